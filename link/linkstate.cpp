@@ -1,0 +1,31 @@
+#include "link/linkstate.h"
+
+namespace {
+// Constructed before main() runs and destroyed after it returns; destroying
+// the port closes it.
+LinkState theLinkState;
+}
+
+LinkState &linkState()
+{
+    return theLinkState;
+}
+
+void LinkState::reset()
+{
+    QObject::disconnect(readyReadBinding);
+    QObject::disconnect(errorBinding);
+    if (serialPort.isOpen())
+        serialPort.close();
+    transferFile.setFileName(QString());
+    rxBuffer.clear();
+    currentOperation.clear();
+    uploadBuffer.clear();
+    portOpen = false;
+    totalBytes = 0;
+    usedBytes = 0;
+    listLength = 0;
+    transferSize = 0;
+    uploadRemaining = 0;
+    uploadOffset = 0;
+}

@@ -1,0 +1,87 @@
+#include "link/portconnection.h"
+
+#include "link/linkstate.h"
+#include "ui/mainwindowui.h"
+
+#include <QtCore/QPointer>
+
+namespace {
+
+constexpr qint32 ReceiverBaudRate = 115200;
+
+void emptyWindowFigures(MainWindowUi &ui)
+{
+    ui.statusbar->showMessage(QString(), 0);
+    ui.tableWidget->clear();
+    ui.memory->setValue(0);
+    ui.totalMemory->setText(QStringLiteral("0"));
+    ui.availableMemory->setText(QStringLiteral("0"));
+}
+
+void closeLink(MainWindowUi &ui)
+{
+    LinkState &link = linkState();
+    ui.pushButton_3->setText(QStringLiteral("connect"));
+    QObject::disconnect(link.readyReadBinding);
+    QObject::disconnect(link.errorBinding);
+    ui.tableWidget->clear();
+    ui.tableWidget->setRowCount(0);
+    link.rxBuffer.clear();
+    link.serialPort.close();
+    link.portOpen = false;
+}
+
+// An unplugged device shows up as a resource error. Handled from the event
+// loop, not from inside the port's own notification.
+void onPortError(QPointer<QWidget> window, MainWindowUi &ui, QSerialPort::SerialPortError error)
+{
+    if (error != QSerialPort::ResourceError || !window || !linkState().portOpen)
+        return;
+    emptyWindowFigures(ui);
+    closeLink(ui);
+    ui.statusbar->showMessage(QStringLiteral("ESP32: connection lost"), 0);
+}
+
+} // namespace
+
+bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable)
+{
+    LinkState &link = linkState();
+    emptyWindowFigures(ui);
+
+    if (link.portOpen) {
+        closeLink(ui);
+        return false;
+    }
+
+    QSerialPort &port = link.serialPort;
+    port.setPortName(ui.comboBox->currentText());
+    port.setBaudRate(ReceiverBaudRate, QSerialPort::AllDirections);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port.open(QIODevice::ReadWrite)) {
+        ui.pushButton_3->setText(QStringLiteral("connect"));
+        ui.statusbar->showMessage(QStringLiteral("ESP32: can't use the port"), 0);
+        return false;
+    }
+
+    ui.pushButton_3->setText(QStringLiteral("disconnect"));
+    port.clear(QSerialPort::AllDirections);
+    link.rxBuffer.clear();
+    // A listing cut off by an earlier disconnect must not be measured against.
+    link.listLength = 0;
+    // The branches reach the window's widgets; once it is gone they must not run.
+    QPointer<QWidget> window = ui.centralwidget->window();
+    link.readyReadBinding = QObject::connect(&port, &QSerialPort::readyRead, &port, [window, replyTable] {
+        if (window)
+            onReadyRead(replyTable);
+    });
+    link.errorBinding = QObject::connect(
+            &port, &QSerialPort::errorOccurred, &port,
+            [window, &ui](QSerialPort::SerialPortError error) { onPortError(window, ui, error); },
+            Qt::QueuedConnection);
+    link.portOpen = true;
+    return true;
+}
