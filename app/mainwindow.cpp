@@ -1,0 +1,65 @@
+#include "app/mainwindow.h"
+
+#include "app/portscan.h"
+#include "app/replytable.h"
+#include "catalogue/memoryreport.h"
+#include "link/portconnection.h"
+#include "ui/mainwindowui.h"
+
+#include <QtWidgets/QHeaderView>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , ui(new MainWindowUi)
+{
+    ui->setupUi(this);
+    on_pushButton_6_clicked();
+    setWindowFlags(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    ui->tableWidget->setColumnCount(3);
+    // Some styles' fonts make the default minimum wider than the icon column.
+    ui->tableWidget->horizontalHeader()->setMinimumSectionSize(16);
+    ui->tableWidget->setColumnWidth(0, 28);
+    ui->tableWidget->setColumnWidth(1, 230);
+    ui->tableWidget->setColumnWidth(2, 77);
+    ui->tableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+void MainWindow::on_pushButton_clicked()
+{
+}
+
+void MainWindow::on_pushButton_2_clicked()
+{
+}
+
+void MainWindow::on_pushButton_3_clicked()
+{
+    if (togglePortConnection(*ui, makeReplyTable(*ui)))
+        requestMemoryReport();
+}
+
+void MainWindow::on_pushButton_6_clicked()
+{
+    scanPorts(*ui);
+}
+
+void MainWindow::on_pushButton_4_clicked()
+{
+}
+
+void MainWindow::on_pushButton_5_clicked()
+{
+}
+
+void MainWindow::on_pushButton_7_clicked()
+{
+}
+
+void MainWindow::on_pushButton_8_clicked()
+{
+}

@@ -1,0 +1,138 @@
+#include "catalogue/catalogueformat.h"
+
+#include "link/wireformat.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace CatalogueFormat {
+
+MemoryFigures decodeMemoryReply(const QByteArray &reply)
+{
+    MemoryFigures figures;
+    figures.totalBytes = WireFormat::readBigEndian32(reply, 0);
+    figures.usedBytes = WireFormat::readBigEndian32(reply, 4);
+    return figures;
+}
+
+quint32 freeBytes(const MemoryFigures &figures)
+{
+    return figures.totalBytes - figures.usedBytes;
+}
+
+GaugeSetting gaugeSetting(const MemoryFigures &figures)
+{
+    constexpr quint32 intMax = quint32(std::numeric_limits<int>::max());
+    // A used figure above the capacity shows as a full bar, not a stale one.
+    quint32 maximum = figures.totalBytes;
+    quint32 value = std::min(figures.usedBytes, figures.totalBytes);
+    if (maximum > intMax) {
+        maximum >>= 1;
+        value >>= 1;
+    }
+    return GaugeSetting{int(maximum), int(value)};
+}
+
+Listing parseListingEntries(const QByteArray &body)
+{
+    Listing listing;
+    int pos = 0;
+    const int size = body.size();
+    while (pos < size) {
+        if (size - pos < ListingEntryHeaderSize) {
+            listing.malformed = true;
+            break;
+        }
+        // Only the last byte of the name-length field counts.
+        const int nameLength = quint8(body.at(pos + 3));
+        ListingEntry entry;
+        entry.size = WireFormat::readBigEndian32(body, pos + 4);
+        pos += ListingEntryHeaderSize;
+        if (size - pos < nameLength) {
+            listing.malformed = true;
+            break;
+        }
+        entry.name = body.mid(pos, nameLength);
+        pos += nameLength;
+        listing.entries.append(entry);
+    }
+    return listing;
+}
+
+namespace {
+
+// Length of the well-formed UTF-8 sequence starting at bytes[pos], or 0 when
+// the bytes there are not one; code point in *codePoint.
+int utf8SequenceAt(const QByteArray &bytes, int pos, char32_t *codePoint)
+{
+    const auto lead = quint8(bytes.at(pos));
+    int length;
+    char32_t value;
+    char32_t smallest;
+    if ((lead & 0xE0) == 0xC0) {
+        length = 2;
+        value = lead & 0x1F;
+        smallest = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        length = 3;
+        value = lead & 0x0F;
+        smallest = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        length = 4;
+        value = lead & 0x07;
+        smallest = 0x10000;
+    } else {
+        return 0;
+    }
+    if (bytes.size() - pos < length)
+        return 0;
+    for (int i = 1; i < length; ++i) {
+        const auto next = quint8(bytes.at(pos + i));
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        value = (value << 6) | (next & 0x3F);
+    }
+    if (value < smallest || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))
+        return 0;
+    *codePoint = value;
+    return length;
+}
+
+} // namespace
+
+QString deviceNameText(const QByteArray &name)
+{
+    QString text;
+    text.reserve(name.size());
+    int pos = 0;
+    while (pos < name.size()) {
+        const auto byte = quint8(name.at(pos));
+        char32_t codePoint = 0;
+        const int length = byte < 0x80 ? 0 : utf8SequenceAt(name, pos, &codePoint);
+        if (length == 0) {
+            text += QChar(char16_t(byte));
+            ++pos;
+        } else if (QChar::requiresSurrogates(codePoint)) {
+            text += QChar(QChar::highSurrogate(codePoint));
+            text += QChar(QChar::lowSurrogate(codePoint));
+            pos += length;
+        } else {
+            text += QChar(char16_t(codePoint));
+            pos += length;
+        }
+    }
+    return text;
+}
+
+QString fileExtension(const QString &name)
+{
+    const int firstDot = name.indexOf(QLatin1Char('.'));
+    if (firstDot <= 0)
+        return QString();
+    const int start = firstDot + 1;
+    const int nextDot = name.indexOf(QLatin1Char('.'), start);
+    const int length = nextDot < 0 ? -1 : nextDot - start;
+    return name.mid(start, length).toLower();
+}
+
+} // namespace CatalogueFormat

@@ -1,0 +1,130 @@
+#include "catalogue/filelisting.h"
+
+#include "catalogue/catalogueformat.h"
+#include "link/linkstate.h"
+#include "link/operation.h"
+#include "link/replydispatch.h"
+#include "link/wireformat.h"
+#include "ui/mainwindowui.h"
+
+#include <QtCore/QHash>
+#include <QtGui/QIcon>
+#include <QtWidgets/QHeaderView>
+
+using namespace CatalogueFormat;
+
+namespace {
+
+void finishListing()
+{
+    LinkState &link = linkState();
+    link.rxBuffer.clear();
+    link.listLength = 0;
+    link.currentOperation = Operation::Idle;
+}
+
+void appendRows(QTableWidget *table, const QVector<ListingEntry> &entries)
+{
+    if (entries.isEmpty())
+        return;
+    QHash<QString, QIcon> icons; // the same seven icons serve every row
+    int row = table->rowCount();
+    table->setRowCount(row + entries.size());
+    for (const ListingEntry &entry : entries) {
+        const QString name = deviceNameText(entry.name);
+        const QString iconPath = iconPathForType(fileExtension(name));
+        auto icon = icons.find(iconPath);
+        if (icon == icons.end())
+            icon = icons.insert(iconPath, QIcon(iconPath));
+
+        auto *iconItem = new QTableWidgetItem;
+        iconItem->setData(Qt::DecorationRole, *icon);
+        table->setItem(row, 0, iconItem);
+        auto *nameItem = new QTableWidgetItem(name);
+        nameItem->setData(DeviceNameRole, entry.name);
+        table->setItem(row, 1, nameItem);
+        table->setItem(row, 2, new QTableWidgetItem(QString::number(entry.size, 10)));
+        ++row;
+    }
+    table->setHorizontalHeaderLabels({QString(), QStringLiteral("Name"), QStringLiteral("Size, Bytes")});
+    table->verticalHeader()->hide();
+}
+
+} // namespace
+
+void requestListing()
+{
+    // A listing cut short earlier must not be measured against.
+    linkState().listLength = 0;
+    startOperation(Operation::List, WireFormat::commandFrame(WireFormat::Letter::List));
+}
+
+void handleListingReply(MainWindowUi &ui)
+{
+    LinkState &link = linkState();
+    QByteArray &rx = link.rxBuffer;
+
+    if (link.listLength == 0) {
+        if (rx.size() < ListingPrefixSize)
+            return;
+        ui.tableWidget->setRowCount(0);
+        ui.tableWidget->clear();
+        const quint32 announced = WireFormat::readBigEndian32(rx, 0);
+        if (announced == 0) {
+            finishListing();
+            return;
+        }
+        if (announced > MaxListingBytes) {
+            finishListing();
+            ui.statusbar->showMessage(QStringLiteral("ESP32: bad file list"), 0);
+            return;
+        }
+        link.listLength = qint32(announced);
+        rx.remove(0, ListingPrefixSize);
+    }
+
+    // Entries that came with the prefix count at once; bytes beyond the
+    // announced length are not part of the listing.
+    if (rx.size() < link.listLength)
+        return;
+    const Listing listing = parseListingEntries(rx.left(link.listLength));
+    appendRows(ui.tableWidget, listing.entries);
+    finishListing();
+    if (listing.malformed)
+        ui.statusbar->showMessage(QStringLiteral("ESP32: bad file list"), 0);
+}
+
+QString iconPathForType(const QString &type)
+{
+    static const QHash<QString, QString> pathByType = {
+        {QStringLiteral("txt"), QStringLiteral(":/new/icons/text.png")},
+        {QStringLiteral("bmp"), QStringLiteral(":/new/icons/picture.png")},
+        {QStringLiteral("jpg"), QStringLiteral(":/new/icons/picture.png")},
+        {QStringLiteral("png"), QStringLiteral(":/new/icons/picture.png")},
+        {QStringLiteral("wav"), QStringLiteral(":/new/icons/music.png")},
+        {QStringLiteral("mp3"), QStringLiteral(":/new/icons/music.png")},
+        {QStringLiteral("mid"), QStringLiteral(":/new/icons/music.png")},
+        {QStringLiteral("ini"), QStringLiteral(":/new/icons/engine.png")},
+        {QStringLiteral("js"), QStringLiteral(":/new/icons/engine.png")},
+        {QStringLiteral("css"), QStringLiteral(":/new/icons/engine.png")},
+        {QStringLiteral("xml"), QStringLiteral(":/new/icons/engine.png")},
+        {QStringLiteral("html"), QStringLiteral(":/new/icons/world.png")},
+        {QStringLiteral("htm"), QStringLiteral(":/new/icons/world.png")},
+        {QStringLiteral("wifi"), QStringLiteral(":/new/icons/wifi.png")},
+    };
+    return pathByType.value(type, QStringLiteral(":/new/icons/unknown.png"));
+}
+
+std::optional<QByteArray> selectedDeviceName(const QTableWidget *table)
+{
+    if (table->currentRow() < 0)
+        return std::nullopt;
+    const QList<QTableWidgetItem *> selected = table->selectedItems();
+    if (selected.isEmpty())
+        return std::nullopt;
+    const QTableWidgetItem *nameItem = table->item(selected.first()->row(), 1);
+    if (!nameItem)
+        return std::nullopt;
+    const QVariant deviceName = nameItem->data(DeviceNameRole);
+    return deviceName.isValid() ? deviceName.toByteArray() : nameItem->text().toUtf8();
+}
