@@ -1,0 +1,70 @@
+#include "modalanswerer.h"
+
+#include <QtCore/QFileInfo>
+#include <QtTest/QTest>
+#include <QtWidgets/QApplication>
+#include <QtWidgets/QFileDialog>
+#include <QtWidgets/QPushButton>
+#include <QtWidgets/QStatusBar>
+
+ModalAnswerer::ModalAnswerer(QStatusBar *statusBar)
+    : m_statusBar(statusBar)
+{
+    m_poll.setInterval(5);
+    connect(&m_poll, &QTimer::timeout, this, &ModalAnswerer::answerActiveModal);
+    m_poll.start();
+}
+
+void ModalAnswerer::answerActiveModal()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible())
+        return;
+
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        ShownBox shown;
+        shown.icon = box->icon();
+        shown.text = box->text();
+        shown.title = box->windowTitle();
+        shown.hasParent = box->parentWidget() != nullptr;
+        shown.buttons = box->standardButtons();
+        shown.defaultButton = box->defaultButton() ? box->standardButton(box->defaultButton())
+                                                   : QMessageBox::NoButton;
+        if (m_statusBar)
+            shown.statusWhileShown = m_statusBar->currentMessage();
+        boxes.append(shown);
+
+        const QMessageBox::StandardButton answer =
+                m_boxAnswers.isEmpty() ? QMessageBox::NoButton : m_boxAnswers.dequeue();
+        if (answer == QMessageBox::Escape) {
+            QTest::keyClick(box, Qt::Key_Escape);
+        } else if (answer != QMessageBox::NoButton && box->button(answer)) {
+            box->button(answer)->click();
+        } else if (box->defaultButton()) {
+            box->defaultButton()->click();
+        } else {
+            box->button(QMessageBox::Ok) ? box->button(QMessageBox::Ok)->click() : box->reject();
+        }
+        return;
+    }
+
+    if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+        ++fileDialogsShown;
+        if (m_beforeFileAnswer) {
+            m_beforeFileAnswer();
+            m_beforeFileAnswer = nullptr;
+        }
+        const QString path = m_fileAnswers.isEmpty() ? QString() : m_fileAnswers.dequeue();
+        if (path.isEmpty()) {
+            dialog->reject();
+        } else if (dialog->fileMode() == QFileDialog::Directory) {
+            dialog->setDirectory(path);
+            static_cast<QDialog *>(dialog)->accept();
+        } else {
+            dialog->setDirectory(QFileInfo(path).absolutePath());
+            dialog->selectFile(QFileInfo(path).fileName());
+            static_cast<QDialog *>(dialog)->accept();
+        }
+        return;
+    }
+}
