@@ -31,11 +31,18 @@ void closeLink(MainWindowUi &ui)
     link.portOpen = false;
 }
 
-// An unplugged device shows up as a resource error. Handled from the event
-// loop, not from inside the port's own notification.
+// An unplugged device shows up as a resource error, or as a read or write
+// error when the line reports end-of-file; either way the port is of no more
+// use. Handled from the event loop, not inside the port's own notification.
+bool meansLineLost(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+           || error == QSerialPort::WriteError;
+}
+
 void onPortError(QPointer<QWidget> window, MainWindowUi &ui, QSerialPort::SerialPortError error)
 {
-    if (error != QSerialPort::ResourceError || !window || !linkState().portOpen)
+    if (!meansLineLost(error) || !window || !linkState().portOpen)
         return;
     emptyWindowFigures(ui);
     closeLink(ui);
