@@ -3,7 +3,13 @@
 #include "app/portscan.h"
 #include "app/replytable.h"
 #include "catalogue/memoryreport.h"
+#include "commands/execute.h"
+#include "commands/format.h"
+#include "commands/reboot.h"
+#include "commands/remove.h"
 #include "link/portconnection.h"
+#include "transfer/download.h"
+#include "transfer/upload.h"
 #include "ui/mainwindowui.h"
 
 #include <QtWidgets/QHeaderView>
@@ -31,10 +37,12 @@ MainWindow::~MainWindow()
 
 void MainWindow::on_pushButton_clicked()
 {
+    startDownload(*ui);
 }
 
 void MainWindow::on_pushButton_2_clicked()
 {
+    startUpload(*ui);
 }
 
 void MainWindow::on_pushButton_3_clicked()
@@ -50,16 +58,20 @@ void MainWindow::on_pushButton_6_clicked()
 
 void MainWindow::on_pushButton_4_clicked()
 {
+    startRemove(*ui);
 }
 
 void MainWindow::on_pushButton_5_clicked()
 {
+    startFormat(*ui);
 }
 
 void MainWindow::on_pushButton_7_clicked()
 {
+    startExecute(*ui);
 }
 
 void MainWindow::on_pushButton_8_clicked()
 {
+    startReboot(*ui);
 }

@@ -4,12 +4,17 @@
 
 #include <QtWidgets/QStatusBar>
 
-void refuse(QStatusBar *statusBar, QMessageBox::Icon icon, const QString &text)
+void showMessageBox(QMessageBox::Icon icon, const QString &text)
 {
     QMessageBox box;
     box.setIcon(icon);
     box.setText(text);
     box.exec();
+}
+
+void refuse(QStatusBar *statusBar, QMessageBox::Icon icon, const QString &text)
+{
+    showMessageBox(icon, text);
     statusBar->showMessage(QString(), 0);
 }
 

@@ -10,7 +10,10 @@ class QStatusBar;
 // Download and Upload name the operation in progress; the other commands don't.
 enum class BusyMessage { NamingOperation, Plain };
 
-// Shows text in a parentless modal box, then clears the status bar.
+// Shows text in a parentless, untitled modal box with an OK button.
+void showMessageBox(QMessageBox::Icon icon, const QString &text);
+
+// Shows the box, then clears the status bar.
 void refuse(QStatusBar *statusBar, QMessageBox::Icon icon, const QString &text);
 
 // Passes when the port is open and no operation is in progress; otherwise

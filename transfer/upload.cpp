@@ -1,0 +1,123 @@
+#include "transfer/upload.h"
+
+#include "catalogue/memoryreport.h"
+#include "link/commandguard.h"
+#include "link/linkstate.h"
+#include "link/operation.h"
+#include "link/replydispatch.h"
+#include "link/wireformat.h"
+#include "transfer/transferformat.h"
+#include "ui/mainwindowui.h"
+
+#include <QtCore/QFile>
+#include <QtWidgets/QFileDialog>
+
+#include <algorithm>
+
+using namespace TransferFormat;
+
+namespace {
+
+void endUpload(QStatusBar *statusBar, const QString &message)
+{
+    LinkState &link = linkState();
+    statusBar->showMessage(message, 0);
+    link.rxBuffer.clear();
+    link.transferSize = 0;
+    // Nothing reads the file's bytes after the device has answered.
+    link.uploadBuffer = QByteArray();
+    link.uploadOffset = 0;
+    requestMemoryReport();
+}
+
+} // namespace
+
+void startUpload(MainWindowUi &ui)
+{
+    if (!commandGuardPasses(ui.statusbar, BusyMessage::NamingOperation))
+        return;
+
+    const QString localPath = QFileDialog::getOpenFileName(nullptr, QString(), QString(), QString());
+    if (localPath.isEmpty()) {
+        ui.statusbar->showMessage(QStringLiteral("ESP32: empty uploading path"), 0);
+        return;
+    }
+    // The link may have gone while the dialog was open.
+    if (!commandGuardPasses(ui.statusbar, BusyMessage::NamingOperation))
+        return;
+
+    const QString name = uploadName(localPath);
+    if (!uploadNameAcceptable(name)) {
+        showMessageBox(QMessageBox::Critical, QStringLiteral("incorrect file name"));
+        return;
+    }
+    const QByteArray devicePath = WireFormat::devicePath(name.toLatin1());
+
+    QFile file(localPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ui.statusbar->showMessage(QStringLiteral("PC: can't open uploading file"), 0);
+        return;
+    }
+    // Measured before reading, so a file larger than the device is never read.
+    const qint64 fileSize = file.size();
+    LinkState &link = linkState();
+    const quint32 freeBytes = link.totalBytes - link.usedBytes;
+    if (qint64(freeBytes) <= fileSize) {
+        showMessageBox(QMessageBox::Warning, QStringLiteral("ESP32: not enough free space"));
+        return;
+    }
+    QByteArray content = file.readAll();
+    if (content.size() != fileSize || file.error() != QFileDevice::NoError) {
+        ui.statusbar->showMessage(QStringLiteral("PC: can't read uploading file"), 0);
+        return;
+    }
+
+    link.uploadBuffer = std::move(content);
+    link.uploadOffset = 0;
+    link.transferSize = fileSize;
+    ui.statusbar->showMessage(QStringLiteral("uploading..."), 0);
+    link.rxBuffer.clear();
+    startOperation(Operation::Upload, WireFormat::commandFrame(WireFormat::Letter::Upload,
+                                                               uploadStartPayload(devicePath, quint32(fileSize))));
+}
+
+void sendUploadChunk()
+{
+    LinkState &link = linkState();
+    const qint64 remaining = link.uploadBuffer.size() - link.uploadOffset;
+    link.uploadRemaining = remaining;
+    if (remaining <= 0) {
+        sendFrame(WireFormat::commandFrame(WireFormat::Letter::UploadEnd));
+        return;
+    }
+    const int count = int(std::min<qint64>(remaining, MaxChunkBytes));
+    const QByteArray chunk = link.uploadBuffer.mid(int(link.uploadOffset), count);
+    link.uploadOffset += count;
+    sendFrame(WireFormat::commandFrame(WireFormat::Letter::Upload, uploadChunkPayload(chunk)));
+}
+
+void handleUploadReply(MainWindowUi &ui)
+{
+    LinkState &link = linkState();
+    if (link.rxBuffer.isEmpty())
+        return;
+    // One answer byte per step; anything with it, or any other byte, is
+    // line noise and must not stall the upload.
+    const char answer = link.rxBuffer.at(0);
+    link.rxBuffer.clear();
+    switch (answer) {
+    case 'A':
+        sendUploadChunk();
+        ui.statusbar->showMessage(
+                QStringLiteral("uploaded %1%").arg(uploadPercent(link.uploadRemaining, link.transferSize)), 0);
+        break;
+    case 'u':
+        endUpload(ui.statusbar, QStringLiteral("uploading complete"));
+        break;
+    case 'a':
+        endUpload(ui.statusbar, QStringLiteral("uploading stoped"));
+        break;
+    default:
+        break;
+    }
+}
