@@ -55,12 +55,19 @@ void ModalAnswerer::answerActiveModal()
             m_beforeFileAnswer = nullptr;
         }
         const QString path = m_fileAnswers.isEmpty() ? QString() : m_fileAnswers.dequeue();
+        if (m_afterFileAnswer) {
+            connect(dialog, &QDialog::accepted, this, m_afterFileAnswer);
+            m_afterFileAnswer = nullptr;
+        }
         if (path.isEmpty()) {
             dialog->reject();
         } else if (dialog->fileMode() == QFileDialog::Directory) {
             dialog->setDirectory(path);
             static_cast<QDialog *>(dialog)->accept();
         } else {
+            // selectFile() leaves a focused name field alone, as it would a user's typing.
+            if (QWidget *focused = dialog->focusWidget())
+                focused->clearFocus();
             dialog->setDirectory(QFileInfo(path).absolutePath());
             dialog->selectFile(QFileInfo(path).fileName());
             static_cast<QDialog *>(dialog)->accept();

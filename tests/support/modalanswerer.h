@@ -41,6 +41,9 @@ public:
     // Runs inside the next file dialog, before it is answered (to change the
     // world between the user's pick and the program's next step).
     void setBeforeFileAnswer(std::function<void()> action) { m_beforeFileAnswer = std::move(action); }
+    // Runs once the next file dialog has accepted its answer, before the
+    // program sees the path.
+    void setAfterFileAnswer(std::function<void()> action) { m_afterFileAnswer = std::move(action); }
 
     QVector<ShownBox> boxes;
     int fileDialogsShown = 0;
@@ -55,6 +58,7 @@ private:
     QQueue<QMessageBox::StandardButton> m_boxAnswers;
     QQueue<QString> m_fileAnswers;
     std::function<void()> m_beforeFileAnswer;
+    std::function<void()> m_afterFileAnswer;
 };
 
 #endif // MODALANSWERER_H

@@ -22,6 +22,8 @@ public:
     // Waits (running the event loop) until the program has written count
     // bytes, and returns them; fewer when the time runs out.
     QByteArray readExactly(int count, int timeoutMs = 3000);
+    // Reads as many bytes as expected holds, to compare them with it.
+    QByteArray readSizeOf(const QByteArray &expected) { return readExactly(expected.size()); }
     // True when nothing more arrives within quietMs.
     bool staysQuiet(int quietMs = 100);
 

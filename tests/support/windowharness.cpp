@@ -131,8 +131,9 @@ bool WindowHarness::selectFile(const QString &name)
     QTableWidget *files = table();
     for (int row = 0; row < files->rowCount(); ++row) {
         if (files->item(row, 1) && files->item(row, 1)->text() == name) {
-            files->setCurrentCell(row, 1);
-            files->selectRow(row);
+            // Explicit command: the result must not depend on which keyboard
+            // modifiers an earlier simulated click left behind.
+            files->setCurrentCell(row, 1, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             return true;
         }
     }

@@ -1,0 +1,105 @@
+#include "transfer/transferformat.h"
+
+#include <QtTest/QTest>
+
+using namespace TransferFormat;
+
+class TransferFormatTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void percentages()
+    {
+        QCOMPARE(downloadPercent(100, 256), 39);
+        QCOMPARE(downloadPercent(200, 256), 78);
+        QCOMPARE(downloadPercent(256, 256), 100);
+        QCOMPARE(downloadPercent(300, 256), 100);
+        QCOMPARE(downloadPercent(0, 0), 100);
+        // 64-bit: no overflow for the largest sizes a reply may announce.
+        QCOMPARE(downloadPercent(0x7FFFFFFE, 0x7FFFFFFF), 99);
+        QCOMPARE(downloadPercent(0x40000000, 0x7FFFFFFF), 50);
+
+        const QList<qint64> remaining = {100, 68, 36, 4, 0};
+        const QList<int> shown = {0, 32, 64, 96, 100};
+        for (int i = 0; i < remaining.size(); ++i)
+            QCOMPARE(uploadPercent(remaining.at(i), 100), shown.at(i));
+        QCOMPARE(uploadPercent(0, 0), 100);
+        QCOMPARE(uploadPercent(0x7FFFFFFF, 0x7FFFFFFF), 0);
+    }
+
+    void localNames_data()
+    {
+        QTest::addColumn<QString>("deviceName");
+        QTest::addColumn<QString>("localName");
+        const auto row = [](const char *tag, const QString &device, const QString &local) {
+            QTest::newRow(tag) << device << local;
+        };
+        row("plain", QStringLiteral("a.txt"), QStringLiteral("a.txt"));
+        row("folder flattened", QStringLiteral("dir/a.txt"), QStringLiteral("dir-a.txt"));
+        row("backslash", QStringLiteral("a\\b.txt"), QStringLiteral("a-b.txt"));
+        row("windows specials", QStringLiteral("a:b*c?d\"e<f>g|h"), QStringLiteral("a-b-c-d-e-f-g-h"));
+        row("control characters", QString::fromLatin1("a\x01\tb\x7f"), QStringLiteral("a--b-"));
+        row("empty", QString(), QStringLiteral("-"));
+        row("dot", QStringLiteral("."), QStringLiteral("-."));
+        row("dot dot", QStringLiteral(".."), QStringLiteral("-.."));
+        row("dot dot slash", QStringLiteral("../x"), QStringLiteral("..-x"));
+        row("slash only", QStringLiteral("/"), QStringLiteral("-"));
+        row("device name", QStringLiteral("CON"), QStringLiteral("-CON"));
+        row("device name with type", QStringLiteral("com1.txt"), QStringLiteral("-com1.txt"));
+        row("longer than a device name", QStringLiteral("CONSOLE.txt"), QStringLiteral("CONSOLE.txt"));
+        row("hidden stays", QStringLiteral(".hidden"), QStringLiteral(".hidden"));
+        row("non-ascii kept", QString::fromUtf8("résumé.txt"), QString::fromUtf8("résumé.txt"));
+    }
+    void localNames()
+    {
+        QFETCH(QString, deviceName);
+        QTEST(localFileName(deviceName), "localName");
+    }
+
+    void uploadNames_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("acceptable");
+        const auto row = [](const char *tag, const QString &path, const QString &name, bool ok) {
+            QTest::newRow(tag) << path << name << ok;
+        };
+        row("spaces removed", QStringLiteral("/home/u/my file (1).txt"), QStringLiteral("myfile(1).txt"), true);
+        row("non-ascii removed", QString::fromUtf8("/tmp/résumé.txt"), QStringLiteral("rsum.txt"), true);
+        row("two types", QStringLiteral("/tmp/archive.tar.gz"), QStringLiteral("archive.tar.gz"), true);
+        row("no type", QStringLiteral("/tmp/README"), QStringLiteral("README"), true);
+        row("hidden", QStringLiteral("/tmp/.hidden"), QStringLiteral(".hidden"), false);
+        row("trailing dot", QStringLiteral("/tmp/name."), QStringLiteral("name."), false);
+        row("double dot", QStringLiteral("/tmp/a..b"), QStringLiteral("a..b"), false);
+        row("dot after cleaning", QStringLiteral("/tmp/ .txt"), QStringLiteral(".txt"), false);
+        row("empty after cleaning", QStringLiteral("/tmp/###"), QString(), true);
+        row("kept punctuation", QStringLiteral("/x/a'()*+,-_.b"), QStringLiteral("a'()*+,-_.b"), true);
+        row("removed punctuation", QStringLiteral("/x/a!\"#$%&/b;<=>?@[\\]^`{|}~.c"), QStringLiteral("b.c"), true);
+        row("backslash is not a separator", QStringLiteral("C:\\x\\a.txt"), QStringLiteral("Cxa.txt"), true);
+        row("folder", QStringLiteral("/x/dir/"), QString(), true);
+        row("third part empty", QStringLiteral("/x/a.b."), QStringLiteral("a.b."), true);
+        const QString longName = QString(300, QLatin1Char('a')) + QStringLiteral(".txt");
+        row("cut to 256", QStringLiteral("/x/") + longName, QString(256, QLatin1Char('a')), true);
+        const QString longWithType = QString(250, QLatin1Char('b')) + QStringLiteral(".txt.gz");
+        row("cut keeps 256", QStringLiteral("/x/") + longWithType, longWithType.left(256), true);
+    }
+    void uploadNames()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, name);
+        QCOMPARE(uploadName(path), name);
+        QTEST(uploadNameAcceptable(name), "acceptable");
+    }
+
+    void uploadPayloads()
+    {
+        QCOMPARE(uploadStartPayload("/a.txt", 100), QByteArray::fromHex("0000000600000064") + "/a.txt");
+        QCOMPARE(uploadStartPayload("/", 0xFFFFFFFE), QByteArray::fromHex("00000001fffffffe") + "/");
+        QCOMPARE(uploadChunkPayload("x"), QByteArray::fromHex("01") + "x");
+        QCOMPARE(uploadChunkPayload(QByteArray(32, 'y')), QByteArray::fromHex("20") + QByteArray(32, 'y'));
+    }
+};
+
+QTEST_APPLESS_MAIN(TransferFormatTest)
+#include "tst_transferformat.moc"
