@@ -10,13 +10,19 @@ void startOperation(const QString &operation, const QByteArray &frame)
 
 void sendFrame(const QByteArray &frame)
 {
-    linkState().serialPort.write(frame);
+    QSerialPort &port = linkState().serialPort;
+    if (port.isOpen())
+        port.write(frame);
 }
 
 void onReadyRead(const ReplyTable &table)
 {
+    onBytesArrived(linkState().serialPort.readAll(), table);
+}
+
+void onBytesArrived(const QByteArray &incoming, const ReplyTable &table)
+{
     LinkState &link = linkState();
-    const QByteArray incoming = link.serialPort.readAll();
     if (link.currentOperation.isEmpty())
         return;
     link.rxBuffer += incoming;

@@ -25,9 +25,13 @@ void startOperation(const QString &operation, const QByteArray &frame);
 // Writes a frame that belongs to the operation already in the register.
 void sendFrame(const QByteArray &frame);
 
-// Bound to the port's readyRead while the link is open. Appends what arrived
-// to the receive buffer and runs the branch of the operation in progress.
-// Bytes that arrive while idle are dropped: nothing would read them.
+// Bound to the port's readyRead while the link is open: hands everything the
+// port has to onBytesArrived.
 void onReadyRead(const ReplyTable &table);
+
+// Appends one arrival of bytes to the receive buffer and runs the branch of
+// the operation in progress. Bytes that arrive while idle are dropped:
+// nothing would read them.
+void onBytesArrived(const QByteArray &incoming, const ReplyTable &table);
 
 #endif // REPLYDISPATCH_H
