@@ -5,10 +5,18 @@
 
 #include <algorithm>
 
+namespace {
+// How long a hang-up waits for the reader to take the last bytes, and how
+// long at least, for the bytes to reach the slave's queue.
+constexpr qint64 HangUpDrainMs = 1000;
+constexpr qint64 HangUpSettleMs = 20;
+} // namespace
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -75,6 +83,7 @@ bool EmulatorHost::openLine()
     closeLine();
     m_master = master;
     m_slave = slave;
+    ++m_lineNumber;
     {
         QMutexLocker locker(&m_nameLock);
         m_portName = QString::fromLocal8Bit(name);
@@ -91,6 +100,7 @@ bool EmulatorHost::openLine()
 void EmulatorHost::closeLine()
 {
     m_dueTimer.stop();
+    m_hangingUp = false;
     delete m_readNotifier;
     m_readNotifier = nullptr;
     delete m_writeNotifier;
@@ -120,6 +130,24 @@ bool EmulatorHost::plugIn()
         return false;
     emit pluggedIn(portName());
     return true;
+}
+
+void EmulatorHost::hangUpWhenTaken(int lineNumber, QDeadlineTimer deadline)
+{
+    if (lineNumber != m_lineNumber || m_master < 0)
+        return; // that line is gone already
+    // Bytes are still on their way from the master to the slave's queue for
+    // a moment after the write; the reader must have taken them all before
+    // the line goes, or a hang-up would swallow them. When nobody reads,
+    // the deadline ends the wait.
+    int queued = 0;
+    const bool settled = deadline.remainingTime() <= HangUpDrainMs - HangUpSettleMs;
+    if (m_slave < 0 || ::ioctl(m_slave, FIONREAD, &queued) != 0 || (settled && queued == 0)
+        || deadline.hasExpired()) {
+        hangUp();
+        return;
+    }
+    QTimer::singleShot(1, this, [this, lineNumber, deadline] { hangUpWhenTaken(lineNumber, deadline); });
 }
 
 void EmulatorHost::onReadable()
@@ -176,8 +204,10 @@ void EmulatorHost::pump()
     }
     if (m_engine.lineClosed()) {
         // What was taken goes out before the line is cut.
-        if (m_unwritten.isEmpty())
-            hangUp();
+        if (m_unwritten.isEmpty() && !m_hangingUp) {
+            m_hangingUp = true;
+            hangUpWhenTaken(m_lineNumber, QDeadlineTimer(HangUpDrainMs));
+        }
         return;
     }
     if (!m_unwritten.isEmpty())

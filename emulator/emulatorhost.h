@@ -4,9 +4,11 @@
 // fall due later), so it can share a test's thread or have one of its own.
 //
 // The host keeps the slave open itself, so the line stays up while the
-// program closes and opens its port. hangUp() closes the master: to the
+// program closes and opens its port. hangUp() closes the line: to the
 // program, the device has been unplugged. plugIn() opens a fresh
-// pseudo-terminal (with a new path) on the same engine and store.
+// pseudo-terminal on the same engine and store (its path is a new one unless
+// nobody holds the old one any more). With hangUpAfter set, the line is closed
+// once the reader has taken the last byte sent (or a second has passed).
 //
 // To run it on its own thread: construct it, moveToThread(), then call start()
 // there (QMetaObject::invokeMethod with Qt::BlockingQueuedConnection).
@@ -19,6 +21,7 @@
 #include "engineoptions.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QDeadlineTimer>
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QMutex>
 #include <QtCore/QObject>
@@ -66,6 +69,7 @@ private:
     void onWritable();
     void pump();
     void flushWrites();
+    void hangUpWhenTaken(int lineNumber, QDeadlineTimer deadline);
 
     DeviceEngine m_engine;
     QElapsedTimer m_clock;
@@ -74,6 +78,8 @@ private:
     QSocketNotifier *m_writeNotifier = nullptr;
     int m_master = -1;
     int m_slave = -1;
+    int m_lineNumber = 0; // counts the lines opened
+    bool m_hangingUp = false;
     QByteArray m_unwritten; // taken from the engine, not yet taken by the line
     QString m_error;
     mutable QMutex m_nameLock;

@@ -4,6 +4,9 @@
 #include "app/portscan.h"
 #include "link/linkstate.h"
 
+#include <QtCore/QCoreApplication>
+#include <QtCore/QDeadlineTimer>
+#include <QtCore/QTimer>
 #include <QtTest/QTest>
 #include <QtWidgets/QComboBox>
 #include <QtWidgets/QLabel>
@@ -80,7 +83,20 @@ bool EmulatorHarness::connectAndWait(int timeoutMs)
 
 bool EmulatorHarness::waitUntilIdle(int timeoutMs)
 {
-    return QTest::qWaitFor([] { return linkState().currentOperation.isEmpty(); }, timeoutMs);
+    return waitFor([] { return linkState().currentOperation.isEmpty(); }, timeoutMs);
+}
+
+bool EmulatorHarness::waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QTimer tick; // wakes the loop to look at the clock
+    tick.start(5);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
 }
 
 bool EmulatorHarness::replugAndRescan()

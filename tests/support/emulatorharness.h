@@ -10,6 +10,7 @@
 
 #include <QtCore/QStringList>
 
+#include <functional>
 #include <memory>
 
 class MainWindow;
@@ -53,6 +54,10 @@ public:
     bool connectAndWait(int timeoutMs = 10000);
     // Waits until the program has no operation in progress.
     bool waitUntilIdle(int timeoutMs = 10000);
+    // Runs the event loop until done() holds. Unlike QTest::qWaitFor, which
+    // sleeps 10 ms between rounds, it wakes for every event, so a reply cut
+    // into thousands of pieces is not slowed down by the waiting itself.
+    static bool waitFor(const std::function<bool()> &done, int timeoutMs = 10000);
     // The device plugged in again after a hang-up: a new port, found by Scan
     // and picked in the list.
     bool replugAndRescan();
