@@ -55,6 +55,8 @@ int main(int argc, char *argv[])
         printLine(stderr, arguments.helpText);
         return 2;
     }
+    // A reader of standard output that goes away must not end the emulator.
+    std::signal(SIGPIPE, SIG_IGN);
     if (!catchStopSignals()) {
         printLine(stderr, QStringLiteral("spiffs-emulator: cannot catch SIGINT and SIGTERM"));
         return 1;

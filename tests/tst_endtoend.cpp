@@ -15,6 +15,7 @@
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 #include <QtCore/QTemporaryDir>
+#include <QtCore/QThread>
 #include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
 #include <QtWidgets/QComboBox>
@@ -187,6 +188,27 @@ private slots:
         QCOMPARE(harness.tableSizes(), sizes);
         QVERIFY(names.contains(QStringLiteral("presets/shortwave.txt")));
         verifyWindowShowsStore(harness);
+    }
+
+    void hostOnItsOwnThread_data() { addLineConditions(); }
+    void hostOnItsOwnThread()
+    {
+        EmulatorHarness harness(lineOptions());
+        fill(harness.store(), storeFiles);
+        const quint32 used = harness.store().usedBytes();
+        harness.runHostOnOwnThread();
+        QVERIFY(harness.host.thread() != QThread::currentThread());
+        for (int round = 0; round < 2; ++round) {
+            QVERIFY(harness.connectAndWait());
+            QCOMPARE(harness.tableNames(), namesOf(storeFiles));
+            QCOMPARE(harness.tableSizes(), sizesOf(storeFiles));
+            QCOMPARE(harness.label("availableMemory")->text(), QString::number(DeviceStore::DefaultCapacity - used));
+            harness.button("pushButton_3")->click(); // disconnect
+        }
+        int frames = 0;
+        QMetaObject::invokeMethod(
+                &harness.host, [&] { frames = harness.engine().framesHandled(); }, Qt::BlockingQueuedConnection);
+        QCOMPARE(frames, 4);
     }
 
     // ---- the line: reconnecting, unplugging, noise ------------------------

@@ -6,6 +6,7 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDeadlineTimer>
+#include <QtCore/QThread>
 #include <QtCore/QTimer>
 #include <QtTest/QTest>
 #include <QtWidgets/QComboBox>
@@ -28,10 +29,25 @@ EmulatorHarness::EmulatorHarness(const EngineOptions &options)
 
 EmulatorHarness::~EmulatorHarness()
 {
+    if (m_hostThread) {
+        QThread *home = QThread::currentThread();
+        QMetaObject::invokeMethod(
+                &host, [this, home] { host.moveToThread(home); }, Qt::BlockingQueuedConnection);
+        m_hostThread->quit();
+        m_hostThread->wait();
+    }
     answerer.reset();
     linkState().reset();
     window.reset();
     qunsetenv(PortsVariable);
+}
+
+void EmulatorHarness::runHostOnOwnThread()
+{
+    m_hostThread = std::make_unique<QThread>();
+    m_hostThread->setObjectName(QStringLiteral("emulator host"));
+    host.moveToThread(m_hostThread.get());
+    m_hostThread->start();
 }
 
 QPushButton *EmulatorHarness::button(const char *objectName) const

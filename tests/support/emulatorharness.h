@@ -20,6 +20,7 @@ class QProgressBar;
 class QPushButton;
 class QStatusBar;
 class QTableWidget;
+class QThread;
 
 class EmulatorHarness
 {
@@ -36,6 +37,10 @@ public:
     std::unique_ptr<ModalAnswerer> answerer;
 
     bool isValid() const { return m_started; }
+    // From now on the host runs on a thread of its own, as in a benchmark.
+    // Its engine then belongs to that thread: look at it only through
+    // QMetaObject::invokeMethod.
+    void runHostOnOwnThread();
     DeviceEngine &engine() { return host.engine(); }
     DeviceStore &store() { return host.engine().store(); }
 
@@ -68,6 +73,7 @@ public:
 
 private:
     bool m_started = false;
+    std::unique_ptr<QThread> m_hostThread;
 };
 
 #endif // EMULATORHARNESS_H
