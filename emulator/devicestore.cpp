@@ -6,6 +6,7 @@
 #include <QtCore/QSaveFile>
 
 #include <algorithm>
+#include <utility>
 
 DeviceStore::DeviceStore(quint32 capacity)
     : m_capacity(capacity)
@@ -130,7 +131,7 @@ bool DeviceStore::remove(const QByteArray &name)
 void DeviceStore::format()
 {
     if (!m_folder.isEmpty()) {
-        for (const File &file : qAsConst(m_files))
+        for (const File &file : std::as_const(m_files))
             QFile::remove(hostPath(file.name));
     }
     m_files.clear();

@@ -106,6 +106,7 @@ void EmulatorHost::closeLine()
     delete m_writeNotifier;
     m_writeNotifier = nullptr;
     m_unwritten.clear();
+    m_written = 0;
     if (m_master >= 0)
         ::close(m_master);
     if (m_slave >= 0)
@@ -178,15 +179,20 @@ void EmulatorHost::onWritable()
 
 void EmulatorHost::flushWrites()
 {
-    while (m_master >= 0 && !m_unwritten.isEmpty()) {
-        const ssize_t n = ::write(m_master, m_unwritten.constData(), size_t(m_unwritten.size()));
+    while (m_master >= 0 && m_written < m_unwritten.size()) {
+        const ssize_t n =
+                ::write(m_master, m_unwritten.constData() + m_written, size_t(m_unwritten.size() - m_written));
         if (n > 0) {
-            m_unwritten.remove(0, int(n));
+            m_written += int(n);
         } else if (n < 0 && errno == EINTR) {
             continue;
         } else {
             break; // the line is full: wait until it takes more
         }
+    }
+    if (m_written >= m_unwritten.size()) {
+        m_unwritten.clear();
+        m_written = 0;
     }
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(!m_unwritten.isEmpty());

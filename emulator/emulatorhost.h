@@ -80,7 +80,8 @@ private:
     int m_slave = -1;
     int m_lineNumber = 0; // counts the lines opened
     bool m_hangingUp = false;
-    QByteArray m_unwritten; // taken from the engine, not yet taken by the line
+    QByteArray m_unwritten; // taken from the engine, not yet all taken by the line
+    int m_written = 0;      // how much of it the line has taken
     QString m_error;
     mutable QMutex m_nameLock;
     QString m_portName;

@@ -159,7 +159,7 @@ private slots:
                     + QByteArray(18, 'n') + ".txt";
             QVERIFY(harness.store().store(name, patterned(i * 3, i)));
         }
-        QVERIFY(harness.connectAndWait());
+        QVERIFY(harness.connectAndWait(60000)); // about 1500 pieces 2 ms apart, with gaps
         QCOMPARE(harness.table()->rowCount(), 120);
         verifyWindowShowsStore(harness);
     }
