@@ -29,11 +29,7 @@ EmulatorHost::EmulatorHost(const EngineOptions &options, QObject *parent)
     m_dueTimer.setSingleShot(true);
     m_dueTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_dueTimer, &QTimer::timeout, this, &EmulatorHost::pump);
-    m_engine.setLogger([this](const QString &line) {
-        if (line.startsWith(QLatin1String("opened ")))
-            emit opened(line.mid(7).section(QLatin1Char(' '), 0, 0));
-        emit logLine(line);
-    });
+    m_engine.setLogger([this](const QString &line) { emit logLine(line); });
 }
 
 EmulatorHost::~EmulatorHost()
@@ -167,6 +163,9 @@ void EmulatorHost::onReadable()
     }
     if (!incoming.isEmpty())
         m_engine.receive(incoming, nowUs());
+    const QByteArrayList &openedFiles = m_engine.openedFiles();
+    while (m_openedReported < openedFiles.size())
+        emit opened(QString::fromUtf8(openedFiles.at(m_openedReported++)));
     pump();
 }
 

@@ -82,6 +82,7 @@ private:
     bool m_hangingUp = false;
     QByteArray m_unwritten; // taken from the engine, not yet all taken by the line
     int m_written = 0;      // how much of it the line has taken
+    int m_openedReported = 0;
     QString m_error;
     mutable QMutex m_nameLock;
     QString m_portName;

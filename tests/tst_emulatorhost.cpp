@@ -188,13 +188,16 @@ private slots:
     {
         EmulatorHost host;
         QVERIFY(host.engine().store().store("page.html", "<p>"));
+        QVERIFY(host.engine().store().store("my song.mp3", ""));
         QVERIFY(host.start());
         QSignalSpy opened(&host, &EmulatorHost::opened);
         Port port(host.portName());
-        port.write(frame('X', pathField("/page.html")));
-        QCOMPARE(port.read(1), QByteArray("X"));
-        QCOMPARE(opened.count(), 1);
+        port.write(frame('X', pathField("/page.html")) + frame('X', pathField("/page.bin"))
+                   + frame('X', pathField("/my song.mp3")));
+        QCOMPARE(port.read(3), QByteArray("XxX"));
+        QCOMPARE(opened.count(), 2);
         QCOMPARE(opened.at(0).at(0).toString(), QStringLiteral("/page.html"));
+        QCOMPARE(opened.at(1).at(0).toString(), QStringLiteral("/my song.mp3"));
     }
 
     void startFailsOnAMissingFolder()
