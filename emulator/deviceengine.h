@@ -1,0 +1,159 @@
+// The receiver's side of the serial protocol, with no I/O of its own: bytes
+// go in with the time they were read, answers come out when they are due.
+// The caller owns the clock (microseconds, never going back), so the pacing,
+// gaps, time-outs and the boot banner can be checked without waiting.
+//
+// Frames: the 16-byte preamble, a command letter, the letter's payload.
+// Bytes that do not start a frame are skipped up to the next preamble.
+//
+// What the firmware does where the program leaves it open:
+// - A path field longer than MaxPathField bytes, or an unknown letter, marks
+//   a broken frame: nothing is answered and the search for a preamble goes on
+//   from the byte after the broken frame's first one.
+// - A frame still incomplete after frameTimeoutUs of silence is dropped.
+// - Upload: "U" is a start frame when no upload is open, a chunk otherwise.
+//   The file replaces any of the same name only when "u" ends it with every
+//   announced byte; on "a" (bad name, no room, chunk of 0 or more than 32
+//   bytes, more bytes than announced, "u" too early or with no upload open)
+//   the store stays as it was. Any other command abandons an open upload
+//   without an answer.
+// - "X" answers "X" only for a file that exists and whose type the receiver
+//   opens; the type is the lower-cased text between the path's first "." and
+//   the next "." or the end.
+// - "Q" is a software reset: queued answers are lost, an open upload is
+//   abandoned, and bytes that arrive before the boot banner has ended are lost
+//   as well (the UART is not listening yet).
+// - A silent letter is carried out; only its answer is withheld.
+#ifndef DEVICEENGINE_H
+#define DEVICEENGINE_H
+
+#include "devicestore.h"
+#include "engineoptions.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QByteArrayList>
+#include <QtCore/QRandomGenerator>
+#include <QtCore/QString>
+#include <QtCore/QVector>
+
+#include <functional>
+
+class DeviceEngine
+{
+public:
+    static constexpr char Preamble[] = "K-Wanderer______";
+    static constexpr int PreambleSize = 16;
+    static constexpr int MaxChunk = 32;
+    static constexpr quint32 MaxPathField = 1024;
+    static constexpr qint64 NothingDue = -1;
+
+    explicit DeviceEngine(const EngineOptions &options = EngineOptions());
+
+    // False when the store's folder could not be used; error() says why.
+    bool isReady() const { return m_error.isEmpty(); }
+    QString error() const { return m_error; }
+
+    // Bytes read from the line at nowUs.
+    void receive(const QByteArray &bytes, qint64 nowUs);
+    // The bytes that are due by nowUs, never more than one piece of a reply
+    // (call again for the next piece). Empty when nothing is due.
+    QByteArray takeDueOutput(qint64 nowUs);
+    // When the next byte is due (it may be now or earlier); NothingDue when
+    // the engine waits for input.
+    qint64 nextDueUs() const;
+
+    // True once --hangup-after has been reached: the line is to be closed.
+    bool lineClosed() const { return m_lineClosed; }
+    // A fresh line (the device plugged in again): the parser starts empty and
+    // the hang-up is not armed again. The store and the log are kept.
+    void reconnect();
+
+    bool isBooting(qint64 nowUs) const { return nowUs < m_bootEndUs; }
+    qint64 bootEndUs() const { return m_bootEndUs; }
+
+    DeviceStore &store() { return m_store; }
+    const DeviceStore &store() const { return m_store; }
+    const EngineOptions &options() const { return m_options; }
+
+    // Paths of the files opened by "X", in order.
+    const QByteArrayList &openedFiles() const { return m_opened; }
+    // Counters for tests and benchmarks.
+    int framesHandled() const { return m_framesHandled; }
+    qint64 bytesSkipped() const { return m_bytesSkipped; }
+    qint64 bytesSent() const { return m_bytesSent; }
+    bool uploadOpen() const { return m_upload.open; }
+
+    // Receives the log lines (opened files; everything with verbose).
+    void setLogger(std::function<void(const QString &)> logger) { m_logger = std::move(logger); }
+
+    // The text a reset prints, and when each piece of it goes out (after the
+    // reset, in microseconds). The last piece ends the boot.
+    struct BannerPiece
+    {
+        qint64 offsetUs;
+        QByteArray text;
+    };
+    static QVector<BannerPiece> bootBanner();
+    static qint64 bootDurationUs();
+
+    // Whether the receiver opens files of this path's type.
+    static bool canOpen(const QByteArray &path);
+    static QByteArray fileType(const QByteArray &path);
+
+private:
+    // One reply, cut into pieces of pieceSize bytes with gapUs between them.
+    struct Segment
+    {
+        QByteArray bytes;
+        qint64 startUs = 0; // when its first byte starts on the wire
+        int pieceSize = 1;
+        qint64 gapUs = 0;
+        int taken = 0;
+    };
+    struct Upload
+    {
+        bool open = false;
+        QByteArray name;
+        quint32 announced = 0;
+        QByteArray content;
+    };
+    enum class Parse { Handled, NeedMore, Broken };
+
+    void parseBuffer(qint64 chunkStartUs, int chunkSize);
+    Parse parseFrame(int *frameSize) const;
+    void handle(char letter, const QByteArray &payload, qint64 doneUs);
+    void handleUploadChunk(const QByteArray &data, qint64 doneUs);
+    void reply(char letter, const QByteArray &bytes, qint64 readyUs);
+    void schedule(const QByteArray &bytes, qint64 readyUs, int pieceSize, qint64 gapUs);
+    void reboot(qint64 doneUs);
+    void skip(int count);
+    void log(const QString &line);
+
+    qint64 wireUs(qint64 byteCount) const;
+    qint64 lastActivityUs() const;
+    bool idleForGarbage() const;
+
+    EngineOptions m_options;
+    DeviceStore m_store;
+    QString m_error;
+
+    QByteArray m_rx;         // bytes not yet parsed; starts at a preamble or part of one
+    qint64 m_rxWireFreeUs = 0; // when the last received byte ended on the wire
+    qint64 m_txWireFreeUs = 0; // when the last queued byte ends on the wire
+    qint64 m_bootEndUs = 0;
+    QVector<Segment> m_out;
+    Upload m_upload;
+
+    QRandomGenerator m_noise{0x5350u};
+    qint64 m_lastGarbageUs = 0;
+
+    bool m_lineClosed = false;
+    bool m_hangUpArmed = true;
+    qint64 m_bytesSent = 0;
+    qint64 m_bytesSkipped = 0;
+    int m_framesHandled = 0;
+    QByteArrayList m_opened;
+    std::function<void(const QString &)> m_logger;
+};
+
+#endif // DEVICEENGINE_H

@@ -1,0 +1,91 @@
+// Serves a DeviceEngine on the master side of a pseudo-terminal: the program
+// opens the slave path as its serial port. Runs on the event loop of the
+// thread it lives in (QSocketNotifier for the line, a QTimer for answers that
+// fall due later), so it can share a test's thread or have one of its own.
+//
+// The host keeps the slave open itself, so the line stays up while the
+// program closes and opens its port. hangUp() closes the line: to the
+// program, the device has been unplugged. plugIn() opens a fresh
+// pseudo-terminal on the same engine and store (its path is a new one unless
+// nobody holds the old one any more). With hangUpAfter set, the line is closed
+// once the reader has taken the last byte sent (or a second has passed).
+//
+// To run it on its own thread: construct it, moveToThread(), then call start()
+// there (QMetaObject::invokeMethod with Qt::BlockingQueuedConnection).
+// portName() may be read from any thread; everything else belongs to the
+// host's thread.
+#ifndef EMULATORHOST_H
+#define EMULATORHOST_H
+
+#include "deviceengine.h"
+#include "engineoptions.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QDeadlineTimer>
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QMutex>
+#include <QtCore/QObject>
+#include <QtCore/QString>
+#include <QtCore/QTimer>
+
+class QSocketNotifier;
+
+class EmulatorHost : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit EmulatorHost(const EngineOptions &options = EngineOptions(), QObject *parent = nullptr);
+    ~EmulatorHost() override;
+
+    // Checks the engine's store and opens the first pseudo-terminal.
+    Q_INVOKABLE bool start();
+    QString errorString() const;
+
+    // The slave's path, the program's port name; empty while unplugged.
+    QString portName() const;
+    bool isLineUp() const { return m_master >= 0; }
+
+    DeviceEngine &engine() { return m_engine; }
+    // Microseconds since the host was made: the engine's clock.
+    qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
+
+public slots:
+    // Closes the line (master and slave): the device is unplugged.
+    void hangUp();
+    // After a hang-up: a new pseudo-terminal, reported by pluggedIn().
+    bool plugIn();
+
+signals:
+    void pluggedIn(const QString &portName);
+    void lineHungUp();
+    void opened(const QString &path); // a file opened by "X"
+    void logLine(const QString &line);
+
+private:
+    bool openLine();
+    void closeLine();
+    void onReadable();
+    void onWritable();
+    void pump();
+    void flushWrites();
+    void hangUpWhenTaken(int lineNumber, QDeadlineTimer deadline);
+
+    DeviceEngine m_engine;
+    QElapsedTimer m_clock;
+    QTimer m_dueTimer;
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    int m_master = -1;
+    int m_slave = -1;
+    int m_lineNumber = 0; // counts the lines opened
+    bool m_hangingUp = false;
+    QByteArray m_unwritten; // taken from the engine, not yet all taken by the line
+    int m_written = 0;      // how much of it the line has taken
+    int m_openedReported = 0;
+    QString m_error;
+    mutable QMutex m_nameLock;
+    QString m_portName;
+};
+
+#endif // EMULATORHOST_H

@@ -1,0 +1,52 @@
+// How the emulated receiver behaves: its store, the pace of its serial line
+// and the faults it plays. Shared by the engine, the host and the command line.
+#ifndef ENGINEOPTIONS_H
+#define ENGINEOPTIONS_H
+
+#include "devicestore.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QString>
+#include <QtCore/QStringList>
+
+struct EngineOptions
+{
+    quint32 capacity = DeviceStore::DefaultCapacity;
+    QString folder; // empty: the store lives in memory
+
+    // Bytes per second are baud / 10 (start bit, 8 data bits, stop bit), in
+    // both directions; 0 means no pacing.
+    qint32 baud = 0;
+    // Flash write time: added before each chunk's acknowledgement.
+    qint64 writeDelayUs = 0;
+    // Replies go out in pieces of splitBytes bytes (0: whole) with gapMs
+    // milliseconds of silence between them.
+    int splitBytes = 0;
+    int gapMs = 0;
+    // Command letters that are carried out but never answered.
+    QByteArray silentLetters;
+    // Stray bytes (boot-loader noise, log lines) when the line has been quiet
+    // for garbageIntervalUs between exchanges.
+    bool garbage = false;
+    qint64 garbageIntervalUs = 250000;
+    // Closes the line after this many bytes have been sent; -1: never.
+    qint64 hangUpAfter = -1;
+    // A frame that stays incomplete this long is dropped, like a read that
+    // times out in the firmware.
+    qint64 frameTimeoutUs = 1000000;
+    // Every command and its answer is logged, not only opened files.
+    bool verbose = false;
+};
+
+struct ParsedArguments
+{
+    EngineOptions options;
+    bool helpRequested = false;
+    QString error; // empty when the arguments were fine
+    QString helpText;
+};
+
+// arguments[0] is the program's name, as in QCoreApplication::arguments().
+ParsedArguments parseEmulatorArguments(const QStringList &arguments);
+
+#endif // ENGINEOPTIONS_H

@@ -1,0 +1,154 @@
+#include "emulatorharness.h"
+
+#include "app/mainwindow.h"
+#include "app/portscan.h"
+#include "link/linkstate.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QDeadlineTimer>
+#include <QtCore/QThread>
+#include <QtCore/QTimer>
+#include <QtTest/QTest>
+#include <QtWidgets/QComboBox>
+#include <QtWidgets/QLabel>
+#include <QtWidgets/QProgressBar>
+#include <QtWidgets/QPushButton>
+#include <QtWidgets/QStatusBar>
+#include <QtWidgets/QTableWidget>
+
+EmulatorHarness::EmulatorHarness(const EngineOptions &options)
+    : host(options)
+{
+    linkState().reset();
+    m_started = host.start();
+    qputenv(PortsVariable, host.portName().toLocal8Bit());
+    window = std::make_unique<MainWindow>();
+    window->show();
+    answerer = std::make_unique<ModalAnswerer>(statusBar());
+}
+
+EmulatorHarness::~EmulatorHarness()
+{
+    if (m_hostThread) {
+        QThread *home = QThread::currentThread();
+        QMetaObject::invokeMethod(
+                &host, [this, home] { host.moveToThread(home); }, Qt::BlockingQueuedConnection);
+        m_hostThread->quit();
+        m_hostThread->wait();
+    }
+    answerer.reset();
+    linkState().reset();
+    window.reset();
+    qunsetenv(PortsVariable);
+}
+
+void EmulatorHarness::runHostOnOwnThread()
+{
+    m_hostThread = std::make_unique<QThread>();
+    m_hostThread->setObjectName(QStringLiteral("emulator host"));
+    host.moveToThread(m_hostThread.get());
+    m_hostThread->start();
+}
+
+QPushButton *EmulatorHarness::button(const char *objectName) const
+{
+    return window->findChild<QPushButton *>(QLatin1String(objectName));
+}
+
+QStatusBar *EmulatorHarness::statusBar() const
+{
+    return window->findChild<QStatusBar *>(QStringLiteral("statusbar"));
+}
+
+QString EmulatorHarness::statusText() const
+{
+    return statusBar()->currentMessage();
+}
+
+QTableWidget *EmulatorHarness::table() const
+{
+    return window->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
+}
+
+QProgressBar *EmulatorHarness::gauge() const
+{
+    return window->findChild<QProgressBar *>(QStringLiteral("memory"));
+}
+
+QLabel *EmulatorHarness::label(const char *objectName) const
+{
+    return window->findChild<QLabel *>(QLatin1String(objectName));
+}
+
+QComboBox *EmulatorHarness::ports() const
+{
+    return window->findChild<QComboBox *>(QStringLiteral("comboBox"));
+}
+
+void EmulatorHarness::clickConnect()
+{
+    ports()->setCurrentText(host.portName());
+    button("pushButton_3")->click();
+}
+
+bool EmulatorHarness::connectAndWait(int timeoutMs)
+{
+    clickConnect();
+    return linkState().portOpen && waitUntilIdle(timeoutMs);
+}
+
+bool EmulatorHarness::waitUntilIdle(int timeoutMs)
+{
+    return waitFor([] { return linkState().currentOperation.isEmpty(); }, timeoutMs);
+}
+
+bool EmulatorHarness::waitFor(const std::function<bool()> &done, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    QTimer tick; // wakes the loop to look at the clock
+    tick.start(5);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+bool EmulatorHarness::replugAndRescan()
+{
+    if (!host.plugIn())
+        return false;
+    qputenv(PortsVariable, host.portName().toLocal8Bit());
+    button("pushButton_6")->click();
+    return ports()->findText(host.portName()) >= 0;
+}
+
+QStringList EmulatorHarness::tableNames() const
+{
+    QStringList names;
+    for (int row = 0; row < table()->rowCount(); ++row)
+        names << (table()->item(row, 1) ? table()->item(row, 1)->text() : QString());
+    return names;
+}
+
+QStringList EmulatorHarness::tableSizes() const
+{
+    QStringList sizes;
+    for (int row = 0; row < table()->rowCount(); ++row)
+        sizes << (table()->item(row, 2) ? table()->item(row, 2)->text() : QString());
+    return sizes;
+}
+
+bool EmulatorHarness::selectFile(const QString &name)
+{
+    QTableWidget *files = table();
+    for (int row = 0; row < files->rowCount(); ++row) {
+        if (files->item(row, 1) && files->item(row, 1)->text() == name) {
+            files->setCurrentCell(row, 1);
+            files->selectRow(row);
+            return true;
+        }
+    }
+    return false;
+}

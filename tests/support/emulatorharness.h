@@ -1,0 +1,79 @@
+// A real MainWindow whose port list holds the pseudo-terminal of an
+// EmulatorHost: the program talks to the emulated receiver through a real
+// QSerialPort, in the same thread and event loop as the test.
+#ifndef EMULATORHARNESS_H
+#define EMULATORHARNESS_H
+
+#include "emulatorhost.h"
+#include "engineoptions.h"
+#include "modalanswerer.h"
+
+#include <QtCore/QStringList>
+
+#include <functional>
+#include <memory>
+
+class MainWindow;
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QStatusBar;
+class QTableWidget;
+class QThread;
+
+class EmulatorHarness
+{
+public:
+    // The host is started at once; files put into host.engine().store()
+    // before connecting are what the receiver holds.
+    explicit EmulatorHarness(const EngineOptions &options = EngineOptions());
+    ~EmulatorHarness();
+    EmulatorHarness(const EmulatorHarness &) = delete;
+    EmulatorHarness &operator=(const EmulatorHarness &) = delete;
+
+    EmulatorHost host;
+    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<ModalAnswerer> answerer;
+
+    bool isValid() const { return m_started; }
+    // From now on the host runs on a thread of its own, as in a benchmark.
+    // Its engine then belongs to that thread: look at it only through
+    // QMetaObject::invokeMethod.
+    void runHostOnOwnThread();
+    DeviceEngine &engine() { return host.engine(); }
+    DeviceStore &store() { return host.engine().store(); }
+
+    QPushButton *button(const char *objectName) const;
+    QStatusBar *statusBar() const;
+    QString statusText() const;
+    QTableWidget *table() const;
+    QProgressBar *gauge() const;
+    QLabel *label(const char *objectName) const;
+    QComboBox *ports() const;
+
+    // Picks the emulator's port and clicks Connect.
+    void clickConnect();
+    // Clicks Connect and waits until the memory report and the listing are
+    // in and the program is idle.
+    bool connectAndWait(int timeoutMs = 10000);
+    // Waits until the program has no operation in progress.
+    bool waitUntilIdle(int timeoutMs = 10000);
+    // Runs the event loop until done() holds. Unlike QTest::qWaitFor, which
+    // sleeps 10 ms between rounds, it wakes for every event, so a reply cut
+    // into thousands of pieces is not slowed down by the waiting itself.
+    static bool waitFor(const std::function<bool()> &done, int timeoutMs = 10000);
+    // The device plugged in again after a hang-up: a new port, found by Scan
+    // and picked in the list.
+    bool replugAndRescan();
+
+    QStringList tableNames() const;
+    QStringList tableSizes() const;
+    bool selectFile(const QString &name);
+
+private:
+    bool m_started = false;
+    std::unique_ptr<QThread> m_hostThread;
+};
+
+#endif // EMULATORHARNESS_H

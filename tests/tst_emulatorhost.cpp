@@ -1,0 +1,215 @@
+// EmulatorHost on its own: the engine served on a real pseudo-terminal, read
+// and written by the test at the slave end as a serial port would be.
+#include "emulatorhost.h"
+#include "windowharness.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QDeadlineTimer>
+#include <QtTest/QSignalSpy>
+#include <QtTest/QTest>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace DeviceBytes;
+
+namespace {
+
+// The slave end, read while the host runs on the same event loop.
+class Port
+{
+public:
+    explicit Port(const QString &path)
+    {
+        m_fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd >= 0) {
+            termios raw{};
+            ::tcgetattr(m_fd, &raw);
+            ::cfmakeraw(&raw);
+            ::tcsetattr(m_fd, TCSANOW, &raw);
+        }
+    }
+    ~Port()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Port(const Port &) = delete;
+    Port &operator=(const Port &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    bool hungUp() const { return m_hungUp; }
+
+    void write(const QByteArray &bytes)
+    {
+        int written = 0;
+        QDeadlineTimer deadline(10000);
+        while (written < bytes.size() && !deadline.hasExpired()) {
+            const ssize_t n = ::write(m_fd, bytes.constData() + written, size_t(bytes.size() - written));
+            if (n > 0)
+                written += int(n);
+            else
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        }
+    }
+
+    QByteArray read(int count, int timeoutMs = 20000)
+    {
+        QByteArray result;
+        QDeadlineTimer deadline(timeoutMs);
+        char buffer[65536];
+        while (result.size() < count && !m_hungUp && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n > 0)
+                result.append(buffer, int(n));
+            else if (n == 0 || errno == EIO)
+                m_hungUp = true;
+            else
+                usleep(100);
+        }
+        return result;
+    }
+
+private:
+    int m_fd = -1;
+    bool m_hungUp = false;
+};
+
+QByteArray patterned(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char((i * 13 + i / 256) & 0xFF);
+    return bytes;
+}
+
+QByteArray startFrame(const QByteArray &path, quint32 size)
+{
+    return frame('U', be32(quint32(path.size())) + be32(size) + path);
+}
+
+} // namespace
+
+class EmulatorHostTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void largeReplyArrivesWhole_data()
+    {
+        QTest::addColumn<int>("baud");
+        QTest::newRow("unpaced") << 0;
+        QTest::newRow("2 Mbaud") << 2000000;
+    }
+    void largeReplyArrivesWhole()
+    {
+        QFETCH(int, baud);
+        EngineOptions options;
+        options.baud = baud;
+        EmulatorHost host(options);
+        const QByteArray content = patterned(baud ? 20000 : 1 << 20);
+        QVERIFY(host.engine().store().store("big.bin", content));
+        QVERIFY(host.start());
+        Port port(host.portName());
+        QVERIFY(port.isOpen());
+        port.write(frame('D', pathField("/big.bin")));
+        const QByteArray reply = port.read(4 + content.size());
+        QCOMPARE(reply.size(), 4 + content.size());
+        QVERIFY(reply == be32(quint32(content.size())) + content);
+    }
+
+    void uploadThroughTheLine()
+    {
+        EngineOptions options;
+        options.writeDelayUs = 200;
+        options.splitBytes = 1;
+        EmulatorHost host(options);
+        QVERIFY(host.start());
+        Port port(host.portName());
+        const QByteArray content = patterned(1000);
+        port.write(startFrame("/up.bin", quint32(content.size())));
+        QCOMPARE(port.read(1), QByteArray("A"));
+        for (int at = 0; at < content.size(); at += 32) {
+            const QByteArray chunk = content.mid(at, 32);
+            port.write(frame('U', QByteArray(1, char(chunk.size())) + chunk));
+            QCOMPARE(port.read(1), QByteArray("A"));
+        }
+        port.write(frame('u'));
+        QCOMPARE(port.read(1), QByteArray("u"));
+        QCOMPARE(host.engine().store().find("up.bin")->content, content);
+    }
+
+    void hangUpAndPlugIn()
+    {
+        EmulatorHost host;
+        QSignalSpy hungUp(&host, &EmulatorHost::lineHungUp);
+        QSignalSpy pluggedIn(&host, &EmulatorHost::pluggedIn);
+        QVERIFY(host.start());
+        const QString first = host.portName();
+        Port port(first);
+        port.write(frame('M'));
+        QCOMPARE(port.read(8).size(), 8);
+
+        host.hangUp();
+        QVERIFY(!host.isLineUp());
+        QCOMPARE(host.portName(), QString());
+        QCOMPARE(hungUp.count(), 1);
+        port.read(1, 2000);
+        QVERIFY(port.hungUp());
+
+        QVERIFY(host.plugIn());
+        QCOMPARE(pluggedIn.count(), 1);
+        QCOMPARE(pluggedIn.at(0).at(0).toString(), host.portName());
+        QVERIFY(host.portName() != first); // the old one is still held by the test
+        Port again(host.portName());
+        again.write(frame('M'));
+        QCOMPARE(again.read(8).size(), 8);
+    }
+
+    void hangUpAfterDeliversTheLastBytes()
+    {
+        EngineOptions options;
+        options.hangUpAfter = 11;
+        EmulatorHost host(options);
+        QVERIFY(host.engine().store().store("a.txt", "abc"));
+        QVERIFY(host.start());
+        QSignalSpy hungUp(&host, &EmulatorHost::lineHungUp);
+        Port port(host.portName());
+        port.write(frame('M') + frame('L'));
+        QCOMPARE(port.read(100), be32(DeviceStore::DefaultCapacity) + be32(512) + be32(13).left(3));
+        QVERIFY(port.hungUp());
+        QCOMPARE(hungUp.count(), 1);
+    }
+
+    void openedFilesAreSignalled()
+    {
+        EmulatorHost host;
+        QVERIFY(host.engine().store().store("page.html", "<p>"));
+        QVERIFY(host.engine().store().store("my song.mp3", ""));
+        QVERIFY(host.start());
+        QSignalSpy opened(&host, &EmulatorHost::opened);
+        Port port(host.portName());
+        port.write(frame('X', pathField("/page.html")) + frame('X', pathField("/page.bin"))
+                   + frame('X', pathField("/my song.mp3")));
+        QCOMPARE(port.read(3), QByteArray("XxX"));
+        QCOMPARE(opened.count(), 2);
+        QCOMPARE(opened.at(0).at(0).toString(), QStringLiteral("/page.html"));
+        QCOMPARE(opened.at(1).at(0).toString(), QStringLiteral("/my song.mp3"));
+    }
+
+    void startFailsOnAMissingFolder()
+    {
+        EngineOptions options;
+        options.folder = QStringLiteral("/nonexistent/store");
+        EmulatorHost host(options);
+        QVERIFY(!host.start());
+        QVERIFY(host.errorString().contains(QLatin1String("no such folder")));
+        QCOMPARE(host.portName(), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(EmulatorHostTest)
+#include "tst_emulatorhost.moc"

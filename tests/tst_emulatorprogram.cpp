@@ -1,0 +1,266 @@
+// spiffs-emulator as a user runs it: a separate process whose first line of
+// output names the pseudo-terminal to open, stopped by a signal.
+#include "windowharness.h"
+
+#include <QtCore/QDeadlineTimer>
+#include <QtCore/QFile>
+#include <QtCore/QProcess>
+#include <QtCore/QTemporaryDir>
+#include <QtTest/QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace DeviceBytes;
+
+namespace {
+
+constexpr quint32 DefaultCapacity = 1318001;
+
+// The program's end of the line, opened as a serial port is.
+class Line
+{
+public:
+    explicit Line(const QString &path)
+    {
+        m_fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd >= 0) {
+            termios raw{};
+            ::tcgetattr(m_fd, &raw);
+            ::cfmakeraw(&raw);
+            ::tcsetattr(m_fd, TCSANOW, &raw);
+        }
+    }
+    ~Line()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Line(const Line &) = delete;
+    Line &operator=(const Line &) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+    bool hungUp() const { return m_hungUp; }
+
+    bool write(const QByteArray &bytes)
+    {
+        return ::write(m_fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
+
+    // Reads until count bytes are in, the line hangs up, or time runs out.
+    QByteArray read(int count, int timeoutMs = 5000)
+    {
+        QByteArray result;
+        QDeadlineTimer deadline(timeoutMs);
+        while (result.size() < count && !m_hungUp && !deadline.hasExpired()) {
+            pollfd ready{m_fd, POLLIN, 0};
+            ::poll(&ready, 1, int(std::min<qint64>(deadline.remainingTime(), 100)));
+            char buffer[4096];
+            const ssize_t n = ::read(m_fd, buffer, size_t(std::min<int>(count - result.size(), sizeof buffer)));
+            if (n > 0)
+                result.append(buffer, int(n));
+            else if (n == 0 || (n < 0 && errno == EIO))
+                m_hungUp = true;
+        }
+        return result;
+    }
+
+private:
+    int m_fd = -1;
+    bool m_hungUp = false;
+};
+
+class Emulator
+{
+public:
+    explicit Emulator(const QStringList &arguments = QStringList())
+    {
+        m_process.start(QStringLiteral(EMULATOR_PATH), arguments);
+    }
+    ~Emulator()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+
+    QProcess &process() { return m_process; }
+
+    // The next line of standard output, without its end.
+    QString readLine(int timeoutMs = 10000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!m_process.canReadLine() && !deadline.hasExpired()) {
+            if (!m_process.waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 200)))
+                && m_process.state() == QProcess::NotRunning)
+                break;
+        }
+        return QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    }
+
+    bool stop(int signal)
+    {
+        ::kill(pid_t(m_process.processId()), signal);
+        return m_process.waitForFinished(10000);
+    }
+
+    QByteArray errors() { return m_errors += m_process.readAllStandardError(); }
+
+private:
+    QProcess m_process;
+    QByteArray m_errors;
+};
+
+QByteArray startFrame(const QByteArray &path, quint32 size)
+{
+    return frame('U', be32(quint32(path.size())) + be32(size) + path);
+}
+
+} // namespace
+
+class EmulatorProgramTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstLineIsTheLineAndSigtermEndsIt()
+    {
+        Emulator emulator;
+        QVERIFY(emulator.process().waitForStarted());
+        const QString path = emulator.readLine();
+        QVERIFY2(path.startsWith(QLatin1String("/dev/pts/")), qPrintable(path));
+        Line line(path);
+        QVERIFY(line.isOpen());
+        QVERIFY(line.write(frame('M')));
+        QCOMPARE(line.read(8), be32(DefaultCapacity) + be32(0));
+        QVERIFY(line.write(frame('L')));
+        QCOMPARE(line.read(4), be32(0));
+
+        QVERIFY(emulator.stop(SIGTERM));
+        QCOMPARE(emulator.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(emulator.process().exitCode(), 0);
+    }
+
+    void sigintEndsItToo()
+    {
+        Emulator emulator;
+        QVERIFY(!emulator.readLine().isEmpty());
+        QVERIFY(emulator.stop(SIGINT));
+        QCOMPARE(emulator.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(emulator.process().exitCode(), 0);
+    }
+
+    void lineStaysUpBetweenOpens()
+    {
+        Emulator emulator;
+        const QString path = emulator.readLine();
+        for (int i = 0; i < 3; ++i) {
+            Line line(path);
+            QVERIFY(line.write(frame('M')));
+            QCOMPARE(line.read(8).size(), 8);
+        }
+        QVERIFY(emulator.stop(SIGTERM));
+        QCOMPARE(emulator.process().exitCode(), 0);
+    }
+
+    void folderAndCapacity()
+    {
+        QTemporaryDir dir;
+        QFile seed(dir.filePath(QStringLiteral("a.txt")));
+        QVERIFY(seed.open(QIODevice::WriteOnly));
+        seed.write("seed");
+        seed.close();
+
+        Emulator emulator({QStringLiteral("--dir"), dir.path(), QStringLiteral("--capacity"), QStringLiteral("4096")});
+        Line line(emulator.readLine());
+        QVERIFY(line.write(frame('M')));
+        QCOMPARE(line.read(8), be32(4096) + be32(512));
+        QVERIFY(line.write(startFrame("/dir/b.txt", 5)));
+        QCOMPARE(line.read(1), QByteArray("A"));
+        QVERIFY(line.write(frame('U', QByteArray(1, 5) + "hello")));
+        QCOMPARE(line.read(1), QByteArray("A"));
+        QVERIFY(line.write(frame('u')));
+        QCOMPARE(line.read(1), QByteArray("u"));
+        QVERIFY(emulator.stop(SIGTERM));
+        QCOMPARE(emulator.process().exitCode(), 0);
+
+        QFile stored(dir.filePath(QStringLiteral("dir%2Fb.txt")));
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        QCOMPARE(stored.readAll(), QByteArray("hello"));
+    }
+
+    void openedFilesAreLogged()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("song.mp3")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        Emulator emulator({QStringLiteral("--dir"), dir.path()});
+        Line line(emulator.readLine());
+        QVERIFY(line.write(frame('X', pathField("/song.mp3"))));
+        QCOMPARE(line.read(1), QByteArray("X"));
+        QVERIFY(line.write(frame('X', pathField("/other.mp3"))));
+        QCOMPARE(line.read(1), QByteArray("x"));
+        QVERIFY(emulator.stop(SIGTERM));
+        const QByteArray errors = emulator.errors();
+        QVERIFY2(errors.contains("opened /song.mp3"), errors.constData());
+        QVERIFY(!errors.contains("other.mp3"));
+    }
+
+    void hangUpThenPluggedInAgain()
+    {
+        Emulator emulator({QStringLiteral("--hangup-after"), QStringLiteral("3")});
+        const QString first = emulator.readLine();
+        Line line(first);
+        QVERIFY(line.write(frame('M')));
+        QCOMPARE(line.read(8), be32(DefaultCapacity).left(3));
+        QVERIFY(line.hungUp());
+
+        const QString second = emulator.readLine();
+        QVERIFY(second.startsWith(QLatin1String("/dev/pts/")));
+        QVERIFY(second != first);
+        Line again(second);
+        QVERIFY(again.write(frame('M')));
+        QCOMPARE(again.read(8), be32(DefaultCapacity) + be32(0));
+        QVERIFY(emulator.stop(SIGTERM));
+        QCOMPARE(emulator.process().exitCode(), 0);
+    }
+
+    void helpDocumentsEveryOption()
+    {
+        Emulator emulator({QStringLiteral("--help")});
+        QVERIFY(emulator.process().waitForFinished(10000));
+        QCOMPARE(emulator.process().exitCode(), 0);
+        const QByteArray help = emulator.process().readAllStandardOutput();
+        for (const char *option : {"--dir", "--capacity", "--baud", "--write-delay-us", "--split", "--gap-ms",
+                                   "--silent", "--garbage", "--hangup-after", "--verbose"})
+            QVERIFY2(help.contains(option), option);
+    }
+
+    void badArgumentsAreRefused()
+    {
+        Emulator emulator({QStringLiteral("--split"), QStringLiteral("0")});
+        QVERIFY(emulator.process().waitForFinished(10000));
+        QCOMPARE(emulator.process().exitCode(), 2);
+        QVERIFY(emulator.process().readAllStandardOutput().isEmpty());
+        QVERIFY(emulator.errors().contains("--split"));
+    }
+
+    void missingFolderIsRefused()
+    {
+        QTemporaryDir dir;
+        Emulator emulator({QStringLiteral("--dir"), dir.filePath(QStringLiteral("missing"))});
+        QVERIFY(emulator.process().waitForFinished(10000));
+        QCOMPARE(emulator.process().exitCode(), 1);
+        QVERIFY(emulator.process().readAllStandardOutput().isEmpty());
+        QVERIFY(emulator.errors().contains("no such folder"));
+    }
+};
+
+QTEST_GUILESS_MAIN(EmulatorProgramTest)
+#include "tst_emulatorprogram.moc"
