@@ -11,6 +11,7 @@
 #include "app/mainwindow.h"
 #include "emulatorharness.h"
 #include "link/linkstate.h"
+#include "testfiles.h"
 
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
@@ -20,6 +21,7 @@
 #include <QtTest/QTest>
 #include <QtWidgets/QComboBox>
 #include <QtWidgets/QLabel>
+#include <QtWidgets/QMessageBox>
 #include <QtWidgets/QProgressBar>
 #include <QtWidgets/QPushButton>
 #include <QtWidgets/QTableWidget>
@@ -48,13 +50,6 @@ EngineOptions lineOptions(const QStringList &extra = QStringList())
     return parsed.options;
 }
 
-QByteArray patterned(int size, int seed)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char((i * 31 + seed) & 0xFF);
-    return bytes;
-}
 
 struct StoredFile
 {
@@ -108,6 +103,13 @@ void verifyWindowShowsStore(EmulatorHarness &harness)
     QCOMPARE(harness.tableNames(), names);
     QCOMPARE(harness.tableSizes(), sizes);
     QCOMPARE(harness.engine().bytesSkipped(), qint64(0));
+}
+
+// Replies that take long on a slow or gappy line (a 1 MiB file, a 100,000
+// byte upload) only run where the line is not slowed down on purpose.
+bool lineIsFast(const EngineOptions &options)
+{
+    return options.baud == 0 && options.gapMs == 0;
 }
 
 } // namespace
@@ -209,6 +211,159 @@ private slots:
         QMetaObject::invokeMethod(
                 &harness.host, [&] { frames = harness.engine().framesHandled(); }, Qt::BlockingQueuedConnection);
         QCOMPARE(frames, 4);
+    }
+
+
+    // ---- download ----------------------------------------------------------
+
+    void downloadIsByteIdentical_data() { addLineConditions(); }
+    void downloadIsByteIdentical()
+    {
+        const EngineOptions options = lineOptions();
+        EmulatorHarness harness(options);
+        QByteArray everyByte(256, Qt::Uninitialized);
+        for (int i = 0; i < 256; ++i)
+            everyByte[i] = char(i);
+        QVector<QPair<QByteArray, QByteArray>> files = {
+                {"empty.txt", QByteArray()}, {"one.bin", "x"}, {"bytes.bin", everyByte}};
+        // A whole MiB where replies come whole; a line cut into single bytes
+        // takes one arrival per byte, so it gets 64 KiB.
+        if (lineIsFast(options))
+            files.append({"big.bin", patterned(options.splitBytes == 0 ? 1024 * 1024 : 64 * 1024, 7)});
+        for (const auto &file : files)
+            QVERIFY(harness.store().store(file.first, file.second));
+        QVERIFY(harness.connectAndWait());
+
+        QTemporaryDir folder;
+        for (const auto &file : files) {
+            const QString name = QString::fromUtf8(file.first);
+            QVERIFY2(harness.download(name, folder.path()), qPrintable(name));
+            QCOMPARE(harness.statusText(), QStringLiteral("downloading complete"));
+            QCOMPARE(readLocalFile(folder.filePath(name)), file.second);
+        }
+        QCOMPARE(folderEntries(folder.path()).size(), files.size());
+        QCOMPARE(harness.engine().bytesSkipped(), qint64(0));
+    }
+
+    void downloadOfAFileGoneFromTheDevice()
+    {
+        EmulatorHarness harness;
+        fill(harness.store(), storeFiles);
+        QVERIFY(harness.connectAndWait());
+        QVERIFY(harness.store().remove("zeta.txt")); // behind the program's back
+        QTemporaryDir folder;
+        QVERIFY(harness.download(QStringLiteral("zeta.txt"), folder.path()));
+        QCOMPARE(harness.statusText(), QStringLiteral("ESP32: can't open the file"));
+        QVERIFY(folderEntries(folder.path()).isEmpty());
+    }
+
+    // ---- upload ------------------------------------------------------------
+
+    void uploadIsByteIdentical_data() { addLineConditions(); }
+    void uploadIsByteIdentical()
+    {
+        const EngineOptions options = lineOptions();
+        EmulatorHarness harness(options);
+        fill(harness.store(), storeFiles.mid(0, 2));
+        QVERIFY(harness.connectAndWait());
+        QTemporaryDir folder;
+        QList<int> sizes = {0, 1, 31, 32, 33};
+        if (options.baud == 0)
+            sizes << 100000;
+        for (int size : sizes) {
+            const QString name = QStringLiteral("up-%1.bin").arg(size);
+            const QByteArray content = patterned(size, size);
+            QVERIFY(harness.upload(writeLocalFile(folder, name, content)));
+            QCOMPARE(harness.statusText(), QStringLiteral("uploading complete"));
+            const DeviceStore::File *stored = harness.store().find(name.toLatin1());
+            QVERIFY2(stored, qPrintable(name));
+            QCOMPARE(stored->content, content);
+            QCOMPARE(harness.tableNames().last(), name);
+            verifyWindowShowsStore(harness);
+        }
+    }
+
+    void uploadRefusedByAFullDevice()
+    {
+        EngineOptions options;
+        options.capacity = 4096;
+        EmulatorHarness harness(options);
+        QVERIFY(harness.store().store("fill.bin", QByteArray(3000, 'f')));
+        QVERIFY(harness.connectAndWait());
+        // Free by the device's own figure, but the pages it needs are not.
+        QTemporaryDir folder;
+        QVERIFY(harness.upload(writeLocalFile(folder, QStringLiteral("more.bin"), QByteArray(700, 'm'))));
+        QCOMPARE(harness.statusText(), QStringLiteral("uploading stoped"));
+        QVERIFY(!harness.store().find("more.bin"));
+        verifyWindowShowsStore(harness);
+    }
+
+    // ---- remove, format, execute, reboot -------------------------------------
+
+    void removeAndFormat_data() { addLineConditions(); }
+    void removeAndFormat()
+    {
+        EmulatorHarness harness(lineOptions());
+        fill(harness.store(), storeFiles);
+        QVERIFY(harness.connectAndWait());
+
+        QVERIFY(harness.selectFile(QStringLiteral("notes")));
+        harness.answerer->queueBoxAnswer(QMessageBox::Yes);
+        harness.button("pushButton_4")->click();
+        QVERIFY(harness.waitUntilIdle());
+        QCOMPARE(harness.statusText(), QStringLiteral("removing complete"));
+        QVERIFY(!harness.store().find("notes"));
+        QVERIFY(!harness.tableNames().contains(QStringLiteral("notes")));
+        verifyWindowShowsStore(harness);
+
+        // A file removed meanwhile by someone else: the device says no.
+        QVERIFY(harness.store().remove("zeta.txt"));
+        QVERIFY(harness.selectFile(QStringLiteral("zeta.txt")));
+        harness.answerer->queueBoxAnswer(QMessageBox::Yes);
+        harness.button("pushButton_4")->click();
+        QVERIFY(harness.waitUntilIdle());
+        QCOMPARE(harness.statusText(), QStringLiteral("ESP32: can't remove the file"));
+
+        harness.answerer->queueBoxAnswer(QMessageBox::Yes);
+        harness.button("pushButton_5")->click();
+        QVERIFY(harness.waitUntilIdle());
+        QCOMPARE(harness.statusText(), QStringLiteral("file system ESP32 formatted"));
+        QCOMPARE(harness.table()->rowCount(), 0);
+        QCOMPARE(harness.store().usedBytes(), 0u);
+        verifyWindowShowsStore(harness);
+    }
+
+    void executeAndReboot_data() { addLineConditions(); }
+    void executeAndReboot()
+    {
+        EmulatorHarness harness(lineOptions());
+        fill(harness.store(), storeFiles);
+        QVERIFY(harness.store().store("boot.bin", "\x7f"));
+        QVERIFY(harness.connectAndWait());
+
+        QVERIFY(harness.selectFile(QStringLiteral("Song.MP3")));
+        harness.button("pushButton_7")->click();
+        QVERIFY(harness.waitUntilIdle());
+        QCOMPARE(harness.statusText(), QStringLiteral("file opened on ESP32"));
+        QCOMPARE(harness.engine().openedFiles(), QByteArrayList{"/Song.MP3"});
+
+        QVERIFY(harness.selectFile(QStringLiteral("boot.bin")));
+        harness.button("pushButton_7")->click();
+        QVERIFY(harness.waitUntilIdle());
+        QCOMPARE(harness.statusText(), QStringLiteral("ESP32: file unsupported"));
+
+        harness.button("pushButton_8")->click();
+        QCOMPARE(harness.statusText(), QStringLiteral("ESP32 restarted"));
+        QVERIFY(harness.waitUntilIdle());
+        // The rest of the boot banner comes while idle; once the receiver is
+        // up, the next command works without reconnecting.
+        QTest::qWait(int(DeviceEngine::bootDurationUs() / 1000) + 100);
+        QVERIFY(linkState().rxBuffer.isEmpty());
+        QVERIFY(harness.selectFile(QStringLiteral("station.ini")));
+        harness.button("pushButton_7")->click();
+        QVERIFY(harness.waitUntilIdle());
+        QCOMPARE(harness.statusText(), QStringLiteral("file opened on ESP32"));
+        QCOMPARE(harness.tableNames().size(), storeFiles.size() + 1);
     }
 
     // ---- the line: reconnecting, unplugging, noise ------------------------

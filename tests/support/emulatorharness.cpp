@@ -124,6 +124,30 @@ bool EmulatorHarness::replugAndRescan()
     return ports()->findText(host.portName()) >= 0;
 }
 
+bool EmulatorHarness::download(const QString &name, const QString &folder, int timeoutMs)
+{
+    if (!selectFile(name))
+        return false;
+    answerer->queueFileAnswer(folder);
+    button("pushButton")->click();
+    return waitUntilIdle(timeoutMs);
+}
+
+bool EmulatorHarness::upload(const QString &path, int timeoutMs)
+{
+    answerer->queueFileAnswer(path);
+    button("pushButton_2")->click();
+    return waitUntilIdle(timeoutMs);
+}
+
+qint64 EmulatorHarness::connectReplySize()
+{
+    qint64 size = 8 + 4;
+    for (const DeviceStore::File &file : store().files())
+        size += 8 + file.name.size();
+    return size;
+}
+
 QStringList EmulatorHarness::tableNames() const
 {
     QStringList names;
@@ -145,8 +169,7 @@ bool EmulatorHarness::selectFile(const QString &name)
     QTableWidget *files = table();
     for (int row = 0; row < files->rowCount(); ++row) {
         if (files->item(row, 1) && files->item(row, 1)->text() == name) {
-            files->setCurrentCell(row, 1);
-            files->selectRow(row);
+            files->setCurrentCell(row, 1, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
             return true;
         }
     }

@@ -67,6 +67,16 @@ public:
     // and picked in the list.
     bool replugAndRescan();
 
+    // Selects name, picks folder in the dialog, presses Download and waits
+    // until the program is idle again.
+    bool download(const QString &name, const QString &folder, int timeoutMs = 60000);
+    // Picks path in the dialog, presses Upload and waits until the refresh
+    // after it is done.
+    bool upload(const QString &path, int timeoutMs = 60000);
+    // Bytes the device sends in answer to a connect: the memory report and
+    // the listing of the store as it is now.
+    qint64 connectReplySize();
+
     QStringList tableNames() const;
     QStringList tableSizes() const;
     bool selectFile(const QString &name);
