@@ -288,6 +288,8 @@ private slots:
         QTest::newRow("backslash and colon") << QByteArray("a\\b:c") << QStringLiteral("a-b-c");
         QTest::newRow("control") << QByteArray("a\nb\x01") << QStringLiteral("a-b-");
         QTest::newRow("latin-1 byte") << QByteArray("caf\xe9") << QString::fromLatin1("caf\xe9");
+        QTest::newRow("too long for the disk") << QByteArray(250, '\xe9') + ".txt"
+                                               << QString::fromLatin1(QByteArray(125, '\xe9')) + QStringLiteral(".txt");
     }
     void unsafeDeviceNames()
     {

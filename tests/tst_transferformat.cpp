@@ -50,6 +50,14 @@ private slots:
         row("longer than a device name", QStringLiteral("CONSOLE.txt"), QStringLiteral("CONSOLE.txt"));
         row("hidden stays", QStringLiteral(".hidden"), QStringLiteral(".hidden"));
         row("non-ascii kept", QString::fromUtf8("résumé.txt"), QString::fromUtf8("résumé.txt"));
+        const QString e = QString::fromUtf8("é");
+        row("longest ascii kept", QString(255, QLatin1Char('a')), QString(255, QLatin1Char('a')));
+        row("too long, type kept", e.repeated(200) + QStringLiteral(".txt"), e.repeated(125) + QStringLiteral(".txt"));
+        row("too long, odd budget", QStringLiteral("x") + e.repeated(200), QStringLiteral("x") + e.repeated(127));
+        row("too long, no short type", e.repeated(130) + QStringLiteral(".") + QString(20, QLatin1Char('t')),
+            e.repeated(127));
+        const QString clef = QString::fromUtf8("\xf0\x9d\x84\x9e"); // 4 bytes, two UTF-16 units
+        row("surrogates not split", clef.repeated(64), clef.repeated(63));
     }
     void localNames()
     {

@@ -284,7 +284,7 @@ private slots:
         QVERIFY(setup.harness.device.staysQuiet());
     }
 
-    void fileThatCannotBeRead()
+    void fileThatCannotBeOpened()
     {
         if (geteuid() == 0)
             QSKIP("file permissions do not bind root");
@@ -294,6 +294,18 @@ private slots:
         QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
         setup.pick(path);
         QCOMPARE(setup.harness.statusText(), QStringLiteral("PC: can't open uploading file"));
+        QVERIFY(setup.harness.device.staysQuiet());
+    }
+
+    void fileThatOpensButCannotBeRead()
+    {
+        // Opens for anyone, root included, but reading it fails.
+        UploadSetup setup;
+        QVERIFY(setup.connect());
+        setup.pick(QStringLiteral("/proc/self/mem"));
+        QCOMPARE(setup.harness.answerer->fileDialogsShown, 1);
+        QCOMPARE(setup.harness.statusText(), QStringLiteral("PC: can't read uploading file"));
+        QCOMPARE(linkState().currentOperation, Operation::Idle);
         QVERIFY(setup.harness.device.staysQuiet());
     }
 

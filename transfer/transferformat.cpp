@@ -44,6 +44,23 @@ bool isWindowsDeviceName(const QString &name)
     return devices.contains(stem, Qt::CaseInsensitive);
 }
 
+// Cuts whole characters off the end of stem until stem + tail fits.
+QString shortened(const QString &name)
+{
+    if (name.toUtf8().size() <= MaxLocalNameBytes)
+        return name;
+    const int lastDot = name.lastIndexOf(QLatin1Char('.'));
+    const QString tail = lastDot > 0 && name.size() - lastDot <= 16 ? name.mid(lastDot) : QString();
+    QString stem = name.left(name.size() - tail.size());
+    const int budget = MaxLocalNameBytes - int(tail.toUtf8().size());
+    while (stem.toUtf8().size() > budget) {
+        stem.chop(1);
+        if (!stem.isEmpty() && stem.at(stem.size() - 1).isHighSurrogate())
+            stem.chop(1);
+    }
+    return stem + tail;
+}
+
 } // namespace
 
 QString localFileName(const QString &deviceName)
@@ -56,7 +73,7 @@ QString localFileName(const QString &deviceName)
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")
         || isWindowsDeviceName(name))
         name.prepend(QLatin1Char('-'));
-    return name;
+    return shortened(name);
 }
 
 QString uploadName(const QString &localPath)

@@ -22,8 +22,10 @@ int uploadPercent(qint64 remainingBeforeChunk, qint64 size);
 // The local name for a device file: a plain file name on every system.
 // "/" and "\", the characters Windows refuses, and control characters become
 // "-"; a name that would be empty, "." or ".." or a Windows device name is
-// made safe the same way.
+// made safe the same way. A name longer than file systems take (255 bytes of
+// UTF-8) is shortened before its type.
 QString localFileName(const QString &deviceName);
+inline constexpr int MaxLocalNameBytes = 255;
 
 // The device name for a local file: its last path part, keeping only
 // A-Z a-z 0-9 _ ' ( ) * + , - . and cut to 256 characters.
