@@ -1,6 +1,7 @@
 #include "catalogue/filelisting.h"
 
 #include "catalogue/catalogueformat.h"
+#include "link/commandguard.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/replydispatch.h"
@@ -127,4 +128,12 @@ std::optional<QByteArray> selectedDeviceName(const QTableWidget *table)
         return std::nullopt;
     const QVariant deviceName = nameItem->data(DeviceNameRole);
     return deviceName.isValid() ? deviceName.toByteArray() : nameItem->text().toUtf8();
+}
+
+std::optional<QByteArray> deviceNameForCommand(MainWindowUi &ui)
+{
+    std::optional<QByteArray> name = selectedDeviceName(ui.tableWidget);
+    if (!name)
+        refuse(ui.statusbar, QMessageBox::Information, QStringLiteral("select file, please"));
+    return name;
 }

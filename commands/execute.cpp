@@ -13,11 +13,9 @@ void startExecute(MainWindowUi &ui)
 {
     if (!commandGuardPasses(ui.statusbar, BusyMessage::Plain))
         return;
-    const std::optional<QByteArray> deviceName = selectedDeviceName(ui.tableWidget);
-    if (!deviceName) {
-        refuse(ui.statusbar, QMessageBox::Information, QStringLiteral("select file, please"));
+    const std::optional<QByteArray> deviceName = deviceNameForCommand(ui);
+    if (!deviceName)
         return;
-    }
     // The device decides which types it opens; a name without one is refused here.
     const QByteArray path = WireFormat::devicePath(*deviceName);
     if (CatalogueFormat::fileExtension(CatalogueFormat::deviceNameText(path)).isEmpty()) {

@@ -14,11 +14,9 @@ void startRemove(MainWindowUi &ui)
 {
     if (!commandGuardPasses(ui.statusbar, BusyMessage::Plain))
         return;
-    const std::optional<QByteArray> deviceName = selectedDeviceName(ui.tableWidget);
-    if (!deviceName) {
-        refuse(ui.statusbar, QMessageBox::Information, QStringLiteral("select file, please"));
+    const std::optional<QByteArray> deviceName = deviceNameForCommand(ui);
+    if (!deviceName)
         return;
-    }
     const QString question = QStringLiteral("Do you want to delete %1?")
                                      .arg(CatalogueFormat::deviceNameText(*deviceName));
     if (!confirmedByUser(question)) {

@@ -1,6 +1,8 @@
 // EmulatorHost on its own: the engine served on a real pseudo-terminal, read
 // and written by the test at the slave end as a serial port would be.
 #include "emulatorhost.h"
+#include "slaveline.h"
+#include "testfiles.h"
 #include "windowharness.h"
 
 #include <QtCore/QCoreApplication>
@@ -8,83 +10,12 @@
 #include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
 
 using namespace DeviceBytes;
 
 namespace {
 
-// The slave end, read while the host runs on the same event loop.
-class Port
-{
-public:
-    explicit Port(const QString &path)
-    {
-        m_fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd >= 0) {
-            termios raw{};
-            ::tcgetattr(m_fd, &raw);
-            ::cfmakeraw(&raw);
-            ::tcsetattr(m_fd, TCSANOW, &raw);
-        }
-    }
-    ~Port()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Port(const Port &) = delete;
-    Port &operator=(const Port &) = delete;
 
-    bool isOpen() const { return m_fd >= 0; }
-    bool hungUp() const { return m_hungUp; }
-
-    void write(const QByteArray &bytes)
-    {
-        int written = 0;
-        QDeadlineTimer deadline(10000);
-        while (written < bytes.size() && !deadline.hasExpired()) {
-            const ssize_t n = ::write(m_fd, bytes.constData() + written, size_t(bytes.size() - written));
-            if (n > 0)
-                written += int(n);
-            else
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        }
-    }
-
-    QByteArray read(int count, int timeoutMs = 20000)
-    {
-        QByteArray result;
-        QDeadlineTimer deadline(timeoutMs);
-        char buffer[65536];
-        while (result.size() < count && !m_hungUp && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
-            if (n > 0)
-                result.append(buffer, int(n));
-            else if (n == 0 || errno == EIO)
-                m_hungUp = true;
-            else
-                usleep(100);
-        }
-        return result;
-    }
-
-private:
-    int m_fd = -1;
-    bool m_hungUp = false;
-};
-
-QByteArray patterned(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        bytes[i] = char((i * 13 + i / 256) & 0xFF);
-    return bytes;
-}
 
 QByteArray startFrame(const QByteArray &path, quint32 size)
 {
@@ -110,10 +41,10 @@ private slots:
         EngineOptions options;
         options.baud = baud;
         EmulatorHost host(options);
-        const QByteArray content = patterned(baud ? 20000 : 1 << 20);
+        const QByteArray content = patterned(baud ? 20000 : 1 << 20, 5);
         QVERIFY(host.engine().store().store("big.bin", content));
         QVERIFY(host.start());
-        Port port(host.portName());
+        SlaveLine port(host.portName());
         QVERIFY(port.isOpen());
         port.write(frame('D', pathField("/big.bin")));
         const QByteArray reply = port.read(4 + content.size());
@@ -128,8 +59,8 @@ private slots:
         options.splitBytes = 1;
         EmulatorHost host(options);
         QVERIFY(host.start());
-        Port port(host.portName());
-        const QByteArray content = patterned(1000);
+        SlaveLine port(host.portName());
+        const QByteArray content = patterned(1000, 6);
         port.write(startFrame("/up.bin", quint32(content.size())));
         QCOMPARE(port.read(1), QByteArray("A"));
         for (int at = 0; at < content.size(); at += 32) {
@@ -149,7 +80,7 @@ private slots:
         QSignalSpy pluggedIn(&host, &EmulatorHost::pluggedIn);
         QVERIFY(host.start());
         const QString first = host.portName();
-        Port port(first);
+        SlaveLine port(first);
         port.write(frame('M'));
         QCOMPARE(port.read(8).size(), 8);
 
@@ -164,7 +95,7 @@ private slots:
         QCOMPARE(pluggedIn.count(), 1);
         QCOMPARE(pluggedIn.at(0).at(0).toString(), host.portName());
         QVERIFY(host.portName() != first); // the old one is still held by the test
-        Port again(host.portName());
+        SlaveLine again(host.portName());
         again.write(frame('M'));
         QCOMPARE(again.read(8).size(), 8);
     }
@@ -177,7 +108,7 @@ private slots:
         QVERIFY(host.engine().store().store("a.txt", "abc"));
         QVERIFY(host.start());
         QSignalSpy hungUp(&host, &EmulatorHost::lineHungUp);
-        Port port(host.portName());
+        SlaveLine port(host.portName());
         port.write(frame('M') + frame('L'));
         QCOMPARE(port.read(100), be32(DeviceStore::DefaultCapacity) + be32(512) + be32(13).left(3));
         QVERIFY(port.hungUp());
@@ -191,7 +122,7 @@ private slots:
         QVERIFY(host.engine().store().store("my song.mp3", ""));
         QVERIFY(host.start());
         QSignalSpy opened(&host, &EmulatorHost::opened);
-        Port port(host.portName());
+        SlaveLine port(host.portName());
         port.write(frame('X', pathField("/page.html")) + frame('X', pathField("/page.bin"))
                    + frame('X', pathField("/my song.mp3")));
         QCOMPARE(port.read(3), QByteArray("XxX"));

@@ -1,5 +1,6 @@
 // spiffs-emulator as a user runs it: a separate process whose first line of
 // output names the pseudo-terminal to open, stopped by a signal.
+#include "slaveline.h"
 #include "windowharness.h"
 
 #include <QtCore/QDeadlineTimer>
@@ -10,9 +11,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
 #include <unistd.h>
 
 using namespace DeviceBytes;
@@ -21,58 +19,6 @@ namespace {
 
 constexpr quint32 DefaultCapacity = 1318001;
 
-// The program's end of the line, opened as a serial port is.
-class Line
-{
-public:
-    explicit Line(const QString &path)
-    {
-        m_fd = ::open(path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (m_fd >= 0) {
-            termios raw{};
-            ::tcgetattr(m_fd, &raw);
-            ::cfmakeraw(&raw);
-            ::tcsetattr(m_fd, TCSANOW, &raw);
-        }
-    }
-    ~Line()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Line(const Line &) = delete;
-    Line &operator=(const Line &) = delete;
-
-    bool isOpen() const { return m_fd >= 0; }
-    bool hungUp() const { return m_hungUp; }
-
-    bool write(const QByteArray &bytes)
-    {
-        return ::write(m_fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    }
-
-    // Reads until count bytes are in, the line hangs up, or time runs out.
-    QByteArray read(int count, int timeoutMs = 5000)
-    {
-        QByteArray result;
-        QDeadlineTimer deadline(timeoutMs);
-        while (result.size() < count && !m_hungUp && !deadline.hasExpired()) {
-            pollfd ready{m_fd, POLLIN, 0};
-            ::poll(&ready, 1, int(std::min<qint64>(deadline.remainingTime(), 100)));
-            char buffer[4096];
-            const ssize_t n = ::read(m_fd, buffer, size_t(std::min<int>(count - result.size(), sizeof buffer)));
-            if (n > 0)
-                result.append(buffer, int(n));
-            else if (n == 0 || (n < 0 && errno == EIO))
-                m_hungUp = true;
-        }
-        return result;
-    }
-
-private:
-    int m_fd = -1;
-    bool m_hungUp = false;
-};
 
 class Emulator
 {
@@ -134,7 +80,7 @@ private slots:
         QVERIFY(emulator.process().waitForStarted());
         const QString path = emulator.readLine();
         QVERIFY2(path.startsWith(QLatin1String("/dev/pts/")), qPrintable(path));
-        Line line(path);
+        SlaveLine line(path);
         QVERIFY(line.isOpen());
         QVERIFY(line.write(frame('M')));
         QCOMPARE(line.read(8), be32(DefaultCapacity) + be32(0));
@@ -160,7 +106,7 @@ private slots:
         Emulator emulator;
         const QString path = emulator.readLine();
         for (int i = 0; i < 3; ++i) {
-            Line line(path);
+            SlaveLine line(path);
             QVERIFY(line.write(frame('M')));
             QCOMPARE(line.read(8).size(), 8);
         }
@@ -177,7 +123,7 @@ private slots:
         seed.close();
 
         Emulator emulator({QStringLiteral("--dir"), dir.path(), QStringLiteral("--capacity"), QStringLiteral("4096")});
-        Line line(emulator.readLine());
+        SlaveLine line(emulator.readLine());
         QVERIFY(line.write(frame('M')));
         QCOMPARE(line.read(8), be32(4096) + be32(512));
         QVERIFY(line.write(startFrame("/dir/b.txt", 5)));
@@ -201,7 +147,7 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
         Emulator emulator({QStringLiteral("--dir"), dir.path()});
-        Line line(emulator.readLine());
+        SlaveLine line(emulator.readLine());
         QVERIFY(line.write(frame('X', pathField("/song.mp3"))));
         QCOMPARE(line.read(1), QByteArray("X"));
         QVERIFY(line.write(frame('X', pathField("/other.mp3"))));
@@ -216,7 +162,7 @@ private slots:
     {
         Emulator emulator({QStringLiteral("--hangup-after"), QStringLiteral("3")});
         const QString first = emulator.readLine();
-        Line line(first);
+        SlaveLine line(first);
         QVERIFY(line.write(frame('M')));
         QCOMPARE(line.read(8), be32(DefaultCapacity).left(3));
         QVERIFY(line.hungUp());
@@ -224,7 +170,7 @@ private slots:
         const QString second = emulator.readLine();
         QVERIFY(second.startsWith(QLatin1String("/dev/pts/")));
         QVERIFY(second != first);
-        Line again(second);
+        SlaveLine again(second);
         QVERIFY(again.write(frame('M')));
         QCOMPARE(again.read(8), be32(DefaultCapacity) + be32(0));
         QVERIFY(emulator.stop(SIGTERM));

@@ -61,11 +61,9 @@ void startDownload(MainWindowUi &ui)
 {
     if (!commandGuardPasses(ui.statusbar, BusyMessage::NamingOperation))
         return;
-    const std::optional<QByteArray> deviceName = selectedDeviceName(ui.tableWidget);
-    if (!deviceName) {
-        refuse(ui.statusbar, QMessageBox::Information, QStringLiteral("select file, please"));
+    const std::optional<QByteArray> deviceName = deviceNameForCommand(ui);
+    if (!deviceName)
         return;
-    }
 
     const QString folder =
             QFileDialog::getExistingDirectory(nullptr, QString(), QString(), QFileDialog::ShowDirsOnly);

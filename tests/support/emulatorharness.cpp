@@ -19,12 +19,8 @@
 EmulatorHarness::EmulatorHarness(const EngineOptions &options)
     : host(options)
 {
-    linkState().reset();
     m_started = host.start();
-    qputenv(PortsVariable, host.portName().toLocal8Bit());
-    window = std::make_unique<MainWindow>();
-    window->show();
-    answerer = std::make_unique<ModalAnswerer>(statusBar());
+    openWindow(host.portName());
 }
 
 EmulatorHarness::~EmulatorHarness()
@@ -48,41 +44,6 @@ void EmulatorHarness::runHostOnOwnThread()
     m_hostThread->setObjectName(QStringLiteral("emulator host"));
     host.moveToThread(m_hostThread.get());
     m_hostThread->start();
-}
-
-QPushButton *EmulatorHarness::button(const char *objectName) const
-{
-    return window->findChild<QPushButton *>(QLatin1String(objectName));
-}
-
-QStatusBar *EmulatorHarness::statusBar() const
-{
-    return window->findChild<QStatusBar *>(QStringLiteral("statusbar"));
-}
-
-QString EmulatorHarness::statusText() const
-{
-    return statusBar()->currentMessage();
-}
-
-QTableWidget *EmulatorHarness::table() const
-{
-    return window->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
-}
-
-QProgressBar *EmulatorHarness::gauge() const
-{
-    return window->findChild<QProgressBar *>(QStringLiteral("memory"));
-}
-
-QLabel *EmulatorHarness::label(const char *objectName) const
-{
-    return window->findChild<QLabel *>(QLatin1String(objectName));
-}
-
-QComboBox *EmulatorHarness::ports() const
-{
-    return window->findChild<QComboBox *>(QStringLiteral("comboBox"));
 }
 
 void EmulatorHarness::clickConnect()
@@ -148,30 +109,3 @@ qint64 EmulatorHarness::connectReplySize()
     return size;
 }
 
-QStringList EmulatorHarness::tableNames() const
-{
-    QStringList names;
-    for (int row = 0; row < table()->rowCount(); ++row)
-        names << (table()->item(row, 1) ? table()->item(row, 1)->text() : QString());
-    return names;
-}
-
-QStringList EmulatorHarness::tableSizes() const
-{
-    QStringList sizes;
-    for (int row = 0; row < table()->rowCount(); ++row)
-        sizes << (table()->item(row, 2) ? table()->item(row, 2)->text() : QString());
-    return sizes;
-}
-
-bool EmulatorHarness::selectFile(const QString &name)
-{
-    QTableWidget *files = table();
-    for (int row = 0; row < files->rowCount(); ++row) {
-        if (files->item(row, 1) && files->item(row, 1)->text() == name) {
-            files->setCurrentCell(row, 1, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            return true;
-        }
-    }
-    return false;
-}

@@ -6,23 +6,16 @@
 
 #include "emulatorhost.h"
 #include "engineoptions.h"
-#include "modalanswerer.h"
+#include "windowdriver.h"
 
 #include <QtCore/QStringList>
 
 #include <functional>
 #include <memory>
 
-class MainWindow;
-class QComboBox;
-class QLabel;
-class QProgressBar;
-class QPushButton;
-class QStatusBar;
-class QTableWidget;
 class QThread;
 
-class EmulatorHarness
+class EmulatorHarness : public WindowDriver
 {
 public:
     // The host is started at once; files put into host.engine().store()
@@ -33,8 +26,6 @@ public:
     EmulatorHarness &operator=(const EmulatorHarness &) = delete;
 
     EmulatorHost host;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<ModalAnswerer> answerer;
 
     bool isValid() const { return m_started; }
     // From now on the host runs on a thread of its own, as in a benchmark.
@@ -43,14 +34,6 @@ public:
     void runHostOnOwnThread();
     DeviceEngine &engine() { return host.engine(); }
     DeviceStore &store() { return host.engine().store(); }
-
-    QPushButton *button(const char *objectName) const;
-    QStatusBar *statusBar() const;
-    QString statusText() const;
-    QTableWidget *table() const;
-    QProgressBar *gauge() const;
-    QLabel *label(const char *objectName) const;
-    QComboBox *ports() const;
 
     // Picks the emulator's port and clicks Connect.
     void clickConnect();
@@ -76,10 +59,6 @@ public:
     // Bytes the device sends in answer to a connect: the memory report and
     // the listing of the store as it is now.
     qint64 connectReplySize();
-
-    QStringList tableNames() const;
-    QStringList tableSizes() const;
-    bool selectFile(const QString &name);
 
 private:
     bool m_started = false;

@@ -1,15 +1,11 @@
 #include "windowharness.h"
 
 #include "app/mainwindow.h"
-#include "app/portscan.h"
 #include "link/linkstate.h"
 
 #include <QtTest/QTest>
 #include <QtWidgets/QComboBox>
-#include <QtWidgets/QLabel>
-#include <QtWidgets/QProgressBar>
 #include <QtWidgets/QPushButton>
-#include <QtWidgets/QStatusBar>
 #include <QtWidgets/QTableWidget>
 
 namespace DeviceBytes {
@@ -55,54 +51,12 @@ QByteArray listingReply(const QVector<FileEntry> &files)
 
 WindowHarness::WindowHarness()
 {
-    linkState().reset();
-    qputenv(PortsVariable, device.portName().toLocal8Bit());
-    window = std::make_unique<MainWindow>();
-    window->show();
-    answerer = std::make_unique<ModalAnswerer>(statusBar());
+    openWindow(device.portName());
 }
 
 WindowHarness::~WindowHarness()
 {
-    answerer.reset();
-    linkState().reset();
-    window.reset();
-    qunsetenv(PortsVariable);
-}
-
-QPushButton *WindowHarness::button(const char *objectName) const
-{
-    return window->findChild<QPushButton *>(QLatin1String(objectName));
-}
-
-QStatusBar *WindowHarness::statusBar() const
-{
-    return window->findChild<QStatusBar *>(QStringLiteral("statusbar"));
-}
-
-QString WindowHarness::statusText() const
-{
-    return statusBar()->currentMessage();
-}
-
-QTableWidget *WindowHarness::table() const
-{
-    return window->findChild<QTableWidget *>(QStringLiteral("tableWidget"));
-}
-
-QProgressBar *WindowHarness::gauge() const
-{
-    return window->findChild<QProgressBar *>(QStringLiteral("memory"));
-}
-
-QLabel *WindowHarness::label(const char *objectName) const
-{
-    return window->findChild<QLabel *>(QLatin1String(objectName));
-}
-
-QComboBox *WindowHarness::ports() const
-{
-    return window->findChild<QComboBox *>(QStringLiteral("comboBox"));
+    closeWindow();
 }
 
 bool WindowHarness::connectToDevice()
@@ -124,27 +78,4 @@ bool WindowHarness::connectWithFiles(const QVector<DeviceBytes::FileEntry> &file
         return false;
     device.deliver(DeviceBytes::listingReply(files));
     return QTest::qWaitFor([] { return linkState().currentOperation.isEmpty(); }, 3000);
-}
-
-bool WindowHarness::selectFile(const QString &name)
-{
-    QTableWidget *files = table();
-    for (int row = 0; row < files->rowCount(); ++row) {
-        if (files->item(row, 1) && files->item(row, 1)->text() == name) {
-            // Explicit command: the result must not depend on which keyboard
-            // modifiers an earlier simulated click left behind.
-            files->setCurrentCell(row, 1, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            return true;
-        }
-    }
-    return false;
-}
-
-QStringList WindowHarness::tableNames() const
-{
-    QStringList names;
-    QTableWidget *files = table();
-    for (int row = 0; row < files->rowCount(); ++row)
-        names << (files->item(row, 1) ? files->item(row, 1)->text() : QString());
-    return names;
 }

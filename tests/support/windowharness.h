@@ -3,22 +3,13 @@
 #ifndef WINDOWHARNESS_H
 #define WINDOWHARNESS_H
 
-#include "modalanswerer.h"
 #include "ptydevice.h"
+#include "windowdriver.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QPair>
 #include <QtCore/QVector>
 
-#include <memory>
-
-class MainWindow;
-class QComboBox;
-class QLabel;
-class QProgressBar;
-class QPushButton;
-class QStatusBar;
-class QTableWidget;
 
 // Device-side encoding, written independently of the program's own code.
 namespace DeviceBytes {
@@ -31,23 +22,13 @@ QByteArray listingEntries(const QVector<FileEntry> &files);
 QByteArray listingReply(const QVector<FileEntry> &files);
 }
 
-class WindowHarness
+class WindowHarness : public WindowDriver
 {
 public:
     WindowHarness();
     ~WindowHarness();
 
     PtyDevice device;
-    std::unique_ptr<MainWindow> window;
-    std::unique_ptr<ModalAnswerer> answerer;
-
-    QPushButton *button(const char *objectName) const;
-    QStatusBar *statusBar() const;
-    QString statusText() const;
-    QTableWidget *table() const;
-    QProgressBar *gauge() const;
-    QLabel *label(const char *objectName) const;
-    QComboBox *ports() const;
 
     // Clicks Connect; true when the memory request came out.
     bool connectToDevice();
@@ -56,9 +37,6 @@ public:
     // Connects and answers memory and listing: the window ends idle.
     bool connectWithFiles(const QVector<DeviceBytes::FileEntry> &files, quint32 total = 1000000,
                           quint32 used = 0);
-    // Selects the row showing name (column 1).
-    bool selectFile(const QString &name);
-    QStringList tableNames() const;
 };
 
 #endif // WINDOWHARNESS_H
