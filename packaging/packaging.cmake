@@ -26,9 +26,4 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 # dpkg-shlibdeps names the Qt runtime packages the programs link against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-if(SPIFFS_QT6)
-    # Qt 6 loads its platform plugins, X11's among them, from a package of
-    # their own, which no library dependency brings in.
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS qt6-qpa-plugins)
-endif()
 include(CPack)
