@@ -106,7 +106,7 @@ void DeviceEngine::parseBuffer(qint64 chunkStartUs, int chunkSize)
         const int at = m_rx.indexOf(Preamble);
         if (at < 0) {
             // Keep the longest tail that may be the start of a preamble.
-            int keep = std::min(m_rx.size(), PreambleSize - 1);
+            int keep = std::min(int(m_rx.size()), PreambleSize - 1);
             while (keep > 0 && !m_rx.endsWith(QByteArray::fromRawData(Preamble, keep)))
                 --keep;
             skip(m_rx.size() - keep);
@@ -382,7 +382,7 @@ QByteArray DeviceEngine::takeDueOutput(qint64 nowUs)
 
     Segment &segment = m_out.front();
     const int piece = segment.taken / segment.pieceSize;
-    const int pieceEnd = std::min(segment.bytes.size(), (piece + 1) * segment.pieceSize);
+    const int pieceEnd = std::min(int(segment.bytes.size()), (piece + 1) * segment.pieceSize);
     const qint64 sinceStart = nowUs - segment.startUs - piece * segment.gapUs;
     if (sinceStart < 0)
         return QByteArray();

@@ -1,7 +1,11 @@
-// Draws the seven file-type icons: a light tile with cut corners on a dark grey
-// square, the pictogram in the same dark grey. Run it to retake the PNGs:
+// Draws the seven file-type icons and the program's own icon: a light tile
+// with cut corners on a dark grey square, the pictogram in the same dark grey.
+// The program's icon (a radio receiver) is drawn on the same 16-pixel grid and
+// enlarged pixel for pixel into the hicolor theme's sizes. Run it to retake
+// the PNGs:
 //   spiffs-icon-art resources/icons
 #include <QtCore/QDir>
+#include <QtCore/QFileInfo>
 #include <QtGui/QImage>
 
 #include <array>
@@ -136,6 +140,25 @@ const Icon icons[] = {
                       "                "}}},
 };
 
+// The program's icon, installed as hicolor/SIZExSIZE/apps/spiffs-manager.png.
+const Icon appIcon = {"spiffs-manager.png", {{"                ",
+                                              "                ",
+                                              "             #  ",
+                                              "            #   ",
+                                              "           #    ",
+                                              "  ############  ",
+                                              "  #          #  ",
+                                              "  # # # #### #  ",
+                                              "  #  #  # ## #  ",
+                                              "  # # # #### #  ",
+                                              "  #  #       #  ",
+                                              "  # # # ## # #  ",
+                                              "  #          #  ",
+                                              "  ############  ",
+                                              "                ",
+                                              "                "}}};
+const int appIconSizes[] = {16, 32, 48, 64, 128, 256};
+
 bool onTile(int x, int y)
 {
     const bool inside = x >= 1 && x <= Side - 2 && y >= 1 && y <= Side - 2;
@@ -156,6 +179,26 @@ QImage draw(const Pictogram &pictogram)
     return image;
 }
 
+bool rowsComplete(const Icon &icon)
+{
+    for (const char *row : icon.pictogram) {
+        if (qstrlen(row) != Side) {
+            std::fprintf(stderr, "%s: every row must be %d pixels wide\n", icon.fileName, Side);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool save(const QImage &image, const QString &path)
+{
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !image.save(path, "PNG")) {
+        std::fprintf(stderr, "can't write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -166,17 +209,18 @@ int main(int argc, char *argv[])
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
     for (const Icon &icon : icons) {
-        for (const char *row : icon.pictogram) {
-            if (qstrlen(row) != Side) {
-                std::fprintf(stderr, "%s: every row must be %d pixels wide\n", icon.fileName, Side);
-                return 1;
-            }
-        }
-        const QString path = folder.filePath(QLatin1String(icon.fileName));
-        if (!draw(icon.pictogram).save(path, "PNG")) {
-            std::fprintf(stderr, "can't write %s\n", qPrintable(path));
+        if (!rowsComplete(icon) || !save(draw(icon.pictogram), folder.filePath(QLatin1String(icon.fileName))))
             return 1;
-        }
+    }
+
+    if (!rowsComplete(appIcon))
+        return 1;
+    const QImage app = draw(appIcon.pictogram);
+    for (int size : appIconSizes) {
+        const QString path = folder.filePath(
+                QStringLiteral("hicolor/%1x%1/apps/%2").arg(size).arg(QLatin1String(appIcon.fileName)));
+        if (!save(app.scaled(size, size, Qt::IgnoreAspectRatio, Qt::FastTransformation), path))
+            return 1;
     }
     return 0;
 }
