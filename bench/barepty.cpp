@@ -1,5 +1,6 @@
 #include "barepty.h"
 
+#include "affinity.h"
 #include "benchclock.h"
 
 #include <algorithm>
@@ -80,6 +81,7 @@ double transferSeconds(qint64 byteCount)
     std::atomic<bool> go{false};
     std::thread writer([&] {
         pthread_setname_np(pthread_self(), "bare writer");
+        Affinity::pinCallingThread(Affinity::deviceCpu());
         while (!go)
             std::this_thread::yield();
         for (qint64 left = byteCount; left > 0; left -= Block)
@@ -109,6 +111,7 @@ double pingPongSeconds(int rounds, int frameBytes, int answerBytes)
         return -1;
     std::thread device([&] {
         pthread_setname_np(pthread_self(), "bare device");
+        Affinity::pinCallingThread(Affinity::deviceCpu());
         std::vector<char> frame(static_cast<size_t>(frameBytes));
         const std::vector<char> answer(size_t(answerBytes), 'A');
         for (int round = 0; round < rounds; ++round) {
@@ -138,6 +141,7 @@ double idleAnswerMicros(int rounds, int frameBytes, int answerBytes, qint64 gapU
     qint64 count = 0;
     std::thread device([&] {
         pthread_setname_np(pthread_self(), "bare device");
+        Affinity::pinCallingThread(Affinity::deviceCpu());
         prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
         std::vector<char> frame(static_cast<size_t>(frameBytes));
         const std::vector<char> answer(static_cast<size_t>(answerBytes), 'A');

@@ -1,5 +1,7 @@
 // Ceilings measured on the same machine in the same run: a pseudo-terminal
-// driven by plain blocking reads and writes, no Qt and no event loop.
+// driven by plain blocking reads and writes, no Qt and no event loop. The
+// program's side runs on the calling thread, the device's side on a thread
+// of its own, on the device's CPU when pinning (affinity.h).
 #ifndef BAREPTY_H
 #define BAREPTY_H
 

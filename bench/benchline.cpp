@@ -1,5 +1,6 @@
 #include "benchline.h"
 
+#include "affinity.h"
 #include "benchclock.h"
 
 #include <algorithm>
@@ -99,6 +100,7 @@ qint64 BenchLine::engineNowUs() const
 void BenchLine::run()
 {
     pthread_setname_np(pthread_self(), "device line");
+    Affinity::pinCallingThread(Affinity::deviceCpu());
     // Wake-ups when the engine asks for them, not up to 50 us later.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 

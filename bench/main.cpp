@@ -6,6 +6,7 @@
 //
 // Groups: paced (or paced-download, paced-upload), unpaced (or
 // unpaced-download, unpaced-upload), listing, startup, memory; all by default.
+#include "affinity.h"
 #include "barepty.h"
 #include "benchclock.h"
 #include "benchline.h"
@@ -128,6 +129,7 @@ QString machineDescription()
 
 void benchPaced(Results &results, int runs, QTemporaryDir &work, bool downloads, bool uploads)
 {
+    const Affinity::ProgramSide programSide;
     say(QStringLiteral("paced: download and upload at 115200 baud"));
     EngineOptions options;
     options.baud = int(Baud);
@@ -214,6 +216,7 @@ void benchPaced(Results &results, int runs, QTemporaryDir &work, bool downloads,
 
 void benchUnpaced(Results &results, int runs, QTemporaryDir &work, bool downloads, bool uploads)
 {
+    const Affinity::ProgramSide programSide;
     say(QStringLiteral("unpaced: download and upload against a bare pseudo-terminal"));
     EngineOptions options;
     options.capacity = TransferCapacity;
@@ -325,6 +328,7 @@ void benchUnpaced(Results &results, int runs, QTemporaryDir &work, bool download
 
 void benchListing(Results &results, int runs)
 {
+    const Affinity::ProgramSide programSide;
     say(QStringLiteral("listing: parse and show"));
     static const char *const types[] = {"txt", "wav", "jpg", "ini", "html", "wifi", "bin", "mp3"};
     for (int count : {100, 1000, 10000}) {
@@ -518,12 +522,24 @@ void judge(Results &results)
     below(QStringLiteral("download_4m_peak_memory"), 12, QStringLiteral("< 12 MiB"));
 }
 
+QtMessageHandler standardMessageHandler = nullptr;
+
+// The offscreen platform says so for every window it shows.
+void dropPlatformChatter(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains(QLatin1String("propagateSizeHints")))
+        return;
+    if (standardMessageHandler)
+        standardMessageHandler(type, context, message);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    standardMessageHandler = qInstallMessageHandler(dropPlatformChatter);
     QApplication application(argc, argv);
 
     QCommandLineParser parser;
@@ -538,7 +554,10 @@ int main(int argc, char *argv[])
                                         QStringLiteral("GROUPS"));
     const QCommandLineOption childOption(QStringLiteral("memory-child"),
                                          QStringLiteral("Internal: one download measured in this process."));
-    parser.addOptions({runsOption, onlyOption, childOption});
+    const QCommandLineOption noPinOption(QStringLiteral("no-pin"),
+                                         QStringLiteral("Let the scheduler place the program's and the device's "
+                                                        "sides of an exchange (by default each has a CPU)."));
+    parser.addOptions({runsOption, onlyOption, noPinOption, childOption});
     parser.process(application);
 
     if (parser.isSet(childOption)) {
@@ -558,30 +577,42 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    const QString machine = machineDescription();
+    Affinity::choose(!parser.isSet(noPinOption));
+    const QString machine = machineDescription()
+                            + (Affinity::programCpu() < 0
+                                       ? QStringLiteral("pinning: none\n")
+                                       : QStringLiteral("pinning: program's side on CPU %1, device's side on CPU %2\n")
+                                                 .arg(Affinity::programCpu())
+                                                 .arg(Affinity::deviceCpu()));
     const QString loadAtStart = loadAverage();
     say(machine + QStringLiteral("load average at start: ") + loadAtStart);
 
     Results results;
     const qint64 startNs = steadyNs();
+    QStringList loads;
+    const auto group = [&loads](const QString &name) {
+        loads << QStringLiteral("%1 %2").arg(name, loadAverage());
+        return true;
+    };
     const bool pacedDownloads = groups.contains(QStringLiteral("paced")) || groups.contains(QStringLiteral("paced-download"));
     const bool pacedUploads = groups.contains(QStringLiteral("paced")) || groups.contains(QStringLiteral("paced-upload"));
-    if (pacedDownloads || pacedUploads)
+    if ((pacedDownloads || pacedUploads) && group(QStringLiteral("paced")))
         benchPaced(results, runs, work, pacedDownloads, pacedUploads);
     const bool unpacedDownloads = groups.contains(QStringLiteral("unpaced")) || groups.contains(QStringLiteral("unpaced-download"));
     const bool unpacedUploads = groups.contains(QStringLiteral("unpaced")) || groups.contains(QStringLiteral("unpaced-upload"));
-    if (unpacedDownloads || unpacedUploads)
+    if ((unpacedDownloads || unpacedUploads) && group(QStringLiteral("unpaced")))
         benchUnpaced(results, runs, work, unpacedDownloads, unpacedUploads);
-    if (groups.contains(QStringLiteral("listing")))
+    if (groups.contains(QStringLiteral("listing")) && group(QStringLiteral("listing")))
         benchListing(results, runs);
-    if (groups.contains(QStringLiteral("startup")))
+    if (groups.contains(QStringLiteral("startup")) && group(QStringLiteral("startup")))
         benchStartup(results, runs, QStringLiteral(BENCH_LAUNCHER_PATH));
-    if (groups.contains(QStringLiteral("memory")))
+    if (groups.contains(QStringLiteral("memory")) && group(QStringLiteral("memory")))
         benchMemory(results, runs, work, QStringLiteral(EMULATOR_PATH));
     judge(results);
 
     QTextStream out(stdout);
     out << '\n' << machine << "load average: " << loadAtStart << " at start, " << loadAverage() << " at end\n"
+        << "load average as each group began: " << loads.join(QStringLiteral(", ")) << '\n'
         << "runs: " << runs << " measured per figure; took " << (steadyNs() - startNs) / 1000000000 << " s\n\n"
         << results.report();
     return 0;
