@@ -1,9 +1,12 @@
 // Where the two sides of a measured exchange run. Whether a pseudo-terminal's
-// reader and writer share a CPU or not changes a round trip by half, and the
-// scheduler picks either from one run to the next; so while the transfer and
-// listing benchmarks run, the program's side (the main thread, or the bare
-// reader) is kept on one CPU and the device's side (the line's thread, or the
-// bare writer) on another. The kernel's own workers stay free.
+// busy reader and writer share a CPU or not changes a round trip by half, and
+// the scheduler picks either from one run to the next; so while the unpaced
+// transfers run, the program's side (the main thread, or the bare reader) is
+// kept on one CPU and the device's side (the line's thread, or the bare
+// writer) on another, as a real device is apart from the computer. The
+// kernel's own workers stay free. The paced transfers are left to the
+// scheduler: there both sides sleep between exchanges, and how fast a
+// sleeping thread is woken is part of what they measure.
 #ifndef AFFINITY_H
 #define AFFINITY_H
 

@@ -129,7 +129,6 @@ QString machineDescription()
 
 void benchPaced(Results &results, int runs, QTemporaryDir &work, bool downloads, bool uploads)
 {
-    const Affinity::ProgramSide programSide;
     say(QStringLiteral("paced: download and upload at 115200 baud"));
     EngineOptions options;
     options.baud = int(Baud);
@@ -244,7 +243,7 @@ void benchUnpaced(Results &results, int runs, QTemporaryDir &work, bool download
         Figure &bare = results.add(QStringLiteral("bare_pty_%1_speed").arg(sizeName(size)),
                                    QStringLiteral("bare pty, %1").arg(label), QStringLiteral("MB/s"));
         Figure &ratio = results.add(QStringLiteral("download_%1_of_bare_pty").arg(sizeName(size)),
-                                    QStringLiteral("download %1 / bare pty").arg(label), QStringLiteral("%"));
+                                    QStringLiteral("download %1 / fastest bare pty").arg(label), QStringLiteral("%"));
         Figure *save = size == 64 * KiB ? &results.add(QStringLiteral("download_64k_save_ms"),
                                                        QStringLiteral("  of which saving the file"),
                                                        QStringLiteral("ms"))
@@ -271,7 +270,6 @@ void benchUnpaced(Results &results, int runs, QTemporaryDir &work, bool download
             const double seconds = double(timing.endNs - line.marks().firstWriteNs) / 1e9;
             speed.samples.append(size / seconds / 1e6);
             bare.samples.append(size / bareSeconds / 1e6);
-            ratio.samples.append(100 * bareSeconds / seconds);
             if (save)
                 save->samples.append(double(timing.lastHandlerNs) / 1e6);
             if (cpu)
@@ -282,6 +280,10 @@ void benchUnpaced(Results &results, int runs, QTemporaryDir &work, bool download
                         .arg(QString::number(double(timing.lastHandlerNs) / 1e6, 'f', 3),
                              QString::number(size / bareSeconds / 1e6, 'f', 1)));
         }
+        // The ceiling is the fastest the bare pseudo-terminal went in any
+        // run: its speed comes in two modes, and a median would pick either.
+        if (!speed.samples.isEmpty() && !bare.samples.isEmpty())
+            ratio.samples.append(100 * speed.median() / bare.maximum());
     }
 
     if (!uploads)
@@ -295,7 +297,7 @@ void benchUnpaced(Results &results, int runs, QTemporaryDir &work, bool download
     Figure &pingPong = results.add(QStringLiteral("bare_pty_ping_pong_rate"),
                                    QStringLiteral("bare pty ping-pong, 50 B / 1 B"), QStringLiteral("rounds/s"));
     Figure &ratio = results.add(QStringLiteral("upload_of_bare_ping_pong"),
-                                QStringLiteral("upload / bare ping-pong"), QStringLiteral("%"));
+                                QStringLiteral("upload / fastest bare ping-pong"), QStringLiteral("%"));
     Figure &cpu = results.add(QStringLiteral("upload_cpu_per_chunk"), QStringLiteral("program CPU per uploaded chunk"),
                               QStringLiteral("us"));
     for (int run = -1; run < runs; ++run) {
@@ -314,7 +316,6 @@ void benchUnpaced(Results &results, int runs, QTemporaryDir &work, bool download
         const double seconds = double(timing.endNs - timing.firstArrivalNs) / 1e9;
         rate.samples.append(chunks / seconds);
         pingPong.samples.append(chunks / bareSeconds);
-        ratio.samples.append(100 * bareSeconds / seconds);
         cpu.samples.append(double(timing.cpuAtEndNs - timing.cpuAtFirstArrivalNs) / 1e3 / chunks);
         say(QStringLiteral("  upload: %1 chunks/s, bare ping-pong %2 rounds/s; per chunk: program answers in %3 us "
                            "(handler %4 us)")
@@ -322,13 +323,14 @@ void benchUnpaced(Results &results, int runs, QTemporaryDir &work, bool download
                     .arg(marks.turnaroundCount ? marks.turnaroundNs / marks.turnaroundCount / 1000 : 0)
                     .arg(timing.arrivals ? timing.handlerNs / timing.arrivals / 1000 : 0));
     }
+    if (!rate.samples.isEmpty() && !pingPong.samples.isEmpty())
+        ratio.samples.append(100 * rate.median() / pingPong.maximum());
 }
 
 // ---- listing --------------------------------------------------------------------
 
 void benchListing(Results &results, int runs)
 {
-    const Affinity::ProgramSide programSide;
     say(QStringLiteral("listing: parse and show"));
     static const char *const types[] = {"txt", "wav", "jpg", "ini", "html", "wifi", "bin", "mp3"};
     for (int count : {100, 1000, 10000}) {
