@@ -158,7 +158,9 @@ void benchPaced(Results &results, int runs, QTemporaryDir &work, bool downloads,
         const qint64 wireBytes = FrameHeader + 4 + 1 + name.size() + 4 + size;
         for (int run = 0; run < runs; ++run) {
             program.selectFile(name);
+            line.resetMarks();
             const ProgramDriver::Timing timing = program.download(folder, TimeoutMs);
+            const BenchLine::Marks marks = line.marks();
             QFile::remove(QDir(folder).filePath(name));
             if (!timing.ok) {
                 say(QStringLiteral("  %1: did not finish (%2)").arg(name, program.statusText()));
@@ -166,8 +168,12 @@ void benchPaced(Results &results, int runs, QTemporaryDir &work, bool downloads,
             }
             const double seconds = double(timing.endNs - timing.startNs) / 1e9;
             figure.samples.append(100 * wireSeconds(wireBytes) / seconds);
-            say(QStringLiteral("  download %1: %2 s for %3 s on the wire")
-                        .arg(name, QString::number(seconds, 'f', 4), QString::number(wireSeconds(wireBytes), 'f', 4)));
+            say(QStringLiteral("  download %1: %2 s for %3 s on the wire; request on the line %4 ms after the "
+                               "dialog's answer; %5 arrivals; last handler call (the save) %6 ms")
+                        .arg(name, QString::number(seconds, 'f', 4), QString::number(wireSeconds(wireBytes), 'f', 4))
+                        .arg(double(marks.firstReadNs - timing.startNs) / 1e6, 0, 'f', 2)
+                        .arg(timing.arrivals)
+                        .arg(double(timing.lastHandlerNs) / 1e6, 0, 'f', 2));
         }
     }
 

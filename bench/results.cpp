@@ -93,8 +93,10 @@ QString Results::report() const
             verdict = figure.target + (*figure.met ? QStringLiteral("  met") : QStringLiteral("  NOT met"));
         text += padded(figure.label, labelWidth) + QStringLiteral("  ") + padded(number(figure.median()), 10)
                 + padded(number(figure.minimum()), 10) + padded(number(figure.maximum()), 10)
-                + padded(figure.unit, 9) + padded(QString::number(figure.samples.size()), 6) + verdict
-                + QLatin1Char('\n');
+                + padded(figure.unit, 9) + padded(QString::number(figure.samples.size()), 6) + verdict;
+        while (text.endsWith(QLatin1Char(' ')))
+            text.chop(1);
+        text += QLatin1Char('\n');
     }
     text += QLatin1Char('\n');
     for (const Figure &figure : m_figures) {
