@@ -307,7 +307,7 @@ void benchUnpaced(Results &results, int runs, QTemporaryDir &work, bool download
     Figure &cpu = results.add(QStringLiteral("upload_cpu_per_chunk"), QStringLiteral("program CPU per uploaded chunk"),
                               QStringLiteral("us"));
     for (int run = -1; run < runs; ++run) {
-        const double bareSeconds = bestOf3([chunks] { return BarePty::pingPongSeconds(chunks, 50, 1); });
+        const double bareSeconds = bestOf3([&] { return BarePty::pingPongSeconds(chunks, 50, 1); });
         line.resetMarks();
         const ProgramDriver::Timing timing = program.upload(uploadPath, TimeoutMs);
         const BenchLine::Marks marks = line.marks();
