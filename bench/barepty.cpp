@@ -39,10 +39,13 @@ struct Pty
     bool isValid() const { return master >= 0; }
 };
 
-bool writeAll(int fd, const char *data, qint64 size)
+// Moves size bytes with io (::read or ::write), retrying after signals and
+// short transfers; false when the line fails or ends first.
+template <typename Io, typename Pointer>
+bool transferAll(Io io, int fd, Pointer data, qint64 size)
 {
     while (size > 0) {
-        const ssize_t n = ::write(fd, data, size_t(size));
+        const ssize_t n = io(fd, data, size_t(size));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -53,18 +56,14 @@ bool writeAll(int fd, const char *data, qint64 size)
     return true;
 }
 
+bool writeAll(int fd, const char *data, qint64 size)
+{
+    return transferAll(::write, fd, data, size);
+}
+
 bool readAll(int fd, char *data, qint64 size)
 {
-    while (size > 0) {
-        const ssize_t n = ::read(fd, data, size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= n;
-    }
-    return true;
+    return transferAll(::read, fd, data, size);
 }
 
 } // namespace

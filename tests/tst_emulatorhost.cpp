@@ -10,19 +10,7 @@
 #include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
 
-
 using namespace DeviceBytes;
-
-namespace {
-
-
-
-QByteArray startFrame(const QByteArray &path, quint32 size)
-{
-    return frame('U', be32(quint32(path.size())) + be32(size) + path);
-}
-
-} // namespace
 
 class EmulatorHostTest : public QObject
 {
@@ -61,7 +49,7 @@ private slots:
         QVERIFY(host.start());
         SlaveLine port(host.portName());
         const QByteArray content = patterned(1000, 6);
-        port.write(startFrame("/up.bin", quint32(content.size())));
+        port.write(uploadStartFrame("/up.bin", quint32(content.size())));
         QCOMPARE(port.read(1), QByteArray("A"));
         for (int at = 0; at < content.size(); at += 32) {
             const QByteArray chunk = content.mid(at, 32);

@@ -62,11 +62,6 @@ private:
     QByteArray m_errors;
 };
 
-QByteArray startFrame(const QByteArray &path, quint32 size)
-{
-    return frame('U', be32(quint32(path.size())) + be32(size) + path);
-}
-
 } // namespace
 
 class EmulatorProgramTest : public QObject
@@ -126,7 +121,7 @@ private slots:
         SlaveLine line(emulator.readLine());
         QVERIFY(line.write(frame('M')));
         QCOMPARE(line.read(8), be32(4096) + be32(512));
-        QVERIFY(line.write(startFrame("/dir/b.txt", 5)));
+        QVERIFY(line.write(uploadStartFrame("/dir/b.txt", 5)));
         QCOMPARE(line.read(1), QByteArray("A"));
         QVERIFY(line.write(frame('U', QByteArray(1, 5) + "hello")));
         QCOMPARE(line.read(1), QByteArray("A"));

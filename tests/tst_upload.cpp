@@ -35,11 +35,6 @@ QString writeFile(const QTemporaryDir &folder, const QString &name, const QByteA
     return path;
 }
 
-QByteArray startFrame(const QByteArray &path, quint32 size)
-{
-    return frame('U', be32(quint32(path.size())) + be32(size) + path);
-}
-
 QByteArray chunkFrame(const QByteArray &chunk)
 {
     return frame('U', char(chunk.size()) + chunk);
@@ -89,7 +84,7 @@ private slots:
         const QByteArray content = patterned(100);
         setup.pick(writeFile(setup.folder, QStringLiteral("data.bin"), content));
         PtyDevice &device = setup.harness.device;
-        QCOMPARE(device.readSizeOf(startFrame("/data.bin", 100)), startFrame("/data.bin", 100));
+        QCOMPARE(device.readSizeOf(uploadStartFrame("/data.bin", 100)), uploadStartFrame("/data.bin", 100));
         QCOMPARE(linkState().currentOperation, Operation::Upload);
         QCOMPARE(setup.harness.statusText(), QStringLiteral("uploading..."));
 
@@ -138,7 +133,7 @@ private slots:
         const QByteArray content = patterned(size);
         setup.pick(writeFile(setup.folder, QStringLiteral("f.bin"), content));
         PtyDevice &device = setup.harness.device;
-        QCOMPARE(device.readSizeOf(startFrame("/f.bin", quint32(size))), startFrame("/f.bin", quint32(size)));
+        QCOMPARE(device.readSizeOf(uploadStartFrame("/f.bin", quint32(size))), uploadStartFrame("/f.bin", quint32(size)));
         int offset = 0;
         for (int count : chunks) {
             device.deliver("A");
@@ -156,7 +151,7 @@ private slots:
         QVERIFY(setup.connect());
         setup.pick(writeFile(setup.folder, QStringLiteral("empty.txt"), QByteArray()));
         PtyDevice &device = setup.harness.device;
-        QCOMPARE(device.readSizeOf(startFrame("/empty.txt", 0)), startFrame("/empty.txt", 0));
+        QCOMPARE(device.readSizeOf(uploadStartFrame("/empty.txt", 0)), uploadStartFrame("/empty.txt", 0));
         device.deliver("A");
         QCOMPARE(device.readSizeOf(frame('u')), frame('u'));
         QCOMPARE(setup.harness.statusText(), QStringLiteral("uploaded 100%"));
@@ -171,7 +166,7 @@ private slots:
         QVERIFY(setup.connect());
         setup.pick(writeFile(setup.folder, QStringLiteral("a.txt"), "abc"));
         PtyDevice &device = setup.harness.device;
-        QCOMPARE(device.readSizeOf(startFrame("/a.txt", 3)), startFrame("/a.txt", 3));
+        QCOMPARE(device.readSizeOf(uploadStartFrame("/a.txt", 3)), uploadStartFrame("/a.txt", 3));
         device.deliver("a");
         QCOMPARE(device.readSizeOf(frame('M')), frame('M'));
         QCOMPARE(setup.harness.statusText(), QStringLiteral("uploading stoped"));
@@ -186,7 +181,7 @@ private slots:
         const QByteArray content = patterned(40);
         setup.pick(writeFile(setup.folder, QStringLiteral("a.txt"), content));
         PtyDevice &device = setup.harness.device;
-        QCOMPARE(device.readSizeOf(startFrame("/a.txt", 40)), startFrame("/a.txt", 40));
+        QCOMPARE(device.readSizeOf(uploadStartFrame("/a.txt", 40)), uploadStartFrame("/a.txt", 40));
         device.deliver("Z");
         QVERIFY(device.staysQuiet());
         QCOMPARE(linkState().currentOperation, Operation::Upload);
@@ -219,7 +214,7 @@ private slots:
         UploadSetup setup;
         QVERIFY(setup.connect());
         setup.pick(writeFile(setup.folder, localName, "xy"));
-        QCOMPARE(setup.harness.device.readExactly(25 + devicePath.size()), startFrame(devicePath, 2));
+        QCOMPARE(setup.harness.device.readExactly(25 + devicePath.size()), uploadStartFrame(devicePath, 2));
     }
 
     void dotRuleRefuses_data()
@@ -258,7 +253,7 @@ private slots:
         QVERIFY(setup.harness.device.staysQuiet());
 
         setup.pick(writeFile(setup.folder, QStringLiteral("less.bin"), patterned(99)));
-        QCOMPARE(setup.harness.device.readSizeOf(startFrame("/less.bin", 99)), startFrame("/less.bin", 99));
+        QCOMPARE(setup.harness.device.readSizeOf(uploadStartFrame("/less.bin", 99)), uploadStartFrame("/less.bin", 99));
         QCOMPARE(setup.harness.answerer->boxes.size(), 1);
     }
 

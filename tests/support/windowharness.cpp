@@ -33,6 +33,11 @@ QByteArray memoryReply(quint32 total, quint32 used)
     return be32(total) + be32(used);
 }
 
+QByteArray uploadStartFrame(const QByteArray &path, quint32 size)
+{
+    return frame('U', be32(quint32(path.size())) + be32(size) + path);
+}
+
 QByteArray listingEntries(const QVector<FileEntry> &files)
 {
     QByteArray entries;

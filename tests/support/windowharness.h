@@ -17,6 +17,8 @@ QByteArray be32(quint32 value);
 QByteArray frame(char letter, const QByteArray &payload = QByteArray());
 QByteArray pathField(const QByteArray &path);
 QByteArray memoryReply(quint32 total, quint32 used);
+// The opening frame of an upload: path length, file size, path.
+QByteArray uploadStartFrame(const QByteArray &path, quint32 size);
 using FileEntry = QPair<QByteArray, quint32>; // name, size
 QByteArray listingEntries(const QVector<FileEntry> &files);
 QByteArray listingReply(const QVector<FileEntry> &files);
