@@ -27,6 +27,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <sys/utsname.h>
 #include <thread>
 #include <unistd.h>
@@ -44,6 +45,22 @@ void say(const QString &line)
 {
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
+}
+
+// Starts the line and connects a program to it; empty, after saying why,
+// when either fails.
+std::unique_ptr<ProgramDriver> connectProgram(BenchLine &line, const QString &group)
+{
+    if (!line.start()) {
+        say(QStringLiteral("%1: cannot open a pseudo-terminal").arg(group));
+        return nullptr;
+    }
+    auto program = std::make_unique<ProgramDriver>(line.portName());
+    if (!program->connectAndWait()) {
+        say(QStringLiteral("%1: the program did not connect").arg(group));
+        return nullptr;
+    }
+    return program;
 }
 
 QByteArray fileContent(int size, quint32 seed)
@@ -137,15 +154,9 @@ void benchPaced(Results &results, int runs, QTemporaryDir &work, bool downloads,
     const QVector<int> downloadSizes{64 * KiB, 256 * KiB};
     for (int size : downloadSizes)
         line.engineBeforeStart().store().store("p" + sizeName(size).toLatin1() + ".bin", fileContent(size, 1));
-    if (!line.start()) {
-        say(QStringLiteral("paced: cannot open a pseudo-terminal"));
+    const std::unique_ptr<ProgramDriver> program = connectProgram(line, QStringLiteral("paced"));
+    if (!program)
         return;
-    }
-    ProgramDriver program(line.portName());
-    if (!program.connectAndWait()) {
-        say(QStringLiteral("paced: the program did not connect"));
-        return;
-    }
     const QString folder = work.filePath(QStringLiteral("paced-downloads"));
     QDir().mkpath(folder);
 
@@ -157,13 +168,13 @@ void benchPaced(Results &results, int runs, QTemporaryDir &work, bool downloads,
         // Request: header, 4-byte path length, "/" and the name; reply: size and content.
         const qint64 wireBytes = FrameHeader + 4 + 1 + name.size() + 4 + size;
         for (int run = 0; run < runs; ++run) {
-            program.selectFile(name);
+            program->selectFile(name);
             line.resetMarks();
-            const ProgramDriver::Timing timing = program.download(folder, TimeoutMs);
+            const ProgramDriver::Timing timing = program->download(folder, TimeoutMs);
             const BenchLine::Marks marks = line.marks();
             QFile::remove(QDir(folder).filePath(name));
             if (!timing.ok) {
-                say(QStringLiteral("  %1: did not finish (%2)").arg(name, program.statusText()));
+                say(QStringLiteral("  %1: did not finish (%2)").arg(name, program->statusText()));
                 continue;
             }
             const double seconds = double(timing.endNs - timing.startNs) / 1e9;
@@ -198,10 +209,10 @@ void benchPaced(Results &results, int runs, QTemporaryDir &work, bool downloads,
     for (int run = 0; run < runs; ++run) {
         bareAnswer.samples.append(BarePty::idleAnswerMicros(500, 50, 1, chunkWireUs));
         line.resetMarks();
-        const ProgramDriver::Timing timing = program.upload(uploadPath, TimeoutMs);
+        const ProgramDriver::Timing timing = program->upload(uploadPath, TimeoutMs);
         const BenchLine::Marks marks = line.marks();
-        if (!timing.ok || !program.waitUntilIdle()) {
-            say(QStringLiteral("  upload: did not finish (%1)").arg(program.statusText()));
+        if (!timing.ok || !program->waitUntilIdle()) {
+            say(QStringLiteral("  upload: did not finish (%1)").arg(program->statusText()));
             continue;
         }
         const double seconds = double(timing.endNs - timing.startNs) / 1e9;
@@ -229,15 +240,9 @@ void benchUnpaced(Results &results, int runs, QTemporaryDir &work, bool download
     const QVector<int> downloadSizes{64 * KiB, MiB, 4 * MiB};
     for (int size : downloadSizes)
         line.engineBeforeStart().store().store("f" + sizeName(size).toLatin1() + ".bin", fileContent(size, 3));
-    if (!line.start()) {
-        say(QStringLiteral("unpaced: cannot open a pseudo-terminal"));
+    const std::unique_ptr<ProgramDriver> program = connectProgram(line, QStringLiteral("unpaced"));
+    if (!program)
         return;
-    }
-    ProgramDriver program(line.portName());
-    if (!program.connectAndWait()) {
-        say(QStringLiteral("unpaced: the program did not connect"));
-        return;
-    }
     const QString folder = work.filePath(QStringLiteral("downloads"));
     QDir().mkpath(folder);
 
@@ -261,12 +266,12 @@ void benchUnpaced(Results &results, int runs, QTemporaryDir &work, bool download
         // One run first that counts for nothing: caches, first allocations.
         for (int run = -1; run < runs; ++run) {
             const double bareSeconds = bestOf3([size] { return BarePty::transferSeconds(size); });
-            program.selectFile(name);
+            program->selectFile(name);
             line.resetMarks();
-            const ProgramDriver::Timing timing = program.download(folder, TimeoutMs);
+            const ProgramDriver::Timing timing = program->download(folder, TimeoutMs);
             QFile::remove(QDir(folder).filePath(name));
             if (!timing.ok || bareSeconds <= 0) {
-                say(QStringLiteral("  %1: did not finish (%2)").arg(name, program.statusText()));
+                say(QStringLiteral("  %1: did not finish (%2)").arg(name, program->statusText()));
                 continue;
             }
             if (run < 0)
@@ -309,10 +314,10 @@ void benchUnpaced(Results &results, int runs, QTemporaryDir &work, bool download
     for (int run = -1; run < runs; ++run) {
         const double bareSeconds = bestOf3([&] { return BarePty::pingPongSeconds(chunks, 50, 1); });
         line.resetMarks();
-        const ProgramDriver::Timing timing = program.upload(uploadPath, TimeoutMs);
+        const ProgramDriver::Timing timing = program->upload(uploadPath, TimeoutMs);
         const BenchLine::Marks marks = line.marks();
-        if (!timing.ok || !program.waitUntilIdle() || bareSeconds <= 0) {
-            say(QStringLiteral("  upload: did not finish (%1)").arg(program.statusText()));
+        if (!timing.ok || !program->waitUntilIdle() || bareSeconds <= 0) {
+            say(QStringLiteral("  upload: did not finish (%1)").arg(program->statusText()));
             continue;
         }
         if (run < 0)
@@ -348,24 +353,18 @@ void benchListing(Results &results, int runs)
             const QByteArray name = "file" + QByteArray::number(i).rightJustified(5, '0') + '.' + types[i % 8];
             store.store(name, QByteArray(i % 300, 'x'));
         }
-        if (!line.start()) {
-            say(QStringLiteral("listing: cannot open a pseudo-terminal"));
+        const std::unique_ptr<ProgramDriver> program = connectProgram(line, QStringLiteral("listing"));
+        if (!program)
             return;
-        }
-        ProgramDriver program(line.portName());
-        if (!program.connectAndWait()) {
-            say(QStringLiteral("listing: the program did not connect"));
-            return;
-        }
         Figure &total = results.add(QStringLiteral("listing_%1_ms").arg(count),
                                     QStringLiteral("listing of %1 entries, parse and show").arg(count),
                                     QStringLiteral("ms"));
         Figure &parse = results.add(QStringLiteral("listing_%1_handler_ms").arg(count),
                                     QStringLiteral("  of which in the reply handler"), QStringLiteral("ms"));
         for (int run = -1; run < runs; ++run) {
-            const ProgramDriver::Timing timing = program.relist(TimeoutMs);
-            if (!timing.ok || program.rowCount() != count) {
-                say(QStringLiteral("  %1 entries: did not finish (%2 rows)").arg(count).arg(program.rowCount()));
+            const ProgramDriver::Timing timing = program->relist(TimeoutMs);
+            if (!timing.ok || program->rowCount() != count) {
+                say(QStringLiteral("  %1 entries: did not finish (%2 rows)").arg(count).arg(program->rowCount()));
                 continue;
             }
             if (run < 0)
