@@ -7,11 +7,25 @@
 
 namespace CatalogueFormat {
 
+QByteArray memoryRequest()
+{
+    return WireFormat::commandFrame(WireFormat::Letter::Memory);
+}
+
 MemoryFigures decodeMemoryReply(const QByteArray &reply)
 {
     MemoryFigures figures;
     figures.totalBytes = WireFormat::readBigEndian32(reply, 0);
     figures.usedBytes = WireFormat::readBigEndian32(reply, 4);
+    return figures;
+}
+
+std::optional<MemoryFigures> takeMemoryReply(QByteArray &received)
+{
+    if (received.size() < MemoryReplySize)
+        return std::nullopt;
+    const MemoryFigures figures = decodeMemoryReply(received);
+    received.clear();
     return figures;
 }
 
@@ -33,13 +47,24 @@ GaugeSetting gaugeSetting(const MemoryFigures &figures)
     return GaugeSetting{int(maximum), int(value)};
 }
 
-Listing parseListingEntries(const QByteArray &body)
+quint32 maxFileCount(quint32 capacity)
+{
+    return capacity / PageSize;
+}
+
+quint32 maxListingBytes(quint32 capacity)
+{
+    const quint64 longest = quint64(maxFileCount(capacity)) * (ListingEntryHeaderSize + MaxListedNameBytes);
+    return quint32(std::min<quint64>(longest, MaxListingBytes));
+}
+
+Listing parseListingEntries(const QByteArray &body, int maxEntries)
 {
     Listing listing;
     int pos = 0;
     const int size = body.size();
     while (pos < size) {
-        if (size - pos < ListingEntryHeaderSize) {
+        if (size - pos < ListingEntryHeaderSize || listing.entries.size() >= maxEntries) {
             listing.malformed = true;
             break;
         }
@@ -57,6 +82,45 @@ Listing parseListingEntries(const QByteArray &body)
         listing.entries.append(entry);
     }
     return listing;
+}
+
+QByteArray listingRequest()
+{
+    return WireFormat::commandFrame(WireFormat::Letter::List);
+}
+
+ListingStep readListingReply(QByteArray &received, qint32 &listLength, quint32 capacity)
+{
+    ListingStep step;
+    const auto finish = [&](ListingStep::Status status) {
+        received = QByteArray(); // a long listing's buffer is given back
+        listLength = 0;
+        step.status = status;
+        return step;
+    };
+    if (listLength == 0) {
+        if (received.size() < ListingPrefixSize)
+            return step;
+        step.started = true;
+        const quint32 announced = WireFormat::readBigEndian32(received, 0);
+        if (announced == 0)
+            return finish(ListingStep::Status::Complete);
+        // Refused before any of it is buffered: no receiver of this
+        // capacity can send that much.
+        if (announced > maxListingBytes(capacity))
+            return finish(ListingStep::Status::Malformed);
+        listLength = qint32(announced);
+        received.remove(0, ListingPrefixSize);
+    }
+
+    // Entries that came with the prefix count at once; bytes beyond the
+    // announced length are not part of the listing.
+    if (received.size() < listLength)
+        return step;
+    received.truncate(listLength);
+    Listing listing = parseListingEntries(received, int(maxFileCount(capacity)));
+    step.entries = std::move(listing.entries);
+    return finish(listing.malformed ? ListingStep::Status::Malformed : ListingStep::Status::Complete);
 }
 
 namespace {

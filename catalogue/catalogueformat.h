@@ -7,6 +7,9 @@
 #include <QtCore/QString>
 #include <QtCore/QVector>
 
+#include <limits>
+#include <optional>
+
 namespace CatalogueFormat {
 
 inline constexpr int MemoryReplySize = 8;
@@ -17,8 +20,14 @@ struct MemoryFigures
     quint32 usedBytes = 0;
 };
 
+QByteArray memoryRequest();
+
 // Capacity and bytes in use from the first eight bytes of reply.
 MemoryFigures decodeMemoryReply(const QByteArray &reply);
+
+// The memory reply, once its eight bytes are in: they are taken from
+// received, and whatever came after them is dropped.
+std::optional<MemoryFigures> takeMemoryReply(QByteArray &received);
 
 // What the device reports as free; wraps like the device's own unsigned figures.
 quint32 freeBytes(const MemoryFigures &figures);
@@ -34,8 +43,17 @@ GaugeSetting gaugeSetting(const MemoryFigures &figures);
 
 inline constexpr int ListingPrefixSize = 4;
 inline constexpr int ListingEntryHeaderSize = 8;
+inline constexpr int MaxListedNameBytes = 255;
 // No flash of an ESP32 holds a listing this long; anything larger is garbage.
 inline constexpr quint32 MaxListingBytes = 16 * 1024 * 1024;
+// SPIFFS gives every file at least one page of this size.
+inline constexpr quint32 PageSize = 256;
+
+// Files a file system of this capacity can hold: one per page.
+quint32 maxFileCount(quint32 capacity);
+// The longest listing such a file system can send: every page a file, every
+// name as long as the entry allows.
+quint32 maxListingBytes(quint32 capacity);
 
 struct ListingEntry
 {
@@ -49,7 +67,26 @@ struct Listing
     bool malformed = false;        // an entry ran past the end of the body
 };
 
-Listing parseListingEntries(const QByteArray &body);
+// Entries beyond maxEntries make the listing malformed; they are not kept.
+Listing parseListingEntries(const QByteArray &body, int maxEntries = std::numeric_limits<int>::max());
+
+QByteArray listingRequest();
+
+// One arrival of the listing reply, read against the capacity of the last
+// memory report. listLength is 0 until the length prefix has been taken,
+// then the announced length.
+struct ListingStep
+{
+    enum class Status { Waiting, Complete, Malformed };
+    Status status = Status::Waiting;
+    // The prefix was taken on this arrival: the listing now under way
+    // replaces whatever was shown before.
+    bool started = false;
+    QVector<ListingEntry> entries; // Complete or Malformed: the whole entries
+};
+// Takes the prefix from received as soon as it is in, and the entries once
+// they are all in; a finished listing leaves received empty and released.
+ListingStep readListingReply(QByteArray &received, qint32 &listLength, quint32 capacity);
 
 // Name bytes as text: UTF-8 where the bytes are valid UTF-8, every other byte
 // as its Latin-1 character, so every name shows as something readable.

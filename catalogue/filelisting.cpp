@@ -5,7 +5,6 @@
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/replydispatch.h"
-#include "link/wireformat.h"
 #include "ui/mainwindowui.h"
 
 #include <QtCore/QHash>
@@ -15,14 +14,6 @@
 using namespace CatalogueFormat;
 
 namespace {
-
-void finishListing()
-{
-    LinkState &link = linkState();
-    link.rxBuffer.clear();
-    link.listLength = 0;
-    link.currentOperation = Operation::Idle;
-}
 
 void appendRows(QTableWidget *table, const QVector<ListingEntry> &entries)
 {
@@ -57,41 +48,22 @@ void requestListing()
 {
     // A listing cut short earlier must not be measured against.
     linkState().listLength = 0;
-    startOperation(Operation::List, WireFormat::commandFrame(WireFormat::Letter::List));
+    startOperation(Operation::List, listingRequest());
 }
 
 void handleListingReply(MainWindowUi &ui)
 {
     LinkState &link = linkState();
-    QByteArray &rx = link.rxBuffer;
-
-    if (link.listLength == 0) {
-        if (rx.size() < ListingPrefixSize)
-            return;
+    ListingStep step = readListingReply(link.rxBuffer, link.listLength, link.totalBytes);
+    if (step.started) {
         ui.tableWidget->setRowCount(0);
         ui.tableWidget->clear();
-        const quint32 announced = WireFormat::readBigEndian32(rx, 0);
-        if (announced == 0) {
-            finishListing();
-            return;
-        }
-        if (announced > MaxListingBytes) {
-            finishListing();
-            ui.statusbar->showMessage(QStringLiteral("ESP32: bad file list"), 0);
-            return;
-        }
-        link.listLength = qint32(announced);
-        rx.remove(0, ListingPrefixSize);
     }
-
-    // Entries that came with the prefix count at once; bytes beyond the
-    // announced length are not part of the listing.
-    if (rx.size() < link.listLength)
+    if (step.status == ListingStep::Status::Waiting)
         return;
-    const Listing listing = parseListingEntries(rx.left(link.listLength));
-    appendRows(ui.tableWidget, listing.entries);
-    finishListing();
-    if (listing.malformed)
+    appendRows(ui.tableWidget, step.entries);
+    link.currentOperation = Operation::Idle;
+    if (step.status == ListingStep::Status::Malformed)
         ui.statusbar->showMessage(QStringLiteral("ESP32: bad file list"), 0);
 }
 

@@ -5,31 +5,28 @@
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/replydispatch.h"
-#include "link/wireformat.h"
 #include "ui/mainwindowui.h"
+
+using namespace CatalogueFormat;
 
 void requestMemoryReport()
 {
-    startOperation(Operation::Memory, WireFormat::commandFrame(WireFormat::Letter::Memory));
+    startOperation(Operation::Memory, memoryRequest());
 }
 
 void handleMemoryReply(MainWindowUi &ui)
 {
-    using namespace CatalogueFormat;
     LinkState &link = linkState();
-    if (link.rxBuffer.size() < MemoryReplySize)
+    const std::optional<MemoryFigures> figures = takeMemoryReply(link.rxBuffer);
+    if (!figures)
         return;
+    link.totalBytes = figures->totalBytes;
+    link.usedBytes = figures->usedBytes;
 
-    const MemoryFigures figures = decodeMemoryReply(link.rxBuffer);
-    link.totalBytes = figures.totalBytes;
-    link.usedBytes = figures.usedBytes;
-
-    const GaugeSetting gauge = gaugeSetting(figures);
+    const GaugeSetting gauge = gaugeSetting(*figures);
     ui.memory->setRange(0, gauge.maximum);
     ui.memory->setValue(gauge.value);
-    ui.totalMemory->setText(QString::number(figures.totalBytes, 10));
-    ui.availableMemory->setText(QString::number(freeBytes(figures), 10));
-
-    link.rxBuffer.clear();
+    ui.totalMemory->setText(QString::number(figures->totalBytes, 10));
+    ui.availableMemory->setText(QString::number(freeBytes(*figures), 10));
     requestListing();
 }

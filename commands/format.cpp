@@ -1,12 +1,14 @@
 #include "commands/format.h"
 
 #include "catalogue/memoryreport.h"
+#include "commands/commandformat.h"
 #include "link/commandguard.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/replydispatch.h"
-#include "link/wireformat.h"
 #include "ui/mainwindowui.h"
+
+using namespace CommandFormat;
 
 void startFormat(MainWindowUi &ui)
 {
@@ -22,18 +24,12 @@ void startFormat(MainWindowUi &ui)
         return;
 
     linkState().rxBuffer.clear();
-    startOperation(Operation::Erase, WireFormat::commandFrame(WireFormat::Letter::Erase));
+    startOperation(Operation::Erase, formatRequest());
 }
 
 void handleFormatReply(MainWindowUi &ui)
 {
-    LinkState &link = linkState();
-    if (link.rxBuffer.isEmpty())
-        return;
-    // The first byte is the answer; whatever came with it is dropped.
-    const char answer = link.rxBuffer.at(0);
-    link.rxBuffer.clear();
-    if (answer == 'E') {
+    if (takeFormatAnswer(linkState().rxBuffer) == FormatAnswer::Formatted) {
         ui.statusbar->showMessage(QStringLiteral("file system ESP32 formatted"), 0);
         requestMemoryReport();
     }

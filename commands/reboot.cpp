@@ -1,10 +1,10 @@
 #include "commands/reboot.h"
 
+#include "commands/commandformat.h"
 #include "link/commandguard.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/replydispatch.h"
-#include "link/wireformat.h"
 #include "ui/mainwindowui.h"
 
 void startReboot(MainWindowUi &ui)
@@ -12,7 +12,7 @@ void startReboot(MainWindowUi &ui)
     if (!commandGuardPasses(ui.statusbar, BusyMessage::Plain))
         return;
     linkState().rxBuffer.clear();
-    startOperation(Operation::Reboot, WireFormat::commandFrame(WireFormat::Letter::Reboot));
+    startOperation(Operation::Reboot, CommandFormat::rebootRequest());
     ui.statusbar->showMessage(QStringLiteral("ESP32 restarted"), 0);
 }
 

@@ -3,12 +3,14 @@
 #include "catalogue/catalogueformat.h"
 #include "catalogue/filelisting.h"
 #include "catalogue/memoryreport.h"
+#include "commands/commandformat.h"
 #include "link/commandguard.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/replydispatch.h"
-#include "link/wireformat.h"
 #include "ui/mainwindowui.h"
+
+using namespace CommandFormat;
 
 void startRemove(MainWindowUi &ui)
 {
@@ -28,24 +30,22 @@ void startRemove(MainWindowUi &ui)
         return;
 
     linkState().rxBuffer.clear();
-    startOperation(Operation::Remove,
-                   WireFormat::commandFrame(WireFormat::Letter::Remove,
-                                            WireFormat::devicePathField(WireFormat::devicePath(*deviceName))));
+    startOperation(Operation::Remove, removeRequest(*deviceName));
 }
 
 void handleRemoveReply(MainWindowUi &ui)
 {
-    LinkState &link = linkState();
-    if (link.rxBuffer.isEmpty())
-        return;
-    // The first byte is the answer; whatever came with it is dropped.
-    const char answer = link.rxBuffer.at(0);
-    link.rxBuffer.clear();
-    if (answer == 'R') {
+    switch (takeRemoveAnswer(linkState().rxBuffer)) {
+    case RemoveAnswer::Removed:
         requestMemoryReport();
         ui.statusbar->showMessage(QStringLiteral("removing complete"), 0);
-    } else if (answer == 'r') {
+        break;
+    case RemoveAnswer::Refused:
         ui.statusbar->showMessage(QStringLiteral("ESP32: can't remove the file"), 0);
-        link.currentOperation = Operation::Idle;
+        linkState().currentOperation = Operation::Idle;
+        break;
+    case RemoveAnswer::Waiting:
+    case RemoveAnswer::Ignored:
+        break;
     }
 }

@@ -5,9 +5,20 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QMetaObject>
+#include <QtCore/QObject>
 #include <QtCore/QSaveFile>
 #include <QtCore/QString>
 #include <QtSerialPort/QSerialPort>
+
+// Lets whoever waits on the link (tests, benchmarks) sleep until a reply has
+// left the operation register idle, instead of polling it.
+class LinkNotifier : public QObject
+{
+    Q_OBJECT
+
+signals:
+    void exchangeEnded();
+};
 
 struct LinkState
 {
@@ -31,6 +42,8 @@ struct LinkState
     // Bindings of the open port to the reply handler; none while closed.
     QMetaObject::Connection readyReadBinding;
     QMetaObject::Connection errorBinding;
+
+    LinkNotifier notifier;
 
     // Closes the port and returns every field to its start-up value.
     void reset();

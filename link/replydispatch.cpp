@@ -29,6 +29,8 @@ void onBytesArrived(const QByteArray &incoming, const ReplyTable &table)
     for (const ReplyBranch &branch : table) {
         if (link.currentOperation == branch.operation) {
             branch.handle();
+            if (link.currentOperation.isEmpty())
+                emit link.notifier.exchangeEnded();
             return;
         }
     }

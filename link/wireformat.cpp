@@ -39,4 +39,18 @@ QByteArray devicePathField(const QByteArray &path)
     return bigEndian32(quint32(path.size())) + path;
 }
 
+QByteArray fileRequest(char letter, const QByteArray &name)
+{
+    return commandFrame(letter, devicePathField(devicePath(name)));
+}
+
+std::optional<char> takeAnswerByte(QByteArray &received)
+{
+    if (received.isEmpty())
+        return std::nullopt;
+    const char answer = received.at(0);
+    received.clear();
+    return answer;
+}
+
 } // namespace WireFormat

@@ -5,6 +5,8 @@
 
 #include <QtCore/QByteArray>
 
+#include <optional>
+
 namespace WireFormat {
 
 // Every command starts with these 16 bytes; the firmware syncs on them.
@@ -37,6 +39,14 @@ QByteArray devicePath(const QByteArray &name);
 
 // The path field of "D", "R" and "X": its byte count, then its bytes.
 QByteArray devicePathField(const QByteArray &path);
+
+// A request that names a device file: the letter, then the path field of
+// "/" and the name.
+QByteArray fileRequest(char letter, const QByteArray &name);
+
+// The device's one-byte answer: the first byte received. Whatever came with
+// it is line noise and is dropped with it. Empty while nothing has arrived.
+std::optional<char> takeAnswerByte(QByteArray &received);
 
 } // namespace WireFormat
 

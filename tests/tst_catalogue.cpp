@@ -71,10 +71,10 @@ private slots:
         WindowHarness harness;
         QVERIFY(harness.connectToDevice());
         // The surplus looks like an empty listing; it must not be taken as one.
-        harness.device.deliver(memoryReply(100, 101) + QByteArray(4, '\0'));
+        harness.device.deliver(memoryReply(1000, 1001) + QByteArray(4, '\0'));
         QCOMPARE(harness.device.readExactly(17), frame('L'));
         QCOMPARE(harness.label("availableMemory")->text(), QStringLiteral("4294967295"));
-        QCOMPARE(harness.gauge()->value(), 100);
+        QCOMPARE(harness.gauge()->value(), 1000);
         QCOMPARE(linkState().currentOperation, Operation::List);
         QVERIFY(linkState().rxBuffer.isEmpty());
         harness.device.deliver(listingReply({{"a.txt", 5}}));

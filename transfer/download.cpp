@@ -6,30 +6,19 @@
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/replydispatch.h"
-#include "link/wireformat.h"
 #include "transfer/transferformat.h"
 #include "ui/mainwindowui.h"
 
 #include <QtCore/QDir>
 #include <QtWidgets/QFileDialog>
 
-#include <algorithm>
-
 using namespace TransferFormat;
 
 namespace {
 
-// Bytes reserved up front for the content; a larger file grows the buffer as
-// it arrives, so a bogus size cannot claim memory the device never sends.
-constexpr int ReserveLimit = 16 * 1024 * 1024;
-
 void endDownload(QStatusBar *statusBar, const QString &message)
 {
-    LinkState &link = linkState();
-    link.rxBuffer.clear();
-    link.rxBuffer.squeeze();
-    link.currentOperation = Operation::Idle;
-    link.transferSize = 0;
+    linkState().currentOperation = Operation::Idle;
     statusBar->showMessage(message, 0);
 }
 
@@ -46,13 +35,6 @@ bool saveDownloadedFile(const QByteArray &content)
         return false;
     }
     return file.commit();
-}
-
-void finishDownload(QStatusBar *statusBar)
-{
-    const bool saved = saveDownloadedFile(linkState().rxBuffer);
-    endDownload(statusBar, saved ? QStringLiteral("downloading complete")
-                                 : QStringLiteral("PC: can't save downloaded file"));
 }
 
 } // namespace
@@ -84,51 +66,33 @@ void startDownload(MainWindowUi &ui)
 
     link.rxBuffer.clear();
     link.transferSize = 0;
-    startOperation(Operation::Download,
-                   WireFormat::commandFrame(WireFormat::Letter::Download,
-                                            WireFormat::devicePathField(WireFormat::devicePath(*deviceName))));
+    startOperation(Operation::Download, downloadRequest(*deviceName));
 }
 
 void handleDownloadReply(MainWindowUi &ui)
 {
     LinkState &link = linkState();
-    QByteArray &rx = link.rxBuffer;
-
-    if (link.transferSize == 0) {
-        // "d" is the refusal; no size header can start with it, since no
-        // receiver holds a file of 1.6 GB.
-        if (rx.startsWith('d')) {
-            endDownload(ui.statusbar, QStringLiteral("ESP32: can't open the file"));
-            return;
-        }
-        if (rx.size() < DownloadHeaderSize) {
-            if (rx.size() == 1)
-                ui.statusbar->showMessage(QStringLiteral("prepare to download..."), 0);
-            return;
-        }
-        const quint32 announced = WireFormat::readBigEndian32(rx, 0);
-        if (announced > MaxDownloadBytes) {
-            endDownload(ui.statusbar, QStringLiteral("ESP32: bad file size"));
-            return;
-        }
-        rx.remove(0, DownloadHeaderSize);
-        if (announced == 0) {
-            rx.clear();
-            finishDownload(ui.statusbar);
-            return;
-        }
-        link.transferSize = announced;
-        rx.reserve(int(std::min<quint32>(announced, ReserveLimit)));
-        // Content that came with the header counts now; a header alone
-        // shows nothing yet.
-        if (rx.isEmpty())
-            return;
+    const DownloadStep step = readDownloadReply(link.rxBuffer, link.transferSize, link.totalBytes);
+    switch (step.status) {
+    case DownloadStep::Status::Waiting:
+        break;
+    case DownloadStep::Status::FirstByte:
+        ui.statusbar->showMessage(QStringLiteral("prepare to download..."), 0);
+        break;
+    case DownloadStep::Status::Receiving:
+        ui.statusbar->showMessage(QStringLiteral("downloaded %1%").arg(step.percent), 0);
+        break;
+    case DownloadStep::Status::Complete:
+        if (!step.content.isEmpty())
+            ui.statusbar->showMessage(QStringLiteral("downloaded %1%").arg(step.percent), 0);
+        endDownload(ui.statusbar, saveDownloadedFile(step.content) ? QStringLiteral("downloading complete")
+                                                                  : QStringLiteral("PC: can't save downloaded file"));
+        break;
+    case DownloadStep::Status::Refused:
+        endDownload(ui.statusbar, QStringLiteral("ESP32: can't open the file"));
+        break;
+    case DownloadStep::Status::BadSize:
+        endDownload(ui.statusbar, QStringLiteral("ESP32: bad file size"));
+        break;
     }
-
-    ui.statusbar->showMessage(QStringLiteral("downloaded %1%").arg(downloadPercent(rx.size(), link.transferSize)),
-                              0);
-    if (rx.size() < link.transferSize)
-        return;
-    rx.truncate(int(link.transferSize)); // what follows the announced size is not the file's
-    finishDownload(ui.statusbar);
 }

@@ -114,4 +114,92 @@ QByteArray uploadChunkPayload(const QByteArray &chunk)
     return char(chunk.size()) + chunk;
 }
 
+QByteArray downloadRequest(const QByteArray &name)
+{
+    return WireFormat::fileRequest(WireFormat::Letter::Download, name);
+}
+
+namespace {
+// Bytes reserved up front for the content; a larger file grows the buffer as
+// it arrives, so a bogus size cannot claim memory the device never sends.
+constexpr int ReserveLimit = 16 * 1024 * 1024;
+} // namespace
+
+DownloadStep readDownloadReply(QByteArray &received, qint64 &transferSize, quint32 capacity)
+{
+    DownloadStep step;
+    const auto finish = [&](DownloadStep::Status status) {
+        received = QByteArray();
+        transferSize = 0;
+        step.status = status;
+        return step;
+    };
+
+    if (transferSize == 0) {
+        // "d" is the refusal; no size header can start with it, since no
+        // receiver holds a file of 1.6 GB.
+        if (received.startsWith('d'))
+            return finish(DownloadStep::Status::Refused);
+        if (received.size() < DownloadHeaderSize) {
+            if (received.size() == 1)
+                step.status = DownloadStep::Status::FirstByte;
+            return step;
+        }
+        const quint32 announced = WireFormat::readBigEndian32(received, 0);
+        if (announced > MaxDownloadBytes || announced > capacity)
+            return finish(DownloadStep::Status::BadSize);
+        received.remove(0, DownloadHeaderSize);
+        if (announced == 0)
+            return finish(DownloadStep::Status::Complete);
+        transferSize = announced;
+        received.reserve(int(std::min<quint32>(announced, ReserveLimit)));
+        // Content that came with the size counts now; the size alone shows
+        // nothing yet.
+        if (received.isEmpty())
+            return step;
+    }
+
+    step.percent = downloadPercent(received.size(), transferSize);
+    if (received.size() < transferSize) {
+        step.status = DownloadStep::Status::Receiving;
+        return step;
+    }
+    received.truncate(int(transferSize)); // what follows the announced size is not the file's
+    step.content = std::move(received);
+    return finish(DownloadStep::Status::Complete);
+}
+
+QByteArray uploadStartRequest(const QByteArray &devicePath, quint32 fileSize)
+{
+    return WireFormat::commandFrame(WireFormat::Letter::Upload, uploadStartPayload(devicePath, fileSize));
+}
+
+QByteArray nextUploadFrame(const QByteArray &content, qint64 &offset)
+{
+    const qint64 remaining = content.size() - offset;
+    if (remaining <= 0)
+        return WireFormat::commandFrame(WireFormat::Letter::UploadEnd);
+    const int count = int(std::min<qint64>(remaining, MaxChunkBytes));
+    const QByteArray chunk = QByteArray::fromRawData(content.constData() + offset, count);
+    offset += count;
+    return WireFormat::commandFrame(WireFormat::Letter::Upload, uploadChunkPayload(chunk));
+}
+
+UploadAnswer takeUploadAnswer(QByteArray &received)
+{
+    const std::optional<char> answer = WireFormat::takeAnswerByte(received);
+    if (!answer)
+        return UploadAnswer::None;
+    switch (*answer) {
+    case 'A':
+        return UploadAnswer::Ready;
+    case 'u':
+        return UploadAnswer::Finished;
+    case 'a':
+        return UploadAnswer::Stopped;
+    default:
+        return UploadAnswer::Unknown;
+    }
+}
+
 } // namespace TransferFormat

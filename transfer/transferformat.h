@@ -37,6 +37,47 @@ bool uploadNameAcceptable(const QString &name);
 QByteArray uploadStartPayload(const QByteArray &devicePath, quint32 fileSize);
 QByteArray uploadChunkPayload(const QByteArray &chunk);
 
+QByteArray downloadRequest(const QByteArray &name);
+
+// One arrival of the download reply: the refusal "d", or the 4-byte size and
+// then the content. transferSize is 0 until the size has been taken, then
+// the announced size. No receiver holds a file larger than the capacity of
+// its last memory report, so a larger size is refused as bad.
+struct DownloadStep
+{
+    enum class Status {
+        Waiting,    // nothing to show yet
+        FirstByte,  // one byte of the size is in
+        Receiving,  // content arriving: percent
+        Complete,   // content holds the whole file
+        Refused,    // the device cannot open the file
+        BadSize,    // the announced size is more than the device can hold
+    };
+    Status status = Status::Waiting;
+    int percent = 0;
+    QByteArray content;
+};
+// Takes the size from received once it is in; a finished download leaves
+// received empty and released, with the file's bytes moved into content.
+DownloadStep readDownloadReply(QByteArray &received, qint64 &transferSize, quint32 capacity);
+
+// The start frame of an upload of content under devicePath.
+QByteArray uploadStartRequest(const QByteArray &devicePath, quint32 fileSize);
+// The frame that answers the device's "A": the next chunk of at most 32
+// bytes from content at offset (which moves past it), or the end frame once
+// nothing is left.
+QByteArray nextUploadFrame(const QByteArray &content, qint64 &offset);
+
+enum class UploadAnswer {
+    None,     // nothing has arrived
+    Ready,    // "A": send the next piece
+    Finished, // "u": the device has the file
+    Stopped,  // "a": the device gave up
+    Unknown,  // any other byte, dropped
+};
+// The device's answer to the latest upload frame, taken from received.
+UploadAnswer takeUploadAnswer(QByteArray &received);
+
 } // namespace TransferFormat
 
 #endif // TRANSFERFORMAT_H

@@ -12,8 +12,6 @@
 #include <QtCore/QFile>
 #include <QtWidgets/QFileDialog>
 
-#include <algorithm>
-
 using namespace TransferFormat;
 
 namespace {
@@ -22,7 +20,6 @@ void endUpload(QStatusBar *statusBar, const QString &message)
 {
     LinkState &link = linkState();
     statusBar->showMessage(message, 0);
-    link.rxBuffer.clear();
     link.transferSize = 0;
     // Nothing reads the file's bytes after the device has answered.
     link.uploadBuffer = QByteArray();
@@ -77,47 +74,33 @@ void startUpload(MainWindowUi &ui)
     link.transferSize = fileSize;
     ui.statusbar->showMessage(QStringLiteral("uploading..."), 0);
     link.rxBuffer.clear();
-    startOperation(Operation::Upload, WireFormat::commandFrame(WireFormat::Letter::Upload,
-                                                               uploadStartPayload(devicePath, quint32(fileSize))));
+    startOperation(Operation::Upload, uploadStartRequest(devicePath, quint32(fileSize)));
 }
 
 void sendUploadChunk()
 {
     LinkState &link = linkState();
-    const qint64 remaining = link.uploadBuffer.size() - link.uploadOffset;
-    link.uploadRemaining = remaining;
-    if (remaining <= 0) {
-        sendFrame(WireFormat::commandFrame(WireFormat::Letter::UploadEnd));
-        return;
-    }
-    const int count = int(std::min<qint64>(remaining, MaxChunkBytes));
-    const QByteArray chunk = link.uploadBuffer.mid(int(link.uploadOffset), count);
-    link.uploadOffset += count;
-    sendFrame(WireFormat::commandFrame(WireFormat::Letter::Upload, uploadChunkPayload(chunk)));
+    link.uploadRemaining = link.uploadBuffer.size() - link.uploadOffset;
+    sendFrame(nextUploadFrame(link.uploadBuffer, link.uploadOffset));
 }
 
 void handleUploadReply(MainWindowUi &ui)
 {
     LinkState &link = linkState();
-    if (link.rxBuffer.isEmpty())
-        return;
-    // One answer byte per step; anything with it, or any other byte, is
-    // line noise and must not stall the upload.
-    const char answer = link.rxBuffer.at(0);
-    link.rxBuffer.clear();
-    switch (answer) {
-    case 'A':
+    switch (takeUploadAnswer(link.rxBuffer)) {
+    case UploadAnswer::Ready:
         sendUploadChunk();
         ui.statusbar->showMessage(
                 QStringLiteral("uploaded %1%").arg(uploadPercent(link.uploadRemaining, link.transferSize)), 0);
         break;
-    case 'u':
+    case UploadAnswer::Finished:
         endUpload(ui.statusbar, QStringLiteral("uploading complete"));
         break;
-    case 'a':
+    case UploadAnswer::Stopped:
         endUpload(ui.statusbar, QStringLiteral("uploading stoped"));
         break;
-    default:
+    case UploadAnswer::None:
+    case UploadAnswer::Unknown:
         break;
     }
 }
