@@ -15,10 +15,8 @@ void startFormat(MainWindowUi &ui)
     if (!commandGuardPasses(ui.statusbar, BusyMessage::Plain))
         return;
     ui.statusbar->showMessage(QStringLiteral("formatting , please wait..."), 0);
-    if (!confirmedByUser(QStringLiteral("Please, confirm to format SPIFFS"))) {
-        ui.statusbar->showMessage(QString(), 0);
+    if (!confirmedByUser(ui.statusbar, QStringLiteral("Please, confirm to format SPIFFS")))
         return;
-    }
     // The link may have gone while the question was open.
     if (!commandGuardPasses(ui.statusbar, BusyMessage::Plain))
         return;

@@ -21,10 +21,8 @@ void startRemove(MainWindowUi &ui)
         return;
     const QString question = QStringLiteral("Do you want to delete %1?")
                                      .arg(CatalogueFormat::deviceNameText(*deviceName));
-    if (!confirmedByUser(question)) {
-        ui.statusbar->showMessage(QString(), 0);
+    if (!confirmedByUser(ui.statusbar, question))
         return;
-    }
     // The link may have gone while the question was open.
     if (!commandGuardPasses(ui.statusbar, BusyMessage::Plain))
         return;

@@ -4,18 +4,30 @@
 
 #include <QtWidgets/QStatusBar>
 
+namespace {
+
+void clearStatusUnlessChanged(QStatusBar *statusBar, const QString &shownBefore)
+{
+    if (statusBar->currentMessage() == shownBefore)
+        statusBar->showMessage(QString(), 0);
+}
+
+} // namespace
+
 void showMessageBox(QMessageBox::Icon icon, const QString &text)
 {
     QMessageBox box;
     box.setIcon(icon);
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.exec();
 }
 
 void refuse(QStatusBar *statusBar, QMessageBox::Icon icon, const QString &text)
 {
+    const QString shownBefore = statusBar->currentMessage();
     showMessageBox(icon, text);
-    statusBar->showMessage(QString(), 0);
+    clearStatusUnlessChanged(statusBar, shownBefore);
 }
 
 bool commandGuardPasses(QStatusBar *statusBar, BusyMessage busyMessage)
@@ -35,12 +47,17 @@ bool commandGuardPasses(QStatusBar *statusBar, BusyMessage busyMessage)
     return true;
 }
 
-bool confirmedByUser(const QString &question)
+bool confirmedByUser(QStatusBar *statusBar, const QString &question)
 {
+    const QString shownBefore = statusBar->currentMessage();
     QMessageBox box;
     box.setIcon(QMessageBox::Warning);
+    box.setTextFormat(Qt::PlainText);
     box.setText(question);
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Cancel);
-    return box.exec() == QMessageBox::Yes;
+    if (box.exec() == QMessageBox::Yes)
+        return true;
+    clearStatusUnlessChanged(statusBar, shownBefore);
+    return false;
 }

@@ -11,8 +11,12 @@ void startOperation(const QString &operation, const QByteArray &frame)
 void sendFrame(const QByteArray &frame)
 {
     QSerialPort &port = linkState().serialPort;
-    if (port.isOpen())
-        port.write(frame);
+    if (!port.isOpen())
+        return;
+    port.write(frame);
+    // Hands the frame to the line now rather than on the next pass of the
+    // event loop; flush() does not wait for the line to take it.
+    port.flush();
 }
 
 void onReadyRead(const ReplyTable &table)

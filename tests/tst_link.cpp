@@ -165,11 +165,11 @@ private slots:
     {
         WindowHarness harness;
         harness.answerer->queueBoxAnswer(QMessageBox::Yes);
-        QVERIFY(confirmedByUser(QStringLiteral("Sure?")));
+        QVERIFY(confirmedByUser(harness.statusBar(), QStringLiteral("Sure?")));
         harness.answerer->queueBoxAnswer(QMessageBox::Cancel);
-        QVERIFY(!confirmedByUser(QStringLiteral("Sure?")));
+        QVERIFY(!confirmedByUser(harness.statusBar(), QStringLiteral("Sure?")));
         harness.answerer->queueBoxAnswer(QMessageBox::Escape);
-        QVERIFY(!confirmedByUser(QStringLiteral("Sure?")));
+        QVERIFY(!confirmedByUser(harness.statusBar(), QStringLiteral("Sure?")));
         QCOMPARE(harness.answerer->boxes.size(), 3);
         const ShownBox box = harness.answerer->boxes.at(0);
         QCOMPARE(box.icon, QMessageBox::Warning);

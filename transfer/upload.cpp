@@ -7,9 +7,9 @@
 #include "link/replydispatch.h"
 #include "link/wireformat.h"
 #include "transfer/transferformat.h"
+#include "transfer/uploadfile.h"
 #include "ui/mainwindowui.h"
 
-#include <QtCore/QFile>
 #include <QtWidgets/QFileDialog>
 
 using namespace TransferFormat;
@@ -50,8 +50,8 @@ void startUpload(MainWindowUi &ui)
     }
     const QByteArray devicePath = WireFormat::devicePath(name.toLatin1());
 
-    QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!openUploadFile(file, localPath)) {
         ui.statusbar->showMessage(QStringLiteral("PC: can't open uploading file"), 0);
         return;
     }
@@ -63,13 +63,13 @@ void startUpload(MainWindowUi &ui)
         showMessageBox(QMessageBox::Warning, QStringLiteral("ESP32: not enough free space"));
         return;
     }
-    QByteArray content = file.readAll();
-    if (content.size() != fileSize || file.error() != QFileDevice::NoError) {
+    std::optional<QByteArray> content = readUploadFile(file, fileSize);
+    if (!content) {
         ui.statusbar->showMessage(QStringLiteral("PC: can't read uploading file"), 0);
         return;
     }
 
-    link.uploadBuffer = std::move(content);
+    link.uploadBuffer = std::move(*content);
     link.uploadOffset = 0;
     link.transferSize = fileSize;
     ui.statusbar->showMessage(QStringLiteral("uploading..."), 0);

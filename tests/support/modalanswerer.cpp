@@ -1,11 +1,14 @@
 #include "modalanswerer.h"
 
 #include <QtCore/QFileInfo>
+#include <QtCore/QScopedValueRollback>
 #include <QtTest/QTest>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QFileDialog>
 #include <QtWidgets/QPushButton>
 #include <QtWidgets/QStatusBar>
+
+#include <utility>
 
 ModalAnswerer::ModalAnswerer(QStatusBar *statusBar)
     : m_statusBar(statusBar)
@@ -18,13 +21,16 @@ ModalAnswerer::ModalAnswerer(QStatusBar *statusBar)
 void ModalAnswerer::answerActiveModal()
 {
     QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible())
+    if (m_answering || !modal || !modal->isVisible())
         return;
+    // An action run inside a box runs the event loop, and with it this poll.
+    const QScopedValueRollback<bool> answering(m_answering, true);
 
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         ShownBox shown;
         shown.icon = box->icon();
         shown.text = box->text();
+        shown.textFormat = box->textFormat();
         shown.title = box->windowTitle();
         shown.hasParent = box->parentWidget() != nullptr;
         shown.buttons = box->standardButtons();
@@ -33,6 +39,8 @@ void ModalAnswerer::answerActiveModal()
         if (m_statusBar)
             shown.statusWhileShown = m_statusBar->currentMessage();
         boxes.append(shown);
+        if (m_beforeBoxAnswer)
+            std::exchange(m_beforeBoxAnswer, nullptr)();
 
         const QMessageBox::StandardButton answer =
                 m_boxAnswers.isEmpty() ? QMessageBox::NoButton : m_boxAnswers.dequeue();

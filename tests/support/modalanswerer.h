@@ -17,6 +17,7 @@ struct ShownBox
 {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString text;
+    Qt::TextFormat textFormat = Qt::AutoText;
     QString title;
     bool hasParent = false;
     QMessageBox::StandardButtons buttons;
@@ -38,6 +39,9 @@ public:
     void queueBoxAnswer(QMessageBox::StandardButton answer) { m_boxAnswers.enqueue(answer); }
     // The next file dialog picks this path; an empty path cancels it.
     void queueFileAnswer(const QString &path) { m_fileAnswers.enqueue(path); }
+    // Runs inside the next message box, before it is answered (news that
+    // arrives while the user reads it).
+    void setBeforeBoxAnswer(std::function<void()> action) { m_beforeBoxAnswer = std::move(action); }
     // Runs inside the next file dialog, before it is answered (to change the
     // world between the user's pick and the program's next step).
     void setBeforeFileAnswer(std::function<void()> action) { m_beforeFileAnswer = std::move(action); }
@@ -54,9 +58,11 @@ private:
     void answerActiveModal();
 
     QStatusBar *m_statusBar;
+    bool m_answering = false;
     QTimer m_poll;
     QQueue<QMessageBox::StandardButton> m_boxAnswers;
     QQueue<QString> m_fileAnswers;
+    std::function<void()> m_beforeBoxAnswer;
     std::function<void()> m_beforeFileAnswer;
     std::function<void()> m_afterFileAnswer;
 };
