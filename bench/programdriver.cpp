@@ -1,6 +1,7 @@
 #include "programdriver.h"
 
 #include "benchclock.h"
+#include "windowwaits.h"
 
 #include "app/mainwindow.h"
 #include "app/portscan.h"
@@ -10,7 +11,6 @@
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDeadlineTimer>
 #include <QtCore/QEventLoop>
-#include <QtCore/QFileInfo>
 #include <QtWidgets/QApplication>
 #include <QtWidgets/QComboBox>
 #include <QtWidgets/QFileDialog>
@@ -60,15 +60,7 @@ bool ProgramDriver::connectAndWait(int timeoutMs)
 
 bool ProgramDriver::waitUntilIdle(int timeoutMs)
 {
-    const QDeadlineTimer deadline(timeoutMs);
-    QTimer tick; // wakes the loop to look at the clock
-    tick.start(10);
-    while (!linkState().currentOperation.isEmpty()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    return waitForIdleLink(timeoutMs);
 }
 
 bool ProgramDriver::selectFile(const QString &name)
@@ -131,18 +123,10 @@ void ProgramDriver::answerFileDialog()
     if (!dialog || !dialog->isVisible())
         return;
     m_dialogPoll.stop();
-    if (dialog->fileMode() == QFileDialog::Directory) {
-        dialog->setDirectory(m_dialogAnswer);
-    } else {
-        // selectFile() leaves a focused name field alone, as it would a user's typing.
-        if (QWidget *focused = dialog->focusWidget())
-            focused->clearFocus();
-        dialog->setDirectory(QFileInfo(m_dialogAnswer).absolutePath());
-        dialog->selectFile(QFileInfo(m_dialogAnswer).fileName());
-    }
-    m_timing.startNs = steadyNs();
-    m_timing.cpuAtStartNs = threadCpuNs();
-    static_cast<QDialog *>(dialog)->accept(); // QFileDialog::accept(), which checks the pick
+    pickInFileDialog(dialog, m_dialogAnswer, [this] {
+        m_timing.startNs = steadyNs();
+        m_timing.cpuAtStartNs = threadCpuNs();
+    });
 }
 
 ProgramDriver::Timing ProgramDriver::watch(const QString &operation, int timeoutMs,

@@ -1,5 +1,7 @@
 #include "emulatorharness.h"
 
+#include "windowwaits.h"
+
 #include "app/mainwindow.h"
 #include "app/portscan.h"
 #include "link/linkstate.h"
@@ -60,7 +62,7 @@ bool EmulatorHarness::connectAndWait(int timeoutMs)
 
 bool EmulatorHarness::waitUntilIdle(int timeoutMs)
 {
-    return waitFor([] { return linkState().currentOperation.isEmpty(); }, timeoutMs);
+    return waitForIdleLink(timeoutMs);
 }
 
 bool EmulatorHarness::waitFor(const std::function<bool()> &done, int timeoutMs)

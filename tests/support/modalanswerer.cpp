@@ -1,6 +1,7 @@
 #include "modalanswerer.h"
 
-#include <QtCore/QFileInfo>
+#include "windowwaits.h"
+
 #include <QtCore/QScopedValueRollback>
 #include <QtTest/QTest>
 #include <QtWidgets/QApplication>
@@ -67,19 +68,10 @@ void ModalAnswerer::answerActiveModal()
             connect(dialog, &QDialog::accepted, this, m_afterFileAnswer);
             m_afterFileAnswer = nullptr;
         }
-        if (path.isEmpty()) {
+        if (path.isEmpty())
             dialog->reject();
-        } else if (dialog->fileMode() == QFileDialog::Directory) {
-            dialog->setDirectory(path);
-            static_cast<QDialog *>(dialog)->accept();
-        } else {
-            // selectFile() leaves a focused name field alone, as it would a user's typing.
-            if (QWidget *focused = dialog->focusWidget())
-                focused->clearFocus();
-            dialog->setDirectory(QFileInfo(path).absolutePath());
-            dialog->selectFile(QFileInfo(path).fileName());
-            static_cast<QDialog *>(dialog)->accept();
-        }
+        else
+            pickInFileDialog(dialog, path);
         return;
     }
 }

@@ -1,5 +1,7 @@
 #include "windowharness.h"
 
+#include "windowwaits.h"
+
 #include "app/mainwindow.h"
 #include "link/linkstate.h"
 
@@ -82,5 +84,5 @@ bool WindowHarness::connectWithFiles(const QVector<DeviceBytes::FileEntry> &file
     if (!connectToDevice() || !answerMemory(total, used))
         return false;
     device.deliver(DeviceBytes::listingReply(files));
-    return QTest::qWaitFor([] { return linkState().currentOperation.isEmpty(); }, 3000);
+    return waitForIdleLink(3000);
 }
