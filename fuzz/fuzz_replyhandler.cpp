@@ -1,17 +1,21 @@
 // The whole reply handler, with the window's widgets and a real download
-// folder: the first input byte picks the operation in progress, the rest is
-// the device's byte stream, cut into arrivals at points the input chooses.
+// folder: the first input byte picks the operation in progress, the next four
+// the capacity of the last memory report, the rest is the device's byte
+// stream, cut into arrivals at points the input chooses. fuzz_exchanges
+// covers the reply steps alone; this one checks what the window does with
+// them, down to the file on disk.
 //
 // Invariants: no crash or sanitizer report; after every arrival the receive
-// buffer holds less than the reply its operation still awaits; the download
-// folder holds only the old file, either untouched or replaced by exactly the
-// content the stream announced, never a partial or temporary file.
+// buffer holds less than the reply its operation still awaits, and no
+// accepted size exceeds what the capacity allows; the download folder holds
+// only the old file, either untouched or replaced by exactly the content the
+// stream announced, never a partial or temporary file.
 #include "app/replytable.h"
+#include "catalogue/catalogueformat.h"
 #include "fuzzcheck.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/wireformat.h"
-#include "transfer/transferformat.h"
 #include "ui/mainwindowui.h"
 
 #include <QtCore/QDir>
@@ -82,7 +86,7 @@ std::optional<QByteArray> announcedContent(const QByteArray &stream)
     if (stream.size() < 4 || stream.startsWith('d'))
         return std::nullopt;
     const quint32 size = WireFormat::readBigEndian32(stream, 0);
-    if (size > TransferFormat::MaxDownloadBytes || stream.size() - 4 < qint64(size))
+    if (size > linkState().totalBytes || stream.size() - 4 < qint64(size))
         return std::nullopt;
     return stream.mid(4, int(size));
 }
@@ -108,9 +112,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size == 0)
+    if (size < 5)
         return 0;
     linkState().reset();
+    linkState().totalBytes = WireFormat::readBigEndian32(QByteArray::fromRawData(reinterpret_cast<const char *>(data + 1), 4));
     {
         QFile old(harness->target);
         FUZZ_CHECK(old.open(QIODevice::WriteOnly) && old.write(OldContent) == OldContent.size());
@@ -119,7 +124,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool downloading = linkState().currentOperation == Operation::Download;
 
     QByteArray stream;
-    size_t pos = 1;
+    size_t pos = 5;
     while (pos < size) {
         const size_t length = std::min<size_t>(data[pos] % 48 + 1, size - pos - 1);
         ++pos;
@@ -127,7 +132,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         pos += length;
         stream += arrival;
         onBytesArrived(arrival, harness->table);
-        FUZZ_CHECK(linkState().rxBuffer.size() <= largestPendingReply());
+        const LinkState &link = linkState();
+        FUZZ_CHECK(link.rxBuffer.size() <= largestPendingReply());
+        FUZZ_CHECK(quint32(link.listLength) <= CatalogueFormat::maxListingBytes(link.totalBytes));
+        if (link.currentOperation == Operation::Download)
+            FUZZ_CHECK(link.transferSize <= qint64(link.totalBytes));
     }
 
     const QStringList entries = QDir(harness->folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
