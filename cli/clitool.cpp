@@ -24,6 +24,7 @@
 #include <QtSerialPort/QSerialPortInfo>
 
 #include <algorithm>
+#include <cmath>
 
 using CatalogueFormat::deviceNameText;
 using CatalogueFormat::ListingEntry;
@@ -199,7 +200,8 @@ int CliTool::openSession()
     m_port.clear(QSerialPort::AllDirections);
 
     m_session = std::make_unique<DeviceSession>(&m_port);
-    m_session->setTimeout(int(m_line.timeoutSeconds * 1000));
+    // A time-out too short to count in milliseconds is still one.
+    m_session->setTimeout(int(std::ceil(m_line.timeoutSeconds * 1000)));
     if (m_trace)
         m_trace->follow(m_session.get());
     Console::catchInterrupt();
