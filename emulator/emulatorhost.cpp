@@ -1,5 +1,7 @@
 #include "emulatorhost.h"
 
+#include "rawpty.h"
+
 #include <QtCore/QMutexLocker>
 #include <QtCore/QSocketNotifier>
 
@@ -13,11 +15,7 @@ constexpr qint64 HangUpSettleMs = 20;
 } // namespace
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <pty.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 EmulatorHost::EmulatorHost(const EngineOptions &options, QObject *parent)
@@ -60,29 +58,19 @@ QString EmulatorHost::portName() const
 
 bool EmulatorHost::openLine()
 {
-    termios raw{};
-    cfmakeraw(&raw);
-    raw.c_cflag |= CLOCAL | CREAD;
-    cfsetispeed(&raw, B115200);
-    cfsetospeed(&raw, B115200);
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&master, &slave, name, &raw, nullptr) != 0) {
-        m_error = QStringLiteral("openpty: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    const RawPty pty = openRawPty();
+    if (!pty.isOpen()) {
+        m_error = pty.error;
         return false;
     }
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    fcntl(master, F_SETFD, FD_CLOEXEC);
-    fcntl(slave, F_SETFD, FD_CLOEXEC);
     // The old line goes only now, so the new one cannot get its number.
     closeLine();
-    m_master = master;
-    m_slave = slave;
+    m_master = pty.master;
+    m_slave = pty.slave;
     ++m_lineNumber;
     {
         QMutexLocker locker(&m_nameLock);
-        m_portName = QString::fromLocal8Bit(name);
+        m_portName = pty.slavePath;
     }
     m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &EmulatorHost::onReadable);
