@@ -428,6 +428,20 @@ qint64 DeviceEngine::nextDueUs() const
     return NothingDue;
 }
 
+qint64 DeviceEngine::pieceEndUs() const
+{
+    if (m_lineClosed)
+        return NothingDue;
+    for (const Segment &segment : m_out) {
+        if (segment.taken >= segment.bytes.size())
+            continue;
+        const int piece = segment.taken / segment.pieceSize;
+        const int pieceEnd = std::min(int(segment.bytes.size()), (piece + 1) * segment.pieceSize);
+        return segment.startUs + piece * segment.gapUs + wireUs(pieceEnd);
+    }
+    return nextDueUs();
+}
+
 void DeviceEngine::reconnect()
 {
     m_rx.clear();

@@ -61,6 +61,10 @@ public:
     // When the next byte is due (it may be now or earlier); NothingDue when
     // the engine waits for input.
     qint64 nextDueUs() const;
+    // When the last byte of the piece now going out is due (nextDueUs()
+    // when it is the last one): a host may write the bytes in between in
+    // batches, but must not be late with this one.
+    qint64 pieceEndUs() const;
 
     // True once --hangup-after has been reached: the line is to be closed.
     bool lineClosed() const { return m_lineClosed; }

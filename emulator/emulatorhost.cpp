@@ -6,27 +6,45 @@
 #include <QtCore/QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <sys/ioctl.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
 
 namespace {
 // How long a hang-up waits for the reader to take the last bytes, and how
 // long at least, for the bytes to reach the slave's queue.
 constexpr qint64 HangUpDrainMs = 1000;
 constexpr qint64 HangUpSettleMs = 20;
-} // namespace
+// A wake-up from the timerfd through the event loop comes some tens of
+// microseconds late; the last stretch before a due time is spun instead.
+constexpr qint64 SpinUs = 150;
+// The bytes of a paced reply go out in writes at least this far apart.
+constexpr qint64 BatchUs = 1000;
 
-#include <cerrno>
-#include <sys/ioctl.h>
-#include <unistd.h>
+qint64 monotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+} // namespace
 
 EmulatorHost::EmulatorHost(const EngineOptions &options, QObject *parent)
     : QObject(parent)
     , m_engine(options)
     , m_dueTimer(this)
 {
-    m_clock.start();
+    m_startNs = monotonicNs();
     m_dueTimer.setSingleShot(true);
-    m_dueTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_dueTimer, &QTimer::timeout, this, &EmulatorHost::pump);
+    m_wakeFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (m_wakeFd >= 0) {
+        m_wakeNotifier = new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this);
+        connect(m_wakeNotifier, &QSocketNotifier::activated, this, &EmulatorHost::onWake);
+    }
     m_engine.setLogger([this](const QString &line) { emit logLine(line); });
 }
 
@@ -34,6 +52,9 @@ EmulatorHost::~EmulatorHost()
 {
     m_engine.setLogger(nullptr);
     closeLine();
+    delete m_wakeNotifier;
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
 }
 
 bool EmulatorHost::start()
@@ -42,12 +63,21 @@ bool EmulatorHost::start()
         m_error = m_engine.error();
         return false;
     }
+    if (m_wakeFd < 0) {
+        m_error = QStringLiteral("timerfd_create: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
     return openLine();
 }
 
 QString EmulatorHost::errorString() const
 {
     return m_error;
+}
+
+qint64 EmulatorHost::nowUs() const
+{
+    return (monotonicNs() - m_startNs) / 1000;
 }
 
 QString EmulatorHost::portName() const
@@ -84,6 +114,7 @@ bool EmulatorHost::openLine()
 void EmulatorHost::closeLine()
 {
     m_dueTimer.stop();
+    wakeAt(DeviceEngine::NothingDue);
     m_hangingUp = false;
     delete m_readNotifier;
     m_readNotifier = nullptr;
@@ -187,27 +218,61 @@ void EmulatorHost::flushWrites()
 
 void EmulatorHost::pump()
 {
-    if (m_master < 0)
-        return;
-    // The line takes a piece only when the one before it has gone, so every
-    // piece is its own write.
-    if (m_unwritten.isEmpty()) {
-        m_unwritten = m_engine.takeDueOutput(nowUs());
-        flushWrites();
-    }
-    if (m_engine.lineClosed()) {
-        // What was taken goes out before the line is cut.
-        if (m_unwritten.isEmpty() && !m_hangingUp) {
-            m_hangingUp = true;
-            hangUpWhenTaken(m_lineNumber, QDeadlineTimer(HangUpDrainMs));
+    for (;;) {
+        if (m_master < 0)
+            return;
+        // The line takes a piece only when the one before it has gone, so
+        // every piece is its own write.
+        if (m_unwritten.isEmpty()) {
+            m_unwritten = m_engine.takeDueOutput(nowUs());
+            flushWrites();
         }
-        return;
+        if (m_engine.lineClosed()) {
+            // What was taken goes out before the line is cut.
+            if (m_unwritten.isEmpty() && !m_hangingUp) {
+                m_hangingUp = true;
+                hangUpWhenTaken(m_lineNumber, QDeadlineTimer(HangUpDrainMs));
+            }
+            return;
+        }
+        if (!m_unwritten.isEmpty())
+            return; // the write notifier calls back
+        const qint64 next = m_engine.nextDueUs();
+        if (next == DeviceEngine::NothingDue) {
+            wakeAt(DeviceEngine::NothingDue);
+            return;
+        }
+        const qint64 now = nowUs();
+        const qint64 dueUs = std::max(next, std::min(m_engine.pieceEndUs(), now + BatchUs));
+        if (dueUs <= now) {
+            m_dueTimer.start(0);
+            return;
+        }
+        if (dueUs - now > SpinUs) {
+            wakeAt(dueUs - SpinUs);
+            return;
+        }
+        while (nowUs() < dueUs) {
+        }
     }
-    if (!m_unwritten.isEmpty())
-        return; // the write notifier calls back
-    const qint64 next = m_engine.nextDueUs();
-    if (next == DeviceEngine::NothingDue)
+}
+
+void EmulatorHost::wakeAt(qint64 dueUs)
+{
+    if (m_wakeFd < 0)
         return;
-    const qint64 waitUs = next - nowUs();
-    m_dueTimer.start(waitUs <= 0 ? 0 : int(std::min<qint64>((waitUs + 999) / 1000, 1 << 30)));
+    itimerspec spec{}; // all zero: disarmed
+    if (dueUs != DeviceEngine::NothingDue) {
+        const qint64 atNs = m_startNs + dueUs * 1000;
+        spec.it_value.tv_sec = time_t(atNs / 1000000000);
+        spec.it_value.tv_nsec = long(atNs % 1000000000);
+    }
+    timerfd_settime(m_wakeFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+}
+
+void EmulatorHost::onWake()
+{
+    quint64 expirations = 0;
+    [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &expirations, sizeof expirations);
+    pump();
 }

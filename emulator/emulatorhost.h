@@ -1,7 +1,14 @@
 // Serves a DeviceEngine on the master side of a pseudo-terminal: the program
 // opens the slave path as its serial port. Runs on the event loop of the
-// thread it lives in (QSocketNotifier for the line, a QTimer for answers that
-// fall due later), so it can share a test's thread or have one of its own.
+// thread it lives in (QSocketNotifier for the line and for a timerfd that
+// wakes it for answers that fall due later), so it can share a test's thread
+// or have one of its own.
+//
+// Answers go out on time to the microsecond, as a device's UART sends them:
+// Qt's timers count whole milliseconds, which would make a paced upload's
+// every chunk acknowledgement up to a millisecond late. The timerfd wakes the
+// loop shortly before the due time and the rest is spun. The bytes of a long
+// paced reply are written in batches, the last byte of each piece on time.
 //
 // The host keeps the slave open itself, so the line stays up while the
 // program closes and opens its port. hangUp() closes the line: to the
@@ -22,7 +29,6 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QDeadlineTimer>
-#include <QtCore/QElapsedTimer>
 #include <QtCore/QMutex>
 #include <QtCore/QObject>
 #include <QtCore/QString>
@@ -48,7 +54,7 @@ public:
 
     DeviceEngine &engine() { return m_engine; }
     // Microseconds since the host was made: the engine's clock.
-    qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
+    qint64 nowUs() const;
 
 public slots:
     // Closes the line (master and slave): the device is unplugged.
@@ -69,11 +75,15 @@ private:
     void onWritable();
     void pump();
     void flushWrites();
+    void wakeAt(qint64 dueUs);
+    void onWake();
     void hangUpWhenTaken(int lineNumber, QDeadlineTimer deadline);
 
     DeviceEngine m_engine;
-    QElapsedTimer m_clock;
-    QTimer m_dueTimer;
+    qint64 m_startNs = 0; // CLOCK_MONOTONIC when the host was made
+    QTimer m_dueTimer;    // for what is due at once: other events get their turn first
+    int m_wakeFd = -1;    // a timerfd for what is due later
+    QSocketNotifier *m_wakeNotifier = nullptr;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     int m_master = -1;

@@ -478,6 +478,7 @@ private slots:
         DeviceEngine engine(options);
         QVERIFY(engine.store().store("a", "xy"));
         engine.receive(frame('D', pathField("/a")), 1000);
+        QCOMPARE(engine.pieceEndUs(), qint64(1000)); // one byte a piece
         const QVector<Piece> out = pieces(engine, 1000);
         QCOMPARE(out.size(), 6);
         for (int i = 0; i < out.size(); ++i) {
@@ -503,7 +504,9 @@ private slots:
         QCOMPARE(arrived, qint64(1476));
         QCOMPARE(engine.takeDueOutput(arrived), QByteArray());
         QCOMPARE(engine.nextDueUs(), arrived + 87);
+        QCOMPARE(engine.pieceEndUs(), arrived + 695); // the reply's last byte
         QCOMPARE(engine.takeDueOutput(arrived + 87).size(), 1);
+        QCOMPARE(engine.pieceEndUs(), arrived + 695);
         QCOMPARE(engine.takeDueOutput(arrived + 434).size(), 3); // the fifth byte ends at 435 us
         QCOMPARE(engine.takeDueOutput(arrived + 435).size(), 1);
         QCOMPARE(engine.takeDueOutput(arrived + 694).size(), 2);

@@ -20,16 +20,26 @@ private slots:
     void largeReplyArrivesWhole_data()
     {
         QTest::addColumn<int>("baud");
-        QTest::newRow("unpaced") << 0;
-        QTest::newRow("2 Mbaud") << 2000000;
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("split");
+        QTest::addColumn<int>("gapMs");
+        QTest::newRow("unpaced") << 0 << (1 << 20) << 0 << 0;
+        QTest::newRow("2 Mbaud") << 2000000 << 20000 << 0 << 0;
+        // Written in batches, pieces and gaps kept.
+        QTest::newRow("115200 baud in pieces") << 115200 << 1500 << 500 << 2;
     }
     void largeReplyArrivesWhole()
     {
         QFETCH(int, baud);
+        QFETCH(int, size);
+        QFETCH(int, split);
+        QFETCH(int, gapMs);
         EngineOptions options;
         options.baud = baud;
+        options.splitBytes = split;
+        options.gapMs = gapMs;
         EmulatorHost host(options);
-        const QByteArray content = patterned(baud ? 20000 : 1 << 20, 5);
+        const QByteArray content = patterned(size, 5);
         QVERIFY(host.engine().store().store("big.bin", content));
         QVERIFY(host.start());
         SlaveLine port(host.portName());
