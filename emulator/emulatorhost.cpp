@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/timerfd.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -48,9 +50,19 @@ EmulatorHost::EmulatorHost(const EngineOptions &options, QObject *parent)
     m_engine.setLogger([this](const QString &line) { emit logLine(line); });
 }
 
+EmulatorHost::EmulatorHost(std::unique_ptr<LineEngine> served, QObject *parent)
+    : EmulatorHost(EngineOptions(), parent)
+{
+    m_other = std::move(served);
+    m_served = m_other.get();
+    m_served->setLogger([this](const QString &line) { emit logLine(line); });
+}
+
 EmulatorHost::~EmulatorHost()
 {
     m_engine.setLogger(nullptr);
+    if (m_other)
+        m_other->setLogger(nullptr);
     closeLine();
     delete m_wakeNotifier;
     if (m_wakeFd >= 0)
@@ -107,6 +119,20 @@ bool EmulatorHost::openLine()
     m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &EmulatorHost::onWritable);
+    if (m_served->watchesOpens()) {
+        m_opensFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_opensFd < 0 || inotify_add_watch(m_opensFd, pty.slavePath.toLocal8Bit().constData(), IN_OPEN) < 0) {
+            m_error = QStringLiteral("cannot watch %1 for opens: %2")
+                              .arg(pty.slavePath, QString::fromLocal8Bit(std::strerror(errno)));
+            closeLine();
+            return false;
+        }
+        m_opensNotifier = new QSocketNotifier(m_opensFd, QSocketNotifier::Read, this);
+        connect(m_opensNotifier, &QSocketNotifier::activated, this, [this] {
+            takeOpens();
+            pump();
+        });
+    }
     pump();
     return true;
 }
@@ -114,12 +140,17 @@ bool EmulatorHost::openLine()
 void EmulatorHost::closeLine()
 {
     m_dueTimer.stop();
-    wakeAt(DeviceEngine::NothingDue);
+    wakeAt(LineEngine::NothingDue);
     m_hangingUp = false;
     delete m_readNotifier;
     m_readNotifier = nullptr;
     delete m_writeNotifier;
     m_writeNotifier = nullptr;
+    delete m_opensNotifier;
+    m_opensNotifier = nullptr;
+    if (m_opensFd >= 0)
+        ::close(m_opensFd);
+    m_opensFd = -1;
     m_unwritten.clear();
     m_written = 0;
     if (m_master >= 0)
@@ -141,7 +172,7 @@ void EmulatorHost::hangUp()
 
 bool EmulatorHost::plugIn()
 {
-    m_engine.reconnect();
+    m_served->reconnect();
     if (!openLine())
         return false;
     emit pluggedIn(portName());
@@ -166,8 +197,38 @@ void EmulatorHost::hangUpWhenTaken(int lineNumber, QDeadlineTimer deadline)
     QTimer::singleShot(1, this, [this, lineNumber, deadline] { hangUpWhenTaken(lineNumber, deadline); });
 }
 
+void EmulatorHost::takeOpens()
+{
+    alignas(inotify_event) char events[4096];
+    bool opened = false;
+    for (;;) {
+        const ssize_t n = ::read(m_opensFd, events, sizeof events);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (ssize_t at = 0; at < n;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(events + at);
+            opened = opened || (event->mask & IN_OPEN);
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    if (!opened)
+        return;
+    // What the engine had sent and nobody read is gone with the old opener.
+    m_unwritten.clear();
+    m_written = 0;
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(false);
+    tcflush(m_slave, TCIFLUSH);
+    m_served->lineOpened(nowUs());
+}
+
 void EmulatorHost::onReadable()
 {
+    // An open comes before whatever the opener then wrote.
+    if (m_opensFd >= 0)
+        takeOpens();
     char buffer[65536];
     QByteArray incoming;
     for (;;) {
@@ -181,7 +242,7 @@ void EmulatorHost::onReadable()
         break; // EAGAIN: all read; EIO cannot happen while we hold the slave
     }
     if (!incoming.isEmpty())
-        m_engine.receive(incoming, nowUs());
+        m_served->receive(incoming, nowUs());
     const QByteArrayList &openedFiles = m_engine.openedFiles();
     while (m_openedReported < openedFiles.size())
         emit opened(QString::fromUtf8(openedFiles.at(m_openedReported++)));
@@ -224,10 +285,10 @@ void EmulatorHost::pump()
         // The line takes a piece only when the one before it has gone, so
         // every piece is its own write.
         if (m_unwritten.isEmpty()) {
-            m_unwritten = m_engine.takeDueOutput(nowUs());
+            m_unwritten = m_served->takeDueOutput(nowUs());
             flushWrites();
         }
-        if (m_engine.lineClosed()) {
+        if (m_served->lineClosed()) {
             // What was taken goes out before the line is cut.
             if (m_unwritten.isEmpty() && !m_hangingUp) {
                 m_hangingUp = true;
@@ -237,13 +298,13 @@ void EmulatorHost::pump()
         }
         if (!m_unwritten.isEmpty())
             return; // the write notifier calls back
-        const qint64 next = m_engine.nextDueUs();
-        if (next == DeviceEngine::NothingDue) {
-            wakeAt(DeviceEngine::NothingDue);
+        const qint64 next = m_served->nextDueUs();
+        if (next == LineEngine::NothingDue) {
+            wakeAt(LineEngine::NothingDue);
             return;
         }
         const qint64 now = nowUs();
-        const qint64 dueUs = std::max(next, std::min(m_engine.pieceEndUs(), now + BatchUs));
+        const qint64 dueUs = std::max(next, std::min(m_served->pieceEndUs(), now + BatchUs));
         if (dueUs <= now) {
             m_dueTimer.start(0);
             return;
@@ -262,7 +323,7 @@ void EmulatorHost::wakeAt(qint64 dueUs)
     if (m_wakeFd < 0)
         return;
     itimerspec spec{}; // all zero: disarmed
-    if (dueUs != DeviceEngine::NothingDue) {
+    if (dueUs != LineEngine::NothingDue) {
         const qint64 atNs = m_startNs + dueUs * 1000;
         spec.it_value.tv_sec = time_t(atNs / 1000000000);
         spec.it_value.tv_nsec = long(atNs % 1000000000);

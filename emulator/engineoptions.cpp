@@ -65,10 +65,20 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
                                     QStringLiteral("Closes the line (a device unplugged) once <n> bytes have been "
                                                    "sent."),
                                     QStringLiteral("n"));
+    const QCommandLineOption bootOnOpen(QStringLiteral("boot-on-open"),
+                                        QStringLiteral("Restarts whenever a client opens the line, as a receiver whose "
+                                                       "USB adapter resets the ESP32 through DTR and RTS: the boot "
+                                                       "text goes out, bytes sent before the boot ends are lost."));
+    const QCommandLineOption corrupt(QStringLiteral("corrupt"),
+                                     QStringLiteral("Stores every upload of file <name> with one byte flipped (the "
+                                                    "one at half its size), and logs it; may be given more than "
+                                                    "once."),
+                                     QStringLiteral("name"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Logs every command and its answer on standard error, not only "
                                                     "the files opened by X."));
-    parser.addOptions({help, dir, capacity, baud, writeDelay, split, gap, silent, garbage, hangUp, verbose});
+    parser.addOptions({help, dir, capacity, baud, writeDelay, split, gap, silent, garbage, hangUp, bootOnOpen, corrupt,
+                       verbose});
     parsed.helpText = parser.helpText();
 
     if (!parser.parse(arguments)) {
@@ -135,6 +145,16 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
         if (!numberOption(hangUp, 0, 0x7FFFFFFFFFFFLL))
             return parsed;
         options.hangUpAfter = number;
+    }
+    options.bootOnOpen = parser.isSet(bootOnOpen);
+    for (QString name : parser.values(corrupt)) {
+        if (name.startsWith(QLatin1Char('/')))
+            name.remove(0, 1);
+        if (name.isEmpty()) {
+            parsed.error = QStringLiteral("--corrupt takes the name of a file");
+            return parsed;
+        }
+        options.corruptNames.append(name.toUtf8());
     }
     options.verbose = parser.isSet(verbose);
     return parsed;

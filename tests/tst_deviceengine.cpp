@@ -650,6 +650,72 @@ private slots:
         QCOMPARE(engine.bytesSkipped(), qint64(17));
     }
 
+    void openingTheLine_data()
+    {
+        QTest::addColumn<bool>("bootOnOpen");
+        QTest::addColumn<QByteArray>("silent");
+        QTest::newRow("resets") << true << QByteArray();
+        QTest::newRow("resets with its banner though Q is silent") << true << QByteArray("Q");
+        QTest::newRow("without --boot-on-open") << false << QByteArray();
+    }
+    void openingTheLine()
+    {
+        QFETCH(bool, bootOnOpen);
+        QFETCH(QByteArray, silent);
+        EngineOptions options;
+        options.bootOnOpen = bootOnOpen;
+        options.silentLetters = silent;
+        DeviceEngine engine(options);
+        QCOMPARE(engine.watchesOpens(), bootOnOpen);
+        QCOMPARE(exchange(engine, startFrame("/a", 5)), QByteArray("A"));
+        engine.receive(frame('M').left(10), 10 * Ms);
+
+        engine.lineOpened(20 * Ms);
+        QByteArray banner;
+        for (const DeviceEngine::BannerPiece &piece : DeviceEngine::bootBanner())
+            banner += piece.text;
+        QCOMPARE(drain(engine, 20 * Ms), bootOnOpen ? banner : QByteArray());
+        QCOMPARE(engine.uploadOpen(), !bootOnOpen);
+        // A frame sent while it boots is lost, and so is the half frame from before.
+        QCOMPARE(exchange(engine, frame('M'), 30 * Ms).size(), bootOnOpen ? 0 : 8);
+        QCOMPARE(exchange(engine, frame('M'), 20 * Ms + DeviceEngine::bootDurationUs()).size(), 8);
+    }
+
+    void corruptedUploads_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<int>("flipped"); // -1: stored as sent
+        QTest::newRow("empty stays empty") << 0 << QByteArray("bad.bin") << -1;
+        QTest::newRow("one byte") << 1 << QByteArray("bad.bin") << 0;
+        QTest::newRow("two bytes") << 2 << QByteArray("bad.bin") << 1;
+        QTest::newRow("over chunks") << 101 << QByteArray("bad.bin") << 50;
+        QTest::newRow("another name") << 101 << QByteArray("good.bin") << -1;
+    }
+    void corruptedUploads()
+    {
+        QFETCH(int, size);
+        QFETCH(QByteArray, name);
+        QFETCH(int, flipped);
+        EngineOptions options;
+        options.corruptNames = {"bad.bin", "other"};
+        DeviceEngine engine(options);
+        QStringList logged;
+        engine.setLogger([&](const QString &line) { logged << line; });
+        const QByteArray content = patterned(size);
+        QByteArray expected = content;
+        if (flipped >= 0)
+            expected[flipped] = char(~quint8(content.at(flipped)));
+        // Every upload of it, not only the first.
+        for (int round = 1; round <= 2; ++round) {
+            QCOMPARE(uploadAnswers(engine, "/" + name, content), QByteArray(1 + (size + 31) / 32, 'A') + "u");
+            QCOMPARE(engine.store().find(name)->content, expected);
+            QCOMPARE(logged.size(), flipped >= 0 ? round : 0);
+        }
+        if (flipped >= 0)
+            QVERIFY(logged.constFirst().contains(QLatin1String("corrupted /bad.bin")));
+    }
+
     // ---- the store on disk --------------------------------------------------
 
     void folderPersistsAcrossRuns()
@@ -759,7 +825,8 @@ private slots:
                  QStringLiteral("--split"), QStringLiteral("7"), QStringLiteral("--gap-ms"), QStringLiteral("3"),
                  QStringLiteral("--silent"), QStringLiteral("X"), QStringLiteral("--silent=u"),
                  QStringLiteral("--garbage"), QStringLiteral("--hangup-after"), QStringLiteral("100"),
-                 QStringLiteral("--verbose")});
+                 QStringLiteral("--boot-on-open"), QStringLiteral("--corrupt"), QStringLiteral("/a.txt"),
+                 QStringLiteral("--corrupt=b"), QStringLiteral("--verbose")});
         QCOMPARE(parsed.error, QString());
         QVERIFY(!parsed.helpRequested);
         const EngineOptions &options = parsed.options;
@@ -772,6 +839,8 @@ private slots:
         QCOMPARE(options.silentLetters, QByteArray("Xu"));
         QVERIFY(options.garbage);
         QCOMPARE(options.hangUpAfter, qint64(100));
+        QVERIFY(options.bootOnOpen);
+        QCOMPARE(options.corruptNames, (QByteArrayList{"a.txt", "b"}));
         QVERIFY(options.verbose);
 
         const EngineOptions defaults = parseEmulatorArguments({QStringLiteral("e")}).options;
@@ -795,6 +864,7 @@ private slots:
         QTest::newRow("silent unknown") << QStringList{QStringLiteral("--silent"), QStringLiteral("Z")};
         QTest::newRow("missing value") << QStringList{QStringLiteral("--hangup-after")};
         QTest::newRow("stray argument") << QStringList{QStringLiteral("store")};
+        QTest::newRow("corrupt nothing") << QStringList{QStringLiteral("--corrupt"), QStringLiteral("/")};
     }
     void badArguments()
     {
@@ -808,7 +878,8 @@ private slots:
         const ParsedArguments parsed = parseEmulatorArguments({QStringLiteral("e"), QStringLiteral("--help")});
         QVERIFY(parsed.helpRequested);
         for (const char *option : {"--dir", "--capacity", "--baud", "--write-delay-us", "--split", "--gap-ms",
-                                   "--silent", "--garbage", "--hangup-after", "--verbose", "--help"})
+                                   "--silent", "--garbage", "--hangup-after", "--boot-on-open", "--corrupt",
+                                   "--verbose", "--help"})
             QVERIFY2(parsed.helpText.contains(QLatin1String(option)), option);
     }
 };

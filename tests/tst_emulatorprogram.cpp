@@ -179,7 +179,8 @@ private slots:
         QCOMPARE(emulator.process().exitCode(), 0);
         const QByteArray help = emulator.process().readAllStandardOutput();
         for (const char *option : {"--dir", "--capacity", "--baud", "--write-delay-us", "--split", "--gap-ms",
-                                   "--silent", "--garbage", "--hangup-after", "--verbose"})
+                                   "--silent", "--garbage", "--hangup-after", "--boot-on-open", "--corrupt",
+                                   "--verbose"})
             QVERIFY2(help.contains(option), option);
     }
 
