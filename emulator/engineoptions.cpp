@@ -74,11 +74,17 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
                                                     "one at half its size), and logs it; may be given more than "
                                                     "once."),
                                      QStringLiteral("name"));
+    const QCommandLineOption replay(QStringLiteral("replay"),
+                                    QStringLiteral("Plays back the receiver recorded in <trace> (spiffs-cli --trace): "
+                                                   "each recorded request is answered as it was, the bytes read "
+                                                   "after the port opened go out when a client opens the line. "
+                                                   "Takes no other option but --verbose."),
+                                    QStringLiteral("trace"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Logs every command and its answer on standard error, not only "
                                                     "the files opened by X."));
     parser.addOptions({help, dir, capacity, baud, writeDelay, split, gap, silent, garbage, hangUp, bootOnOpen, corrupt,
-                       verbose});
+                       replay, verbose});
     parsed.helpText = parser.helpText();
 
     if (!parser.parse(arguments)) {
@@ -157,5 +163,16 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
         options.corruptNames.append(name.toUtf8());
     }
     options.verbose = parser.isSet(verbose);
+    if (parser.isSet(replay)) {
+        options.replayTrace = parser.value(replay);
+        for (const QCommandLineOption &other : {dir, capacity, baud, writeDelay, split, gap, silent, garbage, hangUp,
+                                                bootOnOpen, corrupt}) {
+            if (parser.isSet(other)) {
+                parsed.error = QStringLiteral("--replay plays the trace as recorded: it takes no --%1")
+                                       .arg(other.names().constLast());
+                return parsed;
+            }
+        }
+    }
     return parsed;
 }

@@ -43,6 +43,8 @@ struct EngineOptions
     QByteArrayList corruptNames;
     // Every command and its answer is logged, not only opened files.
     bool verbose = false;
+    // A trace file to play back instead of the receiver (ReplayEngine).
+    QString replayTrace;
 };
 
 struct ParsedArguments
