@@ -296,6 +296,45 @@ private slots:
         QVERIFY(traced(text, '<', "DOWNLOAD") == be32(quint32(bigContent.size())) + bigContent);
     }
 
+    void firstRequestSurvivesBootOnOpen()
+    {
+        StoreFolder store;
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--boot-on-open")});
+        QTemporaryDir local;
+        const QString trace = local.filePath(QStringLiteral("boot.trace"));
+        const CliRun run = runCli({"-p", emulator.port(), "--trace", trace, "ls", "a.*"});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QCOMPARE(run.out, QByteArray("a.txt\n"));
+        QVERIFY(traced(readLocalFile(trace), '<', "OPEN").contains("rst:"));
+    }
+
+    void verifyCatchesACorruptedStore()
+    {
+        StoreFolder store;
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--corrupt"), QStringLiteral("up.bin")});
+        QTemporaryDir local;
+        const QString file = writeLocalFile(local, QStringLiteral("up.bin"), patterned(300, 4));
+        const CliRun put = runCli({"-p", emulator.port(), "put", "--verify", file});
+        QCOMPARE(put.exitCode, 5);
+        QVERIFY2(put.err.contains("differs"), put.err.constData());
+    }
+
+    void replayedTraceAnswersAsRecorded()
+    {
+        StoreFolder store;
+        QTemporaryDir local;
+        const QString trace = local.filePath(QStringLiteral("ls.trace"));
+        CliRun recorded;
+        {
+            Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+            recorded = runCli({"-p", emulator.port(), "--trace", trace, "ls", "-l"});
+        }
+        Emulator replay({QStringLiteral("--replay"), trace});
+        const CliRun replayed = runCli({"-p", replay.port(), "ls", "-l"});
+        QVERIFY2(replayed.exitCode == 0, replayed.err.constData());
+        QCOMPARE(replayed.out, recorded.out);
+    }
+
     void portChoice()
     {
         Emulator first({});
