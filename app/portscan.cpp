@@ -2,13 +2,7 @@
 
 #include "ui/mainwindowui.h"
 
-#include <QtCore/QDir>
 #include <QtSerialPort/QSerialPortInfo>
-
-QStringList portsFromEnvironmentValue(const QString &value)
-{
-    return value.split(QDir::listSeparator(), Qt::SkipEmptyParts);
-}
 
 void scanPorts(MainWindowUi &ui)
 {
@@ -18,7 +12,7 @@ void scanPorts(MainWindowUi &ui)
     for (const QSerialPortInfo &info : available)
         ports->addItem(info.portName());
     const int firstNamedByUser = ports->count();
-    const QStringList namedByUser = portsFromEnvironmentValue(qEnvironmentVariable(PortsVariable));
+    const QStringList namedByUser = PortDiscovery::portsNamedByUser();
     ports->addItems(namedByUser);
 
     // The receiver's own bridge first; else a port the user named on purpose

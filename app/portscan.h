@@ -5,16 +5,13 @@
 #ifndef PORTSCAN_H
 #define PORTSCAN_H
 
-#include <QtCore/QString>
-#include <QtCore/QStringList>
+#include "link/portdiscovery.h"
 
 class MainWindowUi;
 
-inline constexpr char PortsVariable[] = "SPIFFS_MANAGER_PORTS";
-inline constexpr char PreferredPortName[] = "cu.SLAB_USBtoUART";
-
-// Names in a SPIFFS_MANAGER_PORTS value, separated as PATH is on this system.
-QStringList portsFromEnvironmentValue(const QString &value);
+using PortDiscovery::PortsVariable;
+inline constexpr const char *PreferredPortName = PortDiscovery::BridgePortName;
+using PortDiscovery::portsFromEnvironmentValue;
 
 void scanPorts(MainWindowUi &ui);
 

@@ -2,14 +2,13 @@
 
 #include "affinity.h"
 #include "benchclock.h"
+#include "rawpty.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <pthread.h>
-#include <pty.h>
 #include <sys/prctl.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -23,11 +22,10 @@ struct Pty
 
     Pty()
     {
-        termios raw{};
-        cfmakeraw(&raw);
-        raw.c_cflag |= CLOCAL | CREAD;
-        if (openpty(&master, &slave, nullptr, &raw, nullptr) != 0)
-            master = slave = -1;
+        // Plain blocking reads and writes on both ends.
+        const RawPty pty = openRawPty(MasterMode::Blocking);
+        master = pty.master;
+        slave = pty.slave;
     }
     ~Pty()
     {

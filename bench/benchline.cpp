@@ -2,16 +2,14 @@
 
 #include "affinity.h"
 #include "benchclock.h"
+#include "rawpty.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <pty.h>
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -40,19 +38,15 @@ bool BenchLine::start()
 {
     if (!m_engine.isReady())
         return false;
-    termios raw{};
-    cfmakeraw(&raw);
-    raw.c_cflag |= CLOCAL | CREAD;
-    char name[256] = {};
-    if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0)
+    const RawPty pty = openRawPty();
+    if (!pty.isOpen())
         return false;
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    fcntl(m_master, F_SETFD, FD_CLOEXEC);
-    fcntl(m_slave, F_SETFD, FD_CLOEXEC);
+    m_master = pty.master;
+    m_slave = pty.slave;
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (m_wakeFd < 0)
         return false;
-    m_portName = QString::fromLocal8Bit(name);
+    m_portName = pty.slavePath;
     m_startNs = steadyNs();
     m_thread = std::thread([this] { run(); });
     return true;

@@ -1,12 +1,12 @@
 // The emulated receiver served on a pseudo-terminal from a plain thread of
 // its own, with a clock to the microsecond.
 //
-// EmulatorHost runs the same engine from a Qt event loop, whose timers have
-// millisecond steps: an answer due 4.4 ms after a chunk frame goes out after
-// 5 ms. That is fine for tests but would be charged to the program here, so
-// this host sleeps in ppoll() until shortly before the time the engine names
-// (timer slack 1 ns) and spins the last 200 us, as a device's UART answers
-// on time.
+// EmulatorHost runs the same engine from a Qt event loop, on time as well,
+// but shares its thread with whatever else runs there and writes long paced
+// replies in batches. This host has a thread of its own (pinned, see
+// affinity.h): it sleeps in ppoll() until shortly before the time the engine
+// names (timer slack 1 ns) and spins the last 200 us, as a device's UART
+// answers on time.
 //
 // It also notes when the device side first read and first and last wrote
 // bytes since the marks were reset, on the steady clock, so a benchmark can

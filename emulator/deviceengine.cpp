@@ -254,8 +254,7 @@ void DeviceEngine::handle(char letter, const QByteArray &payload, qint64 doneUs)
         if (opens) {
             m_opened.append(path);
             // Always logged: this is what the receiver did with the file.
-            if (m_logger)
-                m_logger(QStringLiteral("opened %1 (%2)").arg(printable(path), QString::fromLatin1(fileType(path))));
+            logAlways(QStringLiteral("opened %1 (%2)").arg(printable(path), QString::fromLatin1(fileType(path))));
         } else {
             log(QStringLiteral("X %1: not opened").arg(printable(path)));
         }
@@ -264,7 +263,7 @@ void DeviceEngine::handle(char letter, const QByteArray &payload, qint64 doneUs)
     }
     case 'Q':
         log(QStringLiteral("Q: restarting"));
-        reboot(doneUs);
+        reboot(doneUs, !m_options.silentLetters.contains('Q'));
         break;
     case 'U':
         if (m_upload.open) {
@@ -288,6 +287,8 @@ void DeviceEngine::handle(char letter, const QByteArray &payload, qint64 doneUs)
         break;
     case 'u': {
         const bool complete = m_upload.open && quint32(m_upload.content.size()) == m_upload.announced;
+        if (complete)
+            corruptIfNamed(m_upload.name, &m_upload.content);
         const bool stored = complete && m_store.store(m_upload.name, m_upload.content);
         log(QStringLiteral("u: %1").arg(stored ? QStringLiteral("stored /%1").arg(printable(m_upload.name))
                                                : QStringLiteral("given up")));
@@ -316,16 +317,35 @@ void DeviceEngine::handleUploadChunk(const QByteArray &payload, qint64 doneUs)
     reply('U', "A", doneUs + m_options.writeDelayUs);
 }
 
-void DeviceEngine::reboot(qint64 doneUs)
+void DeviceEngine::corruptIfNamed(const QByteArray &name, QByteArray *content)
+{
+    if (!m_options.corruptNames.contains(name) || content->isEmpty())
+        return;
+    const int at = content->size() / 2;
+    (*content)[at] = char(~quint8(content->at(at)));
+    // Always logged: the file on the receiver is not what was sent.
+    logAlways(QStringLiteral("corrupted /%1: byte %2 of %3 flipped").arg(printable(name)).arg(at).arg(content->size()));
+}
+
+void DeviceEngine::reboot(qint64 doneUs, bool banner)
 {
     m_out.clear();
     m_upload = Upload();
+    skip(m_rx.size());
     m_txWireFreeUs = doneUs;
     m_bootEndUs = doneUs + bootDurationUs();
-    if (m_options.silentLetters.contains('Q'))
+    if (!banner)
         return;
     for (const BannerPiece &piece : bootBanner())
         schedule(piece.text, doneUs + piece.offsetUs, 0, 0);
+}
+
+void DeviceEngine::lineOpened(qint64 nowUs)
+{
+    if (!m_options.bootOnOpen || m_lineClosed)
+        return;
+    log(QStringLiteral("line opened: restarting"));
+    reboot(nowUs, true);
 }
 
 void DeviceEngine::reply(char letter, const QByteArray &bytes, qint64 readyUs)
@@ -353,8 +373,8 @@ void DeviceEngine::schedule(const QByteArray &bytes, qint64 readyUs, int pieceSi
 
 void DeviceEngine::log(const QString &line)
 {
-    if (m_options.verbose && m_logger)
-        m_logger(line);
+    if (m_options.verbose)
+        logAlways(line);
 }
 
 // ---- output ----------------------------------------------------------------
@@ -426,6 +446,20 @@ qint64 DeviceEngine::nextDueUs() const
     if (idleForGarbage())
         return lastActivityUs() + m_options.garbageIntervalUs;
     return NothingDue;
+}
+
+qint64 DeviceEngine::pieceEndUs() const
+{
+    if (m_lineClosed)
+        return NothingDue;
+    for (const Segment &segment : m_out) {
+        if (segment.taken >= segment.bytes.size())
+            continue;
+        const int piece = segment.taken / segment.pieceSize;
+        const int pieceEnd = std::min(int(segment.bytes.size()), (piece + 1) * segment.pieceSize);
+        return segment.startUs + piece * segment.gapUs + wireUs(pieceEnd);
+    }
+    return nextDueUs();
 }
 
 void DeviceEngine::reconnect()

@@ -24,11 +24,14 @@
 //   abandoned, and bytes that arrive before the boot banner has ended are lost
 //   as well (the UART is not listening yet).
 // - A silent letter is carried out; only its answer is withheld.
+// - A file named in corruptNames is stored with the byte at size / 2
+//   inverted whenever its upload completes; the answer is "u" all the same.
 #ifndef DEVICEENGINE_H
 #define DEVICEENGINE_H
 
 #include "devicestore.h"
 #include "engineoptions.h"
+#include "lineengine.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QByteArrayList>
@@ -36,16 +39,13 @@
 #include <QtCore/QString>
 #include <QtCore/QVector>
 
-#include <functional>
-
-class DeviceEngine
+class DeviceEngine final : public LineEngine
 {
 public:
     static constexpr char Preamble[] = "K-Wanderer______";
     static constexpr int PreambleSize = 16;
     static constexpr int MaxChunk = 32;
     static constexpr quint32 MaxPathField = 1024;
-    static constexpr qint64 NothingDue = -1;
 
     explicit DeviceEngine(const EngineOptions &options = EngineOptions());
 
@@ -53,20 +53,22 @@ public:
     bool isReady() const { return m_error.isEmpty(); }
     QString error() const { return m_error; }
 
-    // Bytes read from the line at nowUs.
-    void receive(const QByteArray &bytes, qint64 nowUs);
-    // The bytes that are due by nowUs, never more than one piece of a reply
-    // (call again for the next piece). Empty when nothing is due.
-    QByteArray takeDueOutput(qint64 nowUs);
-    // When the next byte is due (it may be now or earlier); NothingDue when
-    // the engine waits for input.
-    qint64 nextDueUs() const;
+    void receive(const QByteArray &bytes, qint64 nowUs) override;
+    QByteArray takeDueOutput(qint64 nowUs) override;
+    qint64 nextDueUs() const override;
+    qint64 pieceEndUs() const override;
+
+    // With bootOnOpen, a client opening the line resets the receiver, as the
+    // DTR and RTS lines of a USB serial adapter do: as after "Q", with the
+    // boot banner even when "Q" is silent.
+    bool watchesOpens() const override { return m_options.bootOnOpen; }
+    void lineOpened(qint64 nowUs) override;
 
     // True once --hangup-after has been reached: the line is to be closed.
-    bool lineClosed() const { return m_lineClosed; }
+    bool lineClosed() const override { return m_lineClosed; }
     // A fresh line (the device plugged in again): the parser starts empty and
     // the hang-up is not armed again. The store and the log are kept.
-    void reconnect();
+    void reconnect() override;
 
     bool isBooting(qint64 nowUs) const { return nowUs < m_bootEndUs; }
     qint64 bootEndUs() const { return m_bootEndUs; }
@@ -83,8 +85,8 @@ public:
     qint64 bytesSent() const { return m_bytesSent; }
     bool uploadOpen() const { return m_upload.open; }
 
-    // Receives the log lines (opened files; everything with verbose).
-    void setLogger(std::function<void(const QString &)> logger) { m_logger = std::move(logger); }
+    // The logger (setLogger()) gets the files opened, the files corrupted,
+    // and with verbose everything else.
 
     // The text a reset prints, and when each piece of it goes out (after the
     // reset, in microseconds). The last piece ends the boot.
@@ -123,9 +125,10 @@ private:
     Parse parseFrame(int *frameSize) const;
     void handle(char letter, const QByteArray &payload, qint64 doneUs);
     void handleUploadChunk(const QByteArray &data, qint64 doneUs);
+    void corruptIfNamed(const QByteArray &name, QByteArray *content);
     void reply(char letter, const QByteArray &bytes, qint64 readyUs);
     void schedule(const QByteArray &bytes, qint64 readyUs, int pieceSize, qint64 gapUs);
-    void reboot(qint64 doneUs);
+    void reboot(qint64 doneUs, bool banner);
     void skip(int count);
     void log(const QString &line);
 
@@ -153,7 +156,6 @@ private:
     qint64 m_bytesSkipped = 0;
     int m_framesHandled = 0;
     QByteArrayList m_opened;
-    std::function<void(const QString &)> m_logger;
 };
 
 #endif // DEVICEENGINE_H

@@ -1,47 +1,82 @@
 #include "emulatorhost.h"
 
+#include "rawpty.h"
+
 #include <QtCore/QMutexLocker>
 #include <QtCore/QSocketNotifier>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
+#include <sys/timerfd.h>
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 // How long a hang-up waits for the reader to take the last bytes, and how
 // long at least, for the bytes to reach the slave's queue.
 constexpr qint64 HangUpDrainMs = 1000;
 constexpr qint64 HangUpSettleMs = 20;
-} // namespace
+// A wake-up from the timerfd through the event loop comes some tens of
+// microseconds late; the last stretch before a due time is spun instead.
+constexpr qint64 SpinUs = 150;
+// The bytes of a paced reply go out in writes at least this far apart.
+constexpr qint64 BatchUs = 1000;
 
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <pty.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
+qint64 monotonicNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+} // namespace
 
 EmulatorHost::EmulatorHost(const EngineOptions &options, QObject *parent)
     : QObject(parent)
     , m_engine(options)
     , m_dueTimer(this)
 {
-    m_clock.start();
+    m_startNs = monotonicNs();
     m_dueTimer.setSingleShot(true);
-    m_dueTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_dueTimer, &QTimer::timeout, this, &EmulatorHost::pump);
+    m_wakeFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (m_wakeFd >= 0) {
+        m_wakeNotifier = new QSocketNotifier(m_wakeFd, QSocketNotifier::Read, this);
+        connect(m_wakeNotifier, &QSocketNotifier::activated, this, &EmulatorHost::onWake);
+    }
     m_engine.setLogger([this](const QString &line) { emit logLine(line); });
+}
+
+EmulatorHost::EmulatorHost(std::unique_ptr<LineEngine> served, QObject *parent)
+    : EmulatorHost(EngineOptions(), parent)
+{
+    m_other = std::move(served);
+    m_served = m_other.get();
+    m_served->setLogger([this](const QString &line) { emit logLine(line); });
 }
 
 EmulatorHost::~EmulatorHost()
 {
     m_engine.setLogger(nullptr);
+    if (m_other)
+        m_other->setLogger(nullptr);
     closeLine();
+    delete m_wakeNotifier;
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
 }
 
 bool EmulatorHost::start()
 {
     if (!m_engine.isReady()) {
         m_error = m_engine.error();
+        return false;
+    }
+    if (m_wakeFd < 0) {
+        m_error = QStringLiteral("timerfd_create: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     return openLine();
@@ -52,6 +87,11 @@ QString EmulatorHost::errorString() const
     return m_error;
 }
 
+qint64 EmulatorHost::nowUs() const
+{
+    return (monotonicNs() - m_startNs) / 1000;
+}
+
 QString EmulatorHost::portName() const
 {
     QMutexLocker locker(&m_nameLock);
@@ -60,35 +100,39 @@ QString EmulatorHost::portName() const
 
 bool EmulatorHost::openLine()
 {
-    termios raw{};
-    cfmakeraw(&raw);
-    raw.c_cflag |= CLOCAL | CREAD;
-    cfsetispeed(&raw, B115200);
-    cfsetospeed(&raw, B115200);
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&master, &slave, name, &raw, nullptr) != 0) {
-        m_error = QStringLiteral("openpty: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    const RawPty pty = openRawPty();
+    if (!pty.isOpen()) {
+        m_error = pty.error;
         return false;
     }
-    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    fcntl(master, F_SETFD, FD_CLOEXEC);
-    fcntl(slave, F_SETFD, FD_CLOEXEC);
     // The old line goes only now, so the new one cannot get its number.
     closeLine();
-    m_master = master;
-    m_slave = slave;
+    m_master = pty.master;
+    m_slave = pty.slave;
     ++m_lineNumber;
     {
         QMutexLocker locker(&m_nameLock);
-        m_portName = QString::fromLocal8Bit(name);
+        m_portName = pty.slavePath;
     }
     m_readNotifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &EmulatorHost::onReadable);
     m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &EmulatorHost::onWritable);
+    if (m_served->watchesOpens()) {
+        m_opensFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_opensFd < 0 || inotify_add_watch(m_opensFd, pty.slavePath.toLocal8Bit().constData(), IN_OPEN) < 0) {
+            m_error = QStringLiteral("cannot watch %1 for opens: %2")
+                              .arg(pty.slavePath, QString::fromLocal8Bit(std::strerror(errno)));
+            closeLine();
+            return false;
+        }
+        m_opensNotifier = new QSocketNotifier(m_opensFd, QSocketNotifier::Read, this);
+        connect(m_opensNotifier, &QSocketNotifier::activated, this, [this] {
+            takeOpens();
+            pump();
+        });
+    }
     pump();
     return true;
 }
@@ -96,11 +140,17 @@ bool EmulatorHost::openLine()
 void EmulatorHost::closeLine()
 {
     m_dueTimer.stop();
+    wakeAt(LineEngine::NothingDue);
     m_hangingUp = false;
     delete m_readNotifier;
     m_readNotifier = nullptr;
     delete m_writeNotifier;
     m_writeNotifier = nullptr;
+    delete m_opensNotifier;
+    m_opensNotifier = nullptr;
+    if (m_opensFd >= 0)
+        ::close(m_opensFd);
+    m_opensFd = -1;
     m_unwritten.clear();
     m_written = 0;
     if (m_master >= 0)
@@ -122,7 +172,7 @@ void EmulatorHost::hangUp()
 
 bool EmulatorHost::plugIn()
 {
-    m_engine.reconnect();
+    m_served->reconnect();
     if (!openLine())
         return false;
     emit pluggedIn(portName());
@@ -147,8 +197,38 @@ void EmulatorHost::hangUpWhenTaken(int lineNumber, QDeadlineTimer deadline)
     QTimer::singleShot(1, this, [this, lineNumber, deadline] { hangUpWhenTaken(lineNumber, deadline); });
 }
 
+void EmulatorHost::takeOpens()
+{
+    alignas(inotify_event) char events[4096];
+    bool opened = false;
+    for (;;) {
+        const ssize_t n = ::read(m_opensFd, events, sizeof events);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        for (ssize_t at = 0; at < n;) {
+            const auto *event = reinterpret_cast<const inotify_event *>(events + at);
+            opened = opened || (event->mask & IN_OPEN);
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+    if (!opened)
+        return;
+    // What the engine had sent and nobody read is gone with the old opener.
+    m_unwritten.clear();
+    m_written = 0;
+    if (m_writeNotifier)
+        m_writeNotifier->setEnabled(false);
+    tcflush(m_slave, TCIFLUSH);
+    m_served->lineOpened(nowUs());
+}
+
 void EmulatorHost::onReadable()
 {
+    // An open comes before whatever the opener then wrote.
+    if (m_opensFd >= 0)
+        takeOpens();
     char buffer[65536];
     QByteArray incoming;
     for (;;) {
@@ -162,7 +242,7 @@ void EmulatorHost::onReadable()
         break; // EAGAIN: all read; EIO cannot happen while we hold the slave
     }
     if (!incoming.isEmpty())
-        m_engine.receive(incoming, nowUs());
+        m_served->receive(incoming, nowUs());
     const QByteArrayList &openedFiles = m_engine.openedFiles();
     while (m_openedReported < openedFiles.size())
         emit opened(QString::fromUtf8(openedFiles.at(m_openedReported++)));
@@ -199,27 +279,61 @@ void EmulatorHost::flushWrites()
 
 void EmulatorHost::pump()
 {
-    if (m_master < 0)
-        return;
-    // The line takes a piece only when the one before it has gone, so every
-    // piece is its own write.
-    if (m_unwritten.isEmpty()) {
-        m_unwritten = m_engine.takeDueOutput(nowUs());
-        flushWrites();
-    }
-    if (m_engine.lineClosed()) {
-        // What was taken goes out before the line is cut.
-        if (m_unwritten.isEmpty() && !m_hangingUp) {
-            m_hangingUp = true;
-            hangUpWhenTaken(m_lineNumber, QDeadlineTimer(HangUpDrainMs));
+    for (;;) {
+        if (m_master < 0)
+            return;
+        // The line takes a piece only when the one before it has gone, so
+        // every piece is its own write.
+        if (m_unwritten.isEmpty()) {
+            m_unwritten = m_served->takeDueOutput(nowUs());
+            flushWrites();
         }
-        return;
+        if (m_served->lineClosed()) {
+            // What was taken goes out before the line is cut.
+            if (m_unwritten.isEmpty() && !m_hangingUp) {
+                m_hangingUp = true;
+                hangUpWhenTaken(m_lineNumber, QDeadlineTimer(HangUpDrainMs));
+            }
+            return;
+        }
+        if (!m_unwritten.isEmpty())
+            return; // the write notifier calls back
+        const qint64 next = m_served->nextDueUs();
+        if (next == LineEngine::NothingDue) {
+            wakeAt(LineEngine::NothingDue);
+            return;
+        }
+        const qint64 now = nowUs();
+        const qint64 dueUs = std::max(next, std::min(m_served->pieceEndUs(), now + BatchUs));
+        if (dueUs <= now) {
+            m_dueTimer.start(0);
+            return;
+        }
+        if (dueUs - now > SpinUs) {
+            wakeAt(dueUs - SpinUs);
+            return;
+        }
+        while (nowUs() < dueUs) {
+        }
     }
-    if (!m_unwritten.isEmpty())
-        return; // the write notifier calls back
-    const qint64 next = m_engine.nextDueUs();
-    if (next == DeviceEngine::NothingDue)
+}
+
+void EmulatorHost::wakeAt(qint64 dueUs)
+{
+    if (m_wakeFd < 0)
         return;
-    const qint64 waitUs = next - nowUs();
-    m_dueTimer.start(waitUs <= 0 ? 0 : int(std::min<qint64>((waitUs + 999) / 1000, 1 << 30)));
+    itimerspec spec{}; // all zero: disarmed
+    if (dueUs != LineEngine::NothingDue) {
+        const qint64 atNs = m_startNs + dueUs * 1000;
+        spec.it_value.tv_sec = time_t(atNs / 1000000000);
+        spec.it_value.tv_nsec = long(atNs % 1000000000);
+    }
+    timerfd_settime(m_wakeFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+}
+
+void EmulatorHost::onWake()
+{
+    quint64 expirations = 0;
+    [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &expirations, sizeof expirations);
+    pump();
 }

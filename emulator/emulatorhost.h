@@ -1,7 +1,15 @@
-// Serves a DeviceEngine on the master side of a pseudo-terminal: the program
+// Serves a DeviceEngine (or another LineEngine, such as a ReplayEngine) on
+// the master side of a pseudo-terminal: the program
 // opens the slave path as its serial port. Runs on the event loop of the
-// thread it lives in (QSocketNotifier for the line, a QTimer for answers that
-// fall due later), so it can share a test's thread or have one of its own.
+// thread it lives in (QSocketNotifier for the line and for a timerfd that
+// wakes it for answers that fall due later), so it can share a test's thread
+// or have one of its own.
+//
+// Answers go out on time to the microsecond, as a device's UART sends them:
+// Qt's timers count whole milliseconds, which would make a paced upload's
+// every chunk acknowledgement up to a millisecond late. The timerfd wakes the
+// loop shortly before the due time and the rest is spun. The bytes of a long
+// paced reply are written in batches, the last byte of each piece on time.
 //
 // The host keeps the slave open itself, so the line stays up while the
 // program closes and opens its port. hangUp() closes the line: to the
@@ -9,6 +17,19 @@
 // pseudo-terminal on the same engine and store (its path is a new one unless
 // nobody holds the old one any more). With hangUpAfter set, the line is closed
 // once the reader has taken the last byte sent (or a second has passed).
+//
+// An engine that watches for opens (LineEngine::watchesOpens()) is told
+// whenever a client opens the slave. Since the host holds the slave open
+// itself, the master sees neither opens nor closes; the host watches the
+// slave's path with inotify instead. Every open(2) of it, by any process,
+// raises IN_OPEN, as every open of a real port pulls DTR and RTS. Watching
+// for the line settings a client makes (tcgetattr polled for a change from
+// settings the host left recognisably different) proved weaker: it misses a
+// client that keeps the settings it found, and a second open whenever the
+// first client did not put the settings back on close (QSerialPort does,
+// SlaveLine and most other clients do not). The open is taken before any
+// byte read after it, and the device's bytes the earlier client left unread
+// are dropped, as a real port starts empty.
 //
 // To run it on its own thread: construct it, moveToThread(), then call start()
 // there (QMetaObject::invokeMethod with Qt::BlockingQueuedConnection).
@@ -19,14 +40,16 @@
 
 #include "deviceengine.h"
 #include "engineoptions.h"
+#include "lineengine.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QDeadlineTimer>
-#include <QtCore/QElapsedTimer>
 #include <QtCore/QMutex>
 #include <QtCore/QObject>
 #include <QtCore/QString>
 #include <QtCore/QTimer>
+
+#include <memory>
 
 class QSocketNotifier;
 
@@ -36,6 +59,8 @@ class EmulatorHost : public QObject
 
 public:
     explicit EmulatorHost(const EngineOptions &options = EngineOptions(), QObject *parent = nullptr);
+    // Serves another engine in place of the receiver's (engine() is then idle).
+    explicit EmulatorHost(std::unique_ptr<LineEngine> served, QObject *parent = nullptr);
     ~EmulatorHost() override;
 
     // Checks the engine's store and opens the first pseudo-terminal.
@@ -47,8 +72,9 @@ public:
     bool isLineUp() const { return m_master >= 0; }
 
     DeviceEngine &engine() { return m_engine; }
+    LineEngine &served() { return *m_served; }
     // Microseconds since the host was made: the engine's clock.
-    qint64 nowUs() const { return m_clock.nsecsElapsed() / 1000; }
+    qint64 nowUs() const;
 
 public slots:
     // Closes the line (master and slave): the device is unplugged.
@@ -69,13 +95,22 @@ private:
     void onWritable();
     void pump();
     void flushWrites();
+    void wakeAt(qint64 dueUs);
+    void onWake();
+    void takeOpens();
     void hangUpWhenTaken(int lineNumber, QDeadlineTimer deadline);
 
     DeviceEngine m_engine;
-    QElapsedTimer m_clock;
-    QTimer m_dueTimer;
+    std::unique_ptr<LineEngine> m_other;
+    LineEngine *m_served = &m_engine;
+    qint64 m_startNs = 0; // CLOCK_MONOTONIC when the host was made
+    QTimer m_dueTimer;    // for what is due at once: other events get their turn first
+    int m_wakeFd = -1;    // a timerfd for what is due later
+    QSocketNotifier *m_wakeNotifier = nullptr;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
+    int m_opensFd = -1; // inotify on the slave's path, when the engine watches opens
+    QSocketNotifier *m_opensNotifier = nullptr;
     int m_master = -1;
     int m_slave = -1;
     int m_lineNumber = 0; // counts the lines opened

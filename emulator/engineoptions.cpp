@@ -65,10 +65,26 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
                                     QStringLiteral("Closes the line (a device unplugged) once <n> bytes have been "
                                                    "sent."),
                                     QStringLiteral("n"));
+    const QCommandLineOption bootOnOpen(QStringLiteral("boot-on-open"),
+                                        QStringLiteral("Restarts whenever a client opens the line, as a receiver whose "
+                                                       "USB adapter resets the ESP32 through DTR and RTS: the boot "
+                                                       "text goes out, bytes sent before the boot ends are lost."));
+    const QCommandLineOption corrupt(QStringLiteral("corrupt"),
+                                     QStringLiteral("Stores every upload of file <name> with one byte flipped (the "
+                                                    "one at half its size), and logs it; may be given more than "
+                                                    "once."),
+                                     QStringLiteral("name"));
+    const QCommandLineOption replay(QStringLiteral("replay"),
+                                    QStringLiteral("Plays back the receiver recorded in <trace> (spiffs-cli --trace): "
+                                                   "each recorded request is answered as it was, the bytes read "
+                                                   "after the port opened go out when a client opens the line. "
+                                                   "Takes no other option but --verbose."),
+                                    QStringLiteral("trace"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Logs every command and its answer on standard error, not only "
                                                     "the files opened by X."));
-    parser.addOptions({help, dir, capacity, baud, writeDelay, split, gap, silent, garbage, hangUp, verbose});
+    parser.addOptions({help, dir, capacity, baud, writeDelay, split, gap, silent, garbage, hangUp, bootOnOpen, corrupt,
+                       replay, verbose});
     parsed.helpText = parser.helpText();
 
     if (!parser.parse(arguments)) {
@@ -136,6 +152,27 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
             return parsed;
         options.hangUpAfter = number;
     }
+    options.bootOnOpen = parser.isSet(bootOnOpen);
+    for (QString name : parser.values(corrupt)) {
+        if (name.startsWith(QLatin1Char('/')))
+            name.remove(0, 1);
+        if (name.isEmpty()) {
+            parsed.error = QStringLiteral("--corrupt takes the name of a file");
+            return parsed;
+        }
+        options.corruptNames.append(name.toUtf8());
+    }
     options.verbose = parser.isSet(verbose);
+    if (parser.isSet(replay)) {
+        options.replayTrace = parser.value(replay);
+        for (const QCommandLineOption &other : {dir, capacity, baud, writeDelay, split, gap, silent, garbage, hangUp,
+                                                bootOnOpen, corrupt}) {
+            if (parser.isSet(other)) {
+                parsed.error = QStringLiteral("--replay plays the trace as recorded: it takes no --%1")
+                                       .arg(other.names().constLast());
+                return parsed;
+            }
+        }
+    }
     return parsed;
 }

@@ -6,6 +6,7 @@
 #include "devicestore.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QByteArrayList>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
@@ -34,8 +35,16 @@ struct EngineOptions
     // A frame that stays incomplete this long is dropped, like a read that
     // times out in the firmware.
     qint64 frameTimeoutUs = 1000000;
+    // A client opening the line resets the receiver (DTR/RTS auto-reset):
+    // the boot banner goes out, bytes before the boot has ended are lost.
+    bool bootOnOpen = false;
+    // Files (store names, without the leading "/") whose uploads are stored
+    // with one byte flipped, for a client that reads back what it wrote.
+    QByteArrayList corruptNames;
     // Every command and its answer is logged, not only opened files.
     bool verbose = false;
+    // A trace file to play back instead of the receiver (ReplayEngine).
+    QString replayTrace;
 };
 
 struct ParsedArguments

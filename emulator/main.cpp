@@ -2,12 +2,15 @@
 // of standard output is the path to open as the serial port.
 #include "emulatorhost.h"
 #include "engineoptions.h"
+#include "replayengine.h"
+#include "replaytrace.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QSocketNotifier>
 #include <QtCore/QTimer>
 
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -62,7 +65,19 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    EmulatorHost host(arguments.options);
+    std::unique_ptr<EmulatorHost> served;
+    if (arguments.options.replayTrace.isEmpty()) {
+        served = std::make_unique<EmulatorHost>(arguments.options);
+    } else {
+        ReplayTrace trace;
+        QString error;
+        if (!ReplayTrace::load(arguments.options.replayTrace, &trace, &error)) {
+            printLine(stderr, QStringLiteral("spiffs-emulator: ") + error);
+            return 2;
+        }
+        served = std::make_unique<EmulatorHost>(std::make_unique<ReplayEngine>(trace, arguments.options.verbose));
+    }
+    EmulatorHost &host = *served;
     const auto log = [](const QString &line) { printLine(stderr, QStringLiteral("spiffs-emulator: ") + line); };
     QObject::connect(&host, &EmulatorHost::logLine, &host, log);
     QObject::connect(&host, &EmulatorHost::pluggedIn, &host, [](const QString &path) { printLine(stdout, path); });

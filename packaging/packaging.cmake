@@ -2,7 +2,8 @@
 # makes of it (scripts/package).
 include(GNUInstallDirs)
 
-install(TARGETS spiffs-manager spiffs-emulator RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS spiffs-manager spiffs-cli spiffs-emulator RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/cli/spiffs-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/spiffs-manager.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # Drawn by spiffs-icon-art, one PNG a size.
@@ -18,7 +19,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "A desktop file manager for the SPIFFS flash file system of an ESP32-based
 SI473X radio receiver, reached over its USB serial port: shows the capacity,
 the free space and the files, downloads, uploads, removes and executes files,
-formats the file system and reboots the receiver. Comes with spiffs-emulator,
+formats the file system and reboots the receiver. spiffs-cli does the same
+from a shell or a script, with no display needed. Comes with spiffs-emulator,
 a stand-in receiver on a pseudo-terminal.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -1,6 +1,8 @@
 // The emulated receiver's protocol engine on its own: bytes in at a given
 // time, bytes out when due. No line, no window: the test owns the clock.
 #include "deviceengine.h"
+#include "replayengine.h"
+#include "replaytrace.h"
 #include "windowharness.h"
 
 #include <QtCore/QDir>
@@ -106,6 +108,48 @@ EngineOptions withCapacity(quint32 capacity)
     EngineOptions options;
     options.capacity = capacity;
     return options;
+}
+
+// ---- recorded receivers ------------------------------------------------------
+
+const QByteArray TraceHeader = "# spiffs-cli trace 1\n# /dev/ttyUSB0 115200 8N1\n";
+
+// A record as the command line writes it: 16 bytes a line, in hex and as text.
+QByteArray record(qint64 timeUs, char direction, const QByteArray &label, const QByteArray &bytes)
+{
+    QByteArray text = QByteArray::number(timeUs).rightJustified(8) + ' ' + direction + ' ' + label.leftJustified(8)
+            + ' ' + QByteArray::number(bytes.size()).rightJustified(3) + "  ";
+    for (int at = 0; at == 0 || at < bytes.size(); at += 16) {
+        const QByteArray part = bytes.mid(at, 16);
+        QByteArray shown = part;
+        for (char &c : shown)
+            c = c >= 0x20 && c < 0x7F ? c : '.';
+        if (at > 0)
+            text += QByteArray(34, ' ');
+        text += part.toHex(' ').leftJustified(48) + "  |" + shown + "|\n";
+    }
+    return text;
+}
+
+QString shown(const QByteArray &bytes)
+{
+    const bool printable = std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    return printable ? QString::fromLatin1(bytes) : QStringLiteral("0x") + QString::fromLatin1(bytes.toHex());
+}
+
+// The trace's opening and exchanges in one line, to compare at a glance.
+QString describe(const ReplayTrace &trace)
+{
+    QStringList parts;
+    for (const ReplayTrace::Piece &piece : trace.opening)
+        parts << QStringLiteral("open +%1 %2").arg(piece.offsetUs).arg(shown(piece.bytes));
+    for (const ReplayTrace::Exchange &exchange : trace.exchanges) {
+        QString text = QStringLiteral("%1@%2 %3").arg(QString::fromLatin1(exchange.label)).arg(exchange.line).arg(shown(exchange.request));
+        for (const ReplayTrace::Piece &piece : exchange.reply)
+            text += QStringLiteral(" -> +%1 %2").arg(piece.offsetUs).arg(shown(piece.bytes));
+        parts << text;
+    }
+    return parts.join(QStringLiteral("; "));
 }
 
 } // namespace
@@ -478,6 +522,7 @@ private slots:
         DeviceEngine engine(options);
         QVERIFY(engine.store().store("a", "xy"));
         engine.receive(frame('D', pathField("/a")), 1000);
+        QCOMPARE(engine.pieceEndUs(), qint64(1000)); // one byte a piece
         const QVector<Piece> out = pieces(engine, 1000);
         QCOMPARE(out.size(), 6);
         for (int i = 0; i < out.size(); ++i) {
@@ -503,7 +548,9 @@ private slots:
         QCOMPARE(arrived, qint64(1476));
         QCOMPARE(engine.takeDueOutput(arrived), QByteArray());
         QCOMPARE(engine.nextDueUs(), arrived + 87);
+        QCOMPARE(engine.pieceEndUs(), arrived + 695); // the reply's last byte
         QCOMPARE(engine.takeDueOutput(arrived + 87).size(), 1);
+        QCOMPARE(engine.pieceEndUs(), arrived + 695);
         QCOMPARE(engine.takeDueOutput(arrived + 434).size(), 3); // the fifth byte ends at 435 us
         QCOMPARE(engine.takeDueOutput(arrived + 435).size(), 1);
         QCOMPARE(engine.takeDueOutput(arrived + 694).size(), 2);
@@ -647,6 +694,229 @@ private slots:
         QCOMPARE(engine.bytesSkipped(), qint64(17));
     }
 
+    void openingTheLine_data()
+    {
+        QTest::addColumn<bool>("bootOnOpen");
+        QTest::addColumn<QByteArray>("silent");
+        QTest::newRow("resets") << true << QByteArray();
+        QTest::newRow("resets with its banner though Q is silent") << true << QByteArray("Q");
+        QTest::newRow("without --boot-on-open") << false << QByteArray();
+    }
+    void openingTheLine()
+    {
+        QFETCH(bool, bootOnOpen);
+        QFETCH(QByteArray, silent);
+        EngineOptions options;
+        options.bootOnOpen = bootOnOpen;
+        options.silentLetters = silent;
+        DeviceEngine engine(options);
+        QCOMPARE(engine.watchesOpens(), bootOnOpen);
+        QCOMPARE(exchange(engine, startFrame("/a", 5)), QByteArray("A"));
+        engine.receive(frame('M').left(10), 10 * Ms);
+
+        engine.lineOpened(20 * Ms);
+        QByteArray banner;
+        for (const DeviceEngine::BannerPiece &piece : DeviceEngine::bootBanner())
+            banner += piece.text;
+        QCOMPARE(drain(engine, 20 * Ms), bootOnOpen ? banner : QByteArray());
+        QCOMPARE(engine.uploadOpen(), !bootOnOpen);
+        // A frame sent while it boots is lost, and so is the half frame from before.
+        QCOMPARE(exchange(engine, frame('M'), 30 * Ms).size(), bootOnOpen ? 0 : 8);
+        QCOMPARE(exchange(engine, frame('M'), 20 * Ms + DeviceEngine::bootDurationUs()).size(), 8);
+    }
+
+    void corruptedUploads_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<int>("flipped"); // -1: stored as sent
+        QTest::newRow("empty stays empty") << 0 << QByteArray("bad.bin") << -1;
+        QTest::newRow("one byte") << 1 << QByteArray("bad.bin") << 0;
+        QTest::newRow("two bytes") << 2 << QByteArray("bad.bin") << 1;
+        QTest::newRow("over chunks") << 101 << QByteArray("bad.bin") << 50;
+        QTest::newRow("another name") << 101 << QByteArray("good.bin") << -1;
+    }
+    void corruptedUploads()
+    {
+        QFETCH(int, size);
+        QFETCH(QByteArray, name);
+        QFETCH(int, flipped);
+        EngineOptions options;
+        options.corruptNames = {"bad.bin", "other"};
+        DeviceEngine engine(options);
+        QStringList logged;
+        engine.setLogger([&](const QString &line) { logged << line; });
+        const QByteArray content = patterned(size);
+        QByteArray expected = content;
+        if (flipped >= 0)
+            expected[flipped] = char(~quint8(content.at(flipped)));
+        // Every upload of it, not only the first.
+        for (int round = 1; round <= 2; ++round) {
+            QCOMPARE(uploadAnswers(engine, "/" + name, content), QByteArray(1 + (size + 31) / 32, 'A') + "u");
+            QCOMPARE(engine.store().find(name)->content, expected);
+            QCOMPARE(logged.size(), flipped >= 0 ? round : 0);
+        }
+        if (flipped >= 0)
+            QVERIFY(logged.constFirst().contains(QLatin1String("corrupted /bad.bin")));
+    }
+
+    // ---- a recorded receiver played back ----------------------------------
+
+    void traceParses_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("described");
+        QTest::newRow("as the command line writes it")
+                << QByteArray("# spiffs-cli trace 1\n"
+                              "# any line starting with \"#\" is a comment (port name, date, line settings...)\n"
+                              "       0 < OPEN     12  65 74 73 20 4a 75 6e 20 20 38 20 32              |ets Jun  8 2|\n"
+                              "     512 > MEMORY   17  4b 2d 57 61 6e 64 65 72 65 72 5f 5f 5f 5f 5f 5f  |K-Wanderer______|\n"
+                              "                        4d                                               |M|\n"
+                              "    4391 < MEMORY    8  00 14 1c 71 00 00 05 00                          |...q....|\n")
+                << QStringLiteral("open +0 ets Jun  8 2; MEMORY@4 K-Wanderer______M -> +3879 0x00141c7100000500");
+        QTest::newRow("a request in two writes, its reply in two reads, blank lines")
+                << TraceHeader + record(100, '>', "LIST", "K-Wand") + "\n" + record(110, '>', "LIST", "erer______L")
+                        + record(900, '<', "LIST", "ab") + "  \n" + record(1900, '<', "LIST", "cd")
+                << QStringLiteral("LIST@3 K-Wanderer______L -> +790 ab -> +1790 cd");
+        QTest::newRow("no reply, then bytes between exchanges")
+                << TraceHeader + record(0, '>', "REBOOT", frame('Q')) + record(5, '>', "MEMORY", frame('M'))
+                        + record(9, '<', "MEMORY", "12345678") + record(70, '<', "IDLE", "noise")
+                << QStringLiteral("REBOOT@3 K-Wanderer______Q; MEMORY@5 K-Wanderer______M -> +4 12345678 -> +65 noise");
+        QTest::newRow("records of 16, 32 and 33 bytes")
+                << TraceHeader + record(0, '>', "UPLOAD", QByteArray(16, 'a')) + record(1, '>', "UPLOAD", QByteArray(32, 'b'))
+                        + record(2, '<', "UPLOAD", QByteArray(33, 'c'))
+                << QStringLiteral("UPLOAD@3 %1 -> +1 %2").arg(QString(16, QLatin1Char('a')) + QString(32, QLatin1Char('b')),
+                                                             QString(33, QLatin1Char('c')));
+        QTest::newRow("an empty write counts for nothing")
+                << TraceHeader + record(0, '<', "OPEN", "boot") + record(1, '>', "LIST", "") + record(2, '<', "OPEN", "ed")
+                << QStringLiteral("open +0 boot; open +2 ed");
+        QTest::newRow("CR LF line ends")
+                << QByteArray(TraceHeader + record(7, '>', "ERASE", frame('E')) + record(9, '<', "ERASE", "E")).replace("\n", "\r\n")
+                << QStringLiteral("ERASE@3 K-Wanderer______E -> +2 E");
+    }
+    void traceParses()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, described);
+        ReplayTrace trace;
+        QString error;
+        QVERIFY2(ReplayTrace::parse(text, &trace, &error), qPrintable(error));
+        QCOMPARE(describe(trace), described);
+    }
+
+    void malformedTraces_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("line");
+        const QByteArray m = record(10, '>', "MEMORY", frame('M')); // two lines
+        QTest::newRow("empty file") << QByteArray() << 1;
+        QTest::newRow("not a trace") << QByteArray("hello\n") + m << 1;
+        QTest::newRow("another version") << QByteArray("# spiffs-cli trace 2\n") + m << 1;
+        QTest::newRow("no time") << TraceHeader + "  > MEMORY 1  4d  |M|\n" << 3;
+        QTest::newRow("no direction") << TraceHeader + m + "      20 = MEMORY 1  4d  |M|\n" << 5;
+        QTest::newRow("lower-case label") << TraceHeader + "0 > memory 1  4d  |M|\n" << 3;
+        QTest::newRow("no count") << TraceHeader + "0 > MEMORY  4d  |M|\n" << 3;
+        QTest::newRow("one space before the bytes") << TraceHeader + "0 > MEMORY 1 4d |M|\n" << 3;
+        QTest::newRow("upper bound of a hex byte") << TraceHeader + "0 > MEMORY 2  4d5 00  |M.|\n" << 3;
+        QTest::newRow("too few bytes on the first line") << TraceHeader + "0 > MEMORY 17  4b 2d\n" << 3;
+        QTest::newRow("a record where the rest was due")
+                << TraceHeader + m.left(m.indexOf('\n') + 1) + record(20, '<', "MEMORY", "x") << 4;
+        QTest::newRow("file ends inside a record") << TraceHeader + "\n" + m.left(m.indexOf('\n') + 1) << 4;
+        QTest::newRow("time goes back") << TraceHeader + m + record(9, '<', "MEMORY", "x") << 5;
+    }
+    void malformedTraces()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, line);
+        ReplayTrace trace;
+        QString error;
+        QVERIFY(!ReplayTrace::parse(text, &trace, &error));
+        QVERIFY2(error.startsWith(QStringLiteral("line %1: ").arg(line)), qPrintable(error));
+    }
+
+    void replay_data()
+    {
+        // Events: "TIME open" or "TIME > BYTES"; what comes out: "TIME BYTES".
+        QTest::addColumn<QByteArrayList>("events");
+        QTest::addColumn<QByteArrayList>("expected");
+        QTest::addColumn<int>("dropped");
+        const QByteArray m = frame('M');
+        const QByteArray l = frame('L');
+        const QByteArray d = frame('D', pathField("/a"));
+        QTest::newRow("the opening when the line opens")
+                << QByteArrayList{"100 open"} << QByteArrayList{"100 boot", "20100 ed\r\n"} << 0;
+        QTest::newRow("a reply with its recorded gaps")
+                << QByteArrayList{"1000 > " + m} << QByteArrayList{"4000 1234", "5000 5678"} << 0;
+        QTest::newRow("a request in two reads")
+                << QByteArrayList{"1000 > " + m.left(7), "1500 > " + m.mid(7)} << QByteArrayList{"4500 1234", "5500 5678"} << 0;
+        QTest::newRow("recorded requests in order, then the last again")
+                << QByteArrayList{"0 > " + l, "10000 > " + l, "20000 > " + l}
+                << QByteArrayList{"1000 first", "12000 second", "22000 second"} << 0;
+        QTest::newRow("a request recorded in two writes")
+                << QByteArrayList{"0 > " + d} << QByteArrayList{"4900 d"} << 0;
+        QTest::newRow("a request with no reply") << QByteArrayList{"0 > " + frame('Q'), "10 > " + m}
+                                                 << QByteArrayList{"3010 1234", "4010 5678"} << 0;
+        QTest::newRow("two requests in one read, answered in turn")
+                << QByteArrayList{"0 > " + m + l} << QByteArrayList{"3000 1234", "4000 5678", "4000 first"} << 0;
+        QTest::newRow("noise before a request") << QByteArrayList{"0 > zz" + m}
+                                                << QByteArrayList{"3000 1234", "4000 5678"} << 2;
+        QTest::newRow("a request not in the trace")
+                << QByteArrayList{"0 > " + frame('X', pathField("/a")), "50 > " + frame('D', pathField("/b"))}
+                << QByteArrayList{} << 2 * (17 + 4 + 2);
+        QTest::newRow("a request that stops coming")
+                << QByteArrayList{"0 > " + m.left(10), "1000000 > " + m.mid(10)} << QByteArrayList{} << 17;
+        QTest::newRow("an open starts over")
+                << QByteArrayList{"0 > " + l, "5000 open", "6000 > " + l}
+                << QByteArrayList{"1000 first", "5000 boot", "25000 ed\r\n", "25000 first"} << 0;
+    }
+    void replay()
+    {
+        QFETCH(QByteArrayList, events);
+        QFETCH(QByteArrayList, expected);
+        QFETCH(int, dropped);
+        const QByteArray text = TraceHeader + record(0, '<', "OPEN", "boot") + record(20000, '<', "OPEN", "ed\r\n")
+                + record(500000, '>', "MEMORY", frame('M')) + record(503000, '<', "MEMORY", "1234")
+                + record(504000, '<', "MEMORY", "5678") + record(600000, '>', "LIST", frame('L'))
+                + record(601000, '<', "LIST", "first") + record(700000, '>', "LIST", frame('L'))
+                + record(702000, '<', "LIST", "second") + record(800000, '>', "DOWNLOAD", frame('D'))
+                + record(800100, '>', "DOWNLOAD", pathField("/a")) + record(805000, '<', "DOWNLOAD", "d")
+                + record(900000, '>', "REBOOT", frame('Q'));
+        ReplayTrace trace;
+        QVERIFY(ReplayTrace::parse(text, &trace, nullptr));
+        ReplayEngine engine(trace);
+        QStringList logged;
+        engine.setLogger([&](const QString &line) { logged << line; });
+
+        QByteArrayList out;
+        qint64 now = 0;
+        const auto runUntil = [&](qint64 untilUs) {
+            for (;;) {
+                const qint64 next = engine.nextDueUs();
+                if (next == LineEngine::NothingDue || next > untilUs)
+                    break;
+                now = std::max(now, next);
+                const QByteArray bytes = engine.takeDueOutput(now);
+                if (!bytes.isEmpty())
+                    out << QByteArray::number(now) + ' ' + bytes;
+                else if (engine.nextDueUs() == next)
+                    break; // would not move on
+            }
+            now = std::max(now, untilUs);
+        };
+        for (const QByteArray &event : events) {
+            const int space = event.indexOf(' ');
+            runUntil(event.left(space).toLongLong());
+            if (event.mid(space + 1) == "open")
+                engine.lineOpened(now);
+            else
+                engine.receive(event.mid(space + 3), now);
+        }
+        runUntil(3600LL * 1000 * Ms);
+        QCOMPARE(out, expected);
+        QCOMPARE(engine.bytesDropped(), qint64(dropped));
+        QCOMPARE(logged.filter(QStringLiteral("request not in the trace")).isEmpty(), dropped == 0);
+    }
+
     // ---- the store on disk --------------------------------------------------
 
     void folderPersistsAcrossRuns()
@@ -756,7 +1026,8 @@ private slots:
                  QStringLiteral("--split"), QStringLiteral("7"), QStringLiteral("--gap-ms"), QStringLiteral("3"),
                  QStringLiteral("--silent"), QStringLiteral("X"), QStringLiteral("--silent=u"),
                  QStringLiteral("--garbage"), QStringLiteral("--hangup-after"), QStringLiteral("100"),
-                 QStringLiteral("--verbose")});
+                 QStringLiteral("--boot-on-open"), QStringLiteral("--corrupt"), QStringLiteral("/a.txt"),
+                 QStringLiteral("--corrupt=b"), QStringLiteral("--verbose")});
         QCOMPARE(parsed.error, QString());
         QVERIFY(!parsed.helpRequested);
         const EngineOptions &options = parsed.options;
@@ -769,7 +1040,15 @@ private slots:
         QCOMPARE(options.silentLetters, QByteArray("Xu"));
         QVERIFY(options.garbage);
         QCOMPARE(options.hangUpAfter, qint64(100));
+        QVERIFY(options.bootOnOpen);
+        QCOMPARE(options.corruptNames, (QByteArrayList{"a.txt", "b"}));
         QVERIFY(options.verbose);
+        QCOMPARE(options.replayTrace, QString());
+
+        const ParsedArguments replay = parseEmulatorArguments(
+                {QStringLiteral("e"), QStringLiteral("--replay"), QStringLiteral("t.trace"), QStringLiteral("--verbose")});
+        QCOMPARE(replay.error, QString());
+        QCOMPARE(replay.options.replayTrace, QStringLiteral("t.trace"));
 
         const EngineOptions defaults = parseEmulatorArguments({QStringLiteral("e")}).options;
         QCOMPARE(defaults.capacity, Capacity);
@@ -792,6 +1071,11 @@ private slots:
         QTest::newRow("silent unknown") << QStringList{QStringLiteral("--silent"), QStringLiteral("Z")};
         QTest::newRow("missing value") << QStringList{QStringLiteral("--hangup-after")};
         QTest::newRow("stray argument") << QStringList{QStringLiteral("store")};
+        QTest::newRow("corrupt nothing") << QStringList{QStringLiteral("--corrupt"), QStringLiteral("/")};
+        QTest::newRow("replay with a store")
+                << QStringList{QStringLiteral("--replay"), QStringLiteral("t"), QStringLiteral("--dir"), QStringLiteral("d")};
+        QTest::newRow("replay with a fault")
+                << QStringList{QStringLiteral("--replay"), QStringLiteral("t"), QStringLiteral("--silent"), QStringLiteral("M")};
     }
     void badArguments()
     {
@@ -805,7 +1089,8 @@ private slots:
         const ParsedArguments parsed = parseEmulatorArguments({QStringLiteral("e"), QStringLiteral("--help")});
         QVERIFY(parsed.helpRequested);
         for (const char *option : {"--dir", "--capacity", "--baud", "--write-delay-us", "--split", "--gap-ms",
-                                   "--silent", "--garbage", "--hangup-after", "--verbose", "--help"})
+                                   "--silent", "--garbage", "--hangup-after", "--boot-on-open", "--corrupt",
+                                   "--replay", "--verbose", "--help"})
             QVERIFY2(parsed.helpText.contains(QLatin1String(option)), option);
     }
 };

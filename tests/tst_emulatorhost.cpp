@@ -7,10 +7,61 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDeadlineTimer>
+#include <QtSerialPort/QSerialPort>
 #include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
 
+#include <memory>
+
 using namespace DeviceBytes;
+
+namespace {
+
+// A client of the line: the program's serial port, or a bare open.
+class Client
+{
+public:
+    Client(const QString &path, bool serialPort)
+    {
+        if (serialPort) {
+            m_port.setPortName(path);
+            m_port.open(QIODevice::ReadWrite);
+        } else {
+            m_line = std::make_unique<SlaveLine>(path);
+        }
+    }
+
+    void write(const QByteArray &bytes)
+    {
+        if (m_line) {
+            m_line->write(bytes);
+            return;
+        }
+        m_port.write(bytes);
+        while (m_port.bytesToWrite() > 0 && m_port.waitForBytesWritten(10)) {
+        }
+    }
+
+    // Runs the event loop, so a host on this thread keeps serving.
+    QByteArray read(int count)
+    {
+        if (m_line)
+            return m_line->read(count);
+        QByteArray bytes;
+        const QDeadlineTimer deadline(20000);
+        while (bytes.size() < count && !deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            bytes += m_port.read(count - bytes.size());
+        }
+        return bytes;
+    }
+
+private:
+    QSerialPort m_port;
+    std::unique_ptr<SlaveLine> m_line;
+};
+
+} // namespace
 
 class EmulatorHostTest : public QObject
 {
@@ -20,16 +71,26 @@ private slots:
     void largeReplyArrivesWhole_data()
     {
         QTest::addColumn<int>("baud");
-        QTest::newRow("unpaced") << 0;
-        QTest::newRow("2 Mbaud") << 2000000;
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("split");
+        QTest::addColumn<int>("gapMs");
+        QTest::newRow("unpaced") << 0 << (1 << 20) << 0 << 0;
+        QTest::newRow("2 Mbaud") << 2000000 << 20000 << 0 << 0;
+        // Written in batches, pieces and gaps kept.
+        QTest::newRow("115200 baud in pieces") << 115200 << 1500 << 500 << 2;
     }
     void largeReplyArrivesWhole()
     {
         QFETCH(int, baud);
+        QFETCH(int, size);
+        QFETCH(int, split);
+        QFETCH(int, gapMs);
         EngineOptions options;
         options.baud = baud;
+        options.splitBytes = split;
+        options.gapMs = gapMs;
         EmulatorHost host(options);
-        const QByteArray content = patterned(baud ? 20000 : 1 << 20, 5);
+        const QByteArray content = patterned(size, 5);
         QVERIFY(host.engine().store().store("big.bin", content));
         QVERIFY(host.start());
         SlaveLine port(host.portName());
@@ -117,6 +178,33 @@ private slots:
         QCOMPARE(opened.count(), 2);
         QCOMPARE(opened.at(0).at(0).toString(), QStringLiteral("/page.html"));
         QCOMPARE(opened.at(1).at(0).toString(), QStringLiteral("/my song.mp3"));
+    }
+
+    void bootTextOnEveryOpen_data()
+    {
+        QTest::addColumn<bool>("serialPort");
+        QTest::newRow("bare open") << false;
+        QTest::newRow("serial port") << true;
+    }
+    void bootTextOnEveryOpen()
+    {
+        QFETCH(bool, serialPort);
+        EngineOptions options;
+        options.bootOnOpen = true;
+        EmulatorHost host(options);
+        QVERIFY(host.start());
+        QByteArray banner;
+        for (const DeviceEngine::BannerPiece &piece : DeviceEngine::bootBanner())
+            banner += piece.text;
+        for (int open = 1; open <= 2; ++open) {
+            Client client(host.portName(), serialPort);
+            QCOMPARE(client.read(banner.size()), banner);
+            client.write(frame('M'));
+            QCOMPARE(client.read(8).size(), 8);
+            // Not read: the next opener does not get it.
+            client.write(frame('L'));
+            QTRY_VERIFY(host.engine().framesHandled() == 2 * open);
+        }
     }
 
     void startFailsOnAMissingFolder()

@@ -172,6 +172,46 @@ private slots:
         QCOMPARE(emulator.process().exitCode(), 0);
     }
 
+    void replaysATrace()
+    {
+        QTemporaryDir dir;
+        QFile trace(dir.filePath(QStringLiteral("connect.trace")));
+        QVERIFY(trace.open(QIODevice::WriteOnly));
+        trace.write("# spiffs-cli trace 1\n"
+                    "# port /dev/ttyUSB0, 115200 8N1\n"
+                    "       0 < OPEN     12  65 74 73 20 4a 75 6e 20 20 38 20 32              |ets Jun  8 2|\n"
+                    "  300512 > MEMORY   17  4b 2d 57 61 6e 64 65 72 65 72 5f 5f 5f 5f 5f 5f  |K-Wanderer______|\n"
+                    "                        4d                                               |M|\n"
+                    "  304391 < MEMORY    8  00 14 1c 71 00 00 05 00                          |...q....|\n");
+        trace.close();
+
+        Emulator emulator({QStringLiteral("--replay"), trace.fileName()});
+        SlaveLine line(emulator.readLine());
+        QVERIFY(line.isOpen());
+        QCOMPARE(line.read(12), QByteArray("ets Jun  8 2"));
+        QVERIFY(line.write(frame('L')));
+        QTRY_VERIFY(emulator.errors().contains("request not in the trace"));
+        QVERIFY(line.write(frame('M')));
+        QCOMPARE(line.read(8), QByteArray::fromHex("00141c7100000500"));
+        QVERIFY(emulator.stop(SIGTERM));
+        QCOMPARE(emulator.process().exitCode(), 0);
+    }
+
+    void malformedTraceIsRefused()
+    {
+        QTemporaryDir dir;
+        QFile trace(dir.filePath(QStringLiteral("bad.trace")));
+        QVERIFY(trace.open(QIODevice::WriteOnly));
+        trace.write("# spiffs-cli trace 1\n\n     512 > MEMORY   17  4b 2d\n");
+        trace.close();
+        Emulator emulator({QStringLiteral("--replay"), trace.fileName()});
+        QVERIFY(emulator.process().waitForFinished(10000));
+        QCOMPARE(emulator.process().exitCode(), 2);
+        QVERIFY(emulator.process().readAllStandardOutput().isEmpty());
+        const QByteArray errors = emulator.errors();
+        QVERIFY2(errors.contains("bad.trace, line 3:"), errors.constData());
+    }
+
     void helpDocumentsEveryOption()
     {
         Emulator emulator({QStringLiteral("--help")});
@@ -179,7 +219,8 @@ private slots:
         QCOMPARE(emulator.process().exitCode(), 0);
         const QByteArray help = emulator.process().readAllStandardOutput();
         for (const char *option : {"--dir", "--capacity", "--baud", "--write-delay-us", "--split", "--gap-ms",
-                                   "--silent", "--garbage", "--hangup-after", "--verbose"})
+                                   "--silent", "--garbage", "--hangup-after", "--boot-on-open", "--corrupt",
+                                   "--replay", "--verbose"})
             QVERIFY2(help.contains(option), option);
     }
 

@@ -1,6 +1,6 @@
 // `cmake --install` into a fresh prefix, as a user or a package build runs it:
-// the two programs, the desktop entry and the program's icon land where a
-// desktop looks for them, and nothing else does.
+// the three programs, the command line's manual page, the desktop entry and
+// the program's icon land where they are looked for, and nothing else does.
 #include <QtCore/QDir>
 #include <QtCore/QDirIterator>
 #include <QtCore/QFile>
@@ -17,6 +17,7 @@ namespace {
 
 const int iconSizes[] = {16, 32, 48, 64, 128, 256};
 const QString entryPath = QStringLiteral("share/applications/spiffs-manager.desktop");
+const QString manualPath = QStringLiteral("share/man/man1/spiffs-cli.1");
 
 QString iconPath(int size, const QString &name = QStringLiteral("spiffs-manager"))
 {
@@ -81,7 +82,8 @@ private slots:
 
     void expectedFilesAndNoOthers()
     {
-        QStringList expected = {QStringLiteral("bin/spiffs-emulator"), QStringLiteral("bin/spiffs-manager"), entryPath};
+        QStringList expected = {QStringLiteral("bin/spiffs-cli"), QStringLiteral("bin/spiffs-emulator"),
+                                QStringLiteral("bin/spiffs-manager"), manualPath, entryPath};
         for (int size : iconSizes)
             expected << iconPath(size);
         expected.sort();
@@ -99,6 +101,7 @@ private slots:
     {
         QVERIFY(QFileInfo(installed(QStringLiteral("bin/spiffs-manager"))).isExecutable());
         QVERIFY(QFileInfo(installed(QStringLiteral("bin/spiffs-emulator"))).isExecutable());
+        QVERIFY(QFileInfo(installed(QStringLiteral("bin/spiffs-cli"))).isExecutable());
 
         QProcess emulator;
         emulator.start(installed(QStringLiteral("bin/spiffs-emulator")), {QStringLiteral("--help")});
@@ -106,6 +109,22 @@ private slots:
         QCOMPARE(emulator.exitStatus(), QProcess::NormalExit);
         QCOMPARE(emulator.exitCode(), 0);
         QVERIFY(emulator.readAll().contains("--dir"));
+
+        QProcess cli;
+        cli.start(installed(QStringLiteral("bin/spiffs-cli")), {QStringLiteral("--help")});
+        QVERIFY(cli.waitForFinished(30000));
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), 0);
+        QVERIFY(cli.readAll().contains("Exit status"));
+    }
+
+    void manualPageNamesTheProgram()
+    {
+        QFile page(installed(manualPath));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QByteArray text = page.readAll();
+        QVERIFY(text.startsWith(".TH SPIFFS-CLI 1 "));
+        QVERIFY(text.contains("\\-\\-timeout"));
     }
 
     void desktopEntryStartsTheInstalledProgram()

@@ -12,6 +12,8 @@ inline constexpr int DownloadHeaderSize = 4;
 inline constexpr quint32 MaxDownloadBytes = 0x7FFFFFFF;
 inline constexpr int MaxChunkBytes = 32;
 inline constexpr int MaxUploadNameLength = 256;
+// SPIFFS keeps 32 bytes for a path, its terminating zero included.
+inline constexpr int MaxDevicePathBytes = 31;
 
 // Percentage of a download received, truncated; never above 100.
 int downloadPercent(qint64 received, qint64 size);

@@ -1,27 +1,21 @@
 #include "ptydevice.h"
 
+#include "rawpty.h"
+
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDeadlineTimer>
 #include <QtCore/QThread>
 
 #include <cerrno>
-#include <fcntl.h>
-#include <pty.h>
 #include <sys/ioctl.h>
-#include <termios.h>
 #include <unistd.h>
 
 PtyDevice::PtyDevice()
 {
-    termios raw{};
-    cfmakeraw(&raw);
-    char name[256] = {};
-    if (openpty(&m_master, &m_slave, name, &raw, nullptr) != 0) {
-        m_master = m_slave = -1;
-        return;
-    }
-    fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
-    m_portName = QString::fromLocal8Bit(name);
+    const RawPty pty = openRawPty();
+    m_master = pty.master;
+    m_slave = pty.slave;
+    m_portName = pty.slavePath;
 }
 
 PtyDevice::~PtyDevice()

@@ -1,0 +1,47 @@
+// spiffs-cli's command line: global options, the command and its own
+// options and arguments, and the help for each.
+#ifndef COMMANDLINE_H
+#define COMMANDLINE_H
+
+#include <QtCore/QString>
+#include <QtCore/QStringList>
+
+enum ExitCode : int {
+    ExitDone = 0,
+    ExitFailed = 1,   // the receiver refused or answered wrongly; a local file failed
+    ExitUsage = 2,
+    ExitPort = 3,     // port missing, ambiguous, unusable or lost
+    ExitNoAnswer = 4, // silence longer than --timeout
+    ExitMismatch = 5, // verify found a difference
+    ExitInterrupted = 130,
+};
+
+struct CommandLine
+{
+    QString command;
+    QStringList arguments; // what follows the command, options taken out
+
+    QString port;
+    double timeoutSeconds = 5;
+    bool timeoutGiven = false;
+    bool quiet = false;
+    bool json = false;
+    QString traceFile;
+
+    bool help = false;
+    bool version = false;
+    bool longListing = false; // ls -l
+    QString outputFolder;     // get -o
+    bool verify = false;      // put --verify
+    bool yes = false;         // format --yes
+
+    QString error; // a usage error; empty when the line is fine
+};
+
+CommandLine parseCommandLine(const QStringList &arguments);
+
+bool isCommand(const QString &name);
+// The general help, or a command's own when command is one.
+QString helpText(const QString &command = QString());
+
+#endif // COMMANDLINE_H

@@ -1,0 +1,13 @@
+// spiffs-cli: the receiver's SPIFFS from a shell or a script.
+#include "clitool.h"
+
+#include <QtCore/QCoreApplication>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("spiffs-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(SPIFFS_VERSION));
+    CliTool tool;
+    return tool.run(QCoreApplication::arguments());
+}

@@ -1,0 +1,47 @@
+// What the command line knows about serial ports: the list `ports` prints,
+// whether this user may open a port, and why opening one failed.
+//
+// Opening a real ESP32 board's port can restart it (its USB adapter drives
+// the reset line), so on Unix the check looks at the device file's
+// existence and permissions and never opens it. Windows keeps no such
+// permissions: there the check opens the port and closes it at once.
+#ifndef PORTACCESS_H
+#define PORTACCESS_H
+
+#include <QtCore/QList>
+#include <QtCore/QString>
+#include <QtSerialPort/QSerialPort>
+
+enum class PortAccess { Usable, Missing, NoPermission, Busy };
+
+struct PortDescription
+{
+    QString name;
+    QString systemLocation;
+    QString description;
+    QString manufacturer;
+    QString serialNumber;
+    bool hasUsbIds = false;
+    quint16 vendorId = 0;
+    quint16 productId = 0;
+    bool receiverBridge = false;
+    bool listedBySystem = true; // else named in SPIFFS_MANAGER_PORTS
+    PortAccess access = PortAccess::Usable;
+};
+
+QString accessText(PortAccess access);
+// "10c4:ea60", or empty without USB ids.
+QString usbIdsText(const PortDescription &port);
+
+// The device file of a port name: the name itself when it is a path.
+QString systemLocationOf(const QString &portName);
+PortAccess checkAccess(const QString &portName);
+
+// The system's ports, then those named in SPIFFS_MANAGER_PORTS; ports that
+// look like the receiver's bridge first.
+QList<PortDescription> describePorts();
+
+// Why port.open() failed for portName, in words a user can act on.
+QString openFailureReason(const QSerialPort &port, const QString &portName);
+
+#endif // PORTACCESS_H

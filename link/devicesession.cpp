@@ -1,0 +1,502 @@
+#include "link/devicesession.h"
+
+#include "commands/commandformat.h"
+#include "link/operation.h"
+#include "link/wireformat.h"
+#include "transfer/transferformat.h"
+
+#include <QtCore/QIODevice>
+#include <QtSerialPort/QSerialPort>
+
+#include <utility>
+
+using CatalogueFormat::ListingStep;
+using TransferFormat::DownloadStep;
+using TransferFormat::UploadAnswer;
+
+DeviceReply::DeviceReply(const QString &exchange, const QByteArray &deviceName, QObject *parent)
+    : QObject(parent), m_exchange(exchange), m_deviceName(deviceName)
+{
+}
+
+void DeviceReply::setProgress(qint64 done, qint64 total)
+{
+    m_bytesDone = done;
+    m_bytesTotal = total;
+    emit progress(done, total);
+}
+
+void DeviceReply::finish(Error error, const QString &errorString)
+{
+    if (m_finished)
+        return;
+    m_finished = true;
+    m_error = error;
+    m_errorString = errorString;
+    if (error != NoError)
+        emit errorOccurred(error);
+    emit finished();
+}
+
+const QString DeviceSession::OpeningExchange = QStringLiteral("OPEN");
+const QString DeviceSession::IdleExchange = QStringLiteral("IDLE");
+
+namespace {
+
+// What a serial port reports when the device is unplugged or the line hangs
+// up; the port is of no more use.
+bool meansLineLost(QSerialPort::SerialPortError error)
+{
+    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+           || error == QSerialPort::WriteError;
+}
+
+} // namespace
+
+DeviceSession::DeviceSession(QIODevice *line, QObject *parent)
+    : QObject(parent), m_line(line), m_exchangeName(OpeningExchange)
+{
+    m_silenceTimer.setSingleShot(true);
+    m_quietTimer.setSingleShot(true);
+    m_settleLimit.setSingleShot(true);
+    connect(&m_silenceTimer, &QTimer::timeout, this, &DeviceSession::onSilence);
+    connect(&m_quietTimer, &QTimer::timeout, this, &DeviceSession::onQuietSpell);
+    connect(&m_settleLimit, &QTimer::timeout, this, &DeviceSession::onQuietSpell);
+    if (!line)
+        return;
+    connect(line, &QIODevice::readyRead, this, &DeviceSession::onReadyRead);
+    // Replies finish from the event loop, never inside the port's own
+    // notification: a finished() handler may well close the port.
+    const auto lost = [this](const QString &reason) {
+        QMetaObject::invokeMethod(this, [this, reason] { onLineLost(reason); }, Qt::QueuedConnection);
+    };
+    connect(line, &QIODevice::aboutToClose, this, [lost] { lost(tr("the port was closed")); });
+    connect(line, &QIODevice::readChannelFinished, this, [lost] { lost(tr("the line was hung up")); });
+    if (auto *port = qobject_cast<QSerialPort *>(line)) {
+        connect(port, &QSerialPort::errorOccurred, this, [port, lost](QSerialPort::SerialPortError error) {
+            if (meansLineLost(error))
+                lost(tr("the port failed or the receiver was unplugged (%1)").arg(port->errorString()));
+        });
+    }
+}
+
+DeviceSession::~DeviceSession() = default;
+
+DeviceReply *DeviceSession::settle()
+{
+    return enqueue(Kind::Settle, OpeningExchange);
+}
+
+DeviceReply *DeviceSession::requestMemoryReport()
+{
+    return enqueue(Kind::Memory, Operation::Memory);
+}
+
+DeviceReply *DeviceSession::requestListing()
+{
+    return enqueue(Kind::Listing, Operation::List);
+}
+
+DeviceReply *DeviceSession::download(const QByteArray &name)
+{
+    return enqueue(Kind::Download, Operation::Download, name);
+}
+
+DeviceReply *DeviceSession::upload(const QByteArray &name, const QByteArray &content)
+{
+    return enqueue(Kind::Upload, Operation::Upload, name, content);
+}
+
+DeviceReply *DeviceSession::remove(const QByteArray &name)
+{
+    return enqueue(Kind::Remove, Operation::Remove, name);
+}
+
+DeviceReply *DeviceSession::format()
+{
+    return enqueue(Kind::Format, Operation::Erase);
+}
+
+DeviceReply *DeviceSession::execute(const QByteArray &name)
+{
+    return enqueue(Kind::Execute, Operation::Execute, name);
+}
+
+DeviceReply *DeviceSession::reboot()
+{
+    return enqueue(Kind::Reboot, Operation::Reboot);
+}
+
+void DeviceSession::abort()
+{
+    failAll(DeviceReply::AbortedError, tr("aborted"));
+}
+
+DeviceReply *DeviceSession::enqueue(Kind kind, const QString &exchange, const QByteArray &name,
+                                    const QByteArray &content)
+{
+    auto *reply = new DeviceReply(exchange, name, this);
+    if (m_lineLost || !m_line || !m_line->isOpen()) {
+        // Finished before the caller could connect: isFinished() says so.
+        reply->finish(DeviceReply::LineLostError,
+                      m_lineLostReason.isEmpty() ? tr("the port is not open") : m_lineLostReason);
+        return reply;
+    }
+    m_waiting.enqueue(Exchange{kind, reply, name, content});
+    startNext();
+    return reply;
+}
+
+void DeviceSession::startNext()
+{
+    while (!isBusy() && !m_waiting.isEmpty()) {
+        m_current = m_waiting.dequeue();
+        startCurrent();
+    }
+}
+
+void DeviceSession::startCurrent()
+{
+    m_received.clear();
+    m_listLength = 0;
+    m_transferSize = 0;
+    m_uploadOffset = 0;
+    m_uploadEndSent = false;
+    m_bootTail.clear();
+    m_bootSeen = false;
+    m_askingCapacityFirst = false;
+
+    if (m_current.kind == Kind::Settle) {
+        // Its bytes belong to whatever came before: OPEN or IDLE.
+        m_quietTimer.start(OpeningQuietMs);
+        m_settleLimit.start(SettleLimitMs);
+        return;
+    }
+    m_exchangeName = m_current.reply ? m_current.reply->exchange() : IdleExchange;
+
+    switch (m_current.kind) {
+    case Kind::Memory:
+        send(CatalogueFormat::memoryRequest());
+        break;
+    case Kind::Listing:
+    case Kind::Download:
+        if (!m_memory) {
+            m_askingCapacityFirst = true;
+            m_exchangeName = Operation::Memory;
+            send(CatalogueFormat::memoryRequest());
+        } else {
+            sendRequestNeedingCapacity();
+        }
+        break;
+    case Kind::Upload: {
+        const qint64 size = m_current.content.size();
+        if (m_current.reply)
+            m_current.reply->setProgress(0, size);
+        send(TransferFormat::uploadStartRequest(WireFormat::devicePath(m_current.name), quint32(size)));
+        break;
+    }
+    case Kind::Remove:
+        send(CommandFormat::removeRequest(m_current.name));
+        break;
+    case Kind::Format:
+        send(CommandFormat::formatRequest());
+        break;
+    case Kind::Execute:
+        send(CommandFormat::executeRequest(m_current.name));
+        break;
+    case Kind::Reboot:
+        send(CommandFormat::rebootRequest());
+        break;
+    case Kind::None:
+    case Kind::Settle:
+        break;
+    }
+}
+
+void DeviceSession::sendRequestNeedingCapacity()
+{
+    if (m_current.kind == Kind::Listing)
+        send(CatalogueFormat::listingRequest());
+    else
+        send(TransferFormat::downloadRequest(m_current.name));
+}
+
+void DeviceSession::send(const QByteArray &frame)
+{
+    emit dataWritten(frame, m_exchangeName);
+    if (m_line->write(frame) != frame.size()) {
+        const QString reason = m_line->errorString();
+        QMetaObject::invokeMethod(this, [this, reason] { onLineLost(reason); }, Qt::QueuedConnection);
+        return;
+    }
+    // Out now, not on the next pass of the event loop.
+    if (auto *port = qobject_cast<QSerialPort *>(m_line.data()))
+        port->flush();
+    armSilenceTimer();
+}
+
+void DeviceSession::armSilenceTimer()
+{
+    if (m_timeoutMs > 0)
+        m_silenceTimer.start(m_timeoutMs);
+}
+
+void DeviceSession::onReadyRead()
+{
+    if (!m_line)
+        return;
+    const QByteArray bytes = m_line->readAll();
+    if (bytes.isEmpty())
+        return;
+    emit dataRead(bytes, m_exchangeName);
+
+    switch (m_current.kind) {
+    case Kind::None:
+        return; // between exchanges: line noise
+    case Kind::Settle:
+        noteBootText(bytes);
+        m_quietTimer.start(m_bootSeen ? BootQuietMs : OpeningQuietMs);
+        return;
+    case Kind::Reboot:
+        // Until the boot text shows, the receiver may still be silent, and
+        // the time-out applies; after, only the quiet spell counts.
+        noteBootText(bytes);
+        if (m_bootSeen) {
+            m_silenceTimer.stop();
+            m_quietTimer.start(BootQuietMs);
+        } else {
+            armSilenceTimer();
+        }
+        return;
+    default:
+        break;
+    }
+    m_received += bytes;
+    armSilenceTimer();
+    handleArrival();
+}
+
+void DeviceSession::noteBootText(const QByteArray &bytes)
+{
+    const QByteArray seen = m_bootTail + bytes;
+    if (seen.contains("rst:") || seen.contains("ets ") || seen.contains("boot:"))
+        m_bootSeen = true;
+    m_bootTail = seen.right(4);
+    if (m_current.reply)
+        m_current.reply->m_bootSeen = m_bootSeen;
+}
+
+void DeviceSession::handleArrival()
+{
+    DeviceReply *reply = m_current.reply;
+    if (m_askingCapacityFirst) {
+        const std::optional<CatalogueFormat::MemoryFigures> figures = CatalogueFormat::takeMemoryReply(m_received);
+        if (!figures)
+            return;
+        m_memory = figures;
+        m_askingCapacityFirst = false;
+        m_received.clear();
+        m_exchangeName = reply ? reply->exchange() : IdleExchange;
+        sendRequestNeedingCapacity();
+        return;
+    }
+
+    switch (m_current.kind) {
+    case Kind::Memory: {
+        const std::optional<CatalogueFormat::MemoryFigures> figures = CatalogueFormat::takeMemoryReply(m_received);
+        if (!figures)
+            return;
+        m_memory = figures;
+        if (reply)
+            reply->m_memory = *figures;
+        finishCurrent();
+        return;
+    }
+    case Kind::Listing: {
+        ListingStep step = CatalogueFormat::readListingReply(m_received, m_listLength, m_memory->totalBytes);
+        switch (step.status) {
+        case ListingStep::Status::Waiting:
+            if (reply && m_listLength > 0)
+                reply->setProgress(m_received.size(), m_listLength);
+            return;
+        case ListingStep::Status::Complete:
+            if (reply)
+                reply->m_entries = std::move(step.entries);
+            finishCurrent();
+            return;
+        case ListingStep::Status::Malformed:
+            finishCurrent(DeviceReply::BadReplyError, tr("the file list does not fit the file system's size"));
+            return;
+        }
+        return;
+    }
+    case Kind::Download: {
+        DownloadStep step = TransferFormat::readDownloadReply(m_received, m_transferSize, m_memory->totalBytes);
+        switch (step.status) {
+        case DownloadStep::Status::Waiting:
+        case DownloadStep::Status::FirstByte:
+            return;
+        case DownloadStep::Status::Receiving:
+            if (reply)
+                reply->setProgress(m_received.size(), m_transferSize);
+            return;
+        case DownloadStep::Status::Complete:
+            if (reply) {
+                reply->setProgress(step.content.size(), step.content.size());
+                reply->m_content = std::move(step.content);
+            }
+            finishCurrent();
+            return;
+        case DownloadStep::Status::Refused:
+            finishCurrent(DeviceReply::RefusedError, tr("the receiver cannot open the file"));
+            return;
+        case DownloadStep::Status::BadSize:
+            finishCurrent(DeviceReply::BadReplyError, tr("the receiver announced a size larger than its flash"));
+            return;
+        }
+        return;
+    }
+    case Kind::Upload:
+        handleUploadAnswer();
+        return;
+    case Kind::Remove:
+        switch (CommandFormat::takeRemoveAnswer(m_received)) {
+        case CommandFormat::RemoveAnswer::Removed:
+            finishCurrent();
+            return;
+        case CommandFormat::RemoveAnswer::Refused:
+            finishCurrent(DeviceReply::RefusedError, tr("the receiver has no such file or cannot remove it"));
+            return;
+        case CommandFormat::RemoveAnswer::Waiting:
+        case CommandFormat::RemoveAnswer::Ignored:
+            return;
+        }
+        return;
+    case Kind::Format:
+        if (CommandFormat::takeFormatAnswer(m_received) == CommandFormat::FormatAnswer::Formatted)
+            finishCurrent();
+        return;
+    case Kind::Execute:
+        switch (CommandFormat::takeExecuteAnswer(m_received)) {
+        case CommandFormat::ExecuteAnswer::Opened:
+            finishCurrent();
+            return;
+        case CommandFormat::ExecuteAnswer::Unsupported:
+            finishCurrent(DeviceReply::RefusedError, tr("the receiver does not open this file"));
+            return;
+        case CommandFormat::ExecuteAnswer::Unclear:
+            finishCurrent(DeviceReply::BadReplyError, tr("the receiver's answer is neither yes nor no"));
+            return;
+        case CommandFormat::ExecuteAnswer::Waiting:
+            return;
+        }
+        return;
+    case Kind::None:
+    case Kind::Settle:
+    case Kind::Reboot:
+        return;
+    }
+}
+
+void DeviceSession::handleUploadAnswer()
+{
+    DeviceReply *reply = m_current.reply;
+    const qint64 size = m_current.content.size();
+    switch (TransferFormat::takeUploadAnswer(m_received)) {
+    case UploadAnswer::Ready: {
+        if (m_uploadEndSent) {
+            finishCurrent(DeviceReply::BadReplyError, tr("the receiver asked for more after the last byte"));
+            return;
+        }
+        // Everything sent so far has been taken.
+        if (reply)
+            reply->setProgress(m_uploadOffset, size);
+        m_uploadEndSent = m_uploadOffset >= size;
+        send(TransferFormat::nextUploadFrame(m_current.content, m_uploadOffset));
+        return;
+    }
+    case UploadAnswer::Finished:
+        if (!m_uploadEndSent) {
+            finishCurrent(DeviceReply::BadReplyError, tr("the receiver ended the upload before the last byte"));
+            return;
+        }
+        if (reply)
+            reply->setProgress(size, size);
+        finishCurrent();
+        return;
+    case UploadAnswer::Stopped:
+        if (m_uploadOffset == 0 && !m_uploadEndSent)
+            finishCurrent(DeviceReply::RefusedError, tr("the receiver refused the file: no room, or a name it does not take"));
+        else
+            finishCurrent(DeviceReply::RefusedError, tr("the receiver stopped the upload"));
+        return;
+    case UploadAnswer::None:
+    case UploadAnswer::Unknown:
+        return; // dropped, as the window drops it; the answer is still awaited
+    }
+}
+
+void DeviceSession::onSilence()
+{
+    if (!isBusy())
+        return;
+    finishCurrent(DeviceReply::TimeoutError,
+                  tr("no answer from the receiver in %1 s").arg(double(m_timeoutMs) / 1000.0));
+}
+
+void DeviceSession::onQuietSpell()
+{
+    if (m_current.kind == Kind::Settle || m_current.kind == Kind::Reboot)
+        finishCurrent();
+}
+
+void DeviceSession::onLineLost(const QString &reason)
+{
+    if (m_lineLost)
+        return;
+    m_lineLost = true;
+    m_lineLostReason = reason;
+    failAll(DeviceReply::LineLostError, reason);
+}
+
+void DeviceSession::failAll(DeviceReply::Error error, const QString &reason)
+{
+    QQueue<Exchange> waiting;
+    waiting.swap(m_waiting);
+    QPointer<DeviceSession> self(this);
+    if (isBusy())
+        finishCurrent(error, reason);
+    for (const Exchange &exchange : std::as_const(waiting)) {
+        if (!self)
+            return;
+        if (exchange.reply) {
+            exchange.reply->finish(error, reason);
+            emit exchangeEnded(exchange.reply);
+        }
+    }
+}
+
+void DeviceSession::finishCurrent(DeviceReply::Error error, const QString &errorString)
+{
+    const Exchange done = std::move(m_current);
+    m_current = Exchange();
+    m_silenceTimer.stop();
+    m_quietTimer.stop();
+    m_settleLimit.stop();
+    m_askingCapacityFirst = false;
+    m_received = QByteArray(); // a large download's buffer is given back
+    if (done.kind != Kind::Settle)
+        m_exchangeName = IdleExchange;
+
+    QPointer<DeviceSession> self(this);
+    if (done.reply) {
+        done.reply->finish(error, errorString);
+        if (!self)
+            return;
+        if (done.reply)
+            emit exchangeEnded(done.reply);
+        if (!self)
+            return;
+    }
+    startNext();
+}

@@ -1,0 +1,210 @@
+// The receiver's exchanges run on a line the caller owns and has opened (a
+// QSerialPort at 115200 8N1 in production), one at a time and in the order
+// asked. Each request returns a DeviceReply that emits finished() once the
+// exchange is over, well or not; requests made while another runs wait for
+// it. Every request is built by the core's builders and every reply read by
+// its step functions, so the bytes on the wire are the window's bytes.
+//
+// The protocol has no sequence numbers, so nothing is ever sent twice: an
+// exchange that meets silence longer than timeout() fails with TimeoutError
+// and the caller decides what to do. Bytes that arrive between exchanges are
+// dropped, as the window drops them.
+//
+// Qt Core and SerialPort only.
+#ifndef DEVICESESSION_H
+#define DEVICESESSION_H
+
+#include "catalogue/catalogueformat.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QObject>
+#include <QtCore/QPointer>
+#include <QtCore/QQueue>
+#include <QtCore/QString>
+#include <QtCore/QTimer>
+#include <QtCore/QVector>
+
+#include <optional>
+
+class QIODevice;
+
+class DeviceReply : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Error {
+        NoError,
+        RefusedError,  // the receiver said no: no such file, no room, a type it does not open
+        BadReplyError, // an answer that does not fit the request
+        TimeoutError,  // the receiver was silent longer than the session's time-out
+        LineLostError, // the port failed or the receiver was unplugged
+        AbortedError,  // DeviceSession::abort()
+    };
+    Q_ENUM(Error)
+
+    // The exchange's name as the trace shows it: MEMORY, LIST, DOWNLOAD, ...;
+    // OPEN for settle().
+    QString exchange() const { return m_exchange; }
+    // The device file the request names; empty for the others.
+    QByteArray deviceName() const { return m_deviceName; }
+
+    bool isFinished() const { return m_finished; }
+    Error error() const { return m_error; }
+    QString errorString() const { return m_errorString; }
+
+    // Results, valid once finished without an error.
+    CatalogueFormat::MemoryFigures memory() const { return m_memory; }
+    QVector<CatalogueFormat::ListingEntry> entries() const { return m_entries; }
+    QByteArray content() const { return m_content; }
+    // settle() and reboot(): ESP32 boot text was among the bytes read.
+    bool bootSeen() const { return m_bootSeen; }
+
+    // Content bytes moved so far and announced in all: downloads and
+    // listings count what has arrived, uploads what the receiver has taken.
+    // They stay set after a failure, to say how far it got.
+    qint64 bytesDone() const { return m_bytesDone; }
+    qint64 bytesTotal() const { return m_bytesTotal; }
+
+signals:
+    void finished();
+    void errorOccurred(DeviceReply::Error error);
+    void progress(qint64 done, qint64 total);
+
+private:
+    friend class DeviceSession;
+    DeviceReply(const QString &exchange, const QByteArray &deviceName, QObject *parent);
+    void setProgress(qint64 done, qint64 total);
+    void finish(Error error = NoError, const QString &errorString = QString());
+
+    QString m_exchange;
+    QByteArray m_deviceName;
+    bool m_finished = false;
+    Error m_error = NoError;
+    QString m_errorString;
+    CatalogueFormat::MemoryFigures m_memory;
+    QVector<CatalogueFormat::ListingEntry> m_entries;
+    QByteArray m_content;
+    bool m_bootSeen = false;
+    qint64 m_bytesDone = 0;
+    qint64 m_bytesTotal = 0;
+};
+
+class DeviceSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Right after the port opens, a receiver whose USB adapter resets it on
+    // open starts printing its boot text within a few tens of milliseconds;
+    // settle() waits this long for a first byte, so an ordinary start costs
+    // no more than this.
+    static constexpr int OpeningQuietMs = 100;
+    // Boot text comes in bursts; the ROM and the second-stage loader leave
+    // gaps of up to about 150 ms, and the receiver listens only once its own
+    // start-up is over. A boot counts as finished after this much silence.
+    static constexpr int BootQuietMs = 500;
+    // A line that never falls quiet (a receiver printing a log) does not hold
+    // settle() up longer than this.
+    static constexpr int SettleLimitMs = 10000;
+
+    // Exchange names for bytes outside a request: before the first one, and
+    // between two.
+    static const QString OpeningExchange;
+    static const QString IdleExchange;
+
+    explicit DeviceSession(QIODevice *line, QObject *parent = nullptr);
+    ~DeviceSession() override;
+
+    // Milliseconds of silence after which the running exchange fails with
+    // TimeoutError; 0 (the default) waits for ever. Takes effect from the
+    // next byte written or read.
+    void setTimeout(int msecs) { m_timeoutMs = qMax(0, msecs); }
+    int timeout() const { return m_timeoutMs; }
+
+    // Waits for a quiet spell and drops what arrived; when that was ESP32
+    // boot text, waits for the boot to end. Meant to come first.
+    DeviceReply *settle();
+
+    DeviceReply *requestMemoryReport();
+    // Listings and downloads are read against the capacity of the last
+    // memory report; without one, the exchange asks for it first.
+    DeviceReply *requestListing();
+    DeviceReply *download(const QByteArray &name);
+    DeviceReply *upload(const QByteArray &name, const QByteArray &content);
+    DeviceReply *remove(const QByteArray &name);
+    DeviceReply *format();
+    DeviceReply *execute(const QByteArray &name);
+    // Finishes once the receiver has restarted: its boot text, then
+    // BootQuietMs of silence.
+    DeviceReply *reboot();
+
+    // Fails the running exchange and every waiting one with AbortedError.
+    // The receiver may still be in the middle of the running one.
+    void abort();
+
+    bool isBusy() const { return m_current.kind != Kind::None; }
+    bool isLineLost() const { return m_lineLost; }
+    std::optional<CatalogueFormat::MemoryFigures> lastMemoryReport() const { return m_memory; }
+    // OPEN, IDLE, or the running exchange's name.
+    QString currentExchange() const { return m_exchangeName; }
+
+signals:
+    // Every byte written to the receiver, one signal per write, and every
+    // byte read from it, one signal per read, with the exchange they belong
+    // to: what a trace records.
+    void dataWritten(const QByteArray &data, const QString &exchange);
+    void dataRead(const QByteArray &data, const QString &exchange);
+    void exchangeEnded(DeviceReply *reply);
+
+private:
+    enum class Kind { None, Settle, Memory, Listing, Download, Upload, Remove, Format, Execute, Reboot };
+    struct Exchange
+    {
+        Kind kind = Kind::None;
+        QPointer<DeviceReply> reply;
+        QByteArray name;
+        QByteArray content; // what an upload sends
+    };
+
+    DeviceReply *enqueue(Kind kind, const QString &exchange, const QByteArray &name = QByteArray(),
+                         const QByteArray &content = QByteArray());
+    void startNext();
+    void startCurrent();
+    void sendRequestNeedingCapacity();
+    void send(const QByteArray &frame);
+    void onReadyRead();
+    void onSilence();
+    void onQuietSpell();
+    void onLineLost(const QString &reason);
+    void failAll(DeviceReply::Error error, const QString &reason);
+    void handleArrival();
+    void handleUploadAnswer();
+    void noteBootText(const QByteArray &bytes);
+    void armSilenceTimer();
+    void finishCurrent(DeviceReply::Error error = DeviceReply::NoError, const QString &errorString = QString());
+
+    QPointer<QIODevice> m_line;
+    int m_timeoutMs = 0;
+    QQueue<Exchange> m_waiting;
+    Exchange m_current;
+    QString m_exchangeName;
+    bool m_lineLost = false;
+    QString m_lineLostReason;
+    bool m_askingCapacityFirst = false;
+
+    QByteArray m_received;
+    qint32 m_listLength = 0;
+    qint64 m_transferSize = 0;
+    qint64 m_uploadOffset = 0;
+    bool m_uploadEndSent = false;
+    QByteArray m_bootTail; // the end of the boot text seen so far, to find a marker cut in two
+    bool m_bootSeen = false;
+
+    std::optional<CatalogueFormat::MemoryFigures> m_memory;
+    QTimer m_silenceTimer;
+    QTimer m_quietTimer;
+    QTimer m_settleLimit;
+};
+
+#endif // DEVICESESSION_H

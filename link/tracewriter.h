@@ -1,0 +1,60 @@
+// Writes what crossed the line as a trace a person can read and the
+// emulator can play back (format version 1):
+//
+//   # spiffs-cli trace 1
+//   # comment lines start with "#"
+//          0 < OPEN     12  65 74 73 20 4a 75 6e 20 20 38 20 32              |ets Jun  8 2|
+//        512 > MEMORY   17  4b 2d 57 61 6e 64 65 72 65 72 5f 5f 5f 5f 5f 5f  |K-Wanderer______|
+//                           4d                                               |M|
+//
+// One record per write (">") or read ("<"): microseconds since the port
+// opened, the direction, the exchange, the byte count, then the bytes 16 to
+// a line in hex and as text. Every record is flushed as it is written, so a
+// trace survives a crash or an interrupt. Qt Core only.
+#ifndef TRACEWRITER_H
+#define TRACEWRITER_H
+
+#include <QtCore/QByteArray>
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QObject>
+#include <QtCore/QString>
+
+class DeviceSession;
+class QIODevice;
+
+class TraceWriter : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Direction { ToReceiver, FromReceiver };
+    static constexpr int FormatVersion = 1;
+    static constexpr int BytesPerLine = 16;
+
+    // output is opened for writing by the caller and outlives the writer.
+    explicit TraceWriter(QIODevice *output, QObject *parent = nullptr);
+
+    // The format line; comments follow it with writeComment().
+    void writeHeader();
+    void writeComment(const QString &text);
+    // Time zero of the records: the moment the port opened.
+    void startClock();
+    void writeRecord(Direction direction, const QString &exchange, const QByteArray &bytes);
+    // Records every byte the session writes and reads.
+    void follow(DeviceSession *session);
+
+    // False once a write to the output failed.
+    bool isWriting() const { return m_writing; }
+
+    static QByteArray formatRecord(qint64 timeUs, Direction direction, const QString &exchange,
+                                   const QByteArray &bytes);
+
+private:
+    void put(const QByteArray &text);
+
+    QIODevice *m_output;
+    QElapsedTimer m_clock;
+    bool m_writing = true;
+};
+
+#endif // TRACEWRITER_H

@@ -1,0 +1,16 @@
+# Fails when PROGRAM needs a Qt GUI module: spiffs-cli must run where there
+# is no display. Reads the libraries named in its dynamic section.
+execute_process(COMMAND "${OBJDUMP}" -p "${PROGRAM}" OUTPUT_VARIABLE headers RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "${OBJDUMP} -p ${PROGRAM} failed")
+endif()
+string(REGEX MATCHALL "NEEDED[ \t]+[^\n]+" needed "${headers}")
+if(NOT needed MATCHES "Qt[56]?Core")
+    message(FATAL_ERROR "no Qt Core among the libraries of ${PROGRAM}: the check reads the wrong thing")
+endif()
+foreach(entry IN LISTS needed)
+    if(entry MATCHES "Qt[56]?(Gui|Widgets)")
+        message(FATAL_ERROR "${PROGRAM} links a GUI module: ${entry}")
+    endif()
+endforeach()
+message(STATUS "${PROGRAM}: ${needed}")

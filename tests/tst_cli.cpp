@@ -1,0 +1,390 @@
+// spiffs-cli as a user runs it: the real program in its own process, against
+// spiffs-emulator in another, on a pseudo-terminal, with real files.
+#include "testfiles.h"
+#include "windowharness.h"
+
+#include <QtCore/QDeadlineTimer>
+#include <QtCore/QDir>
+#include <QtCore/QFile>
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QProcess>
+#include <QtCore/QStandardPaths>
+#include <QtCore/QTemporaryDir>
+#include <QtTest/QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace DeviceBytes;
+
+namespace {
+
+const QByteArray bigContent = patterned(20000, 9);
+
+class Emulator
+{
+public:
+    explicit Emulator(const QStringList &arguments)
+    {
+        m_process.start(QStringLiteral(EMULATOR_PATH), arguments);
+        QDeadlineTimer deadline(10000);
+        while (!m_process.canReadLine() && m_process.waitForReadyRead(int(deadline.remainingTime()))) {
+        }
+        m_port = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+    }
+    ~Emulator()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+    }
+    QString port() const { return m_port; }
+
+private:
+    QProcess m_process;
+    QString m_port;
+};
+
+struct CliRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QProcessEnvironment cleanEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("SPIFFS_PORT"));
+    environment.remove(QStringLiteral("SPIFFS_MANAGER_PORTS"));
+    return environment;
+}
+
+CliRun runCli(const QStringList &arguments, const QProcessEnvironment &environment = cleanEnvironment(),
+              const QString &program = QStringLiteral(CLI_PATH), const QStringList &before = QStringList())
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, before + arguments);
+    process.closeWriteChannel();
+    CliRun run;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+// A store folder as the emulator's --dir reads it.
+struct StoreFolder
+{
+    StoreFolder()
+    {
+        writeLocalFile(dir, QStringLiteral("a.txt"), "alpha");
+        writeLocalFile(dir, QStringLiteral("presets%2Fsw.txt"), "7200 kHz");
+        writeLocalFile(dir, QStringLiteral("notes"), "n");
+        writeLocalFile(dir, QStringLiteral("song.mp3"), "ID3");
+        writeLocalFile(dir, QStringLiteral("big.bin"), bigContent);
+    }
+    QStringList files() const { return folderEntries(dir.path()); }
+    QTemporaryDir dir;
+};
+
+// The bytes of a trace's records in one direction of one exchange, joined.
+QByteArray traced(const QByteArray &trace, char direction, const QByteArray &exchange)
+{
+    QByteArray bytes;
+    bool inRecord = false;
+    for (const QByteArray &line : trace.split('\n')) {
+        if (line.isEmpty() || line.startsWith('#'))
+            continue;
+        QList<QByteArray> fields = line.left(line.indexOf('|')).simplified().split(' ');
+        // A record's time fills the first eight columns; its continuation
+        // lines start blank.
+        if (!line.startsWith("        ")) {
+            inRecord = fields.value(1) == QByteArray(1, direction) && fields.value(2) == exchange;
+            fields = fields.mid(4);
+        }
+        if (inRecord)
+            bytes += QByteArray::fromHex(fields.join());
+    }
+    return bytes;
+}
+
+} // namespace
+
+class CliTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void command_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QByteArray>("err");
+
+        const auto row = [](const char *name, const QStringList &arguments, int exitCode, const QByteArray &out,
+                            const QByteArray &err = QByteArray()) {
+            QTest::newRow(name) << arguments << exitCode << out << err;
+        };
+        row("df", {"df"}, 0, "total     1318001\nused        22528\nfree      1295473\n");
+        row("ls", {"ls"}, 0, "a.txt\nbig.bin\nnotes\npresets/sw.txt\nsong.mp3\n");
+        row("ls -l pattern", {"ls", "-l", "a.*"}, 0, "         5  a.txt\n");
+        row("ls star spans /", {"ls", "*sw*"}, 0, "presets/sw.txt\n");
+        row("ls sets", {"ls", "[a-n]*", "?o*"}, 0, "a.txt\nbig.bin\nnotes\nsong.mp3\n");
+        row("ls no match", {"ls", "a.txt", "x*"}, 1, "a.txt\n", "no file matches x*");
+        row("cat", {"cat", "presets/sw.txt"}, 0, "7200 kHz");
+        row("cat missing", {"cat", "none.txt"}, 1, "", "cannot open");
+        row("run", {"run", "song.mp3"}, 0, "");
+        row("run unsupported", {"run", "a.bin"}, 1, "", "does not open");
+        row("run no type", {"run", "notes"}, 1, "", "has none");
+        row("rm missing", {"rm", "none.txt"}, 1, "", "no such file");
+        row("reboot", {"reboot"}, 0, "");
+        row("unknown command", {"frobnicate"}, 2, "", "unknown command");
+        row("option of another command", {"ls", "-o", "x"}, 2, "", "option of get");
+        row("no argument", {"get"}, 2, "", "missing argument");
+    }
+    void command()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, out);
+        QFETCH(QByteArray, err);
+        StoreFolder store;
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        const CliRun run = runCli(QStringList{QStringLiteral("-p"), emulator.port()} + arguments);
+        QVERIFY2(run.err.contains(err), run.err.constData());
+        QCOMPARE(run.out, out);
+        QCOMPARE(run.exitCode, exitCode);
+    }
+
+    void jsonDocuments()
+    {
+        StoreFolder store;
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        const QJsonObject df = QJsonDocument::fromJson(runCli({"-p", emulator.port(), "--json", "df"}).out).object();
+        QCOMPARE(df.value(QStringLiteral("total")).toInt(), 1318001);
+        QCOMPARE(df.value(QStringLiteral("used")).toInt() + df.value(QStringLiteral("free")).toInt(), 1318001);
+
+        const QJsonArray files =
+                QJsonDocument::fromJson(runCli({"-p", emulator.port(), "ls", "--json", "*.*"}).out).object().value(QStringLiteral("files")).toArray();
+        QCOMPARE(files.size(), 4);
+        QCOMPARE(files.at(3).toObject().value(QStringLiteral("name")).toString(), QStringLiteral("song.mp3"));
+        QCOMPARE(files.at(1).toObject().value(QStringLiteral("size")).toInt(), bigContent.size());
+    }
+
+    void putGetVerify()
+    {
+        StoreFolder store;
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        QTemporaryDir local;
+        const QString derived = writeLocalFile(local, QStringLiteral("My tune!.mp3"), patterned(700, 1));
+        const QString other = writeLocalFile(local, QStringLiteral("other"), patterned(700, 2));
+        QVERIFY(QDir(local.path()).mkdir(QStringLiteral("out")));
+        const QString out = local.filePath(QStringLiteral("out"));
+
+        const CliRun put = runCli({"-p", emulator.port(), "put", derived, other + ":dir/b.txt", "--verify"});
+        QVERIFY2(put.exitCode == 0, put.err.constData());
+        QVERIFY(store.files().contains(QStringLiteral("Mytune.mp3")));
+        QCOMPARE(readLocalFile(store.dir.filePath(QStringLiteral("dir%2Fb.txt"))), patterned(700, 2));
+
+        QCOMPARE(runCli({"-p", emulator.port(), "get", "dir/b.txt", "Mytune.mp3", "-o", out}).exitCode, 0);
+        QStringList saved = folderEntries(out);
+        saved.sort();
+        QCOMPARE(saved, (QStringList{"Mytune.mp3", "dir-b.txt"}));
+        QCOMPARE(readLocalFile(QDir(out).filePath(QStringLiteral("dir-b.txt"))), patterned(700, 2));
+
+        QCOMPARE(runCli({"-p", emulator.port(), "verify", other + ":dir/b.txt"}).exitCode, 0);
+        const CliRun differs = runCli({"-p", emulator.port(), "verify", derived + ":dir/b.txt"});
+        QCOMPARE(differs.exitCode, 5);
+        QVERIFY2(differs.err.contains("differ from byte 0"), differs.err.constData());
+    }
+
+    void failedGetKeepsTheLocalFile_data()
+    {
+        QTest::addColumn<QStringList>("emulatorArguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("err");
+        QTest::newRow("silent") << QStringList{"--silent", "D"} << 4 << QByteArray("big.bin: no answer from the receiver in 0.3 s; no byte of it had arrived");
+        QTest::newRow("hang-up") << QStringList{"--hangup-after", "2000"} << 3 << QByteArray(" of 20000 bytes had arrived");
+    }
+    void failedGetKeepsTheLocalFile()
+    {
+        QFETCH(QStringList, emulatorArguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, err);
+        StoreFolder store;
+        Emulator emulator(QStringList{QStringLiteral("--dir"), store.dir.path()} + emulatorArguments);
+        QTemporaryDir local;
+        writeLocalFile(local, QStringLiteral("big.bin"), "kept");
+        const CliRun run = runCli({"-p", emulator.port(), "--timeout", "0.3", "get", "big.bin", "-o", local.path()});
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.err.contains(err), run.err.constData());
+        QCOMPARE(folderEntries(local.path()), QStringList{"big.bin"});
+        QCOMPARE(readLocalFile(local.filePath(QStringLiteral("big.bin"))), QByteArray("kept"));
+    }
+
+    void formatAsksOrNeedsYes()
+    {
+        StoreFolder store;
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        const CliRun refused = runCli({"-p", emulator.port(), "format"});
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.err.contains("--yes"), refused.err.constData());
+        QCOMPARE(store.files().size(), 5);
+        QCOMPARE(runCli({"-p", emulator.port(), "format", "--yes"}).exitCode, 0);
+        QCOMPARE(store.files(), QStringList());
+    }
+
+    void removeByPattern()
+    {
+        StoreFolder store;
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        const CliRun unmatched = runCli({"-p", emulator.port(), "rm", "notes", "zz*"});
+        QCOMPARE(unmatched.exitCode, 1);
+        QCOMPARE(store.files().size(), 5);
+        QCOMPARE(runCli({"-p", emulator.port(), "rm", "presets/*", "*.[bt]*"}).exitCode, 0);
+        QCOMPARE(store.files(), (QStringList{"notes", "song.mp3"}));
+    }
+
+    void namesRefusedBeforeSending_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("err");
+        QTest::newRow("too long") << ":abcdefghijklmnopqrstuvwxyz1.txt" << 2 << QByteArray("longer than the receiver's 30 bytes");
+        QTest::newRow("bad characters") << ":a b.txt" << 2 << QByteArray("holds characters");
+        QTest::newRow("no type") << ":a." << 2 << QByteArray("a type after it");
+        QTest::newRow("no room") << "" << 1 << QByteArray("do not fit in the receiver's");
+    }
+    void namesRefusedBeforeSending()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, err);
+        QTemporaryDir store;
+        Emulator emulator({"--dir", store.path(), "--capacity", "4096"});
+        QTemporaryDir local;
+        const QString file = writeLocalFile(local, QStringLiteral("file.bin"), patterned(4096, 3));
+        const QString trace = local.filePath(QStringLiteral("trace"));
+        const CliRun run = runCli({"-p", emulator.port(), "--trace", trace, "put", file + target});
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY2(run.err.contains(err), run.err.constData());
+        QVERIFY(!readLocalFile(trace).contains("UPLOAD"));
+        QCOMPARE(folderEntries(store.path()), QStringList());
+    }
+
+    void traceHoldsTheBytesOnTheLine()
+    {
+        StoreFolder store;
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        QTemporaryDir local;
+        const QString trace = local.filePath(QStringLiteral("get.trace"));
+        QCOMPARE(runCli({"-p", emulator.port(), "--trace", trace, "get", "big.bin", "-o", local.path()}).exitCode, 0);
+        const QByteArray text = readLocalFile(trace);
+        QVERIFY(text.startsWith("# spiffs-cli trace 1\n"));
+        QCOMPARE(traced(text, '>', "MEMORY"), frame('M'));
+        QCOMPARE(traced(text, '<', "MEMORY"), be32(1318001) + be32(22528));
+        QCOMPARE(traced(text, '>', "DOWNLOAD"), frame('D', pathField("/big.bin")));
+        QVERIFY(traced(text, '<', "DOWNLOAD") == be32(quint32(bigContent.size())) + bigContent);
+    }
+
+    void firstRequestSurvivesBootOnOpen()
+    {
+        StoreFolder store;
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--boot-on-open")});
+        QTemporaryDir local;
+        const QString trace = local.filePath(QStringLiteral("boot.trace"));
+        const CliRun run = runCli({"-p", emulator.port(), "--trace", trace, "ls", "a.*"});
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QCOMPARE(run.out, QByteArray("a.txt\n"));
+        QVERIFY(traced(readLocalFile(trace), '<', "OPEN").contains("rst:"));
+    }
+
+    void verifyCatchesACorruptedStore()
+    {
+        StoreFolder store;
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--corrupt"), QStringLiteral("up.bin")});
+        QTemporaryDir local;
+        const QString file = writeLocalFile(local, QStringLiteral("up.bin"), patterned(300, 4));
+        const CliRun put = runCli({"-p", emulator.port(), "put", "--verify", file});
+        QCOMPARE(put.exitCode, 5);
+        QVERIFY2(put.err.contains("differs"), put.err.constData());
+    }
+
+    void replayedTraceAnswersAsRecorded()
+    {
+        StoreFolder store;
+        QTemporaryDir local;
+        const QString trace = local.filePath(QStringLiteral("ls.trace"));
+        CliRun recorded;
+        {
+            Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+            recorded = runCli({"-p", emulator.port(), "--trace", trace, "ls", "-l"});
+        }
+        Emulator replay({QStringLiteral("--replay"), trace});
+        const CliRun replayed = runCli({"-p", replay.port(), "ls", "-l"});
+        QVERIFY2(replayed.exitCode == 0, replayed.err.constData());
+        QCOMPARE(replayed.out, recorded.out);
+    }
+
+    void portChoice()
+    {
+        Emulator first({});
+        Emulator second({});
+        QProcessEnvironment environment = cleanEnvironment();
+        environment.insert(QStringLiteral("SPIFFS_MANAGER_PORTS"), first.port());
+        QCOMPARE(runCli({"df"}, environment).exitCode, 0);
+
+        const QJsonArray ports = QJsonDocument::fromJson(runCli({"ports", "--json"}, environment).out).object().value(QStringLiteral("ports")).toArray();
+        const QJsonObject named = ports.last().toObject();
+        QCOMPARE(named.value(QStringLiteral("name")).toString(), first.port());
+        QCOMPARE(named.value(QStringLiteral("systemLocation")).toString(), first.port());
+        QCOMPARE(named.value(QStringLiteral("listedBySystem")).toBool(), false);
+        QCOMPARE(named.value(QStringLiteral("receiverBridge")).toBool(), false);
+        QCOMPARE(named.value(QStringLiteral("access")).toString(), QStringLiteral("ok"));
+        QCOMPARE(named.value(QStringLiteral("canOpen")).toBool(), true);
+
+        environment.insert(QStringLiteral("SPIFFS_MANAGER_PORTS"), first.port() + QDir::listSeparator() + second.port());
+        const CliRun ambiguous = runCli({"df"}, environment);
+        QCOMPARE(ambiguous.exitCode, 3);
+        QVERIFY(ambiguous.err.contains(second.port().toLocal8Bit()));
+        QCOMPARE(runCli({"df"}).exitCode, 3);
+        QCOMPARE(runCli({"-p", "/dev/no-such-port", "df"}).exitCode, 3);
+    }
+
+    void portWithoutPermission()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to make a port that an unprivileged user may not open");
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty())
+            QSKIP("setpriv (util-linux) is not installed");
+        Emulator emulator({});
+        QCOMPARE(::chown(QFile::encodeName(emulator.port()).constData(), 0, 0), 0);
+        QCOMPARE(::chmod(QFile::encodeName(emulator.port()).constData(), 0600), 0);
+        QProcessEnvironment environment = cleanEnvironment();
+        environment.insert(QStringLiteral("SPIFFS_MANAGER_PORTS"), emulator.port());
+        const QStringList asNobody = {"--reuid=65534", "--regid=65534", "--clear-groups", CLI_PATH};
+
+        const CliRun ports = runCli({"ports", "--json"}, environment, setpriv, asNobody);
+        const QJsonObject named =
+                QJsonDocument::fromJson(ports.out).object().value(QStringLiteral("ports")).toArray().last().toObject();
+        QCOMPARE(named.value(QStringLiteral("access")).toString(), QStringLiteral("no permission"));
+        QCOMPARE(named.value(QStringLiteral("canOpen")).toBool(), false);
+
+        const CliRun df = runCli({"df"}, environment, setpriv, asNobody);
+        QCOMPARE(df.exitCode, 3);
+        QVERIFY2(df.err.contains("no permission"), df.err.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "tst_cli.moc"

@@ -1,0 +1,205 @@
+// DeviceSession over a real QSerialPort on a pseudo-terminal, with the
+// emulated receiver served in-process by EmulatorHost.
+#include "emulatorhost.h"
+#include "testfiles.h"
+#include "windowharness.h"
+
+#include "link/devicesession.h"
+#include "link/tracewriter.h"
+
+#include <QtCore/QTimer>
+#include <QtSerialPort/QSerialPort>
+#include <QtTest/QSignalSpy>
+#include <QtTest/QTest>
+
+#include <memory>
+
+namespace {
+
+const QByteArray storedContent = patterned(3000, 7);
+
+// A host with "a.txt" stored, and a session on an opened port to it.
+struct SessionRig
+{
+    explicit SessionRig(const EngineOptions &options = EngineOptions()) : host(options)
+    {
+        host.engine().store().store("a.txt", storedContent);
+        if (!host.start())
+            return;
+        port.setPortName(host.portName());
+        port.setBaudRate(115200);
+        if (!port.open(QIODevice::ReadWrite))
+            return;
+        session = std::make_unique<DeviceSession>(&port);
+        session->setTimeout(300);
+    }
+
+    // Waits for the reply; true when it finished.
+    static bool wait(DeviceReply *reply)
+    {
+        return reply->isFinished() || QSignalSpy(reply, &DeviceReply::finished).wait(10000);
+    }
+
+    EmulatorHost host;
+    QSerialPort port;
+    std::unique_ptr<DeviceSession> session;
+};
+
+} // namespace
+
+class DeviceSessionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exchange_data()
+    {
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("silentLetters");
+        QTest::addColumn<int>("error");
+
+        QTest::newRow("memory") << "memory" << QByteArray() << QByteArray() << int(DeviceReply::NoError);
+        QTest::newRow("listing") << "listing" << QByteArray() << QByteArray() << int(DeviceReply::NoError);
+        QTest::newRow("download") << "download" << QByteArray("a.txt") << QByteArray() << int(DeviceReply::NoError);
+        QTest::newRow("download refused") << "download" << QByteArray("none.txt") << QByteArray() << int(DeviceReply::RefusedError);
+        QTest::newRow("upload") << "upload" << QByteArray("b/c.txt") << QByteArray() << int(DeviceReply::NoError);
+        QTest::newRow("upload refused") << "upload" << QByteArray("b/no-room.txt") << QByteArray() << int(DeviceReply::RefusedError);
+        QTest::newRow("remove") << "remove" << QByteArray("a.txt") << QByteArray() << int(DeviceReply::NoError);
+        QTest::newRow("remove refused") << "remove" << QByteArray("none.txt") << QByteArray() << int(DeviceReply::RefusedError);
+        QTest::newRow("format") << "format" << QByteArray() << QByteArray() << int(DeviceReply::NoError);
+        QTest::newRow("execute") << "execute" << QByteArray("a.txt") << QByteArray() << int(DeviceReply::NoError);
+        QTest::newRow("execute refused") << "execute" << QByteArray("a.bin") << QByteArray() << int(DeviceReply::RefusedError);
+        QTest::newRow("reboot") << "reboot" << QByteArray() << QByteArray() << int(DeviceReply::NoError);
+        QTest::newRow("download silent") << "download" << QByteArray("a.txt") << QByteArray("D") << int(DeviceReply::TimeoutError);
+        QTest::newRow("upload end silent") << "upload" << QByteArray("b/c.txt") << QByteArray("u") << int(DeviceReply::TimeoutError);
+    }
+    void exchange()
+    {
+        QFETCH(QString, request);
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, silentLetters);
+        QFETCH(int, error);
+        EngineOptions options;
+        options.silentLetters = silentLetters;
+        SessionRig rig(options);
+        QVERIFY(rig.session);
+        DeviceSession &session = *rig.session;
+        DeviceStore &store = rig.host.engine().store();
+        const QByteArray uploaded = name.contains("no-room") ? QByteArray(int(store.capacity()), 'x') : patterned(1000, 3);
+
+        DeviceReply *settled = session.settle();
+        QVERIFY(SessionRig::wait(settled));
+        QCOMPARE(settled->error(), DeviceReply::NoError);
+
+        DeviceReply *reply = nullptr;
+        if (request == QLatin1String("memory"))
+            reply = session.requestMemoryReport();
+        else if (request == QLatin1String("listing"))
+            reply = session.requestListing();
+        else if (request == QLatin1String("download"))
+            reply = session.download(name);
+        else if (request == QLatin1String("upload"))
+            reply = session.upload(name, uploaded);
+        else if (request == QLatin1String("remove"))
+            reply = session.remove(name);
+        else if (request == QLatin1String("format"))
+            reply = session.format();
+        else if (request == QLatin1String("execute"))
+            reply = session.execute(name);
+        else
+            reply = session.reboot();
+        QSignalSpy ended(&session, &DeviceSession::exchangeEnded);
+        QVERIFY(SessionRig::wait(reply));
+        QCOMPARE(int(reply->error()), error);
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(session.currentExchange(), DeviceSession::IdleExchange);
+        if (error != DeviceReply::NoError)
+            return;
+
+        if (request == QLatin1String("memory")) {
+            QCOMPARE(reply->memory().totalBytes, store.capacity());
+            QCOMPARE(reply->memory().usedBytes, store.usedBytes());
+        } else if (request == QLatin1String("listing")) {
+            QCOMPARE(reply->entries().size(), 1);
+            QCOMPARE(reply->entries().at(0).name, QByteArray("a.txt"));
+            QCOMPARE(reply->entries().at(0).size, quint32(storedContent.size()));
+        } else if (request == QLatin1String("download")) {
+            QVERIFY(reply->content() == storedContent);
+            QCOMPARE(reply->bytesDone(), qint64(storedContent.size()));
+        } else if (request == QLatin1String("upload")) {
+            QVERIFY(store.find(name) && store.find(name)->content == uploaded);
+            QCOMPARE(reply->bytesDone(), qint64(uploaded.size()));
+        } else if (request == QLatin1String("remove") || request == QLatin1String("format")) {
+            QVERIFY(!store.find("a.txt"));
+        } else if (request == QLatin1String("execute")) {
+            QCOMPARE(rig.host.engine().openedFiles(), QByteArrayList{"/a.txt"});
+        } else {
+            QVERIFY(reply->bootSeen());
+            // Listening again: the next request is answered.
+            DeviceReply *memory = session.requestMemoryReport();
+            QVERIFY(SessionRig::wait(memory));
+            QCOMPARE(memory->error(), DeviceReply::NoError);
+        }
+    }
+
+    void hangUpFailsTheExchangeAndWhatWaits()
+    {
+        EngineOptions options;
+        options.hangUpAfter = 1000;
+        SessionRig rig(options);
+        QVERIFY(rig.session);
+        DeviceReply *download = rig.session->download("a.txt");
+        DeviceReply *waiting = rig.session->requestMemoryReport();
+        QVERIFY(SessionRig::wait(download));
+        QCOMPARE(download->error(), DeviceReply::LineLostError);
+        QVERIFY(download->bytesDone() < download->bytesTotal());
+        QVERIFY(waiting->isFinished());
+        QCOMPARE(waiting->error(), DeviceReply::LineLostError);
+        DeviceReply *later = rig.session->requestMemoryReport();
+        QVERIFY(later->isFinished());
+        QCOMPARE(later->error(), DeviceReply::LineLostError);
+    }
+
+    void abortFailsTheRunningExchange()
+    {
+        EngineOptions options;
+        options.silentLetters = "M";
+        SessionRig rig(options);
+        QVERIFY(rig.session);
+        rig.session->setTimeout(0);
+        DeviceReply *reply = rig.session->requestMemoryReport();
+        QTimer::singleShot(50, rig.session.get(), &DeviceSession::abort);
+        QVERIFY(SessionRig::wait(reply));
+        QCOMPARE(reply->error(), DeviceReply::AbortedError);
+    }
+
+    void traceRecordLayout_data()
+    {
+        QTest::addColumn<qint64>("timeUs");
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("exchange");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("record");
+        QTest::newRow("read") << qint64(0) << false << "OPEN" << QByteArray("ets Jun  8 2")
+                              << QByteArray("       0 < OPEN     12  65 74 73 20 4a 75 6e 20 20 38 20 32              |ets Jun  8 2|\n");
+        QTest::newRow("two lines") << qint64(512) << true << "MEMORY" << QByteArray("K-Wanderer______M")
+                                   << QByteArray("     512 > MEMORY   17  4b 2d 57 61 6e 64 65 72 65 72 5f 5f 5f 5f 5f 5f  |K-Wanderer______|\n"
+                                                 "                        4d                                               |M|\n");
+        QTest::newRow("unprintable") << qint64(4391) << false << "MEMORY" << QByteArray::fromHex("00141c7100000500")
+                                     << QByteArray("    4391 < MEMORY    8  00 14 1c 71 00 00 05 00                          |...q....|\n");
+    }
+    void traceRecordLayout()
+    {
+        QFETCH(qint64, timeUs);
+        QFETCH(bool, written);
+        QFETCH(QString, exchange);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, record);
+        const auto direction = written ? TraceWriter::Direction::ToReceiver : TraceWriter::Direction::FromReceiver;
+        QCOMPARE(TraceWriter::formatRecord(timeUs, direction, exchange, bytes), record);
+    }
+};
+
+QTEST_GUILESS_MAIN(DeviceSessionTest)
+#include "tst_devicesession.moc"
