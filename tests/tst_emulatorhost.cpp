@@ -7,61 +7,10 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDeadlineTimer>
-#include <QtSerialPort/QSerialPort>
 #include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
 
-#include <memory>
-
 using namespace DeviceBytes;
-
-namespace {
-
-// A client of the line: the program's serial port, or a bare open.
-class Client
-{
-public:
-    Client(const QString &path, bool serialPort)
-    {
-        if (serialPort) {
-            m_port.setPortName(path);
-            m_port.open(QIODevice::ReadWrite);
-        } else {
-            m_line = std::make_unique<SlaveLine>(path);
-        }
-    }
-
-    void write(const QByteArray &bytes)
-    {
-        if (m_line) {
-            m_line->write(bytes);
-            return;
-        }
-        m_port.write(bytes);
-        while (m_port.bytesToWrite() > 0 && m_port.waitForBytesWritten(10)) {
-        }
-    }
-
-    // Runs the event loop, so a host on this thread keeps serving.
-    QByteArray read(int count)
-    {
-        if (m_line)
-            return m_line->read(count);
-        QByteArray bytes;
-        const QDeadlineTimer deadline(20000);
-        while (bytes.size() < count && !deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            bytes += m_port.read(count - bytes.size());
-        }
-        return bytes;
-    }
-
-private:
-    QSerialPort m_port;
-    std::unique_ptr<SlaveLine> m_line;
-};
-
-} // namespace
 
 class EmulatorHostTest : public QObject
 {
@@ -180,15 +129,8 @@ private slots:
         QCOMPARE(opened.at(1).at(0).toString(), QStringLiteral("/my song.mp3"));
     }
 
-    void bootTextOnEveryOpen_data()
-    {
-        QTest::addColumn<bool>("serialPort");
-        QTest::newRow("bare open") << false;
-        QTest::newRow("serial port") << true;
-    }
     void bootTextOnEveryOpen()
     {
-        QFETCH(bool, serialPort);
         EngineOptions options;
         options.bootOnOpen = true;
         EmulatorHost host(options);
@@ -197,7 +139,7 @@ private slots:
         for (const DeviceEngine::BannerPiece &piece : DeviceEngine::bootBanner())
             banner += piece.text;
         for (int open = 1; open <= 2; ++open) {
-            Client client(host.portName(), serialPort);
+            SlaveLine client(host.portName());
             QCOMPARE(client.read(banner.size()), banner);
             client.write(frame('M'));
             QCOMPARE(client.read(8).size(), 8);
