@@ -12,6 +12,7 @@
 #include "link/tracewriter.h"
 #include "link/wireformat.h"
 #include "transfer/transferformat.h"
+#include "transfer/uploadfile.h"
 
 #include <QtCore/QDateTime>
 #include <QtCore/QDir>
@@ -39,6 +40,21 @@ constexpr int InterruptPollMs = 50;
 QString nameText(const QByteArray &name)
 {
     return deviceNameText(name);
+}
+
+// A device name as a terminal is to show it: a control character, with which
+// a receiver could move the cursor or retitle the window, is written \xHH.
+QString shownName(const QByteArray &name)
+{
+    QString shown;
+    for (const QChar c : deviceNameText(name)) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0))
+            shown += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
 }
 
 void printJson(const QJsonObject &object)
@@ -254,7 +270,7 @@ int CliTool::failure(DeviceReply *reply, const QString &subject)
         message += QStringLiteral("; %1 of %2 bytes had been taken; the receiver may now hold a partial file named %3")
                            .arg(reply->bytesDone())
                            .arg(reply->bytesTotal())
-                           .arg(nameText(reply->deviceName()));
+                           .arg(shownName(reply->deviceName()));
     }
     Console::printError(message);
 
@@ -328,17 +344,17 @@ std::optional<CliTool::FileAndName> CliTool::fileAndName(const QString &argument
 
 std::optional<QByteArray> CliTool::readLocalFile(const FileAndName &file)
 {
-    QFile local(file.localPath);
-    if (!local.open(QIODevice::ReadOnly)) {
-        Console::printError(QStringLiteral("%1: cannot read %2: %3").arg(m_line.command, file.localPath, local.errorString()));
+    QFile local;
+    if (!openUploadFile(local, file.localPath)) {
+        const QString reason = local.error() != QFileDevice::NoError ? local.errorString()
+                                                                     : QStringLiteral("not a regular file");
+        Console::printError(QStringLiteral("%1: cannot read %2: %3").arg(m_line.command, file.localPath, reason));
         return std::nullopt;
     }
     // Never more than was measured and checked against the room.
-    const QByteArray content = local.read(file.size);
-    if (content.size() != file.size || local.error() != QFileDevice::NoError) {
+    std::optional<QByteArray> content = readUploadFile(local, file.size);
+    if (!content)
         Console::printError(QStringLiteral("%1: %2 changed while it was read").arg(m_line.command, file.localPath));
-        return std::nullopt;
-    }
     return content;
 }
 
@@ -440,9 +456,11 @@ int CliTool::runLs()
             files.append(QJsonObject{{QStringLiteral("name"), nameText(entry.name)}, {QStringLiteral("size"), qint64(entry.size)}});
         printJson(QJsonObject{{QStringLiteral("files"), files}});
     } else {
+        // Raw for a script reading the names; safe for a person's terminal.
+        const auto text = Console::isTerminal(stdout) ? shownName : nameText;
         for (const ListingEntry &entry : std::as_const(shown)) {
-            Console::printLine(m_line.longListing ? QStringLiteral("%1  %2").arg(entry.size, 10).arg(nameText(entry.name))
-                                                  : nameText(entry.name));
+            Console::printLine(m_line.longListing ? QStringLiteral("%1  %2").arg(entry.size, 10).arg(text(entry.name))
+                                                  : text(entry.name));
         }
     }
     int status = ExitDone;
@@ -516,7 +534,7 @@ int CliTool::runPut()
         return status;
 
     for (const FileAndName &file : std::as_const(files)) {
-        const QString name = nameText(file.name);
+        const QString name = shownName(file.name);
         DeviceReply *memory = m_session->requestMemoryReport();
         if (!await(memory))
             return failure(memory, QStringLiteral("put %1").arg(file.localPath));
@@ -591,7 +609,7 @@ int CliTool::runRm()
     for (const QByteArray &name : std::as_const(targets)) {
         DeviceReply *reply = m_session->remove(name);
         if (!await(reply))
-            return failure(reply, QStringLiteral("rm %1").arg(nameText(name)));
+            return failure(reply, QStringLiteral("rm %1").arg(shownName(name)));
         reply->deleteLater();
     }
     return ExitDone;
@@ -656,7 +674,7 @@ int CliTool::runVerify()
     if (const int status = openSession())
         return status;
 
-    const QString name = nameText(file->name);
+    const QString name = shownName(file->name);
     ProgressMeter meter(name, showsProgress());
     DeviceReply *reply = m_session->download(file->name);
     if (!await(reply, &meter))

@@ -254,6 +254,18 @@ private slots:
         QCOMPARE(store.files(), (QStringList{"notes", "song.mp3"}));
     }
 
+    void controlCharactersInNamesAreShownEscaped()
+    {
+        // A receiver's name that would retitle the user's terminal.
+        StoreFolder store;
+        writeLocalFile(store.dir, QStringLiteral("e%1B]0;x%07.txt"), "e");
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--silent"), QStringLiteral("R")});
+        const CliRun run = runCli({"-p", emulator.port(), "--timeout", "0.3", "rm", "e*"});
+        QCOMPARE(run.exitCode, 4);
+        QVERIFY2(run.err.contains("rm e\\x1b]0;x\\x07.txt: "), run.err.constData());
+        QVERIFY(!run.err.contains('\x1b'));
+    }
+
     void namesRefusedBeforeSending_data()
     {
         QTest::addColumn<QString>("target");
