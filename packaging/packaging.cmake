@@ -2,7 +2,10 @@
 # makes of it (scripts/package).
 include(GNUInstallDirs)
 
-install(TARGETS spiffs-manager spiffs-cli spiffs-emulator RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS spiffs-manager spiffs-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(SPIFFS_HAVE_EMULATOR)
+    install(TARGETS spiffs-emulator RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/cli/spiffs-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/spiffs-manager.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
