@@ -14,6 +14,7 @@
 #include "transfer/transferformat.h"
 #include "transfer/uploadfile.h"
 
+#include <QtCore/QCoreApplication>
 #include <QtCore/QDateTime>
 #include <QtCore/QDir>
 #include <QtCore/QEventLoop>
@@ -159,7 +160,8 @@ int CliTool::openTrace()
     m_trace->writeComment(QStringLiteral("spiffs-cli %1, %2")
                                   .arg(QStringLiteral(SPIFFS_VERSION),
                                        QDateTime::currentDateTime().toString(Qt::ISODateWithMs)));
-    m_trace->writeComment(QStringLiteral("command: %1 %2").arg(m_line.command, m_line.arguments.join(QLatin1Char(' '))));
+    // As typed, options included, so a report says what was run.
+    m_trace->writeComment(QStringLiteral("command: spiffs-cli %1").arg(QCoreApplication::arguments().mid(1).join(QLatin1Char(' '))));
     return ExitDone;
 }
 

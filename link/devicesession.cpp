@@ -59,6 +59,9 @@ DeviceSession::DeviceSession(QIODevice *line, QObject *parent)
     m_silenceTimer.setSingleShot(true);
     m_quietTimer.setSingleShot(true);
     m_settleLimit.setSingleShot(true);
+    // A coarse timer may fire up to 5 % early, and a boot that pauses just
+    // under the quiet spell would then be cut off.
+    m_quietTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_silenceTimer, &QTimer::timeout, this, &DeviceSession::onSilence);
     connect(&m_quietTimer, &QTimer::timeout, this, &DeviceSession::onQuietSpell);
     connect(&m_settleLimit, &QTimer::timeout, this, &DeviceSession::onQuietSpell);
