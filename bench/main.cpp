@@ -5,11 +5,14 @@
 //   spiffs-bench [--runs N] [--only GROUP,...]
 //
 // Groups: paced (or paced-download, paced-upload), unpaced (or
-// unpaced-download, unpaced-upload), listing, startup, memory; all by default.
+// unpaced-download, unpaced-upload), listing, startup, memory, cli (or
+// cli-get, cli-put, cli-startup); all by default.
 #include "affinity.h"
 #include "barepty.h"
 #include "benchclock.h"
 #include "benchline.h"
+#include "benchutil.h"
+#include "clibench.h"
 #include "programdriver.h"
 #include "results.h"
 
@@ -19,7 +22,6 @@
 #include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QProcess>
-#include <QtCore/QRandomGenerator>
 #include <QtCore/QTemporaryDir>
 #include <QtCore/QTextStream>
 #include <QtWidgets/QApplication>
@@ -32,20 +34,9 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace Bench;
+
 namespace {
-
-constexpr int KiB = 1024;
-constexpr int MiB = 1024 * 1024;
-constexpr double Baud = 115200;
-constexpr int FrameHeader = 17; // preamble and letter
-constexpr quint32 TransferCapacity = 64 * MiB;
-constexpr int TimeoutMs = 120000;
-
-void say(const QString &line)
-{
-    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
 
 // Starts the line and connects a program to it; empty, after saying why,
 // when either fails.
@@ -63,21 +54,6 @@ std::unique_ptr<ProgramDriver> connectProgram(BenchLine &line, const QString &gr
     return program;
 }
 
-QByteArray fileContent(int size, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    QByteArray content(size, Qt::Uninitialized);
-    for (char &byte : content)
-        byte = char(random.bounded(256));
-    return content;
-}
-
-bool writeFile(const QString &path, const QByteArray &content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
 QString sizeName(int bytes)
 {
     return bytes >= MiB ? QStringLiteral("%1m").arg(bytes / MiB) : QStringLiteral("%1k").arg(bytes / KiB);
@@ -86,11 +62,6 @@ QString sizeName(int bytes)
 QString sizeLabel(int bytes)
 {
     return bytes >= MiB ? QStringLiteral("%1 MiB").arg(bytes / MiB) : QStringLiteral("%1 KiB").arg(bytes / KiB);
-}
-
-double wireSeconds(qint64 bytes)
-{
-    return double(bytes) * 10 / Baud;
 }
 
 // A ceiling is the best the bare pseudo-terminal does: the least of three
@@ -119,14 +90,6 @@ QString firstMatch(const QString &path, const QString &key)
             return line.mid(line.indexOf(QLatin1Char(':')) + 1).trimmed();
     }
     return QString();
-}
-
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
 }
 
 QString machineDescription()
@@ -527,6 +490,8 @@ void judge(Results &results)
         results.judge(QStringLiteral("listing_10000_over_1000"), QStringLiteral("<= 12 x"),
                       results.median(QStringLiteral("listing_10000_over_1000")) <= 12);
     below(QStringLiteral("download_4m_peak_memory"), 12, QStringLiteral("< 12 MiB"));
+    atLeast(QStringLiteral("cli_get_64k_efficiency"), 98, QStringLiteral(">= 98 %"));
+    atLeast(QStringLiteral("cli_put_64k_of_ceiling"), 99, QStringLiteral(">= 99 %"));
 }
 
 QtMessageHandler standardMessageHandler = nullptr;
@@ -557,7 +522,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption onlyOption(QStringLiteral("only"),
                                         QStringLiteral("Comma-separated groups: paced (or paced-download, paced-upload), "
                                                        "unpaced (or unpaced-download, unpaced-upload), listing, "
-                                                       "startup, memory."),
+                                                       "startup, memory, cli (or cli-get, cli-put, cli-startup)."),
                                         QStringLiteral("GROUPS"));
     const QCommandLineOption childOption(QStringLiteral("memory-child"),
                                          QStringLiteral("Internal: one download measured in this process."));
@@ -577,7 +542,7 @@ int main(int argc, char *argv[])
                                        ? parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts)
                                        : QStringList{QStringLiteral("paced"), QStringLiteral("unpaced"),
                                                      QStringLiteral("listing"), QStringLiteral("startup"),
-                                                     QStringLiteral("memory")};
+                                                     QStringLiteral("memory"), QStringLiteral("cli")};
     QTemporaryDir work;
     if (!work.isValid()) {
         say(QStringLiteral("cannot make a temporary folder"));
@@ -615,6 +580,12 @@ int main(int argc, char *argv[])
         benchStartup(results, runs, QStringLiteral(BENCH_LAUNCHER_PATH));
     if (groups.contains(QStringLiteral("memory")) && group(QStringLiteral("memory")))
         benchMemory(results, runs, work, QStringLiteral(EMULATOR_PATH));
+    CliBenchGroups cli;
+    cli.get = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-get"));
+    cli.put = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-put"));
+    cli.startup = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-startup"));
+    if ((cli.get || cli.put || cli.startup) && group(QStringLiteral("cli")))
+        benchCli(results, runs, work.path(), cli);
     judge(results);
 
     QTextStream out(stdout);

@@ -1,0 +1,55 @@
+#include "benchutil.h"
+
+#include <QtCore/QFile>
+#include <QtCore/QRandomGenerator>
+
+#include <cstdio>
+
+namespace Bench {
+
+void say(const QString &line)
+{
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+QByteArray fileContent(int size, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QByteArray content(size, Qt::Uninitialized);
+    for (char &byte : content)
+        byte = char(random.bounded(256));
+    return content;
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+double wireSeconds(qint64 bytes)
+{
+    return double(bytes) * 10 / Baud;
+}
+
+qint64 uploadBoundBytes(qint64 fileSize, int nameLength)
+{
+    const qint64 chunks = (fileSize + ChunkBytes - 1) / ChunkBytes;
+    return (FrameHeader + 4 + 4 + 1 + nameLength) + 1 + chunks * (ChunkFrame + 1) + FrameHeader + 1;
+}
+
+qint64 uploadAnswers(qint64 fileSize)
+{
+    return (fileSize + ChunkBytes - 1) / ChunkBytes + 1;
+}
+
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
+} // namespace Bench

@@ -1,0 +1,44 @@
+// Small things every benchmark group uses: progress lines, file contents
+// and the line's arithmetic at 115200 baud.
+#ifndef BENCHUTIL_H
+#define BENCHUTIL_H
+
+#include <QtCore/QByteArray>
+#include <QtCore/QString>
+
+namespace Bench {
+
+constexpr int KiB = 1024;
+constexpr int MiB = 1024 * 1024;
+constexpr double Baud = 115200;
+constexpr int FrameHeader = 17; // preamble and letter
+constexpr int ChunkBytes = 32;  // content bytes per upload frame
+constexpr int ChunkFrame = 50;  // header, count byte, 32 bytes
+constexpr quint32 TransferCapacity = 64 * MiB;
+constexpr int TimeoutMs = 120000;
+
+// A progress line on standard error.
+void say(const QString &line);
+
+// size pseudo-random bytes, the same for the same seed.
+QByteArray fileContent(int size, quint32 seed);
+bool writeFile(const QString &path, const QByteArray &content);
+
+// Seconds the bytes take at 115200 baud, 10 bits a byte (8N1).
+double wireSeconds(qint64 bytes);
+
+// The stop-and-wait bound of an upload, in bytes on the wire: the start
+// frame (header, 4-byte path length, 4-byte size, "/" and the name) and its
+// "A", 51 bytes per 32-byte chunk (50-byte frame and "A"), the end frame
+// and its "u".
+qint64 uploadBoundBytes(qint64 fileSize, int nameLength);
+// The program's answers an upload waits for: one after the start frame's
+// "A" and one after each chunk's (the last answer is the end frame).
+qint64 uploadAnswers(qint64 fileSize);
+
+// The load average over 1, 5 and 15 minutes, as /proc/loadavg gives it.
+QString loadAverage();
+
+} // namespace Bench
+
+#endif // BENCHUTIL_H

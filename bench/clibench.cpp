@@ -1,0 +1,228 @@
+#include "clibench.h"
+
+#include "barepty.h"
+#include "benchutil.h"
+#include "cliprocess.h"
+#include "results.h"
+
+#include <QtCore/QDir>
+#include <QtCore/QFile>
+
+using namespace Bench;
+
+namespace {
+
+constexpr int ReplySizeBytes = 4;
+// The command line's opening quiet spell: it waits this long for silence
+// after opening the port, before its first request.
+constexpr double QuietSpellMs = 100;
+
+double ms(qint64 ns)
+{
+    return double(ns) / 1e6;
+}
+
+QString said(const CliTimings &timings)
+{
+    if (!timings.error.isEmpty())
+        return timings.error;
+    return QStringLiteral("exit %1: %2").arg(timings.exitCode).arg(QString::fromLocal8Bit(timings.standardError).trimmed());
+}
+
+// ---- get -------------------------------------------------------------------------
+
+// From the command line's write of the download request to the file renamed
+// into place. The opening quiet spell and the memory report that the
+// command line sends first (it needs the capacity before a download) come
+// before and are left out: they are not part of the file's exchange, and the
+// start-up figure covers them.
+void benchGet(Results &results, int runs, const QString &work, const EmulatorProcess &device, const QString &name,
+              const QByteArray &content)
+{
+    Figure &figure = results.add(QStringLiteral("cli_get_64k_efficiency"),
+                                 QStringLiteral("spiffs-cli get 64 KiB at 115200, of wire time"), QStringLiteral("%"));
+    Figure &tail = results.add(QStringLiteral("cli_get_64k_exit_ms"), QStringLiteral("  then to the process's exit"),
+                               QStringLiteral("ms"));
+    const QString folder = QDir(work).filePath(QStringLiteral("cli-get"));
+    QDir().mkpath(folder);
+    // Request: header, 4-byte path length, "/" and the name; reply: size and content.
+    const qint64 wireBytes = FrameHeader + 4 + 1 + name.size() + ReplySizeBytes + content.size();
+    const double wire = wireSeconds(wireBytes);
+
+    // One run first that counts for nothing: the program's pages, caches.
+    for (int run = -1; run < runs; ++run) {
+        const QString saved = QDir(folder).filePath(name);
+        QFile::remove(saved);
+        CliRun cli;
+        cli.program = QStringLiteral(CLI_PATH);
+        cli.port = device.portName();
+        cli.arguments = QStringList{QStringLiteral("-q"), QStringLiteral("get"), name, QStringLiteral("-o"), folder};
+        cli.watchedFolder = folder;
+        cli.portWritesWatched = 2; // the memory request, then the download request
+        const CliTimings timings = runCli(cli);
+        if (!timings.finished || timings.exitCode != 0 || timings.writeNs.size() < 2 || !timings.savedNs.contains(name)) {
+            say(QStringLiteral("  get %1: did not finish (%2; %3 writes seen, saved: %4)").arg(name, said(timings)).arg(timings.writeNs.size()).arg(QStringList(timings.savedNs.keys()).join(QLatin1Char(','))));
+            continue;
+        }
+        if (run < 0) {
+            QFile file(saved);
+            if (!file.open(QIODevice::ReadOnly) || file.readAll() != content) {
+                say(QStringLiteral("  get %1: the saved file differs from the receiver's").arg(name));
+                return;
+            }
+            continue;
+        }
+        const qint64 requestNs = timings.writeNs.at(1);
+        const double seconds = double(timings.savedNs.value(name) - requestNs) / 1e9;
+        figure.samples.append(100 * wire / seconds);
+        tail.samples.append(ms(timings.exitNs - timings.savedNs.value(name)));
+        say(QStringLiteral("  get %1: %2 s for %3 s on the wire (%4 %); before it: port opened %5 ms after the "
+                           "start, memory request %6 ms after that, download request %7 ms later; exit %8 ms "
+                           "after the file was saved")
+                    .arg(name, QString::number(seconds, 'f', 4), QString::number(wire, 'f', 4),
+                         QString::number(100 * wire / seconds, 'f', 2))
+                    .arg(ms(timings.openedNs - timings.startNs), 0, 'f', 1)
+                    .arg(ms(timings.writeNs.at(0) - timings.openedNs), 0, 'f', 1)
+                    .arg(ms(requestNs - timings.writeNs.at(0)), 0, 'f', 2)
+                    .arg(ms(timings.exitNs - timings.savedNs.value(name)), 0, 'f', 2));
+    }
+}
+
+// ---- put -------------------------------------------------------------------------
+
+// From the command line's write of the upload's start frame to its exit,
+// which follows the receiver's final "u" at once. The quiet spell and the
+// memory report (the free space is checked before an upload) come before.
+// The ceiling adds to the wire's stop-and-wait bound what a bare
+// pseudo-terminal needs per answer when both sides sleep between chunks,
+// measured right before each run.
+void benchPut(Results &results, int runs, const QString &work, const EmulatorProcess &device)
+{
+    const QString name = QStringLiteral("u64k.bin");
+    const QString path = QDir(work).filePath(QStringLiteral("cli-put/") + name);
+    QDir().mkpath(QDir(work).filePath(QStringLiteral("cli-put")));
+    const QByteArray content = fileContent(64 * KiB, 6);
+    writeFile(path, content);
+
+    Figure &ofBound = results.add(QStringLiteral("cli_put_64k_efficiency"),
+                                  QStringLiteral("spiffs-cli put 64 KiB at 115200, of stop-and-wait bound"),
+                                  QStringLiteral("%"));
+    Figure &ofCeiling = results.add(QStringLiteral("cli_put_64k_of_ceiling"),
+                                    QStringLiteral("spiffs-cli put 64 KiB, of same-run ceiling"), QStringLiteral("%"));
+    Figure &answer = results.add(QStringLiteral("cli_put_answer_us"),
+                                 QStringLiteral("  spiffs-cli's answer per chunk (derived)"), QStringLiteral("us"));
+    Figure &bareAnswer = results.add(QStringLiteral("cli_put_bare_pty_answer_us"),
+                                     QStringLiteral("  bare pty answer, line idle 4.4 ms"), QStringLiteral("us"));
+    const double bound = wireSeconds(uploadBoundBytes(content.size(), name.size()));
+    const qint64 answers = uploadAnswers(content.size());
+    const qint64 chunkWireUs = qint64(wireSeconds(ChunkFrame) * 1e6);
+    const QString stored = QDir(device.storeFolder()).filePath(name);
+
+    for (int run = -1; run < runs; ++run) {
+        const double bare = BarePty::idleAnswerMicros(500, ChunkFrame, 1, chunkWireUs);
+        QFile::remove(stored);
+        CliRun cli;
+        cli.program = QStringLiteral(CLI_PATH);
+        cli.port = device.portName();
+        cli.arguments = QStringList{QStringLiteral("-q"), QStringLiteral("put"), path};
+        cli.portWritesWatched = 2; // the memory request, then the upload's start frame
+        const CliTimings timings = runCli(cli);
+        if (!timings.finished || timings.exitCode != 0 || timings.writeNs.size() < 2) {
+            say(QStringLiteral("  put %1: did not finish (%2)").arg(name, said(timings)));
+            continue;
+        }
+        if (run < 0) {
+            QFile file(stored);
+            if (!file.open(QIODevice::ReadOnly) || file.readAll() != content) {
+                say(QStringLiteral("  put %1: the receiver's copy differs from the file").arg(name));
+                return;
+            }
+            continue;
+        }
+        const double seconds = double(timings.exitNs - timings.writeNs.at(1)) / 1e9;
+        const double ceiling = bound + double(answers) * bare / 1e6;
+        const double perAnswerUs = (seconds - bound) * 1e6 / double(answers);
+        ofBound.samples.append(100 * bound / seconds);
+        ofCeiling.samples.append(100 * ceiling / seconds);
+        answer.samples.append(perAnswerUs);
+        if (bare > 0)
+            bareAnswer.samples.append(bare);
+        say(QStringLiteral("  put %1: %2 s for a bound of %3 s (%4 %) and a ceiling of %5 s (%6 %); "
+                           "%7 us an answer, bare pty %8 us")
+                    .arg(name, QString::number(seconds, 'f', 4), QString::number(bound, 'f', 4),
+                         QString::number(100 * bound / seconds, 'f', 2), QString::number(ceiling, 'f', 4),
+                         QString::number(100 * ceiling / seconds, 'f', 2))
+                    .arg(perAnswerUs, 0, 'f', 1)
+                    .arg(bare, 0, 'f', 1));
+    }
+}
+
+// ---- start -----------------------------------------------------------------------
+
+// From just before the process is spawned to its first write on the port
+// (the memory request of "df", the first thing every command sends). In
+// between: loading, Qt's start, opening the port, then the opening quiet
+// spell of 100 ms.
+void benchStartup(Results &results, int runs, const EmulatorProcess &device)
+{
+    Figure &total = results.add(QStringLiteral("cli_startup_ms"),
+                                QStringLiteral("spiffs-cli start to first request byte"), QStringLiteral("ms"));
+    Figure &withoutQuiet = results.add(QStringLiteral("cli_startup_without_quiet_ms"),
+                                       QStringLiteral("  less the 100 ms quiet spell"), QStringLiteral("ms"));
+    Figure &toOpen = results.add(QStringLiteral("cli_startup_to_open_ms"),
+                                 QStringLiteral("  of which start to port opened"), QStringLiteral("ms"));
+    Figure &openToRequest = results.add(QStringLiteral("cli_startup_open_to_request_ms"),
+                                        QStringLiteral("  of which port opened to request (quiet spell)"),
+                                        QStringLiteral("ms"));
+    for (int run = -1; run < runs; ++run) {
+        CliRun cli;
+        cli.program = QStringLiteral(CLI_PATH);
+        cli.port = device.portName();
+        cli.arguments = QStringList{QStringLiteral("-q"), QStringLiteral("df")};
+        cli.portWritesWatched = 1;
+        const CliTimings timings = runCli(cli);
+        if (!timings.finished || timings.exitCode != 0 || timings.writeNs.isEmpty() || timings.openedNs == 0) {
+            say(QStringLiteral("  df: did not finish (%1)").arg(said(timings)));
+            continue;
+        }
+        if (run < 0)
+            continue;
+        const double toRequest = ms(timings.writeNs.at(0) - timings.startNs);
+        total.samples.append(toRequest);
+        withoutQuiet.samples.append(toRequest - QuietSpellMs);
+        toOpen.samples.append(ms(timings.openedNs - timings.startNs));
+        openToRequest.samples.append(ms(timings.writeNs.at(0) - timings.openedNs));
+        say(QStringLiteral("  df: first request %1 ms after the start (port opened at %2 ms, quiet spell and "
+                           "request %3 ms); exit at %4 ms")
+                    .arg(toRequest, 0, 'f', 2)
+                    .arg(ms(timings.openedNs - timings.startNs), 0, 'f', 2)
+                    .arg(ms(timings.writeNs.at(0) - timings.openedNs), 0, 'f', 2)
+                    .arg(ms(timings.exitNs - timings.startNs), 0, 'f', 1));
+    }
+}
+
+} // namespace
+
+void benchCli(Results &results, int runs, const QString &workFolder, const CliBenchGroups &groups)
+{
+    say(QStringLiteral("cli: spiffs-cli against spiffs-emulator --baud 115200, each a process"));
+    const QString source = QDir(workFolder).filePath(QStringLiteral("cli-store"));
+    QDir().mkpath(source);
+    const QString name = QStringLiteral("c64k.bin");
+    const QByteArray content = fileContent(64 * KiB, 7);
+    writeFile(QDir(source).filePath(name), content);
+
+    EmulatorProcess device;
+    if (!device.start(QStringLiteral(EMULATOR_PATH), source,
+                      {QStringLiteral("--baud"), QString::number(int(Baud)), QStringLiteral("--capacity"),
+                       QString::number(TransferCapacity)})) {
+        say(QStringLiteral("cli: %1").arg(device.errorString()));
+        return;
+    }
+    if (groups.startup)
+        benchStartup(results, runs, device);
+    if (groups.get)
+        benchGet(results, runs, workFolder, device, name, content);
+    if (groups.put)
+        benchPut(results, runs, workFolder, device);
+}
