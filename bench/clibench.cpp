@@ -1,5 +1,6 @@
 #include "clibench.h"
 
+#include "affinity.h"
 #include "barepty.h"
 #include "benchutil.h"
 #include "cliprocess.h"
@@ -215,7 +216,8 @@ void benchCli(Results &results, int runs, const QString &workFolder, const CliBe
     EmulatorProcess device;
     if (!device.start(QStringLiteral(EMULATOR_PATH), source,
                       {QStringLiteral("--baud"), QString::number(int(Baud)), QStringLiteral("--capacity"),
-                       QString::number(TransferCapacity)})) {
+                       QString::number(TransferCapacity)},
+                      Affinity::deviceCpu())) {
         say(QStringLiteral("cli: %1").arg(device.errorString()));
         return;
     }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <spawn.h>
 #include <string>
 #include <sys/inotify.h>
@@ -112,7 +113,7 @@ QString EmulatorProcess::storeFolder() const
     return m_store ? m_store->path() : QString();
 }
 
-bool EmulatorProcess::start(const QString &program, const QString &storeSource, const QStringList &arguments)
+bool EmulatorProcess::start(const QString &program, const QString &storeSource, const QStringList &arguments, int cpu)
 {
     stop();
     const QString shm = QStringLiteral("/dev/shm");
@@ -156,6 +157,14 @@ bool EmulatorProcess::start(const QString &program, const QString &storeSource, 
         m_pid = -1;
         m_error = QStringLiteral("cannot start %1: %2").arg(program, QString::fromLocal8Bit(std::strerror(spawned)));
         return false;
+    }
+    // Before it has started any thread of its own, which would keep the
+    // affinity they were started with.
+    if (cpu >= 0) {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        sched_setaffinity(m_pid, sizeof one, &one);
     }
 
     // The first line on standard output is the port.

@@ -50,9 +50,9 @@ public:
     EmulatorProcess &operator=(const EmulatorProcess &) = delete;
 
     // Copies the files of storeSource (nothing when empty) into a fresh
-    // folder and starts program --dir COPY followed by arguments. True once
-    // the emulator has printed its port.
-    bool start(const QString &program, const QString &storeSource, const QStringList &arguments);
+    // folder and starts program --dir COPY followed by arguments, on CPU cpu
+    // alone unless it is -1. True once the emulator has printed its port.
+    bool start(const QString &program, const QString &storeSource, const QStringList &arguments, int cpu = -1);
     // SIGTERM, then SIGKILL after 5 s.
     void stop();
 
