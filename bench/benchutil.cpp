@@ -52,4 +52,25 @@ QString loadAverage()
     return QString::fromLatin1(file.readAll()).section(QLatin1Char(' '), 0, 2);
 }
 
+CpuTicks cpuTicks()
+{
+    CpuTicks ticks;
+    QFile file(QStringLiteral("/proc/stat"));
+    if (!file.open(QIODevice::ReadOnly))
+        return ticks;
+    // cpu user nice system idle iowait irq softirq steal guest guest_nice
+    const QList<QByteArray> fields = file.readLine().simplified().split(' ');
+    for (int i = 1; i < fields.size() && i <= 8; ++i)
+        ticks.total += fields.at(i).toLongLong();
+    if (fields.size() > 8)
+        ticks.steal = fields.at(8).toLongLong();
+    return ticks;
+}
+
+double stealPercent(const CpuTicks &from, const CpuTicks &to)
+{
+    const qint64 total = to.total - from.total;
+    return total > 0 ? 100.0 * double(to.steal - from.steal) / double(total) : 0;
+}
+
 } // namespace Bench

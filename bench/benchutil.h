@@ -39,6 +39,19 @@ qint64 uploadAnswers(qint64 fileSize);
 // The load average over 1, 5 and 15 minutes, as /proc/loadavg gives it.
 QString loadAverage();
 
+// All CPUs' time and the part of it stolen by the host (a virtual
+// machine's CPU that was ready to run while the host ran something else),
+// in clock ticks since boot (/proc/stat). A busy host shows here and not in
+// the load average.
+struct CpuTicks
+{
+    qint64 total = 0;
+    qint64 steal = 0;
+};
+CpuTicks cpuTicks();
+// The stolen share of the time between two readings, in percent.
+double stealPercent(const CpuTicks &from, const CpuTicks &to);
+
 } // namespace Bench
 
 #endif // BENCHUTIL_H

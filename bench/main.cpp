@@ -575,7 +575,19 @@ int main(int argc, char *argv[])
     Results results;
     const qint64 startNs = steadyNs();
     QStringList loads;
-    const auto group = [&loads](const QString &name) {
+    QStringList steals;
+    const CpuTicks ticksAtStart = cpuTicks();
+    CpuTicks groupTicks = ticksAtStart;
+    QString groupName;
+    const auto closeGroup = [&] {
+        const CpuTicks now = cpuTicks();
+        if (!groupName.isEmpty())
+            steals << QStringLiteral("%1 %2 %").arg(groupName).arg(stealPercent(groupTicks, now), 0, 'f', 1);
+        groupTicks = now;
+    };
+    const auto group = [&](const QString &name) {
+        closeGroup();
+        groupName = name;
         loads << QStringLiteral("%1 %2").arg(name, loadAverage());
         return true;
     };
@@ -599,11 +611,14 @@ int main(int argc, char *argv[])
     cli.startup = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-startup"));
     if ((cli.get || cli.put || cli.startup) && group(QStringLiteral("cli")))
         benchCli(results, runs, work.path(), cli);
+    closeGroup();
     judge(results);
 
     QTextStream out(stdout);
     out << '\n' << machine << "load average: " << loadAtStart << " at start, " << loadAverage() << " at end\n"
         << "load average as each group began: " << loads.join(QStringLiteral(", ")) << '\n'
+        << "CPU time stolen by the host: " << QString::number(stealPercent(ticksAtStart, cpuTicks()), 'f', 1)
+        << " % over the run; by group: " << steals.join(QStringLiteral(", ")) << '\n'
         << "runs: " << runs << " measured per figure; took " << (steadyNs() - startNs) / 1000000000 << " s\n\n"
         << results.report();
     return 0;
