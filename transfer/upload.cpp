@@ -16,10 +16,6 @@ using namespace TransferFormat;
 
 namespace {
 
-// The progress text last given to the status bar, and its percentage.
-QString shownProgress;
-int shownPercent = -1;
-
 void endUpload(QStatusBar *statusBar, const QString &message)
 {
     LinkState &link = linkState();
@@ -92,19 +88,11 @@ void handleUploadReply(MainWindowUi &ui)
 {
     LinkState &link = linkState();
     switch (takeUploadAnswer(link.rxBuffer)) {
-    case UploadAnswer::Ready: {
+    case UploadAnswer::Ready:
         sendUploadChunk();
-        // The status bar ignores a text it already shows; so is it not
-        // made again while it would be the same (the percentage moves every
-        // twenty chunks or so).
-        const int percent = uploadPercent(link.uploadRemaining, link.transferSize);
-        if (percent != shownPercent || ui.statusbar->currentMessage() != shownProgress) {
-            shownPercent = percent;
-            shownProgress = QStringLiteral("uploaded %1%").arg(percent);
-            ui.statusbar->showMessage(shownProgress, 0);
-        }
+        ui.statusbar->showMessage(
+                QStringLiteral("uploaded %1%").arg(uploadPercent(link.uploadRemaining, link.transferSize)), 0);
         break;
-    }
     case UploadAnswer::Finished:
         endUpload(ui.statusbar, QStringLiteral("uploading complete"));
         break;
