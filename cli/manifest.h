@@ -15,7 +15,7 @@
 // local path, both escaped so that any byte survives a text editor: a byte
 // from "!" to "~" stands for itself, except "\", written "\\"; every other
 // byte (space, control characters, DEL and bytes above 0x7F) is "\x" and
-// two lower-case hex digits. "caf\xc3\xa9 1.txt" is the name "café 1.txt".
+// two lower-case hex digits: "caf\xc3\xa9\x201.txt" is the name "café 1.txt".
 #ifndef MANIFEST_H
 #define MANIFEST_H
 
