@@ -424,6 +424,12 @@ private slots:
         const CliRun restored = runCli({"-p", emulator.port(), "restore", backup.path()});
         QVERIFY2(restored.exitCode == 0, restored.err.constData());
         QVERIFY(storeContents(store.dir.path()) == original);
+
+        const QString extra = writeLocalFile(backup, QStringLiteral("extra.txt"), "not in the backup");
+        QCOMPARE(runCli({"-p", emulator.port(), "put", extra}).exitCode, 0);
+        const CliRun clean = runCli({"-p", emulator.port(), "restore", "--clean", backup.path()});
+        QVERIFY2(clean.exitCode == 0, clean.err.constData());
+        QVERIFY(storeContents(store.dir.path()) == original);
     }
 
     void jobsThatChangeNothing_data()
