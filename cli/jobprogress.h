@@ -4,7 +4,8 @@
 #ifndef JOBPROGRESS_H
 #define JOBPROGRESS_H
 
-#include <QtCore/QElapsedTimer>
+#include "progressmeter.h"
+
 #include <QtCore/QString>
 
 class JobProgress
@@ -25,18 +26,14 @@ public:
 private:
     void draw(bool force);
 
+    ProgressLine m_line;
     int m_fileCount;
     qint64 m_totalBytes;
-    bool m_shown;
-    bool m_drawn = false;
-    QElapsedTimer m_clock;
-    qint64 m_lastDrawMs = -1;
     int m_fileNumber = 0;
     QString m_name;
     qint64 m_fileSize = 0;
     qint64 m_fileDone = 0;
     qint64 m_doneBefore = 0; // bytes of the files already finished
-    int m_lastWidth = 0;
 };
 
 #endif // JOBPROGRESS_H

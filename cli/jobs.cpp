@@ -78,8 +78,7 @@ QString sizeColumn(qint64 size)
 
 QString duration(double seconds)
 {
-    const qint64 whole = qint64(seconds + 0.999);
-    return QStringLiteral("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QLatin1Char('0'));
+    return ProgressLine::duration(qint64(seconds + 0.999));
 }
 
 QString timeOnTheLine(qint64 wireBytes)
@@ -383,7 +382,7 @@ int CliTool::runBackup()
     }
     report.summary = QStringLiteral("backup: %1, %2, and %3 in %4")
                              .arg(fileCount(entries.size()))
-                             .arg(ProgressMeter::byteCount(report.bytes),
+                             .arg(ProgressLine::byteCount(report.bytes),
                                   QDir::toNativeSeparators(dir.filePath(QLatin1String(Manifest::FileName))))
                              .arg(duration(double(report.clock.elapsed()) / 1000));
     return endJob(report, ExitDone);
@@ -497,7 +496,7 @@ int CliTool::runRestore()
         report.bytes = total;
         report.summary = QStringLiteral("would send %1 (%2), remove %3: %4; nothing changed")
                                  .arg(fileCount(uploads.size()))
-                                 .arg(ProgressMeter::byteCount(total))
+                                 .arg(ProgressLine::byteCount(total))
                                  .arg(removals.size())
                                  .arg(timeOnTheLine(report.wireBytes));
         if (!room.fits())
@@ -512,7 +511,7 @@ int CliTool::runRestore()
     const int status = carryOut(report, removals, uploads, expected);
     report.summary = QStringLiteral("restore: sent %1 (%2), removed %3, in %4")
                              .arg(fileCount(report.sent.size()))
-                             .arg(ProgressMeter::byteCount(report.bytes))
+                             .arg(ProgressLine::byteCount(report.bytes))
                              .arg(report.removed.size())
                              .arg(duration(double(report.clock.elapsed()) / 1000));
     return endJob(report, status);
@@ -602,10 +601,10 @@ int CliTool::runSync()
         report.summary = QStringLiteral("would send %1 (%2), remove %3, compare %4 (%5, each sent too if it "
                                         "differs), skip %6: %7; nothing changed")
                                  .arg(fileCount(toSend.size()))
-                                 .arg(ProgressMeter::byteCount(sendBytes))
+                                 .arg(ProgressLine::byteCount(sendBytes))
                                  .arg(removals.size())
                                  .arg(toCompare.size())
-                                 .arg(ProgressMeter::byteCount(compareBytes))
+                                 .arg(ProgressLine::byteCount(compareBytes))
                                  .arg(tree.skipped.size())
                                  .arg(timeOnTheLine(report.wireBytes));
         return endJob(report, finalStatus);
@@ -679,6 +678,6 @@ int CliTool::runSync()
                              .arg(report.unchanged.size())
                              .arg(m_line.checksum ? QStringLiteral(" (by content)") : QStringLiteral(" (by size)"))
                              .arg(tree.skipped.size())
-                             .arg(ProgressMeter::byteCount(report.bytes), duration(double(report.clock.elapsed()) / 1000));
+                             .arg(ProgressLine::byteCount(report.bytes), duration(double(report.clock.elapsed()) / 1000));
     return endJob(report, status != ExitDone ? status : finalStatus);
 }
