@@ -1,5 +1,6 @@
 #include "clitool.h"
 
+#include "clitext.h"
 #include "console.h"
 #include "namepattern.h"
 #include "portaccess.h"
@@ -41,34 +42,6 @@ constexpr int InterruptPollMs = 50;
 QString nameText(const QByteArray &name)
 {
     return deviceNameText(name);
-}
-
-// A device name as a terminal is to show it: a control character, with which
-// a receiver could move the cursor or retitle the window, is written \xHH.
-QString shownName(const QByteArray &name)
-{
-    QString shown;
-    for (const QChar c : deviceNameText(name)) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u < 0xA0))
-            shown += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
-        else
-            shown += c;
-    }
-    return shown;
-}
-
-void printJson(const QJsonObject &object)
-{
-    Console::writeData(QJsonDocument(object).toJson(QJsonDocument::Indented));
-}
-
-// The characters the window's upload keeps, and "/".
-bool nameCharactersAccepted(const QString &name)
-{
-    const QStringList parts = name.split(QLatin1Char('/'));
-    return std::all_of(parts.cbegin(), parts.cend(),
-                       [](const QString &part) { return TransferFormat::uploadName(part) == part; });
 }
 
 // Where FILE ends in FILE:NAME; -1 when the argument is a FILE alone. NAME
@@ -141,6 +114,12 @@ int CliTool::run(const QStringList &arguments)
         return runRun();
     if (command == QLatin1String("reboot"))
         return runReboot();
+    if (command == QLatin1String("backup"))
+        return runBackup();
+    if (command == QLatin1String("restore"))
+        return runRestore();
+    if (command == QLatin1String("sync"))
+        return runSync();
     return runVerify();
 }
 

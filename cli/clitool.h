@@ -6,10 +6,13 @@
 
 #include "commandline.h"
 
+#include "catalogue/catalogueformat.h"
+
 #include <QtCore/QByteArray>
 #include <QtCore/QFile>
 #include <QtCore/QObject>
 #include <QtCore/QTimer>
+#include <QtCore/QVector>
 #include <QtSerialPort/QSerialPort>
 
 #include <memory>
@@ -17,6 +20,7 @@
 
 class DeviceReply;
 class DeviceSession;
+class JobProgress;
 class ProgressMeter;
 class TraceWriter;
 
@@ -50,6 +54,17 @@ private:
     int runRun();
     int runReboot();
     int runVerify();
+    int runBackup();
+    int runRestore();
+    int runSync();
+
+    // The whole-receiver jobs' shared steps (jobs.cpp).
+    struct JobReport;
+    struct PlannedUpload;
+    bool awaitFile(DeviceReply *reply, JobProgress &progress);
+    int carryOut(JobReport &report, const QVector<QByteArray> &removals, const QVector<PlannedUpload> &uploads,
+                 const QVector<CatalogueFormat::ListingEntry> &expected);
+    int endJob(JobReport &report, int status);
 
     std::optional<FileAndName> fileAndName(const QString &argument);
     std::optional<QByteArray> readLocalFile(const FileAndName &file);

@@ -60,6 +60,50 @@ const CommandHelp commands[] = {
     {"verify", "verify FILE[:NAME]", "compare a local file with the receiver's copy",
      "Downloads NAME (by default FILE's cleaned name, as put uses) into memory and\n"
      "compares it with FILE byte for byte: exit 0 when they are the same, 5 when not.\n"},
+    {"backup", "backup DIR", "every file into DIR, and DIR/MANIFEST",
+     "Lists the receiver once and downloads every file into DIR (made if missing). A \"/\"\n"
+     "in a name makes sub-folders, each part made safe as get does: presets/sw.txt is saved\n"
+     "as DIR/presets/sw.txt, a:b.txt as DIR/a-b.txt. Names that would share a local path,\n"
+     "by case alone too, do not: the later in byte order gets \"~2\" before its type.\n"
+     "\n"
+     "Downloads go to DIR/.spiffs-backup-incoming first. Only once every file is in is the\n"
+     "old MANIFEST removed, each file moved into place, files the old MANIFEST named that\n"
+     "the receiver no longer holds removed, and the new MANIFEST written, last. After an\n"
+     "error, a time-out or Ctrl-C, DIR keeps the previous backup and its MANIFEST (or none).\n"
+     "A file the receiver will not send fails the backup the same way.\n"
+     "\n"
+     "MANIFEST is text: \"spiffs-backup 1 DATE TOTAL USED\", then a line per file,\n"
+     "\"SIZE SHA256 NAME PATH\", NAME and PATH escaped (man spiffs-cli). Checked: each\n"
+     "download's byte count against the listing. The protocol carries no checksum: the\n"
+     "SHA-256 is of the bytes that arrived, proof that the copy has not changed since, not\n"
+     "that the line carried it faithfully.\n"},
+    {"restore", "restore DIR [--clean] [--dry-run]", "put a backup back on the receiver",
+     "Uploads every file DIR/MANIFEST names, under the exact name it records, in its order.\n"
+     "Before anything is sent, every file's size and SHA-256 must match the MANIFEST (exit 1\n"
+     "and nothing sent if one does not), and the files must fit. Room is counted in the\n"
+     "receiver's 256-byte pages, conservatively: a file is charged a page per 251 bytes\n"
+     "begun (SPIFFS keeps 5 bytes of each), an index page, and one more per 96 data pages;\n"
+     "a file replaced or removed is credited only a page per 256 bytes begun and one more.\n"
+     "--clean first removes the receiver's files that the backup lacks, and counts them.\n"
+     "Afterwards one listing must show every name at its size (with --clean, nothing\n"
+     "else); a difference is reported, exit 1. Contents are not read back.\n"
+     "--dry-run prints what would be sent and removed, the bytes and the time at 115200\n"
+     "baud, and sends nothing but the memory and listing requests.\n"},
+    {"sync", "sync DIR [--delete] [--dry-run] [--checksum]", "make the receiver hold DIR's files",
+     "Uploads the regular files under DIR that the receiver lacks or holds at another size:\n"
+     "DIR/a/b.txt is the receiver's a/b.txt. The receiver cannot be asked for a checksum,\n"
+     "so a file of the same size counts as unchanged and an edit that keeps the size is\n"
+     "missed. --checksum downloads each same-size file and compares it byte for byte,\n"
+     "sending it when it differs; that costs the download's time.\n"
+     "--delete removes the receiver's files that DIR lacks.\n"
+     "Not looked at: MANIFEST at the top of DIR and names starting with \".\". Skipped,\n"
+     "listed, and exit 1 at the end: anything but a regular file (links to folders are not\n"
+     "followed), and names a receiver cannot take: characters other than\n"
+     "A-Z a-z 0-9 _ ' ( ) * + , - . and /, more than 30 bytes, or nothing before the first\n"
+     "\".\" or after it. Room is checked as restore does. Removals go first, then uploads;\n"
+     "one listing afterwards must show every file of DIR at its size, else exit 1.\n"
+     "--dry-run prints the plan, the bytes and the time at 115200 baud, and sends nothing\n"
+     "but the memory and listing requests.\n"},
 };
 
 const CommandHelp *findCommand(const QString &name)
@@ -79,8 +123,9 @@ const char generalOptions[] =
         "                   (separated as PATH is). Opened at 115200 baud, 8N1.\n"
         "  --timeout S      seconds of silence from the receiver before giving up (default 5;\n"
         "                   format waits at least 120; 0 waits for ever)\n"
-        "  -q, --quiet      no progress bar (it is drawn only when standard error is a terminal)\n"
-        "  --json           ports, df and ls print one JSON document\n"
+        "  -q, --quiet      no progress line (drawn only when standard error is a terminal)\n"
+        "  --json           ports, df and ls print one JSON document; backup, restore and sync\n"
+        "                   a summary of what was sent, removed, skipped and verified\n"
         "  --trace FILE     writes every byte sent and received to FILE as it happens\n"
         "  -h, --help       this help; COMMAND --help for a command's own\n"
         "  --version        the program's version\n";
@@ -88,7 +133,8 @@ const char generalOptions[] =
 const char exitCodes[] =
         "Exit status:\n"
         "  0    done\n"
-        "  1    the receiver refused or answered wrongly, or a local file could not be used\n"
+        "  1    the receiver refused or answered wrongly, a local file could not be used, or a\n"
+        "       job found a difference, skipped a name or did not fit\n"
         "  2    bad usage\n"
         "  3    port missing, ambiguous or unusable, or the line was lost\n"
         "  4    no answer from the receiver in time\n"
@@ -116,8 +162,12 @@ QString helpText(const QString &command)
             "Data goes to standard output, messages to standard error.\n"
             "\n"
             "Commands:\n");
-    for (const CommandHelp &help : commands)
-        text += QStringLiteral("  %1 %2\n").arg(QLatin1String(help.synopsis), -30).arg(QLatin1String(help.summary));
+    for (const CommandHelp &help : commands) {
+        const QString synopsis = QLatin1String(help.synopsis);
+        // A long synopsis has its summary on the next line, in the column.
+        const QString gap = synopsis.size() > 30 ? QStringLiteral("\n") + QString(33, QLatin1Char(' ')) : QStringLiteral(" ");
+        text += QStringLiteral("  %1%2%3\n").arg(synopsis, -30).arg(gap, QLatin1String(help.summary));
+    }
     return text + QLatin1Char('\n') + QLatin1String(generalOptions) + QLatin1Char('\n') + QLatin1String(exitCodes);
 }
 
@@ -137,7 +187,12 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, QString(), QStringLiteral("DIR"));
     const QCommandLineOption verify(QStringLiteral("verify"));
     const QCommandLineOption yes(QStringList{QStringLiteral("y"), QStringLiteral("yes")});
-    parser.addOptions({port, timeout, quiet, json, trace, help, version, longListing, output, verify, yes});
+    const QCommandLineOption clean(QStringLiteral("clean"));
+    const QCommandLineOption deleteExtra(QStringLiteral("delete"));
+    const QCommandLineOption checksum(QStringLiteral("checksum"));
+    const QCommandLineOption dryRun(QStringLiteral("dry-run"));
+    parser.addOptions({port, timeout, quiet, json, trace, help, version, longListing, output, verify, yes, clean,
+                       deleteExtra, checksum, dryRun});
 
     if (!parser.parse(arguments)) {
         line.error = parser.errorText();
@@ -167,6 +222,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
     line.outputFolder = parser.value(output);
     line.verify = parser.isSet(verify);
     line.yes = parser.isSet(yes);
+    line.clean = parser.isSet(clean);
+    line.deleteExtra = parser.isSet(deleteExtra);
+    line.checksum = parser.isSet(checksum);
+    line.dryRun = parser.isSet(dryRun);
     if (parser.isSet(timeout)) {
         bool ok = false;
         line.timeoutSeconds = parser.value(timeout).toDouble(&ok);
@@ -181,13 +240,16 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const struct
     {
         const QCommandLineOption &option;
-        const char *command;
-    } owned[] = {{longListing, "ls"}, {output, "get"}, {verify, "put"}, {yes, "format"}};
+        const char *commands; // separated by " or "
+    } owned[] = {{longListing, "ls"},       {output, "get"},     {verify, "put"},
+                 {yes, "format"},           {clean, "restore"},  {deleteExtra, "sync"},
+                 {checksum, "sync"},        {dryRun, "restore or sync"}};
     for (const auto &entry : owned) {
-        if (parser.isSet(entry.option) && line.command != QLatin1String(entry.command)) {
+        const QString commands = QLatin1String(entry.commands);
+        if (parser.isSet(entry.option) && !commands.split(QStringLiteral(" or ")).contains(line.command)) {
             line.error = QStringLiteral("-%1%2 is an option of %3")
                                  .arg(entry.option.names().constLast().size() > 1 ? QStringLiteral("-") : QString(),
-                                      entry.option.names().constLast(), QLatin1String(entry.command));
+                                      entry.option.names().constLast(), commands);
             return line;
         }
     }
@@ -205,7 +267,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
         arity(0, 0);
     else if (command == QLatin1String("ls"))
         arity(0, -1);
-    else if (command == QLatin1String("cat") || command == QLatin1String("run") || command == QLatin1String("verify"))
+    else if (command == QLatin1String("cat") || command == QLatin1String("run") || command == QLatin1String("verify")
+             || command == QLatin1String("backup") || command == QLatin1String("restore")
+             || command == QLatin1String("sync"))
         arity(1, 1);
     else
         arity(1, -1);

@@ -8,7 +8,7 @@
 
 enum ExitCode : int {
     ExitDone = 0,
-    ExitFailed = 1,   // the receiver refused or answered wrongly; a local file failed
+    ExitFailed = 1,   // the receiver refused or answered wrongly; a local file failed; a job found differences
     ExitUsage = 2,
     ExitPort = 3,     // port missing, ambiguous, unusable or lost
     ExitNoAnswer = 4, // silence longer than --timeout
@@ -34,6 +34,10 @@ struct CommandLine
     QString outputFolder;     // get -o
     bool verify = false;      // put --verify
     bool yes = false;         // format --yes
+    bool clean = false;       // restore --clean
+    bool deleteExtra = false; // sync --delete
+    bool checksum = false;    // sync --checksum
+    bool dryRun = false;      // restore and sync --dry-run
 
     QString error; // a usage error; empty when the line is fine
 };

@@ -430,16 +430,23 @@ QByteArray DeviceEngine::takeDueOutput(qint64 nowUs)
     return out;
 }
 
+const DeviceEngine::Segment *DeviceEngine::pendingSegment() const
+{
+    for (const Segment &segment : m_out) {
+        if (segment.taken < segment.bytes.size())
+            return &segment;
+    }
+    return nullptr;
+}
+
 qint64 DeviceEngine::nextDueUs() const
 {
     if (m_lineClosed)
         return NothingDue;
-    for (const Segment &segment : m_out) {
-        if (segment.taken >= segment.bytes.size())
-            continue;
-        const int piece = segment.taken / segment.pieceSize;
-        const qint64 pieceStartUs = segment.startUs + piece * segment.gapUs;
-        return pieceStartUs + wireUs(segment.taken + 1);
+    if (const Segment *segment = pendingSegment()) {
+        const int piece = segment->taken / segment->pieceSize;
+        const qint64 pieceStartUs = segment->startUs + piece * segment->gapUs;
+        return pieceStartUs + wireUs(segment->taken + 1);
     }
     if (m_options.hangUpAfter >= 0 && m_hangUpArmed && m_bytesSent >= m_options.hangUpAfter)
         return 0; // due now: the line is to be closed
@@ -452,12 +459,10 @@ qint64 DeviceEngine::pieceEndUs() const
 {
     if (m_lineClosed)
         return NothingDue;
-    for (const Segment &segment : m_out) {
-        if (segment.taken >= segment.bytes.size())
-            continue;
-        const int piece = segment.taken / segment.pieceSize;
-        const int pieceEnd = std::min(int(segment.bytes.size()), (piece + 1) * segment.pieceSize);
-        return segment.startUs + piece * segment.gapUs + wireUs(pieceEnd);
+    if (const Segment *segment = pendingSegment()) {
+        const int piece = segment->taken / segment->pieceSize;
+        const int pieceEnd = std::min(int(segment->bytes.size()), (piece + 1) * segment->pieceSize);
+        return segment->startUs + piece * segment->gapUs + wireUs(pieceEnd);
     }
     return nextDueUs();
 }

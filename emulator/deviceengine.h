@@ -121,6 +121,8 @@ private:
     };
     enum class Parse { Handled, NeedMore, Broken };
 
+    // The first reply with bytes still to send, if any.
+    const Segment *pendingSegment() const;
     void parseBuffer(qint64 chunkStartUs, int chunkSize);
     Parse parseFrame(int *frameSize) const;
     void handle(char letter, const QByteArray &payload, qint64 doneUs);

@@ -3,13 +3,16 @@
 #include "testfiles.h"
 #include "windowharness.h"
 
+#include <QtCore/QCryptographicHash>
 #include <QtCore/QDeadlineTimer>
 #include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
+#include <QtCore/QMap>
 #include <QtCore/QProcess>
+#include <QtCore/QSet>
 #include <QtCore/QStandardPaths>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QTest>
@@ -114,6 +117,50 @@ QByteArray traced(const QByteArray &trace, char direction, const QByteArray &exc
             bytes += QByteArray::fromHex(fields.join());
     }
     return bytes;
+}
+
+// The exchanges a trace shows, requests and replies alike.
+QSet<QByteArray> tracedExchanges(const QByteArray &trace)
+{
+    QSet<QByteArray> exchanges;
+    for (const QByteArray &line : trace.split('\n')) {
+        const QByteArray exchange = line.simplified().split(' ').value(2);
+        if (!line.startsWith('#') && !line.startsWith("        ") && !exchange.isEmpty())
+            exchanges.insert(exchange);
+    }
+    return exchanges;
+}
+
+// Every host file of a store folder and its content.
+QMap<QString, QByteArray> storeContents(const QString &folder)
+{
+    QMap<QString, QByteArray> contents;
+    for (const QString &name : folderEntries(folder))
+        contents.insert(name, readLocalFile(QDir(folder).filePath(name)));
+    return contents;
+}
+
+struct BackupFile
+{
+    QByteArray name;
+    QString path;
+    QByteArray content;
+};
+
+// A backup folder written by hand, as the MANIFEST format is documented.
+void writeBackup(const QString &folder, const QVector<BackupFile> &files)
+{
+    QByteArray manifest = "spiffs-backup 1 2026-01-01T00:00:00Z 1318001 0\n";
+    for (const BackupFile &file : files) {
+        QDir(folder).mkpath(QFileInfo(file.path).path());
+        QFile local(QDir(folder).filePath(file.path));
+        QVERIFY(local.open(QIODevice::WriteOnly) && local.write(file.content) == file.content.size());
+        manifest += QByteArray::number(file.content.size()) + ' '
+                    + QCryptographicHash::hash(file.content, QCryptographicHash::Sha256).toHex() + ' ' + file.name + ' '
+                    + file.path.toUtf8() + '\n';
+    }
+    QFile out(QDir(folder).filePath(QStringLiteral("MANIFEST")));
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(manifest) == manifest.size());
 }
 
 } // namespace
@@ -345,6 +392,145 @@ private slots:
         const CliRun replayed = runCli({"-p", replay.port(), "ls", "-l"});
         QVERIFY2(replayed.exitCode == 0, replayed.err.constData());
         QCOMPARE(replayed.out, recorded.out);
+    }
+
+    void backupFormatRestoreIsByteIdentical()
+    {
+        StoreFolder store;
+        // Names with "/", UTF-8, a byte that is not, bytes the MANIFEST
+        // escapes, and names that would share a local path.
+        writeLocalFile(store.dir, QStringLiteral("caf\u00e9.txt"), "caf\xc3\xa9");
+        writeLocalFile(store.dir, QStringLiteral("x%FF.bin"), patterned(300, 5));
+        writeLocalFile(store.dir, QStringLiteral("s p\\%0A.txt"), "escaped");
+        writeLocalFile(store.dir, QStringLiteral("a:b.txt"), "colon");
+        writeLocalFile(store.dir, QStringLiteral("a-b.txt"), "dash");
+        writeLocalFile(store.dir, QStringLiteral("A.TXT"), "case");
+        writeLocalFile(store.dir, QStringLiteral("presets"), "a file where a folder would be");
+        const QMap<QString, QByteArray> original = storeContents(store.dir.path());
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        QTemporaryDir backup;
+
+        const CliRun saved = runCli({"-p", emulator.port(), "backup", backup.path()});
+        QVERIFY2(saved.exitCode == 0, saved.err.constData());
+        QCOMPARE(readLocalFile(backup.filePath(QStringLiteral("presets-sw.txt"))), QByteArray("7200 kHz"));
+        QCOMPARE(readLocalFile(backup.filePath(QStringLiteral("a-b~2.txt"))), QByteArray("colon"));
+        QCOMPARE(readLocalFile(backup.filePath(QStringLiteral("a~2.txt"))), QByteArray("alpha"));
+        const QByteArray manifest = readLocalFile(backup.filePath(QStringLiteral("MANIFEST")));
+        QVERIFY2(manifest.contains(" x\\xff.bin x\\xc3\\xbf.bin\n"), manifest.constData());
+        QVERIFY2(manifest.contains(" s\\x20p\\\\\\x0a.txt s\\x20p--.txt\n"), manifest.constData());
+        QCOMPARE(manifest.count('\n'), original.size() + 1);
+
+        QCOMPARE(runCli({"-p", emulator.port(), "format", "--yes"}).exitCode, 0);
+        const CliRun restored = runCli({"-p", emulator.port(), "restore", backup.path()});
+        QVERIFY2(restored.exitCode == 0, restored.err.constData());
+        QVERIFY(storeContents(store.dir.path()) == original);
+
+        const QString extra = writeLocalFile(backup, QStringLiteral("extra.txt"), "not in the backup");
+        QCOMPARE(runCli({"-p", emulator.port(), "put", extra}).exitCode, 0);
+        const CliRun clean = runCli({"-p", emulator.port(), "restore", "--clean", backup.path()});
+        QVERIFY2(clean.exitCode == 0, clean.err.constData());
+        QVERIFY(storeContents(store.dir.path()) == original);
+    }
+
+    void jobsThatChangeNothing_data()
+    {
+        QTest::addColumn<QStringList>("emulatorArguments");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("tamper"); // a file's new content, or a MANIFEST line
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("output");
+        QTest::newRow("restore dry run") << QStringList() << QStringList{"restore", "--clean", "--dry-run"} << QByteArray()
+                                         << 0 << QByteArray("remove              big.bin");
+        QTest::newRow("sync dry run") << QStringList() << QStringList{"sync", "--delete", "--checksum", "--dry-run"}
+                                      << QByteArray() << 0 << QByteArray("compare          5  a.txt");
+        QTest::newRow("no room") << QStringList{"--capacity", "4096"} << QStringList{"restore"} << QByteArray() << 1
+                                 << QByteArray("free; nothing sent");
+        QTest::newRow("tampered") << QStringList() << QStringList{"restore"} << QByteArray("ALPHa") << 1
+                                  << QByteArray("a.txt is not the file the MANIFEST names");
+        QTest::newRow("path out of the folder")
+                << QStringList() << QStringList{"restore"} << QByteArray("1 " + QByteArray(64, 'a') + " e.txt ../e.txt\n")
+                << 1 << QByteArray("line 4: the path leaves the folder");
+    }
+    void jobsThatChangeNothing()
+    {
+        QFETCH(QStringList, emulatorArguments);
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, tamper);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, output);
+        StoreFolder store;
+        const QMap<QString, QByteArray> before = storeContents(store.dir.path());
+        Emulator emulator(QStringList{QStringLiteral("--dir"), store.dir.path()} + emulatorArguments);
+        QTemporaryDir backup;
+        writeBackup(backup.path(), {{"a.txt", "a.txt", "ALPHA"}, {"new/x.txt", "new/x.txt", patterned(3000, 6)}});
+        if (tamper.endsWith('\n')) {
+            QFile manifest(backup.filePath(QStringLiteral("MANIFEST")));
+            QVERIFY(manifest.open(QIODevice::Append) && manifest.write(tamper) == tamper.size());
+        } else if (!tamper.isEmpty()) {
+            writeLocalFile(backup, QStringLiteral("a.txt"), tamper);
+        }
+        const QString trace = backup.filePath(QStringLiteral("trace"));
+
+        const CliRun run = runCli(QStringList{"-p", emulator.port(), "--trace", trace} + arguments + QStringList{backup.path()});
+        QVERIFY2((run.out + run.err).contains(output), (run.out + run.err).constData());
+        QCOMPARE(run.exitCode, exitCode);
+        const QSet<QByteArray> allowed = {"OPEN", "IDLE", "MEMORY", "LIST"};
+        QVERIFY(tracedExchanges(readLocalFile(trace)).subtract(allowed).isEmpty());
+        QVERIFY(storeContents(store.dir.path()) == before);
+    }
+
+    void interruptedBackupKeepsThePreviousOne_data()
+    {
+        QTest::addColumn<QStringList>("fault");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("silent") << QStringList{"--silent", "D"} << 4;
+        QTest::newRow("hang-up") << QStringList{"--hangup-after", "3000"} << 3;
+    }
+    void interruptedBackupKeepsThePreviousOne()
+    {
+        QFETCH(QStringList, fault);
+        QFETCH(int, exitCode);
+        StoreFolder store;
+        QTemporaryDir backup;
+        {
+            Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+            QCOMPARE(runCli({"-p", emulator.port(), "backup", backup.path()}).exitCode, 0);
+        }
+        const QMap<QString, QByteArray> previous = storeContents(backup.path());
+        writeLocalFile(store.dir, QStringLiteral("a.txt"), "changed");
+        Emulator emulator(QStringList{QStringLiteral("--dir"), store.dir.path()} + fault);
+        const CliRun run = runCli({"-p", emulator.port(), "--timeout", "0.3", "backup", backup.path()});
+        QCOMPARE(run.exitCode, exitCode);
+        QVERIFY(storeContents(backup.path()) == previous);
+        QCOMPARE(readLocalFile(backup.filePath(QStringLiteral("presets/sw.txt"))), QByteArray("7200 kHz"));
+    }
+
+    void syncSendsWhatChangedAndDeletes()
+    {
+        StoreFolder store;
+        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        QTemporaryDir local;
+        writeLocalFile(local, QStringLiteral("a.txt"), "ALPHA"); // the receiver's size, not its content
+        writeLocalFile(local, QStringLiteral("notes"), "n");
+        QVERIFY(QDir(local.path()).mkdir(QStringLiteral("dir")));
+        writeLocalFile(local, QStringLiteral("dir/b.txt"), patterned(100, 8));
+        writeLocalFile(local, QStringLiteral("bad name.txt"), "x");
+        writeLocalFile(local, QStringLiteral("MANIFEST"), "not sent");
+
+        const CliRun first = runCli({"-p", emulator.port(), "--json", "sync", "--delete", local.path()});
+        QCOMPARE(first.exitCode, 1);
+        const QJsonObject summary = QJsonDocument::fromJson(first.out).object();
+        QCOMPARE(summary.value(QStringLiteral("sent")).toArray().size(), 1);
+        QCOMPARE(summary.value(QStringLiteral("skipped")).toArray().at(0).toObject().value(QStringLiteral("name")).toString(),
+                 QStringLiteral("bad name.txt"));
+        QCOMPARE(store.files(), (QStringList{"a.txt", "dir%2Fb.txt", "notes"}));
+        QCOMPARE(readLocalFile(store.dir.filePath(QStringLiteral("a.txt"))), QByteArray("alpha"));
+
+        QVERIFY(QFile::remove(local.filePath(QStringLiteral("bad name.txt"))));
+        const CliRun careful = runCli({"-p", emulator.port(), "sync", "--checksum", local.path()});
+        QVERIFY2(careful.exitCode == 0, careful.err.constData());
+        QVERIFY2(careful.out.startsWith("sent             5  a.txt\n"), careful.out.constData());
+        QCOMPARE(readLocalFile(store.dir.filePath(QStringLiteral("a.txt"))), QByteArray("ALPHA"));
     }
 
     void portChoice()

@@ -1,0 +1,38 @@
+#include "clitext.h"
+
+#include "console.h"
+
+#include "catalogue/catalogueformat.h"
+#include "transfer/transferformat.h"
+
+#include <QtCore/QJsonDocument>
+#include <QtCore/QJsonObject>
+#include <QtCore/QStringList>
+
+#include <algorithm>
+
+QString shownName(const QByteArray &name)
+{
+    // A receiver's name could otherwise move the cursor or retitle the window.
+    QString shown;
+    for (const QChar c : CatalogueFormat::deviceNameText(name)) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0))
+            shown += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+void printJson(const QJsonObject &object)
+{
+    Console::writeData(QJsonDocument(object).toJson(QJsonDocument::Indented));
+}
+
+bool nameCharactersAccepted(const QString &name)
+{
+    const QStringList parts = name.split(QLatin1Char('/'));
+    return std::all_of(parts.cbegin(), parts.cend(),
+                       [](const QString &part) { return TransferFormat::uploadName(part) == part; });
+}

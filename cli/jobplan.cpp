@@ -1,0 +1,192 @@
+#include "jobplan.h"
+
+#include "clitext.h"
+#include "manifest.h"
+
+#include "link/wireformat.h"
+#include "transfer/transferformat.h"
+
+#include <QtCore/QDir>
+#include <QtCore/QFileInfo>
+#include <QtCore/QSet>
+#include <QtCore/QStringList>
+
+#include <algorithm>
+#include <numeric>
+
+namespace JobPlan {
+
+namespace {
+
+constexpr qint64 PageBytes = CatalogueFormat::PageSize;
+constexpr qint64 PageContentBytes = PageBytes - 5;
+constexpr qint64 DataPagesPerIndexPage = 96;
+constexpr int BaudRate = 115200;
+constexpr int BitsPerByte = 10;
+
+qint64 pagesBegun(qint64 bytes, qint64 perPage)
+{
+    return (bytes + perPage - 1) / perPage;
+}
+
+QString key(const QString &path)
+{
+    return path.toCaseFolded();
+}
+
+// "stem~n.type" in the path's last part, the stem shortened to keep the
+// part within what file systems take.
+QString withNumber(const QString &path, int number)
+{
+    const int slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString folder = path.left(slash + 1);
+    const QString part = path.mid(slash + 1);
+    const int dot = part.lastIndexOf(QLatin1Char('.'));
+    QString stem = dot > 0 ? part.left(dot) : part;
+    const QString tail = QStringLiteral("~%1").arg(number) + (dot > 0 ? part.mid(dot) : QString());
+    while (!stem.isEmpty() && (stem + tail).toUtf8().size() > TransferFormat::MaxLocalNameBytes)
+        stem.chop(1);
+    return folder + stem + tail;
+}
+
+} // namespace
+
+QVector<QString> backupPaths(const QVector<QByteArray> &names)
+{
+    QVector<int> order(names.size());
+    std::iota(order.begin(), order.end(), 0);
+    // By name, so a path depends on the names alone, not on the order the
+    // receiver lists them in.
+    std::sort(order.begin(), order.end(), [&](int a, int b) { return names.at(a) < names.at(b); });
+
+    QSet<QString> files = {key(QLatin1String(Manifest::FileName)), key(QLatin1String(StagingFolder))};
+    QSet<QString> folders = files;
+    QVector<QString> paths(names.size());
+    for (const int index : std::as_const(order)) {
+        const QString text = CatalogueFormat::deviceNameText(names.at(index));
+        QStringList parts = text.split(QLatin1Char('/'));
+        for (QString &part : parts)
+            part = TransferFormat::localFileName(part);
+        QString path = parts.join(QLatin1Char('/'));
+        QString folder;
+        for (int i = 0; i + 1 < parts.size(); ++i) {
+            folder += (i ? QStringLiteral("/") : QString()) + parts.at(i);
+            if (files.contains(key(folder))) {
+                path = TransferFormat::localFileName(text);
+                break;
+            }
+        }
+        const QString plain = path;
+        for (int number = 2; files.contains(key(path)) || folders.contains(key(path)); ++number)
+            path = withNumber(plain, number);
+
+        files.insert(key(path));
+        for (int slash = path.indexOf(QLatin1Char('/')); slash >= 0; slash = path.indexOf(QLatin1Char('/'), slash + 1))
+            folders.insert(key(path.left(slash)));
+        paths[index] = path;
+    }
+    return paths;
+}
+
+qint64 flashCost(qint64 size)
+{
+    const qint64 dataPages = pagesBegun(size, PageContentBytes);
+    const qint64 indexPages = 1 + dataPages / DataPagesPerIndexPage;
+    return (dataPages + indexPages) * PageBytes;
+}
+
+qint64 flashCredit(qint64 size)
+{
+    return (1 + pagesBegun(size, PageBytes)) * PageBytes;
+}
+
+Room room(const CatalogueFormat::MemoryFigures &memory, const QVector<qint64> &removedSizes,
+          const QVector<Upload> &uploads)
+{
+    Room room;
+    // A report whose use exceeds its total promises nothing.
+    room.free = memory.usedBytes >= memory.totalBytes ? 0 : qint64(memory.totalBytes) - memory.usedBytes;
+    for (const qint64 size : removedSizes)
+        room.freed += flashCredit(size);
+    // A replaced file frees its pages as its upload starts, so a shrinking
+    // file late in the order cannot pay for a growing one before it.
+    qint64 taken = 0;
+    for (const Upload &upload : uploads) {
+        taken += flashCost(upload.size) - (upload.replaces ? flashCredit(*upload.replaces) : 0);
+        room.needed = std::max(room.needed, taken);
+    }
+    return room;
+}
+
+qint64 downloadWireBytes(const QByteArray &name, qint64 size)
+{
+    return TransferFormat::downloadRequest(name).size() + TransferFormat::DownloadHeaderSize + size;
+}
+
+qint64 uploadWireBytes(const QByteArray &name, qint64 size)
+{
+    // Every frame is answered with one byte.
+    const qint64 start = TransferFormat::uploadStartRequest(WireFormat::devicePath(name), quint32(size)).size() + 1;
+    const qint64 chunkFrame = WireFormat::commandFrame(WireFormat::Letter::Upload, QByteArray(1, '\0')).size() + 1;
+    const qint64 end = WireFormat::commandFrame(WireFormat::Letter::UploadEnd).size() + 1;
+    return start + pagesBegun(size, TransferFormat::MaxChunkBytes) * chunkFrame + size + end;
+}
+
+qint64 removeWireBytes(const QByteArray &name)
+{
+    return WireFormat::fileRequest(WireFormat::Letter::Remove, name).size() + 1;
+}
+
+double wireSeconds(qint64 bytes)
+{
+    return double(bytes) * BitsPerByte / BaudRate;
+}
+
+QString unstorableReason(const QString &name)
+{
+    if (!nameCharactersAccepted(name))
+        return QStringLiteral("holds characters a receiver's name may not (only A-Z a-z 0-9 _ ' ( ) * + , - . and /)");
+    if (!TransferFormat::uploadNameAcceptable(name))
+        return QStringLiteral("needs something before its first \".\" and a type after it");
+    if (WireFormat::devicePath(name.toLatin1()).size() > TransferFormat::MaxDevicePathBytes)
+        return QStringLiteral("longer than the receiver's %1 bytes").arg(TransferFormat::MaxDevicePathBytes - 1);
+    return QString();
+}
+
+namespace {
+
+void scan(const QDir &dir, const QString &prefix, LocalTree &tree)
+{
+    const QFileInfoList entries =
+            dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo &entry : entries) {
+        const QString name = prefix + entry.fileName();
+        // Dot-names are hidden on Unix only; the staging folder is one.
+        if (entry.fileName().startsWith(QLatin1Char('.')) || name == QLatin1String(Manifest::FileName))
+            continue;
+        if (entry.isDir() && entry.isSymLink()) {
+            tree.skipped << Skipped{name, QStringLiteral("a link to a folder, not followed")};
+        } else if (entry.isDir()) {
+            scan(QDir(entry.filePath()), name + QLatin1Char('/'), tree);
+        } else if (!entry.isFile()) {
+            tree.skipped << Skipped{name, QStringLiteral("not a regular file")};
+        } else if (const QString reason = unstorableReason(name); !reason.isEmpty()) {
+            tree.skipped << Skipped{name, reason};
+        } else {
+            tree.files << LocalFile{entry.filePath(), name, entry.size()};
+        }
+    }
+}
+
+} // namespace
+
+LocalTree scanFolder(const QString &folder)
+{
+    LocalTree tree;
+    scan(QDir(folder), QString(), tree);
+    std::sort(tree.files.begin(), tree.files.end(),
+              [](const LocalFile &a, const LocalFile &b) { return a.name < b.name; });
+    return tree;
+}
+
+} // namespace JobPlan

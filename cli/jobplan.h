@@ -1,0 +1,87 @@
+// What the whole-receiver jobs (backup, restore, sync) decide before they
+// send anything: where a backup keeps each file, which local files sync can
+// send, whether a set of uploads fits, and how long it takes on the line.
+// Qt Core only.
+#ifndef JOBPLAN_H
+#define JOBPLAN_H
+
+#include "catalogue/catalogueformat.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QString>
+#include <QtCore/QVector>
+
+#include <optional>
+
+namespace JobPlan {
+
+// Inside the backup folder: downloads land here until every one is in.
+inline constexpr char StagingFolder[] = ".spiffs-backup-incoming";
+
+// The local path, relative to the backup folder, of each device name (in
+// the same order). Each "/"-separated part is made safe as the window's
+// local names are. Two names never share a path, even on a file system
+// that ignores case: the later one in byte order gets "~2" (then "~3", ...)
+// before its type. A name whose folder would be another name's file is kept
+// flat, its "/" written "-". MANIFEST and the staging folder are never used.
+QVector<QString> backupPaths(const QVector<QByteArray> &names);
+
+// Room on the receiver. The receiver counts 256-byte pages, and SPIFFS
+// keeps five bytes of each for itself, so a file is charged what it can
+// take at most: a data page per 251 bytes begun, an index page, and one
+// more index page per 96 data pages, 256 bytes each. A file removed or
+// replaced is credited the least it can free: a page per 256 bytes begun
+// and its index page.
+qint64 flashCost(qint64 size);
+qint64 flashCredit(qint64 size);
+
+struct Upload
+{
+    qint64 size = 0;
+    std::optional<qint64> replaces; // the size of the receiver's file of that name
+};
+struct Room
+{
+    qint64 free = 0;      // as reported
+    qint64 freed = 0;     // credited for the files removed first
+    qint64 needed = 0;    // the most the uploads take at any point, in their order
+    bool fits() const { return needed <= free + freed; }
+};
+Room room(const CatalogueFormat::MemoryFigures &memory, const QVector<qint64> &removedSizes,
+          const QVector<Upload> &uploads);
+
+// Bytes on the line, both ways, for each kind of step, and their time at
+// 115200 baud, 10 bits a byte.
+qint64 downloadWireBytes(const QByteArray &name, qint64 size);
+qint64 uploadWireBytes(const QByteArray &name, qint64 size);
+qint64 removeWireBytes(const QByteArray &name);
+double wireSeconds(qint64 bytes);
+
+// Why name, a path relative to sync's folder, cannot be a receiver's name
+// as put would send it; empty when it can.
+QString unstorableReason(const QString &name);
+
+struct LocalFile
+{
+    QString path; // as found
+    QString name; // relative to the folder, "/" between parts
+    qint64 size = 0;
+};
+struct Skipped
+{
+    QString name;
+    QString reason;
+};
+struct LocalTree
+{
+    QVector<LocalFile> files; // by name
+    QVector<Skipped> skipped;
+};
+// The regular files under folder and what is skipped, with reasons. Hidden
+// files and folders (a name starting with ".") are not looked at, nor is
+// MANIFEST at the top. Links to folders are not followed.
+LocalTree scanFolder(const QString &folder);
+
+} // namespace JobPlan
+
+#endif // JOBPLAN_H

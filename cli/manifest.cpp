@@ -1,0 +1,175 @@
+#include "manifest.h"
+
+#include <QtCore/QList>
+#include <QtCore/QSet>
+#include <QtCore/QStringList>
+
+namespace Manifest {
+
+namespace {
+
+const QByteArray Magic = "spiffs-backup";
+const QByteArray Version = "1";
+constexpr int Sha256Bytes = 32;
+
+bool plainByte(uchar byte)
+{
+    return byte > ' ' && byte < 0x7F && byte != '\\';
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool decimal(const QByteArray &text, qint64 limit, qint64 *value)
+{
+    if (text.isEmpty() || text.size() > 12 || (text.size() > 1 && text.startsWith('0')))
+        return false;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    *value = text.toLongLong();
+    return *value <= limit;
+}
+
+// A relative path that stays inside the folder on every system.
+bool safePath(const QString &path)
+{
+    if (path.isEmpty() || path.contains(QLatin1Char('\\')) || path.contains(QLatin1Char(':')))
+        return false;
+    const QStringList parts = path.split(QLatin1Char('/'));
+    for (const QString &part : parts) {
+        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QByteArray escaped(const QByteArray &bytes)
+{
+    static const char hex[] = "0123456789abcdef";
+    QByteArray text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = uchar(c);
+        if (plainByte(byte))
+            text += c;
+        else if (byte == '\\')
+            text += "\\\\";
+        else
+            text.append("\\x").append(hex[byte >> 4]).append(hex[byte & 0xF]);
+    }
+    return text;
+}
+
+std::optional<QByteArray> unescaped(const QByteArray &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const char c = text.at(i);
+        if (c != '\\') {
+            if (!plainByte(uchar(c)))
+                return std::nullopt;
+            bytes += c;
+        } else if (text.mid(i + 1, 1) == "\\") {
+            bytes += '\\';
+            ++i;
+        } else if (text.mid(i + 1, 1) == "x" && i + 3 < text.size() && hexDigit(text.at(i + 2)) >= 0
+                   && hexDigit(text.at(i + 3)) >= 0) {
+            bytes += char(hexDigit(text.at(i + 2)) * 16 + hexDigit(text.at(i + 3)));
+            i += 3;
+        } else {
+            return std::nullopt;
+        }
+    }
+    return bytes;
+}
+
+QByteArray write(const Contents &contents)
+{
+    QByteArray text = Magic + ' ' + Version + ' '
+                      + contents.taken.toUTC().toString(Qt::ISODate).toLatin1() + ' '
+                      + QByteArray::number(contents.totalBytes) + ' ' + QByteArray::number(contents.usedBytes) + '\n';
+    for (const Entry &entry : contents.entries) {
+        text += QByteArray::number(entry.size) + ' ' + entry.sha256.toHex() + ' ' + escaped(entry.name) + ' '
+                + escaped(entry.path.toUtf8()) + '\n';
+    }
+    return text;
+}
+
+Parsed parse(const QByteArray &text)
+{
+    Parsed parsed;
+    QList<QByteArray> lines = text.split('\n');
+    if (!lines.isEmpty() && lines.constLast().isEmpty())
+        lines.removeLast();
+    const auto fail = [&](int line, const QString &what) {
+        parsed.error = QStringLiteral("line %1: %2").arg(line).arg(what);
+        return parsed;
+    };
+    // A copy that went through an editor on Windows may end its lines so.
+    for (QByteArray &line : lines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+    if (lines.isEmpty())
+        return fail(1, QStringLiteral("empty"));
+
+    Contents contents;
+    const QList<QByteArray> header = lines.constFirst().split(' ');
+    qint64 total = 0;
+    qint64 used = 0;
+    if (header.size() != 5 || header.at(0) != Magic)
+        return fail(1, QStringLiteral("not a spiffs-cli backup"));
+    if (header.at(1) != Version)
+        return fail(1, QStringLiteral("format %1, not %2").arg(QString::fromLatin1(header.at(1)), QString::fromLatin1(Version)));
+    contents.taken = QDateTime::fromString(QString::fromLatin1(header.at(2)), Qt::ISODate);
+    if (!contents.taken.isValid() || !decimal(header.at(3), 0xFFFFFFFF, &total) || !decimal(header.at(4), 0xFFFFFFFF, &used))
+        return fail(1, QStringLiteral("the date, total or used bytes cannot be read"));
+    contents.totalBytes = quint32(total);
+    contents.usedBytes = quint32(used);
+
+    QSet<QByteArray> names;
+    QSet<QString> paths;
+    for (int i = 1; i < lines.size(); ++i) {
+        const QList<QByteArray> fields = lines.at(i).split(' ');
+        const int number = i + 1;
+        if (fields.size() != 4)
+            return fail(number, QStringLiteral("not SIZE SHA256 NAME PATH"));
+        Entry entry;
+        if (!decimal(fields.at(0), 0x7FFFFFFF, &entry.size))
+            return fail(number, QStringLiteral("the size cannot be read"));
+        const QByteArray &hash = fields.at(1);
+        entry.sha256 = QByteArray::fromHex(hash);
+        if (hash.size() != 2 * Sha256Bytes || entry.sha256.toHex() != hash)
+            return fail(number, QStringLiteral("the SHA-256 is not 64 lower-case hex digits"));
+        const std::optional<QByteArray> name = unescaped(fields.at(2));
+        const std::optional<QByteArray> path = unescaped(fields.at(3));
+        if (!name || name->isEmpty() || !path)
+            return fail(number, QStringLiteral("a bad escape in the name or path"));
+        entry.name = *name;
+        entry.path = QString::fromUtf8(*path);
+        if (entry.path.toUtf8() != *path || !safePath(entry.path))
+            return fail(number, QStringLiteral("the path leaves the folder or is not UTF-8"));
+        if (names.contains(entry.name))
+            return fail(number, QStringLiteral("the name is given twice"));
+        if (paths.contains(entry.path.toCaseFolded()))
+            return fail(number, QStringLiteral("the path is given twice"));
+        names.insert(entry.name);
+        paths.insert(entry.path.toCaseFolded());
+        contents.entries << entry;
+    }
+    parsed.contents = contents;
+    return parsed;
+}
+
+} // namespace Manifest
