@@ -23,7 +23,18 @@
 //
 // Reused by every benchmark of the command line (get, put, and any command
 // that moves files): start an EmulatorProcess on a store, then runCli() as
-// many times as needed.
+// many times as needed. For instance, a whole-receiver copy into a folder:
+//
+//   EmulatorProcess device;
+//   device.start(EMULATOR_PATH, storeFolder, {"--baud", "115200"}, Affinity::deviceCpu());
+//   CliRun run;
+//   run.program = CLI_PATH;
+//   run.port = device.portName();
+//   run.arguments = {"-q", "backup", folder};
+//   run.watchedFolder = folder;  // savedNs: when each file landed
+//   run.portWritesWatched = 1;   // writeNs[0]: the first request on the line
+//   const CliTimings t = runCli(run);
+//   // t.exitNs - t.writeNs[0], t.savedNs, t.exitCode, t.standardError ...
 #ifndef CLIPROCESS_H
 #define CLIPROCESS_H
 
