@@ -35,8 +35,10 @@ double wireSeconds(qint64 bytes)
 
 qint64 uploadBoundBytes(qint64 fileSize, int nameLength)
 {
-    const qint64 chunks = (fileSize + ChunkBytes - 1) / ChunkBytes;
-    return (FrameHeader + 4 + 4 + 1 + nameLength) + 1 + chunks * (ChunkFrame + 1) + FrameHeader + 1;
+    const qint64 fullChunks = fileSize / ChunkBytes;
+    const qint64 rest = fileSize % ChunkBytes;
+    const qint64 chunkBytes = fullChunks * (ChunkFrame + 1) + (rest > 0 ? FrameHeader + 1 + rest + 1 : 0);
+    return (FrameHeader + 4 + 4 + 1 + nameLength) + 1 + chunkBytes + FrameHeader + 1;
 }
 
 qint64 uploadAnswers(qint64 fileSize)

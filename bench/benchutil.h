@@ -29,8 +29,8 @@ double wireSeconds(qint64 bytes);
 
 // The stop-and-wait bound of an upload, in bytes on the wire: the start
 // frame (header, 4-byte path length, 4-byte size, "/" and the name) and its
-// "A", 51 bytes per 32-byte chunk (50-byte frame and "A"), the end frame
-// and its "u".
+// "A", 51 bytes per 32-byte chunk (50-byte frame and "A"; a shorter last
+// chunk 19 bytes and its own), the end frame and its "u".
 qint64 uploadBoundBytes(qint64 fileSize, int nameLength);
 // The program's answers an upload waits for: one after the start frame's
 // "A" and one after each chunk's (the last answer is the end frame).

@@ -6,13 +6,14 @@
 //
 // Groups: paced (or paced-download, paced-upload), unpaced (or
 // unpaced-download, unpaced-upload), listing, startup, memory, cli (or
-// cli-get, cli-put, cli-startup); all by default.
+// cli-get, cli-put, cli-startup), jobs (backup and restore); all by default.
 #include "affinity.h"
 #include "barepty.h"
 #include "benchclock.h"
 #include "benchline.h"
 #include "benchutil.h"
 #include "clibench.h"
+#include "jobbench.h"
 #include "programdriver.h"
 #include "results.h"
 
@@ -505,6 +506,10 @@ void judge(Results &results)
     below(QStringLiteral("download_4m_peak_memory"), 12, QStringLiteral("< 12 MiB"));
     atLeast(QStringLiteral("cli_get_64k_efficiency"), 98, QStringLiteral(">= 98 %"));
     atLeast(QStringLiteral("cli_put_64k_of_ceiling"), 99, QStringLiteral(">= 99 %"));
+    for (const char *store : {"sample", "50"}) {
+        atLeast(QStringLiteral("cli_backup_%1_efficiency").arg(QLatin1String(store)), 95, QStringLiteral(">= 95 %"));
+        atLeast(QStringLiteral("cli_restore_%1_efficiency").arg(QLatin1String(store)), 95, QStringLiteral(">= 95 %"));
+    }
 }
 
 QtMessageHandler standardMessageHandler = nullptr;
@@ -535,7 +540,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption onlyOption(QStringLiteral("only"),
                                         QStringLiteral("Comma-separated groups: paced (or paced-download, paced-upload), "
                                                        "unpaced (or unpaced-download, unpaced-upload), listing, "
-                                                       "startup, memory, cli (or cli-get, cli-put, cli-startup)."),
+                                                       "startup, memory, cli (or cli-get, cli-put, cli-startup), jobs."),
                                         QStringLiteral("GROUPS"));
     const QCommandLineOption childOption(QStringLiteral("memory-child"),
                                          QStringLiteral("Internal: one download measured in this process."));
@@ -555,7 +560,8 @@ int main(int argc, char *argv[])
                                        ? parser.value(onlyOption).split(QLatin1Char(','), Qt::SkipEmptyParts)
                                        : QStringList{QStringLiteral("paced"), QStringLiteral("unpaced"),
                                                      QStringLiteral("listing"), QStringLiteral("startup"),
-                                                     QStringLiteral("memory"), QStringLiteral("cli")};
+                                                     QStringLiteral("memory"), QStringLiteral("cli"),
+                                                     QStringLiteral("jobs")};
     QTemporaryDir work;
     if (!work.isValid()) {
         say(QStringLiteral("cannot make a temporary folder"));
@@ -611,6 +617,8 @@ int main(int argc, char *argv[])
     cli.startup = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-startup"));
     if ((cli.get || cli.put || cli.startup) && group(QStringLiteral("cli")))
         benchCli(results, runs, work.path(), cli);
+    if (groups.contains(QStringLiteral("jobs")) && group(QStringLiteral("jobs")))
+        benchJobs(results, runs, work.path());
     closeGroup();
     judge(results);
 
