@@ -10,6 +10,7 @@
 #include "commands/commandformat.h"
 #include "link/devicesession.h"
 #include "link/portdiscovery.h"
+#include "link/receiverline.h"
 #include "link/tracewriter.h"
 #include "link/wireformat.h"
 #include "transfer/transferformat.h"
@@ -34,7 +35,6 @@ using CatalogueFormat::ListingEntry;
 
 namespace {
 
-constexpr qint32 ReceiverBaudRate = 115200;
 // Erasing a whole flash takes the receiver a while, whatever --timeout says.
 constexpr int FormatLeastTimeoutMs = 120000;
 constexpr int InterruptPollMs = 50;
@@ -180,19 +180,16 @@ int CliTool::openSession()
 
     // As the window opens it.
     m_port.setPortName(m_portName);
-    m_port.setBaudRate(ReceiverBaudRate, QSerialPort::AllDirections);
-    m_port.setDataBits(QSerialPort::Data8);
-    m_port.setParity(QSerialPort::NoParity);
-    m_port.setStopBits(QSerialPort::OneStop);
-    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    ReceiverLine::applySettings(m_port);
     if (!m_port.open(QIODevice::ReadWrite)) {
         Console::printError(QStringLiteral("cannot open %1: %2").arg(m_portName, openFailureReason(m_port, m_portName)));
         return ExitPort;
     }
     if (m_trace) {
         m_trace->startClock();
-        m_trace->writeComment(QStringLiteral("port %1 (%2), 115200 baud 8N1, no flow control")
-                                      .arg(m_portName, systemLocationOf(m_portName)));
+        m_trace->writeComment(QStringLiteral("port %1 (%2), %3 baud 8N1, no flow control")
+                                      .arg(m_portName, systemLocationOf(m_portName))
+                                      .arg(ReceiverLine::BaudRate));
     }
     m_port.clear(QSerialPort::AllDirections);
 

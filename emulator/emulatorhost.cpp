@@ -322,13 +322,13 @@ void EmulatorHost::wakeAt(qint64 dueUs)
 {
     if (m_wakeFd < 0)
         return;
-    itimerspec spec{}; // all zero: disarmed
+    itimerspec wakeUp{}; // all zero: disarmed
     if (dueUs != LineEngine::NothingDue) {
         const qint64 atNs = m_startNs + dueUs * 1000;
-        spec.it_value.tv_sec = time_t(atNs / 1000000000);
-        spec.it_value.tv_nsec = long(atNs % 1000000000);
+        wakeUp.it_value.tv_sec = time_t(atNs / 1000000000);
+        wakeUp.it_value.tv_nsec = long(atNs % 1000000000);
     }
-    timerfd_settime(m_wakeFd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    timerfd_settime(m_wakeFd, TFD_TIMER_ABSTIME, &wakeUp, nullptr);
 }
 
 void EmulatorHost::onWake()

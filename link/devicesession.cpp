@@ -2,6 +2,7 @@
 
 #include "commands/commandformat.h"
 #include "link/operation.h"
+#include "link/receiverline.h"
 #include "link/wireformat.h"
 #include "transfer/transferformat.h"
 
@@ -41,18 +42,6 @@ void DeviceReply::finish(Error error, const QString &errorString)
 const QString DeviceSession::OpeningExchange = QStringLiteral("OPEN");
 const QString DeviceSession::IdleExchange = QStringLiteral("IDLE");
 
-namespace {
-
-// What a serial port reports when the device is unplugged or the line hangs
-// up; the port is of no more use.
-bool meansLineLost(QSerialPort::SerialPortError error)
-{
-    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
-           || error == QSerialPort::WriteError;
-}
-
-} // namespace
-
 DeviceSession::DeviceSession(QIODevice *line, QObject *parent)
     : QObject(parent), m_line(line), m_exchangeName(OpeningExchange)
 {
@@ -77,7 +66,7 @@ DeviceSession::DeviceSession(QIODevice *line, QObject *parent)
     connect(line, &QIODevice::readChannelFinished, this, [lost] { lost(tr("the line was hung up")); });
     if (auto *port = qobject_cast<QSerialPort *>(line)) {
         connect(port, &QSerialPort::errorOccurred, this, [port, lost](QSerialPort::SerialPortError error) {
-            if (meansLineLost(error))
+            if (ReceiverLine::meansLineLost(error))
                 lost(tr("the port failed or the receiver was unplugged (%1)").arg(port->errorString()));
         });
     }

@@ -1,13 +1,12 @@
 #include "link/portconnection.h"
 
 #include "link/linkstate.h"
+#include "link/receiverline.h"
 #include "ui/mainwindowui.h"
 
 #include <QtCore/QPointer>
 
 namespace {
-
-constexpr qint32 ReceiverBaudRate = 115200;
 
 void emptyWindowFigures(MainWindowUi &ui)
 {
@@ -31,18 +30,10 @@ void closeLink(MainWindowUi &ui)
     link.portOpen = false;
 }
 
-// An unplugged device shows up as a resource error, or as a read or write
-// error when the line reports end-of-file; either way the port is of no more
-// use. Handled from the event loop, not inside the port's own notification.
-bool meansLineLost(QSerialPort::SerialPortError error)
-{
-    return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
-           || error == QSerialPort::WriteError;
-}
-
+// Handled from the event loop, not inside the port's own notification.
 void onPortError(QPointer<QWidget> window, MainWindowUi &ui, QSerialPort::SerialPortError error)
 {
-    if (!meansLineLost(error) || !window || !linkState().portOpen)
+    if (!ReceiverLine::meansLineLost(error) || !window || !linkState().portOpen)
         return;
     emptyWindowFigures(ui);
     closeLink(ui);
@@ -63,11 +54,7 @@ bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable)
 
     QSerialPort &port = link.serialPort;
     port.setPortName(ui.comboBox->currentText());
-    port.setBaudRate(ReceiverBaudRate, QSerialPort::AllDirections);
-    port.setDataBits(QSerialPort::Data8);
-    port.setParity(QSerialPort::NoParity);
-    port.setStopBits(QSerialPort::OneStop);
-    port.setFlowControl(QSerialPort::NoFlowControl);
+    ReceiverLine::applySettings(port);
     if (!port.open(QIODevice::ReadWrite)) {
         ui.pushButton_3->setText(QStringLiteral("connect"));
         ui.statusbar->showMessage(QStringLiteral("ESP32: can't use the port"), 0);

@@ -1,10 +1,10 @@
 // spiffs-cli as a user runs it: the real program in its own process, against
 // spiffs-emulator in another, on a pseudo-terminal, with real files.
+#include "emulatorprogram.h"
 #include "testfiles.h"
 #include "windowharness.h"
 
 #include <QtCore/QCryptographicHash>
-#include <QtCore/QDeadlineTimer>
 #include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QJsonArray>
@@ -26,29 +26,6 @@ namespace {
 
 const QByteArray bigContent = patterned(20000, 9);
 
-class Emulator
-{
-public:
-    explicit Emulator(const QStringList &arguments)
-    {
-        m_process.start(QStringLiteral(EMULATOR_PATH), arguments);
-        QDeadlineTimer deadline(10000);
-        while (!m_process.canReadLine() && m_process.waitForReadyRead(int(deadline.remainingTime()))) {
-        }
-        m_port = QString::fromLocal8Bit(m_process.readLine()).trimmed();
-    }
-    ~Emulator()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-    }
-    QString port() const { return m_port; }
-
-private:
-    QProcess m_process;
-    QString m_port;
-};
 
 struct CliRun
 {
@@ -205,7 +182,7 @@ private slots:
         QFETCH(QByteArray, out);
         QFETCH(QByteArray, err);
         StoreFolder store;
-        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path()});
         const CliRun run = runCli(QStringList{QStringLiteral("-p"), emulator.port()} + arguments);
         QVERIFY2(run.err.contains(err), run.err.constData());
         QCOMPARE(run.out, out);
@@ -215,7 +192,7 @@ private slots:
     void jsonDocuments()
     {
         StoreFolder store;
-        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path()});
         const QJsonObject df = QJsonDocument::fromJson(runCli({"-p", emulator.port(), "--json", "df"}).out).object();
         QCOMPARE(df.value(QStringLiteral("total")).toInt(), 1318001);
         QCOMPARE(df.value(QStringLiteral("used")).toInt() + df.value(QStringLiteral("free")).toInt(), 1318001);
@@ -230,7 +207,7 @@ private slots:
     void putGetVerify()
     {
         StoreFolder store;
-        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path()});
         QTemporaryDir local;
         const QString derived = writeLocalFile(local, QStringLiteral("My tune!.mp3"), patterned(700, 1));
         const QString other = writeLocalFile(local, QStringLiteral("other"), patterned(700, 2));
@@ -268,7 +245,7 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QByteArray, err);
         StoreFolder store;
-        Emulator emulator(QStringList{QStringLiteral("--dir"), store.dir.path()} + emulatorArguments);
+        EmulatorProgram emulator(QStringList{QStringLiteral("--dir"), store.dir.path()} + emulatorArguments);
         QTemporaryDir local;
         writeLocalFile(local, QStringLiteral("big.bin"), "kept");
         const CliRun run = runCli({"-p", emulator.port(), "--timeout", "0.3", "get", "big.bin", "-o", local.path()});
@@ -281,7 +258,7 @@ private slots:
     void formatAsksOrNeedsYes()
     {
         StoreFolder store;
-        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path()});
         const CliRun refused = runCli({"-p", emulator.port(), "format"});
         QCOMPARE(refused.exitCode, 2);
         QVERIFY2(refused.err.contains("--yes"), refused.err.constData());
@@ -293,7 +270,7 @@ private slots:
     void removeByPattern()
     {
         StoreFolder store;
-        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path()});
         const CliRun unmatched = runCli({"-p", emulator.port(), "rm", "notes", "zz*"});
         QCOMPARE(unmatched.exitCode, 1);
         QCOMPARE(store.files().size(), 5);
@@ -306,7 +283,7 @@ private slots:
         // A receiver's name that would retitle the user's terminal.
         StoreFolder store;
         writeLocalFile(store.dir, QStringLiteral("e%1B]0;x%07.txt"), "e");
-        Emulator emulator({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--silent"), QStringLiteral("R")});
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--silent"), QStringLiteral("R")});
         const CliRun run = runCli({"-p", emulator.port(), "--timeout", "0.3", "rm", "e*"});
         QCOMPARE(run.exitCode, 4);
         QVERIFY2(run.err.contains("rm e\\x1b]0;x\\x07.txt: "), run.err.constData());
@@ -329,7 +306,7 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QByteArray, err);
         QTemporaryDir store;
-        Emulator emulator({"--dir", store.path(), "--capacity", "4096"});
+        EmulatorProgram emulator({"--dir", store.path(), "--capacity", "4096"});
         QTemporaryDir local;
         const QString file = writeLocalFile(local, QStringLiteral("file.bin"), patterned(4096, 3));
         const QString trace = local.filePath(QStringLiteral("trace"));
@@ -343,7 +320,7 @@ private slots:
     void traceHoldsTheBytesOnTheLine()
     {
         StoreFolder store;
-        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path()});
         QTemporaryDir local;
         const QString trace = local.filePath(QStringLiteral("get.trace"));
         QCOMPARE(runCli({"-p", emulator.port(), "--trace", trace, "get", "big.bin", "-o", local.path()}).exitCode, 0);
@@ -358,7 +335,7 @@ private slots:
     void firstRequestSurvivesBootOnOpen()
     {
         StoreFolder store;
-        Emulator emulator({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--boot-on-open")});
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--boot-on-open")});
         QTemporaryDir local;
         const QString trace = local.filePath(QStringLiteral("boot.trace"));
         const CliRun run = runCli({"-p", emulator.port(), "--trace", trace, "ls", "a.*"});
@@ -370,7 +347,7 @@ private slots:
     void verifyCatchesACorruptedStore()
     {
         StoreFolder store;
-        Emulator emulator({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--corrupt"), QStringLiteral("up.bin")});
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--corrupt"), QStringLiteral("up.bin")});
         QTemporaryDir local;
         const QString file = writeLocalFile(local, QStringLiteral("up.bin"), patterned(300, 4));
         const CliRun put = runCli({"-p", emulator.port(), "put", "--verify", file});
@@ -385,10 +362,10 @@ private slots:
         const QString trace = local.filePath(QStringLiteral("ls.trace"));
         CliRun recorded;
         {
-            Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+            EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path()});
             recorded = runCli({"-p", emulator.port(), "--trace", trace, "ls", "-l"});
         }
-        Emulator replay({QStringLiteral("--replay"), trace});
+        EmulatorProgram replay({QStringLiteral("--replay"), trace});
         const CliRun replayed = runCli({"-p", replay.port(), "ls", "-l"});
         QVERIFY2(replayed.exitCode == 0, replayed.err.constData());
         QCOMPARE(replayed.out, recorded.out);
@@ -407,7 +384,7 @@ private slots:
         writeLocalFile(store.dir, QStringLiteral("A.TXT"), "case");
         writeLocalFile(store.dir, QStringLiteral("presets"), "a file where a folder would be");
         const QMap<QString, QByteArray> original = storeContents(store.dir.path());
-        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path()});
         QTemporaryDir backup;
 
         const CliRun saved = runCli({"-p", emulator.port(), "backup", backup.path()});
@@ -460,7 +437,7 @@ private slots:
         QFETCH(QByteArray, output);
         StoreFolder store;
         const QMap<QString, QByteArray> before = storeContents(store.dir.path());
-        Emulator emulator(QStringList{QStringLiteral("--dir"), store.dir.path()} + emulatorArguments);
+        EmulatorProgram emulator(QStringList{QStringLiteral("--dir"), store.dir.path()} + emulatorArguments);
         QTemporaryDir backup;
         writeBackup(backup.path(), {{"a.txt", "a.txt", "ALPHA"}, {"new/x.txt", "new/x.txt", patterned(3000, 6)}});
         if (tamper.endsWith('\n')) {
@@ -493,12 +470,12 @@ private slots:
         StoreFolder store;
         QTemporaryDir backup;
         {
-            Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+            EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path()});
             QCOMPARE(runCli({"-p", emulator.port(), "backup", backup.path()}).exitCode, 0);
         }
         const QMap<QString, QByteArray> previous = storeContents(backup.path());
         writeLocalFile(store.dir, QStringLiteral("a.txt"), "changed");
-        Emulator emulator(QStringList{QStringLiteral("--dir"), store.dir.path()} + fault);
+        EmulatorProgram emulator(QStringList{QStringLiteral("--dir"), store.dir.path()} + fault);
         const CliRun run = runCli({"-p", emulator.port(), "--timeout", "0.3", "backup", backup.path()});
         QCOMPARE(run.exitCode, exitCode);
         QVERIFY(storeContents(backup.path()) == previous);
@@ -508,7 +485,7 @@ private slots:
     void syncSendsWhatChangedAndDeletes()
     {
         StoreFolder store;
-        Emulator emulator({QStringLiteral("--dir"), store.dir.path()});
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path()});
         QTemporaryDir local;
         writeLocalFile(local, QStringLiteral("a.txt"), "ALPHA"); // the receiver's size, not its content
         writeLocalFile(local, QStringLiteral("notes"), "n");
@@ -535,8 +512,8 @@ private slots:
 
     void portChoice()
     {
-        Emulator first({});
-        Emulator second({});
+        EmulatorProgram first;
+        EmulatorProgram second;
         QProcessEnvironment environment = cleanEnvironment();
         environment.insert(QStringLiteral("SPIFFS_MANAGER_PORTS"), first.port());
         QCOMPARE(runCli({"df"}, environment).exitCode, 0);
@@ -565,7 +542,7 @@ private slots:
         const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
         if (setpriv.isEmpty())
             QSKIP("setpriv (util-linux) is not installed");
-        Emulator emulator({});
+        EmulatorProgram emulator;
         QCOMPARE(::chown(QFile::encodeName(emulator.port()).constData(), 0, 0), 0);
         QCOMPARE(::chmod(QFile::encodeName(emulator.port()).constData(), 0600), 0);
         QProcessEnvironment environment = cleanEnvironment();

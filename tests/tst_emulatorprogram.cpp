@@ -1,9 +1,9 @@
 // spiffs-emulator as a user runs it: a separate process whose first line of
 // output names the pseudo-terminal to open, stopped by a signal.
+#include "emulatorprogram.h"
 #include "slaveline.h"
 #include "windowharness.h"
 
-#include <QtCore/QDeadlineTimer>
 #include <QtCore/QFile>
 #include <QtCore/QProcess>
 #include <QtCore/QTemporaryDir>
@@ -19,49 +19,6 @@ namespace {
 
 constexpr quint32 DefaultCapacity = 1318001;
 
-
-class Emulator
-{
-public:
-    explicit Emulator(const QStringList &arguments = QStringList())
-    {
-        m_process.start(QStringLiteral(EMULATOR_PATH), arguments);
-    }
-    ~Emulator()
-    {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(5000);
-        }
-    }
-
-    QProcess &process() { return m_process; }
-
-    // The next line of standard output, without its end.
-    QString readLine(int timeoutMs = 10000)
-    {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!m_process.canReadLine() && !deadline.hasExpired()) {
-            if (!m_process.waitForReadyRead(int(std::min<qint64>(deadline.remainingTime(), 200)))
-                && m_process.state() == QProcess::NotRunning)
-                break;
-        }
-        return QString::fromLocal8Bit(m_process.readLine()).trimmed();
-    }
-
-    bool stop(int signal)
-    {
-        ::kill(pid_t(m_process.processId()), signal);
-        return m_process.waitForFinished(10000);
-    }
-
-    QByteArray errors() { return m_errors += m_process.readAllStandardError(); }
-
-private:
-    QProcess m_process;
-    QByteArray m_errors;
-};
-
 } // namespace
 
 class EmulatorProgramTest : public QObject
@@ -71,7 +28,7 @@ class EmulatorProgramTest : public QObject
 private slots:
     void firstLineIsTheLineAndSigtermEndsIt()
     {
-        Emulator emulator;
+        EmulatorProgram emulator;
         QVERIFY(emulator.process().waitForStarted());
         const QString path = emulator.readLine();
         QVERIFY2(path.startsWith(QLatin1String("/dev/pts/")), qPrintable(path));
@@ -89,7 +46,7 @@ private slots:
 
     void sigintEndsItToo()
     {
-        Emulator emulator;
+        EmulatorProgram emulator;
         QVERIFY(!emulator.readLine().isEmpty());
         QVERIFY(emulator.stop(SIGINT));
         QCOMPARE(emulator.process().exitStatus(), QProcess::NormalExit);
@@ -98,7 +55,7 @@ private slots:
 
     void lineStaysUpBetweenOpens()
     {
-        Emulator emulator;
+        EmulatorProgram emulator;
         const QString path = emulator.readLine();
         for (int i = 0; i < 3; ++i) {
             SlaveLine line(path);
@@ -117,7 +74,7 @@ private slots:
         seed.write("seed");
         seed.close();
 
-        Emulator emulator({QStringLiteral("--dir"), dir.path(), QStringLiteral("--capacity"), QStringLiteral("4096")});
+        EmulatorProgram emulator({QStringLiteral("--dir"), dir.path(), QStringLiteral("--capacity"), QStringLiteral("4096")});
         SlaveLine line(emulator.readLine());
         QVERIFY(line.write(frame('M')));
         QCOMPARE(line.read(8), be32(4096) + be32(512));
@@ -141,7 +98,7 @@ private slots:
         QFile file(dir.filePath(QStringLiteral("song.mp3")));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        Emulator emulator({QStringLiteral("--dir"), dir.path()});
+        EmulatorProgram emulator({QStringLiteral("--dir"), dir.path()});
         SlaveLine line(emulator.readLine());
         QVERIFY(line.write(frame('X', pathField("/song.mp3"))));
         QCOMPARE(line.read(1), QByteArray("X"));
@@ -155,7 +112,7 @@ private slots:
 
     void hangUpThenPluggedInAgain()
     {
-        Emulator emulator({QStringLiteral("--hangup-after"), QStringLiteral("3")});
+        EmulatorProgram emulator({QStringLiteral("--hangup-after"), QStringLiteral("3")});
         const QString first = emulator.readLine();
         SlaveLine line(first);
         QVERIFY(line.write(frame('M')));
@@ -185,7 +142,7 @@ private slots:
                     "  304391 < MEMORY    8  00 14 1c 71 00 00 05 00                          |...q....|\n");
         trace.close();
 
-        Emulator emulator({QStringLiteral("--replay"), trace.fileName()});
+        EmulatorProgram emulator({QStringLiteral("--replay"), trace.fileName()});
         SlaveLine line(emulator.readLine());
         QVERIFY(line.isOpen());
         QCOMPARE(line.read(12), QByteArray("ets Jun  8 2"));
@@ -204,7 +161,7 @@ private slots:
         QVERIFY(trace.open(QIODevice::WriteOnly));
         trace.write("# spiffs-cli trace 1\n\n     512 > MEMORY   17  4b 2d\n");
         trace.close();
-        Emulator emulator({QStringLiteral("--replay"), trace.fileName()});
+        EmulatorProgram emulator({QStringLiteral("--replay"), trace.fileName()});
         QVERIFY(emulator.process().waitForFinished(10000));
         QCOMPARE(emulator.process().exitCode(), 2);
         QVERIFY(emulator.process().readAllStandardOutput().isEmpty());
@@ -214,7 +171,7 @@ private slots:
 
     void helpDocumentsEveryOption()
     {
-        Emulator emulator({QStringLiteral("--help")});
+        EmulatorProgram emulator({QStringLiteral("--help")});
         QVERIFY(emulator.process().waitForFinished(10000));
         QCOMPARE(emulator.process().exitCode(), 0);
         const QByteArray help = emulator.process().readAllStandardOutput();
@@ -226,7 +183,7 @@ private slots:
 
     void badArgumentsAreRefused()
     {
-        Emulator emulator({QStringLiteral("--split"), QStringLiteral("0")});
+        EmulatorProgram emulator({QStringLiteral("--split"), QStringLiteral("0")});
         QVERIFY(emulator.process().waitForFinished(10000));
         QCOMPARE(emulator.process().exitCode(), 2);
         QVERIFY(emulator.process().readAllStandardOutput().isEmpty());
@@ -236,7 +193,7 @@ private slots:
     void missingFolderIsRefused()
     {
         QTemporaryDir dir;
-        Emulator emulator({QStringLiteral("--dir"), dir.filePath(QStringLiteral("missing"))});
+        EmulatorProgram emulator({QStringLiteral("--dir"), dir.filePath(QStringLiteral("missing"))});
         QVERIFY(emulator.process().waitForFinished(10000));
         QCOMPARE(emulator.process().exitCode(), 1);
         QVERIFY(emulator.process().readAllStandardOutput().isEmpty());
