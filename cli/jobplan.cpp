@@ -3,6 +3,7 @@
 #include "clitext.h"
 #include "manifest.h"
 
+#include "link/receiverline.h"
 #include "link/wireformat.h"
 #include "transfer/transferformat.h"
 
@@ -21,7 +22,7 @@ namespace {
 constexpr qint64 PageBytes = CatalogueFormat::PageSize;
 constexpr qint64 PageContentBytes = PageBytes - 5;
 constexpr qint64 DataPagesPerIndexPage = 96;
-constexpr int BaudRate = 115200;
+constexpr int BaudRate = ReceiverLine::BaudRate;
 constexpr int BitsPerByte = 10;
 
 qint64 pagesBegun(qint64 bytes, qint64 perPage)

@@ -1,0 +1,172 @@
+// The command line's own rules, without a receiver: shell-style patterns,
+// the MANIFEST's escaping and what restore refuses in one, where a backup
+// keeps each file, and what the jobs charge for room on the flash.
+#include "jobplan.h"
+#include "manifest.h"
+#include "namepattern.h"
+
+#include <QtTest/QTest>
+
+class CliRulesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void patterns_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("star spans /") << "*.txt" << "presets/sw.txt" << true;
+        QTest::newRow("star may be empty") << "a*" << "a" << true;
+        QTest::newRow("whole name only") << "a" << "ab" << false;
+        QTest::newRow("question mark, one") << "?.ini" << "a.ini" << true;
+        QTest::newRow("question mark, not none") << "?.ini" << ".ini" << false;
+        QTest::newRow("set") << "[a-c]x" << "bx" << true;
+        QTest::newRow("set, outside") << "[a-c]x" << "dx" << false;
+        QTest::newRow("negated set") << "[!a-c]x" << "dx" << true;
+        QTest::newRow("] first in a set") << "[]a]" << "]" << true;
+        QTest::newRow("unclosed [ is itself") << "a[b" << "a[b" << true;
+        QTest::newRow("escaped star") << "a\\*" << "a*" << true;
+        QTest::newRow("escaped star, not any") << "a\\*" << "ab" << false;
+        QTest::newRow("case counts") << "A*" << "a.txt" << false;
+        QTest::newRow("backtracking") << "*a*b" << "xaxab" << true;
+    }
+    void patterns()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, name);
+        QTEST(NamePattern::matches(pattern, name), "matches");
+    }
+
+    void escapingKeepsEveryByte_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("plain") << QByteArray("a/b.txt") << QByteArray("a/b.txt");
+        QTest::newRow("space and UTF-8") << QByteArray("caf\xc3\xa9 1.txt") << QByteArray("caf\\xc3\\xa9\\x201.txt");
+        QTest::newRow("backslash") << QByteArray("a\\b") << QByteArray("a\\\\b");
+        QTest::newRow("newline and 0xFF") << QByteArray("a\n\xff") << QByteArray("a\\x0a\\xff");
+    }
+    void escapingKeepsEveryByte()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, text);
+        QCOMPARE(Manifest::escaped(bytes), text);
+        QCOMPARE(Manifest::unescaped(text), std::optional<QByteArray>(bytes));
+    }
+
+    void manifestsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("error");
+        const QByteArray hash(64, 'a');
+        QTest::newRow("path leaves the folder") << "1 " + hash + " a.txt ../a.txt" << "line 2: the path leaves";
+        QTest::newRow("absolute path") << "1 " + hash + " a.txt /etc/a" << "line 2: the path leaves";
+        QTest::newRow("empty part") << "1 " + hash + " a.txt a//b" << "line 2: the path leaves";
+        QTest::newRow("bad escape") << "1 " + hash + " a\\q.txt a.txt" << "line 2: a bad escape";
+        QTest::newRow("upper-case hash") << "1 " + QByteArray(64, 'A') + " a.txt a.txt" << "line 2: the SHA-256";
+        QTest::newRow("short hash") << "1 " + QByteArray(63, 'a') + " a.txt a.txt" << "line 2: the SHA-256";
+        QTest::newRow("negative size") << "-1 " + hash + " a.txt a.txt" << "line 2: the size";
+        QTest::newRow("name twice") << "1 " + hash + " a.txt a.txt\n1 " + hash + " a.txt b.txt" << "line 3: the name is given twice";
+        QTest::newRow("path twice, by case") << "1 " + hash + " a.txt a.txt\n1 " + hash + " b.txt A.TXT" << "line 3: the path is given twice";
+    }
+    void manifestsRefused()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, error);
+        const Manifest::Parsed parsed = Manifest::parse("spiffs-backup 1 2026-12-07T12:00:00Z 1318001 512\n" + line + '\n');
+        QVERIFY(!parsed.contents);
+        QVERIFY2(parsed.error.startsWith(error), qPrintable(parsed.error));
+    }
+
+    void manifestRoundTrip()
+    {
+        Manifest::Contents contents;
+        contents.taken = QDateTime(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC);
+        contents.totalBytes = 1318001;
+        contents.usedBytes = 7424;
+        contents.entries = {{5, QByteArray(32, '\x01'), "a b\\c", QStringLiteral("a b-c")},
+                            {0, QByteArray(32, '\xfe'), "presets/sw.txt", QStringLiteral("presets/sw.txt")}};
+        const Manifest::Parsed parsed = Manifest::parse(Manifest::write(contents).replace('\n', "\r\n"));
+        QVERIFY2(parsed.contents, qPrintable(parsed.error));
+        QCOMPARE(parsed.contents->taken, contents.taken);
+        QCOMPARE(parsed.contents->usedBytes, 7424u);
+        QCOMPARE(parsed.contents->entries.size(), 2);
+        QCOMPARE(parsed.contents->entries.at(0).name, QByteArray("a b\\c"));
+        QCOMPARE(parsed.contents->entries.at(0).sha256, QByteArray(32, '\x01'));
+        QCOMPARE(parsed.contents->entries.at(1).path, QStringLiteral("presets/sw.txt"));
+    }
+
+    void backupPaths_data()
+    {
+        QTest::addColumn<QByteArrayList>("names");
+        QTest::addColumn<QStringList>("paths");
+        QTest::newRow("sub-folders") << QByteArrayList{"presets/sw.txt", "a.txt"}
+                                     << QStringList{"presets/sw.txt", "a.txt"};
+        QTest::newRow("unsafe parts") << QByteArrayList{"x:y/..", "q"} << QStringList{"x-y/-..", "q"};
+        QTest::newRow("a folder that is another name's file") << QByteArrayList{"a:b/..", "a-b"} << QStringList{"a-b-..", "a-b"};
+        QTest::newRow("same but for case") << QByteArrayList{"a.txt", "A.TXT"} << QStringList{"a~2.txt", "A.TXT"};
+        QTest::newRow("a file where a folder would be")
+                << QByteArrayList{"presets", "presets/sw.txt"} << QStringList{"presets", "presets-sw.txt"};
+        QTest::newRow("the MANIFEST's own name") << QByteArrayList{"MANIFEST"} << QStringList{"MANIFEST~2"};
+        QTest::newRow("listing order does not matter") << QByteArrayList{"b-c", "b:c"} << QStringList{"b-c", "b-c~2"};
+    }
+    void backupPaths()
+    {
+        QFETCH(QByteArrayList, names);
+        QFETCH(QStringList, paths);
+        QCOMPARE(QStringList(JobPlan::backupPaths(QVector<QByteArray>(names.cbegin(), names.cend())).toList()), paths);
+    }
+
+    void room_data()
+    {
+        QTest::addColumn<quint32>("free");
+        QTest::addColumn<QVector<qint64>>("removed");
+        QTest::addColumn<QVector<qint64>>("sizes");
+        QTest::addColumn<QVector<qint64>>("replaces"); // -1: a new name
+        QTest::addColumn<bool>("fits");
+        // A file of 251 bytes takes a data page and an index page: 512.
+        QTest::newRow("exactly") << 512u << QVector<qint64>{} << QVector<qint64>{251} << QVector<qint64>{-1} << true;
+        QTest::newRow("a byte more needs a page more") << 512u << QVector<qint64>{} << QVector<qint64>{252}
+                                                      << QVector<qint64>{-1} << false;
+        QTest::newRow("room freed first") << 0u << QVector<qint64>{256} << QVector<qint64>{251} << QVector<qint64>{-1}
+                                          << true;
+        QTest::newRow("a replaced file frees its pages") << 0u << QVector<qint64>{} << QVector<qint64>{251}
+                                                         << QVector<qint64>{256} << true;
+        QTest::newRow("a later shrink cannot pay for an earlier growth")
+                << 256u << QVector<qint64>{} << QVector<qint64>{1000, 0} << QVector<qint64>{251, 2000} << false;
+    }
+    void room()
+    {
+        QFETCH(quint32, free);
+        QFETCH(QVector<qint64>, removed);
+        QFETCH(QVector<qint64>, sizes);
+        QFETCH(QVector<qint64>, replaces);
+        QVector<JobPlan::Upload> uploads;
+        for (int i = 0; i < sizes.size(); ++i)
+            uploads.append({sizes.at(i), replaces.at(i) < 0 ? std::nullopt : std::optional<qint64>(replaces.at(i))});
+        const JobPlan::Room room = JobPlan::room(CatalogueFormat::MemoryFigures{1000000, 1000000 - free}, removed, uploads);
+        QTEST(room.fits(), "fits");
+    }
+
+    void unstorableNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("storable");
+        QTest::newRow("with a folder") << "presets/sw.txt" << true;
+        QTest::newRow("longest") << QString(26, QLatin1Char('a')) + ".txt" << true;
+        QTest::newRow("one too long") << QString(27, QLatin1Char('a')) + ".txt" << false;
+        QTest::newRow("space") << "my file.txt" << false;
+        QTest::newRow("beyond ASCII") << QString::fromUtf8("caf\xc3\xa9.txt") << false;
+        QTest::newRow("no type after the dot") << "a." << false;
+    }
+    void unstorableNames()
+    {
+        QFETCH(QString, name);
+        QTEST(JobPlan::unstorableReason(name).isEmpty(), "storable");
+    }
+};
+
+QTEST_MAIN(CliRulesTest)
+#include "tst_clirules.moc"
