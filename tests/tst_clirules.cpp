@@ -1,11 +1,19 @@
 // The command line's own rules, without a receiver: shell-style patterns,
 // the MANIFEST's escaping and what restore refuses in one, where a backup
-// keeps each file, and what the jobs charge for room on the flash.
+// keeps each file, what sync sends from a folder, what the jobs charge for
+// room on the flash, and how the command line itself is read.
+#include "clitext.h"
+#include "commandline.h"
 #include "jobplan.h"
 #include "manifest.h"
 #include "namepattern.h"
+#include "testfiles.h"
 
+#include <QtCore/QDir>
+#include <QtCore/QTemporaryDir>
 #include <QtTest/QTest>
+
+#include <sys/stat.h>
 
 class CliRulesTest : public QObject
 {
@@ -165,6 +173,67 @@ private slots:
     {
         QFETCH(QString, name);
         QTEST(JobPlan::unstorableReason(name).isEmpty(), "storable");
+    }
+
+    void commandLines_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("global options first") << QStringList{"-p", "/dev/x", "-q", "df"} << "df" << "";
+        QTest::newRow("global options after the command") << QStringList{"ls", "--json", "-l", "*.txt"} << "ls" << "";
+        QTest::newRow("no command") << QStringList{"-q"} << "" << "no command given";
+        QTest::newRow("unknown command") << QStringList{"frob"} << "frob" << "unknown command";
+        QTest::newRow("another command's option") << QStringList{"ls", "--yes"} << "ls" << "option of format";
+        QTest::newRow("negative time-out") << QStringList{"--timeout", "-1", "df"} << "df" << "--timeout takes seconds";
+        QTest::newRow("time-out not a number") << QStringList{"--timeout", "soon", "df"} << "df" << "--timeout takes seconds";
+        QTest::newRow("missing argument") << QStringList{"cat"} << "cat" << "missing argument";
+    }
+    void commandLines()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
+        const CommandLine line = parseCommandLine(QStringList{QStringLiteral("spiffs-cli")} + arguments);
+        QTEST(line.command, "command");
+        QVERIFY2(error.isEmpty() ? line.error.isEmpty() : line.error.contains(error), qPrintable(line.error));
+    }
+
+    void namesShownOnATerminal_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("plain") << QByteArray("a b.txt") << "a b.txt";
+        QTest::newRow("escape sequence") << QByteArray("e\x1b]0;x\x07") << "e\\x1b]0;x\\x07";
+        QTest::newRow("DEL and a C1 control as Latin-1") << QByteArray("a\x7f\x9b") << "a\\x7f\\x9b";
+        QTest::newRow("UTF-8 stays") << QByteArray("caf\xc3\xa9") << QString::fromUtf8("caf\xc3\xa9");
+    }
+    void namesShownOnATerminal()
+    {
+        QFETCH(QByteArray, name);
+        QTEST(shownName(name), "shown");
+    }
+
+    void syncTakesOnlyWhatItCanSend()
+    {
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("presets/deep")));
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral(".git")));
+        for (const char *name : {"a.txt", "presets/deep/b.ini", "MANIFEST", "presets/MANIFEST", ".hidden.txt",
+                                 ".git/config", "my file.txt"})
+            QVERIFY(!writeLocalFile(folder, QString::fromLatin1(name), "x").isEmpty());
+        QVERIFY(::mkfifo(QFile::encodeName(folder.filePath(QStringLiteral("pipe.txt"))).constData(), 0600) == 0);
+        QVERIFY(QFile::link(folder.filePath(QStringLiteral("presets")), folder.filePath(QStringLiteral("loop"))));
+
+        const JobPlan::LocalTree tree = JobPlan::scanFolder(folder.path());
+        QStringList sent;
+        for (const JobPlan::LocalFile &file : tree.files)
+            sent << file.name;
+        QCOMPARE(sent, (QStringList{"a.txt", "presets/MANIFEST", "presets/deep/b.ini"}));
+        QStringList skipped;
+        for (const JobPlan::Skipped &skip : tree.skipped)
+            skipped << skip.name;
+        skipped.sort();
+        QCOMPARE(skipped, (QStringList{"loop", "my file.txt", "pipe.txt"}));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "link/operation.h"
 #include "windowharness.h"
 
+#include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
 #include <QtWidgets/QComboBox>
 #include <QtWidgets/QLabel>
@@ -176,6 +177,25 @@ private slots:
         QCOMPARE(box.text, QStringLiteral("Sure?"));
         QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::Cancel);
         QCOMPARE(box.defaultButton, QMessageBox::Cancel);
+    }
+
+    void exchangeEndedOncePerChain()
+    {
+        // Memory report and listing are one chain: the register is idle,
+        // and the signal comes, only once the listing is in.
+        WindowHarness harness;
+        QSignalSpy ended(&linkState().notifier, &LinkNotifier::exchangeEnded);
+        QVERIFY(harness.connectToDevice());
+        QVERIFY(harness.answerMemory(4096, 0));
+        QCOMPARE(ended.count(), 0);
+        harness.device.deliver(listingReply({{"a.txt", 5}}));
+        QCOMPARE(ended.count(), 1);
+        harness.device.deliver("stray");
+        QCOMPARE(ended.count(), 1);
+        harness.button("pushButton_8")->click();
+        QCOMPARE(harness.device.readExactly(17), frame('Q'));
+        harness.device.deliver("ets Jun  8 2016");
+        QCOMPARE(ended.count(), 2);
     }
 
     void bytesWhileIdleAreDropped()
