@@ -1,6 +1,7 @@
 // DeviceSession over a real QSerialPort on a pseudo-terminal, with the
 // emulated receiver served in-process by EmulatorHost.
 #include "emulatorhost.h"
+#include "replaytrace.h"
 #include "testfiles.h"
 #include "windowharness.h"
 
@@ -198,6 +199,43 @@ private slots:
         QFETCH(QByteArray, record);
         const auto direction = written ? TraceWriter::Direction::ToReceiver : TraceWriter::Direction::FromReceiver;
         QCOMPARE(TraceWriter::formatRecord(timeUs, direction, exchange, bytes), record);
+    }
+
+    // The trace is written by the core and read by the emulator's own
+    // parser: the two must agree on every record a session can make.
+    void traceReadsBackInTheEmulator_data()
+    {
+        QTest::addColumn<qint64>("timeUs");
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("reply");
+        QByteArray everyByte;
+        for (int i = 0; i < 256; ++i)
+            everyByte += char(i);
+        QTest::newRow("a byte each way") << qint64(0) << QByteArray("M") << QByteArray("A");
+        QTest::newRow("one full line") << qint64(17) << QByteArray(16, 'x') << patterned(16, 3);
+        QTest::newRow("a line and a byte") << qint64(512) << QByteArray(17, 'y') << patterned(17, 4);
+        QTest::newRow("a count of three digits") << qint64(4391) << patterned(100, 5) << patterned(999, 6);
+        QTest::newRow("every byte value") << qint64(123456789) << everyByte << everyByte + everyByte;
+    }
+    void traceReadsBackInTheEmulator()
+    {
+        QFETCH(qint64, timeUs);
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, reply);
+        const QByteArray text = "# spiffs-cli trace 1\n"
+                                + TraceWriter::formatRecord(timeUs, TraceWriter::Direction::ToReceiver,
+                                                            QStringLiteral("UPLOAD"), request)
+                                + TraceWriter::formatRecord(timeUs + 4430, TraceWriter::Direction::FromReceiver,
+                                                            QStringLiteral("UPLOAD"), reply);
+        ReplayTrace trace;
+        QString error;
+        QVERIFY2(ReplayTrace::parse(text, &trace, &error), qPrintable(error));
+        QCOMPARE(trace.exchanges.size(), 1);
+        QCOMPARE(trace.exchanges.at(0).label, QByteArray("UPLOAD"));
+        QCOMPARE(trace.exchanges.at(0).request, request);
+        QCOMPARE(trace.exchanges.at(0).reply.size(), 1);
+        QCOMPARE(trace.exchanges.at(0).reply.at(0).offsetUs, qint64(4430));
+        QCOMPARE(trace.exchanges.at(0).reply.at(0).bytes, reply);
     }
 };
 
