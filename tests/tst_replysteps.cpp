@@ -68,7 +68,7 @@ private slots:
     {
         QFETCH(QByteArray, reply);
         QFETCH(quint32, capacity);
-        for (int cut = 1; cut < reply.size(); cut += std::max(1, reply.size() / 17)) {
+        for (int cut = 1; cut < reply.size(); cut += std::max(1, int(reply.size()) / 17)) {
             qint32 listLength = 0;
             bool started = false;
             bool keptNothing = false;
