@@ -17,6 +17,7 @@
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QTest>
 
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -165,6 +166,7 @@ private slots:
         row("ls sets", {"ls", "[a-n]*", "?o*"}, 0, "a.txt\nbig.bin\nnotes\nsong.mp3\n");
         row("ls no match", {"ls", "a.txt", "x*"}, 1, "a.txt\n", "no file matches x*");
         row("cat", {"cat", "presets/sw.txt"}, 0, "7200 kHz");
+        row("cat every byte value", {"cat", "big.bin"}, 0, bigContent);
         row("cat missing", {"cat", "none.txt"}, 1, "", "cannot open");
         row("run", {"run", "song.mp3"}, 0, "");
         row("run unsupported", {"run", "a.bin"}, 1, "", "does not open");
@@ -253,6 +255,53 @@ private slots:
         QVERIFY2(run.err.contains(err), run.err.constData());
         QCOMPARE(folderEntries(local.path()), QStringList{"big.bin"});
         QCOMPARE(readLocalFile(local.filePath(QStringLiteral("big.bin"))), QByteArray("kept"));
+    }
+
+    // Ctrl-C or a lost line in the middle of a transfer, at the wire's pace.
+    void transferCutShort_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("fault");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("err");
+        const QByteArray partial = " bytes had been taken; the receiver may now hold a partial file named up.bin";
+        QTest::newRow("get, Ctrl-C") << "get" << QStringList() << 130 << QByteArray("big.bin: interrupted; ");
+        QTest::newRow("put, Ctrl-C") << "put" << QStringList() << 130 << partial;
+        QTest::newRow("put, hang-up") << "put" << QStringList{"--hangup-after", "300"} << 3 << partial;
+    }
+    void transferCutShort()
+    {
+        QFETCH(QString, command);
+        QFETCH(QStringList, fault);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, err);
+        StoreFolder store;
+        EmulatorProgram emulator(QStringList{"--dir", store.dir.path(), "--baud", "115200"} + fault);
+        QTemporaryDir local;
+        const QString file = writeLocalFile(local, command == QLatin1String("get") ? QStringLiteral("big.bin") : QStringLiteral("up.bin"),
+                                            command == QLatin1String("get") ? QByteArray("kept") : patterned(20000, 7));
+        const QString trace = local.filePath(QStringLiteral("trace"));
+        QProcess cli;
+        cli.setProcessEnvironment(cleanEnvironment());
+        cli.start(QStringLiteral(CLI_PATH), QStringList{"-p", emulator.port(), "--trace", trace, command}
+                                                    + (command == QLatin1String("get") ? QStringList{"big.bin", "-o", local.path()} : QStringList{file}));
+        const QByteArray exchange = command == QLatin1String("get") ? "DOWNLOAD" : "UPLOAD";
+        QVERIFY(cli.waitForStarted());
+        if (fault.isEmpty()) {
+            QTRY_VERIFY_WITH_TIMEOUT(readLocalFile(trace).contains(" < " + exchange), 10000);
+            QCOMPARE(::kill(pid_t(cli.processId()), SIGINT), 0);
+        }
+        QVERIFY(cli.waitForFinished(20000));
+        const QByteArray errors = cli.readAllStandardError();
+        QCOMPARE(cli.exitCode(), exitCode);
+        QVERIFY2(errors.contains(err), errors.constData());
+        QStringList left = folderEntries(local.path());
+        QStringList expected{QFileInfo(file).fileName(), "trace"};
+        left.sort();
+        expected.sort();
+        QCOMPARE(left, expected);
+        if (command == QLatin1String("get"))
+            QCOMPARE(readLocalFile(file), QByteArray("kept"));
     }
 
     void formatAsksOrNeedsYes()
