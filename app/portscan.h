@@ -5,7 +5,7 @@
 #ifndef PORTSCAN_H
 #define PORTSCAN_H
 
-#include "link/portdiscovery.h"
+#include "core/portdiscovery.h"
 
 class MainWindowUi;
 

@@ -1,6 +1,6 @@
 #include "catalogue/filelisting.h"
 
-#include "catalogue/catalogueformat.h"
+#include "core/catalogueformat.h"
 #include "link/commandguard.h"
 #include "link/linkstate.h"
 #include "link/operation.h"

@@ -1,6 +1,6 @@
 #include "catalogue/memoryreport.h"
 
-#include "catalogue/catalogueformat.h"
+#include "core/catalogueformat.h"
 #include "catalogue/filelisting.h"
 #include "link/linkstate.h"
 #include "link/operation.h"

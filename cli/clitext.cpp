@@ -2,8 +2,8 @@
 
 #include "console.h"
 
-#include "catalogue/catalogueformat.h"
-#include "transfer/transferformat.h"
+#include "core/catalogueformat.h"
+#include "core/transferformat.h"
 
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>

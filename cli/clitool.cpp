@@ -6,15 +6,15 @@
 #include "portaccess.h"
 #include "progressmeter.h"
 
-#include "catalogue/catalogueformat.h"
-#include "commands/commandformat.h"
-#include "link/devicesession.h"
-#include "link/portdiscovery.h"
-#include "link/receiverline.h"
-#include "link/tracewriter.h"
-#include "link/wireformat.h"
-#include "transfer/transferformat.h"
-#include "transfer/uploadfile.h"
+#include "core/catalogueformat.h"
+#include "core/commandformat.h"
+#include "core/devicesession.h"
+#include "core/portdiscovery.h"
+#include "core/receiverline.h"
+#include "core/tracewriter.h"
+#include "core/wireformat.h"
+#include "core/transferformat.h"
+#include "core/uploadfile.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDateTime>
@@ -240,11 +240,11 @@ int CliTool::failure(DeviceReply *reply, const QString &subject)
 
     const bool cutShort = error == DeviceReply::TimeoutError || error == DeviceReply::LineLostError
                           || error == DeviceReply::AbortedError;
-    const QString exchange = reply->exchange();
-    if (cutShort && exchange == QLatin1String("DOWNLOAD")) {
+    const Exchange exchange = reply->exchange();
+    if (cutShort && exchange == Exchange::Download) {
         message += reply->bytesTotal() > 0 ? QStringLiteral("; %1 of %2 bytes had arrived").arg(reply->bytesDone()).arg(reply->bytesTotal())
                                            : QStringLiteral("; no byte of it had arrived");
-    } else if (exchange == QLatin1String("UPLOAD") && (cutShort || reply->bytesDone() > 0)) {
+    } else if (exchange == Exchange::Upload && (cutShort || reply->bytesDone() > 0)) {
         message += QStringLiteral("; %1 of %2 bytes had been taken; the receiver may now hold a partial file named %3")
                            .arg(reply->bytesDone())
                            .arg(reply->bytesTotal())

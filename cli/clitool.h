@@ -6,7 +6,7 @@
 
 #include "commandline.h"
 
-#include "catalogue/catalogueformat.h"
+#include "core/catalogueformat.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QFile>

@@ -3,9 +3,9 @@
 #include "clitext.h"
 #include "manifest.h"
 
-#include "link/receiverline.h"
-#include "link/wireformat.h"
-#include "transfer/transferformat.h"
+#include "core/receiverline.h"
+#include "core/wireformat.h"
+#include "core/transferformat.h"
 
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>

@@ -5,7 +5,7 @@
 #ifndef JOBPLAN_H
 #define JOBPLAN_H
 
-#include "catalogue/catalogueformat.h"
+#include "core/catalogueformat.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QString>

@@ -11,11 +11,11 @@
 #include "manifest.h"
 #include "progressmeter.h"
 
-#include "catalogue/catalogueformat.h"
-#include "link/devicesession.h"
-#include "link/wireformat.h"
-#include "transfer/transferformat.h"
-#include "transfer/uploadfile.h"
+#include "core/catalogueformat.h"
+#include "core/devicesession.h"
+#include "core/wireformat.h"
+#include "core/transferformat.h"
+#include "core/uploadfile.h"
 
 #include <QtCore/QCryptographicHash>
 #include <QtCore/QDir>

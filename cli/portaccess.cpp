@@ -1,6 +1,6 @@
 #include "portaccess.h"
 
-#include "link/portdiscovery.h"
+#include "core/portdiscovery.h"
 
 #include <QtCore/QFileInfo>
 #include <QtSerialPort/QSerialPortInfo>

@@ -1,7 +1,7 @@
 #include "commands/execute.h"
 
 #include "catalogue/filelisting.h"
-#include "commands/commandformat.h"
+#include "core/commandformat.h"
 #include "link/commandguard.h"
 #include "link/linkstate.h"
 #include "link/operation.h"

@@ -1,7 +1,7 @@
 #include "commands/format.h"
 
 #include "catalogue/memoryreport.h"
-#include "commands/commandformat.h"
+#include "core/commandformat.h"
 #include "link/commandguard.h"
 #include "link/linkstate.h"
 #include "link/operation.h"

@@ -1,6 +1,6 @@
 #include "commands/reboot.h"
 
-#include "commands/commandformat.h"
+#include "core/commandformat.h"
 #include "link/commandguard.h"
 #include "link/linkstate.h"
 #include "link/operation.h"

@@ -1,9 +1,9 @@
 #include "commands/remove.h"
 
-#include "catalogue/catalogueformat.h"
+#include "core/catalogueformat.h"
 #include "catalogue/filelisting.h"
 #include "catalogue/memoryreport.h"
-#include "commands/commandformat.h"
+#include "core/commandformat.h"
 #include "link/commandguard.h"
 #include "link/linkstate.h"
 #include "link/operation.h"

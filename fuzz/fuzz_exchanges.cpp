@@ -8,11 +8,11 @@
 // less than the reply still awaited; an accepted download size or listing
 // never exceeds what a file system of the reported capacity can hold; a
 // completed download is exactly the content the stream announced.
-#include "catalogue/catalogueformat.h"
-#include "commands/commandformat.h"
+#include "core/catalogueformat.h"
+#include "core/commandformat.h"
 #include "fuzzcheck.h"
-#include "link/wireformat.h"
-#include "transfer/transferformat.h"
+#include "core/wireformat.h"
+#include "core/transferformat.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Every pure parser of device replies and every name rule, on arbitrary bytes.
-#include "catalogue/catalogueformat.h"
+#include "core/catalogueformat.h"
 #include "fuzzcheck.h"
-#include "link/wireformat.h"
-#include "transfer/transferformat.h"
+#include "core/wireformat.h"
+#include "core/transferformat.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -11,11 +11,11 @@
 // only the old file, either untouched or replaced by exactly the content the
 // stream announced, never a partial or temporary file.
 #include "app/replytable.h"
-#include "catalogue/catalogueformat.h"
+#include "core/catalogueformat.h"
 #include "fuzzcheck.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
-#include "link/wireformat.h"
+#include "core/wireformat.h"
 #include "ui/mainwindowui.h"
 
 #include <QtCore/QDir>

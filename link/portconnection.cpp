@@ -1,7 +1,7 @@
 #include "link/portconnection.h"
 
 #include "link/linkstate.h"
-#include "link/receiverline.h"
+#include "core/receiverline.h"
 #include "ui/mainwindowui.h"
 
 #include <QtCore/QPointer>

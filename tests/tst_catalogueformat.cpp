@@ -1,4 +1,4 @@
-#include "catalogue/catalogueformat.h"
+#include "core/catalogueformat.h"
 #include "catalogue/filelisting.h"
 
 #include <QtTest/QTest>

@@ -1,9 +1,9 @@
 // The protocol core's reply steps on their own, as both front ends feed
 // them: arrivals in every cut, the bounds a reported capacity sets, and what
 // each one-byte answer means.
-#include "catalogue/catalogueformat.h"
-#include "commands/commandformat.h"
-#include "transfer/transferformat.h"
+#include "core/catalogueformat.h"
+#include "core/commandformat.h"
+#include "core/transferformat.h"
 #include "windowharness.h"
 
 #include <QtTest/QTest>

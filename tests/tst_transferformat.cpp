@@ -1,4 +1,4 @@
-#include "transfer/transferformat.h"
+#include "core/transferformat.h"
 
 #include <QtTest/QTest>
 

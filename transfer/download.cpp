@@ -1,12 +1,12 @@
 #include "transfer/download.h"
 
-#include "catalogue/catalogueformat.h"
+#include "core/catalogueformat.h"
 #include "catalogue/filelisting.h"
 #include "link/commandguard.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/replydispatch.h"
-#include "transfer/transferformat.h"
+#include "core/transferformat.h"
 #include "ui/mainwindowui.h"
 
 #include <QtCore/QDir>

@@ -5,9 +5,9 @@
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/replydispatch.h"
-#include "link/wireformat.h"
-#include "transfer/transferformat.h"
-#include "transfer/uploadfile.h"
+#include "core/wireformat.h"
+#include "core/transferformat.h"
+#include "core/uploadfile.h"
 #include "ui/mainwindowui.h"
 
 #include <QtWidgets/QFileDialog>

@@ -1,6 +1,6 @@
-#include "transfer/transferformat.h"
+#include "core/transferformat.h"
 
-#include "link/wireformat.h"
+#include "core/wireformat.h"
 
 #include <QtCore/QStringList>
 

@@ -1,6 +1,6 @@
-#include "link/tracewriter.h"
+#include "core/tracewriter.h"
 
-#include "link/devicesession.h"
+#include "core/devicesession.h"
 
 #include <QtCore/QFileDevice>
 #include <QtCore/QStringList>
@@ -56,10 +56,12 @@ void TraceWriter::writeRecord(Direction direction, const QString &exchange, cons
 
 void TraceWriter::follow(DeviceSession *session)
 {
-    connect(session, &DeviceSession::dataWritten, this,
-            [this](const QByteArray &data, const QString &exchange) { writeRecord(Direction::ToReceiver, exchange, data); });
-    connect(session, &DeviceSession::dataRead, this,
-            [this](const QByteArray &data, const QString &exchange) { writeRecord(Direction::FromReceiver, exchange, data); });
+    connect(session, &DeviceSession::dataWritten, this, [this](const QByteArray &data, Exchange exchange) {
+        writeRecord(Direction::ToReceiver, exchangeName(exchange), data);
+    });
+    connect(session, &DeviceSession::dataRead, this, [this](const QByteArray &data, Exchange exchange) {
+        writeRecord(Direction::FromReceiver, exchangeName(exchange), data);
+    });
 }
 
 QByteArray TraceWriter::formatRecord(qint64 timeUs, Direction direction, const QString &exchange,

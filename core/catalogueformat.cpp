@@ -1,6 +1,6 @@
-#include "catalogue/catalogueformat.h"
+#include "core/catalogueformat.h"
 
-#include "link/wireformat.h"
+#include "core/wireformat.h"
 
 #include <algorithm>
 #include <limits>

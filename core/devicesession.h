@@ -14,7 +14,8 @@
 #ifndef DEVICESESSION_H
 #define DEVICESESSION_H
 
-#include "catalogue/catalogueformat.h"
+#include "core/catalogueformat.h"
+#include "core/exchange.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QObject>
@@ -43,9 +44,8 @@ public:
     };
     Q_ENUM(Error)
 
-    // The exchange's name as the trace shows it: MEMORY, LIST, DOWNLOAD, ...;
-    // OPEN for settle().
-    QString exchange() const { return m_exchange; }
+    // Exchange::Opening for settle().
+    Exchange exchange() const { return m_exchange; }
     // The device file the request names; empty for the others.
     QByteArray deviceName() const { return m_deviceName; }
 
@@ -73,11 +73,11 @@ signals:
 
 private:
     friend class DeviceSession;
-    DeviceReply(const QString &exchange, const QByteArray &deviceName, QObject *parent);
+    DeviceReply(Exchange exchange, const QByteArray &deviceName, QObject *parent);
     void setProgress(qint64 done, qint64 total);
     void finish(Error error = NoError, const QString &errorString = QString());
 
-    QString m_exchange;
+    Exchange m_exchange;
     QByteArray m_deviceName;
     bool m_finished = false;
     Error m_error = NoError;
@@ -107,11 +107,6 @@ public:
     // A line that never falls quiet (a receiver printing a log) does not hold
     // settle() up longer than this.
     static constexpr int SettleLimitMs = 10000;
-
-    // Exchange names for bytes outside a request: before the first one, and
-    // between two.
-    static const QString OpeningExchange;
-    static const QString IdleExchange;
 
     explicit DeviceSession(QIODevice *line, QObject *parent = nullptr);
     ~DeviceSession() override;
@@ -143,31 +138,32 @@ public:
     // The receiver may still be in the middle of the running one.
     void abort();
 
-    bool isBusy() const { return m_current.kind != Kind::None; }
+    bool isBusy() const { return m_current.kind != Exchange::Idle; }
     bool isLineLost() const { return m_lineLost; }
     std::optional<CatalogueFormat::MemoryFigures> lastMemoryReport() const { return m_memory; }
-    // OPEN, IDLE, or the running exchange's name.
-    QString currentExchange() const { return m_exchangeName; }
+    // What the bytes now on the line belong to: Opening before the first
+    // request, Idle between two, else the running exchange (Memory while a
+    // listing or download first asks for the capacity).
+    Exchange currentExchange() const { return m_lineExchange; }
 
 signals:
     // Every byte written to the receiver, one signal per write, and every
     // byte read from it, one signal per read, with the exchange they belong
     // to: what a trace records.
-    void dataWritten(const QByteArray &data, const QString &exchange);
-    void dataRead(const QByteArray &data, const QString &exchange);
+    void dataWritten(const QByteArray &data, Exchange exchange);
+    void dataRead(const QByteArray &data, Exchange exchange);
     void exchangeEnded(DeviceReply *reply);
 
 private:
-    enum class Kind { None, Settle, Memory, Listing, Download, Upload, Remove, Format, Execute, Reboot };
-    struct Exchange
+    struct Request
     {
-        Kind kind = Kind::None;
+        Exchange kind = Exchange::Idle; // Opening: settle()
         QPointer<DeviceReply> reply;
         QByteArray name;
         QByteArray content; // what an upload sends
     };
 
-    DeviceReply *enqueue(Kind kind, const QString &exchange, const QByteArray &name = QByteArray(),
+    DeviceReply *enqueue(Exchange kind, const QByteArray &name = QByteArray(),
                          const QByteArray &content = QByteArray());
     void startNext();
     void startCurrent();
@@ -186,9 +182,9 @@ private:
 
     QPointer<QIODevice> m_line;
     int m_timeoutMs = 0;
-    QQueue<Exchange> m_waiting;
-    Exchange m_current;
-    QString m_exchangeName;
+    QQueue<Request> m_waiting;
+    Request m_current;
+    Exchange m_lineExchange = Exchange::Opening;
     bool m_lineLost = false;
     QString m_lineLostReason;
     bool m_askingCapacityFirst = false;

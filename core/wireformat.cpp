@@ -1,4 +1,4 @@
-#include "link/wireformat.h"
+#include "core/wireformat.h"
 
 namespace WireFormat {
 

@@ -1,7 +1,7 @@
-#include "commands/commandformat.h"
+#include "core/commandformat.h"
 
-#include "catalogue/catalogueformat.h"
-#include "link/wireformat.h"
+#include "core/catalogueformat.h"
+#include "core/wireformat.h"
 
 namespace CommandFormat {
 

@@ -1,4 +1,4 @@
-#include "link/portdiscovery.h"
+#include "core/portdiscovery.h"
 
 #include <QtCore/QDir>
 #include <QtSerialPort/QSerialPortInfo>

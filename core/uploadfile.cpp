@@ -1,4 +1,4 @@
-#include "transfer/uploadfile.h"
+#include "core/uploadfile.h"
 
 #include <QtCore/QFileInfo>
 

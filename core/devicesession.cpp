@@ -1,10 +1,9 @@
-#include "link/devicesession.h"
+#include "core/devicesession.h"
 
-#include "commands/commandformat.h"
-#include "link/operation.h"
-#include "link/receiverline.h"
-#include "link/wireformat.h"
-#include "transfer/transferformat.h"
+#include "core/commandformat.h"
+#include "core/receiverline.h"
+#include "core/wireformat.h"
+#include "core/transferformat.h"
 
 #include <QtCore/QIODevice>
 #include <QtSerialPort/QSerialPort>
@@ -15,7 +14,7 @@ using CatalogueFormat::ListingStep;
 using TransferFormat::DownloadStep;
 using TransferFormat::UploadAnswer;
 
-DeviceReply::DeviceReply(const QString &exchange, const QByteArray &deviceName, QObject *parent)
+DeviceReply::DeviceReply(Exchange exchange, const QByteArray &deviceName, QObject *parent)
     : QObject(parent), m_exchange(exchange), m_deviceName(deviceName)
 {
 }
@@ -39,11 +38,8 @@ void DeviceReply::finish(Error error, const QString &errorString)
     emit finished();
 }
 
-const QString DeviceSession::OpeningExchange = QStringLiteral("OPEN");
-const QString DeviceSession::IdleExchange = QStringLiteral("IDLE");
-
 DeviceSession::DeviceSession(QIODevice *line, QObject *parent)
-    : QObject(parent), m_line(line), m_exchangeName(OpeningExchange)
+    : QObject(parent), m_line(line)
 {
     m_silenceTimer.setSingleShot(true);
     m_quietTimer.setSingleShot(true);
@@ -76,47 +72,47 @@ DeviceSession::~DeviceSession() = default;
 
 DeviceReply *DeviceSession::settle()
 {
-    return enqueue(Kind::Settle, OpeningExchange);
+    return enqueue(Exchange::Opening);
 }
 
 DeviceReply *DeviceSession::requestMemoryReport()
 {
-    return enqueue(Kind::Memory, Operation::Memory);
+    return enqueue(Exchange::Memory);
 }
 
 DeviceReply *DeviceSession::requestListing()
 {
-    return enqueue(Kind::Listing, Operation::List);
+    return enqueue(Exchange::Listing);
 }
 
 DeviceReply *DeviceSession::download(const QByteArray &name)
 {
-    return enqueue(Kind::Download, Operation::Download, name);
+    return enqueue(Exchange::Download, name);
 }
 
 DeviceReply *DeviceSession::upload(const QByteArray &name, const QByteArray &content)
 {
-    return enqueue(Kind::Upload, Operation::Upload, name, content);
+    return enqueue(Exchange::Upload, name, content);
 }
 
 DeviceReply *DeviceSession::remove(const QByteArray &name)
 {
-    return enqueue(Kind::Remove, Operation::Remove, name);
+    return enqueue(Exchange::Remove, name);
 }
 
 DeviceReply *DeviceSession::format()
 {
-    return enqueue(Kind::Format, Operation::Erase);
+    return enqueue(Exchange::Format);
 }
 
 DeviceReply *DeviceSession::execute(const QByteArray &name)
 {
-    return enqueue(Kind::Execute, Operation::Execute, name);
+    return enqueue(Exchange::Execute, name);
 }
 
 DeviceReply *DeviceSession::reboot()
 {
-    return enqueue(Kind::Reboot, Operation::Reboot);
+    return enqueue(Exchange::Reboot);
 }
 
 void DeviceSession::abort()
@@ -124,17 +120,16 @@ void DeviceSession::abort()
     failAll(DeviceReply::AbortedError, tr("aborted"));
 }
 
-DeviceReply *DeviceSession::enqueue(Kind kind, const QString &exchange, const QByteArray &name,
-                                    const QByteArray &content)
+DeviceReply *DeviceSession::enqueue(Exchange kind, const QByteArray &name, const QByteArray &content)
 {
-    auto *reply = new DeviceReply(exchange, name, this);
+    auto *reply = new DeviceReply(kind, name, this);
     if (m_lineLost || !m_line || !m_line->isOpen()) {
         // Finished before the caller could connect: isFinished() says so.
         reply->finish(DeviceReply::LineLostError,
                       m_lineLostReason.isEmpty() ? tr("the port is not open") : m_lineLostReason);
         return reply;
     }
-    m_waiting.enqueue(Exchange{kind, reply, name, content});
+    m_waiting.enqueue(Request{kind, reply, name, content});
     startNext();
     return reply;
 }
@@ -158,56 +153,56 @@ void DeviceSession::startCurrent()
     m_bootSeen = false;
     m_askingCapacityFirst = false;
 
-    if (m_current.kind == Kind::Settle) {
-        // Its bytes belong to whatever came before: OPEN or IDLE.
+    if (m_current.kind == Exchange::Opening) {
+        // Its bytes belong to whatever came before: Opening or Idle.
         m_quietTimer.start(OpeningQuietMs);
         m_settleLimit.start(SettleLimitMs);
         return;
     }
-    m_exchangeName = m_current.reply ? m_current.reply->exchange() : IdleExchange;
+    m_lineExchange = m_current.kind;
 
     switch (m_current.kind) {
-    case Kind::Memory:
+    case Exchange::Memory:
         send(CatalogueFormat::memoryRequest());
         break;
-    case Kind::Listing:
-    case Kind::Download:
+    case Exchange::Listing:
+    case Exchange::Download:
         if (!m_memory) {
             m_askingCapacityFirst = true;
-            m_exchangeName = Operation::Memory;
+            m_lineExchange = Exchange::Memory;
             send(CatalogueFormat::memoryRequest());
         } else {
             sendRequestNeedingCapacity();
         }
         break;
-    case Kind::Upload: {
+    case Exchange::Upload: {
         const qint64 size = m_current.content.size();
         if (m_current.reply)
             m_current.reply->setProgress(0, size);
         send(TransferFormat::uploadStartRequest(WireFormat::devicePath(m_current.name), quint32(size)));
         break;
     }
-    case Kind::Remove:
+    case Exchange::Remove:
         send(CommandFormat::removeRequest(m_current.name));
         break;
-    case Kind::Format:
+    case Exchange::Format:
         send(CommandFormat::formatRequest());
         break;
-    case Kind::Execute:
+    case Exchange::Execute:
         send(CommandFormat::executeRequest(m_current.name));
         break;
-    case Kind::Reboot:
+    case Exchange::Reboot:
         send(CommandFormat::rebootRequest());
         break;
-    case Kind::None:
-    case Kind::Settle:
+    case Exchange::Idle:
+    case Exchange::Opening:
         break;
     }
 }
 
 void DeviceSession::sendRequestNeedingCapacity()
 {
-    if (m_current.kind == Kind::Listing)
+    if (m_current.kind == Exchange::Listing)
         send(CatalogueFormat::listingRequest());
     else
         send(TransferFormat::downloadRequest(m_current.name));
@@ -215,7 +210,7 @@ void DeviceSession::sendRequestNeedingCapacity()
 
 void DeviceSession::send(const QByteArray &frame)
 {
-    emit dataWritten(frame, m_exchangeName);
+    emit dataWritten(frame, m_lineExchange);
     if (m_line->write(frame) != frame.size()) {
         const QString reason = m_line->errorString();
         QMetaObject::invokeMethod(this, [this, reason] { onLineLost(reason); }, Qt::QueuedConnection);
@@ -240,16 +235,16 @@ void DeviceSession::onReadyRead()
     const QByteArray bytes = m_line->readAll();
     if (bytes.isEmpty())
         return;
-    emit dataRead(bytes, m_exchangeName);
+    emit dataRead(bytes, m_lineExchange);
 
     switch (m_current.kind) {
-    case Kind::None:
+    case Exchange::Idle:
         return; // between exchanges: line noise
-    case Kind::Settle:
+    case Exchange::Opening:
         noteBootText(bytes);
         m_quietTimer.start(m_bootSeen ? BootQuietMs : OpeningQuietMs);
         return;
-    case Kind::Reboot:
+    case Exchange::Reboot:
         // Until the boot text shows, the receiver may still be silent, and
         // the time-out applies; after, only the quiet spell counts.
         noteBootText(bytes);
@@ -288,13 +283,13 @@ void DeviceSession::handleArrival()
         m_memory = figures;
         m_askingCapacityFirst = false;
         m_received.clear();
-        m_exchangeName = reply ? reply->exchange() : IdleExchange;
+        m_lineExchange = m_current.kind;
         sendRequestNeedingCapacity();
         return;
     }
 
     switch (m_current.kind) {
-    case Kind::Memory: {
+    case Exchange::Memory: {
         const std::optional<CatalogueFormat::MemoryFigures> figures = CatalogueFormat::takeMemoryReply(m_received);
         if (!figures)
             return;
@@ -304,7 +299,7 @@ void DeviceSession::handleArrival()
         finishCurrent();
         return;
     }
-    case Kind::Listing: {
+    case Exchange::Listing: {
         ListingStep step = CatalogueFormat::readListingReply(m_received, m_listLength, m_memory->totalBytes);
         switch (step.status) {
         case ListingStep::Status::Waiting:
@@ -322,7 +317,7 @@ void DeviceSession::handleArrival()
         }
         return;
     }
-    case Kind::Download: {
+    case Exchange::Download: {
         DownloadStep step = TransferFormat::readDownloadReply(m_received, m_transferSize, m_memory->totalBytes);
         switch (step.status) {
         case DownloadStep::Status::Waiting:
@@ -348,10 +343,10 @@ void DeviceSession::handleArrival()
         }
         return;
     }
-    case Kind::Upload:
+    case Exchange::Upload:
         handleUploadAnswer();
         return;
-    case Kind::Remove:
+    case Exchange::Remove:
         switch (CommandFormat::takeRemoveAnswer(m_received)) {
         case CommandFormat::RemoveAnswer::Removed:
             finishCurrent();
@@ -364,11 +359,11 @@ void DeviceSession::handleArrival()
             return;
         }
         return;
-    case Kind::Format:
+    case Exchange::Format:
         if (CommandFormat::takeFormatAnswer(m_received) == CommandFormat::FormatAnswer::Formatted)
             finishCurrent();
         return;
-    case Kind::Execute:
+    case Exchange::Execute:
         switch (CommandFormat::takeExecuteAnswer(m_received)) {
         case CommandFormat::ExecuteAnswer::Opened:
             finishCurrent();
@@ -383,9 +378,9 @@ void DeviceSession::handleArrival()
             return;
         }
         return;
-    case Kind::None:
-    case Kind::Settle:
-    case Kind::Reboot:
+    case Exchange::Idle:
+    case Exchange::Opening:
+    case Exchange::Reboot:
         return;
     }
 }
@@ -438,7 +433,7 @@ void DeviceSession::onSilence()
 
 void DeviceSession::onQuietSpell()
 {
-    if (m_current.kind == Kind::Settle || m_current.kind == Kind::Reboot)
+    if (m_current.kind == Exchange::Opening || m_current.kind == Exchange::Reboot)
         finishCurrent();
 }
 
@@ -453,12 +448,12 @@ void DeviceSession::onLineLost(const QString &reason)
 
 void DeviceSession::failAll(DeviceReply::Error error, const QString &reason)
 {
-    QQueue<Exchange> waiting;
+    QQueue<Request> waiting;
     waiting.swap(m_waiting);
     QPointer<DeviceSession> self(this);
     if (isBusy())
         finishCurrent(error, reason);
-    for (const Exchange &exchange : std::as_const(waiting)) {
+    for (const Request &exchange : std::as_const(waiting)) {
         if (!self)
             return;
         if (exchange.reply) {
@@ -470,15 +465,15 @@ void DeviceSession::failAll(DeviceReply::Error error, const QString &reason)
 
 void DeviceSession::finishCurrent(DeviceReply::Error error, const QString &errorString)
 {
-    const Exchange done = std::move(m_current);
-    m_current = Exchange();
+    const Request done = std::move(m_current);
+    m_current = Request();
     m_silenceTimer.stop();
     m_quietTimer.stop();
     m_settleLimit.stop();
     m_askingCapacityFirst = false;
     m_received = QByteArray(); // a large download's buffer is given back
-    if (done.kind != Kind::Settle)
-        m_exchangeName = IdleExchange;
+    if (done.kind != Exchange::Opening)
+        m_lineExchange = Exchange::Idle;
 
     QPointer<DeviceSession> self(this);
     if (done.reply) {

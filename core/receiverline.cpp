@@ -1,4 +1,4 @@
-#include "link/receiverline.h"
+#include "core/receiverline.h"
 
 namespace ReceiverLine {
 

@@ -1,0 +1,28 @@
+#include "core/exchange.h"
+
+QString exchangeName(Exchange exchange)
+{
+    switch (exchange) {
+    case Exchange::Idle:
+        return QStringLiteral("IDLE");
+    case Exchange::Opening:
+        return QStringLiteral("OPEN");
+    case Exchange::Memory:
+        return QStringLiteral("MEMORY");
+    case Exchange::Listing:
+        return QStringLiteral("LIST");
+    case Exchange::Download:
+        return QStringLiteral("DOWNLOAD");
+    case Exchange::Upload:
+        return QStringLiteral("UPLOAD");
+    case Exchange::Remove:
+        return QStringLiteral("REMOVE");
+    case Exchange::Format:
+        return QStringLiteral("ERASE");
+    case Exchange::Execute:
+        return QStringLiteral("EXECUTE");
+    case Exchange::Reboot:
+        return QStringLiteral("REBOOT");
+    }
+    return QString();
+}

@@ -1,0 +1,27 @@
+// The receiver's exchanges: one request and its answer each. The session
+// runs them, the front ends pick their messages by them, and a trace names
+// the bytes of each. Qt Core only.
+#ifndef EXCHANGE_H
+#define EXCHANGE_H
+
+#include <QtCore/QString>
+
+enum class Exchange {
+    Idle,    // between two exchanges: whatever arrives then is line noise
+    Opening, // from the port's opening to the first request: boot text, if any
+    Memory,
+    Listing,
+    Download,
+    Upload,
+    Remove,
+    Format,
+    Execute,
+    Reboot,
+};
+
+// As a trace shows it: IDLE, OPEN, MEMORY, LIST, DOWNLOAD, UPLOAD, REMOVE,
+// ERASE, EXECUTE, REBOOT. The window's operation register holds the same
+// words for the same exchanges.
+QString exchangeName(Exchange exchange);
+
+#endif // EXCHANGE_H
