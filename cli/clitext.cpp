@@ -29,10 +29,3 @@ void printJson(const QJsonObject &object)
 {
     Console::writeData(QJsonDocument(object).toJson(QJsonDocument::Indented));
 }
-
-bool nameCharactersAccepted(const QString &name)
-{
-    const QStringList parts = name.split(QLatin1Char('/'));
-    return std::all_of(parts.cbegin(), parts.cend(),
-                       [](const QString &part) { return TransferFormat::uploadName(part) == part; });
-}

@@ -14,8 +14,4 @@ QString shownName(const QByteArray &name);
 // One JSON document on standard output.
 void printJson(const QJsonObject &object);
 
-// The characters an explicit put NAME may hold: those the window's upload
-// keeps, and "/".
-bool nameCharactersAccepted(const QString &name);
-
 #endif // CLITEXT_H

@@ -1,25 +1,19 @@
-// spiffs-cli's command line: global options, the command and its own
-// options and arguments, and the help for each.
+// spiffs-cli's command line, read against the tables of commandtable.h:
+// global options, the command and its own options and arguments, and the
+// help for each.
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
+
+#include "commandtable.h"
 
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
-enum ExitCode : int {
-    ExitDone = 0,
-    ExitFailed = 1,   // the receiver refused or answered wrongly; a local file failed; a job found differences
-    ExitUsage = 2,
-    ExitPort = 3,     // port missing, ambiguous, unusable or lost
-    ExitNoAnswer = 4, // silence longer than --timeout
-    ExitMismatch = 5, // verify found a difference
-    ExitInterrupted = 130,
-};
-
 struct CommandLine
 {
     QString command;
-    QStringList arguments; // what follows the command, options taken out
+    const CommandSpec *spec = nullptr; // the command's row, once it is known
+    QStringList arguments;             // what follows the command, options taken out
 
     QString port;
     double timeoutSeconds = 5;

@@ -145,12 +145,16 @@ double wireSeconds(qint64 bytes)
 
 QString unstorableReason(const QString &name)
 {
-    if (!nameCharactersAccepted(name))
+    switch (TransferFormat::storableNameProblem(name)) {
+    case TransferFormat::NameProblem::None:
+        break;
+    case TransferFormat::NameProblem::Characters:
         return QStringLiteral("holds characters a receiver's name may not (only A-Z a-z 0-9 _ ' ( ) * + , - . and /)");
-    if (!TransferFormat::uploadNameAcceptable(name))
+    case TransferFormat::NameProblem::Shape:
         return QStringLiteral("needs something before its first \".\" and a type after it");
-    if (WireFormat::devicePath(name.toLatin1()).size() > TransferFormat::MaxDevicePathBytes)
+    case TransferFormat::NameProblem::Length:
         return QStringLiteral("longer than the receiver's %1 bytes").arg(TransferFormat::MaxDevicePathBytes - 1);
+    }
     return QString();
 }
 

@@ -8,6 +8,5 @@ int main(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("spiffs-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(SPIFFS_VERSION));
-    CliTool tool;
-    return tool.run(QCoreApplication::arguments());
+    return runCli(QCoreApplication::arguments());
 }

@@ -103,6 +103,33 @@ bool uploadNameAcceptable(const QString &name)
     return firstDot > 0 && !typeMissing;
 }
 
+bool nameCharactersAccepted(const QString &name)
+{
+    const QStringList parts = name.split(QLatin1Char('/'));
+    return std::all_of(parts.cbegin(), parts.cend(), [](const QString &part) { return uploadName(part) == part; });
+}
+
+bool devicePathFits(const QByteArray &name)
+{
+    return WireFormat::devicePath(name).size() <= MaxDevicePathBytes;
+}
+
+NameProblem storableNameProblem(const QString &name)
+{
+    if (!nameCharactersAccepted(name))
+        return NameProblem::Characters;
+    if (name.isEmpty() || !uploadNameAcceptable(name))
+        return NameProblem::Shape;
+    if (!devicePathFits(name.toLatin1()))
+        return NameProblem::Length;
+    return NameProblem::None;
+}
+
+bool fitsInFreeSpace(qint64 fileSize, const CatalogueFormat::MemoryFigures &figures)
+{
+    return qint64(CatalogueFormat::freeBytes(figures)) > fileSize;
+}
+
 QByteArray uploadStartPayload(const QByteArray &devicePath, quint32 fileSize)
 {
     return WireFormat::bigEndian32(quint32(devicePath.size())) + WireFormat::bigEndian32(fileSize) + devicePath;

@@ -2,6 +2,8 @@
 #ifndef TRANSFERFORMAT_H
 #define TRANSFERFORMAT_H
 
+#include "core/catalogueformat.h"
+
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
 
@@ -35,6 +37,27 @@ QString uploadName(const QString &localPath);
 
 // The receiver wants a name before the first "." and a type after it.
 bool uploadNameAcceptable(const QString &name);
+
+// The characters a device name given in full may hold: those uploadName()
+// keeps, and "/".
+bool nameCharactersAccepted(const QString &name);
+
+// "/" and the name fit in the receiver's path field.
+bool devicePathFits(const QByteArray &name);
+
+// Whether the receiver can store a file under name, as a name given in full
+// (not cleaned by uploadName()). The first problem found, in this order.
+enum class NameProblem {
+    None,
+    Characters, // a character other than those nameCharactersAccepted() takes
+    Shape,      // empty, or nothing before the first "." or after it
+    Length,     // longer than devicePathFits() allows
+};
+NameProblem storableNameProblem(const QString &name);
+
+// The room an upload needs: the free space of the last memory report must
+// exceed the file's size.
+bool fitsInFreeSpace(qint64 fileSize, const CatalogueFormat::MemoryFigures &figures);
 
 QByteArray uploadStartPayload(const QByteArray &devicePath, quint32 fileSize);
 QByteArray uploadChunkPayload(const QByteArray &chunk);

@@ -100,6 +100,54 @@ private slots:
         QTEST(uploadNameAcceptable(name), "acceptable");
     }
 
+    // What the receiver can store, decided the same for put, sync and
+    // restore: the first problem found counts.
+    void storableNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("problem");
+        const auto row = [](const char *tag, const QString &name, NameProblem problem) {
+            QTest::newRow(tag) << name << int(problem);
+        };
+        row("plain", QStringLiteral("a.txt"), NameProblem::None);
+        row("with a folder", QStringLiteral("presets/sw.txt"), NameProblem::None);
+        row("no type at all", QStringLiteral("README"), NameProblem::None);
+        row("longest", QString(26, QLatin1Char('a')) + QStringLiteral(".txt"), NameProblem::None);
+        row("one byte too long", QString(27, QLatin1Char('a')) + QStringLiteral(".txt"), NameProblem::Length);
+        row("empty", QString(), NameProblem::Shape);
+        row("nothing before the dot", QStringLiteral(".cfg"), NameProblem::Shape);
+        row("nothing after the dot", QStringLiteral("a."), NameProblem::Shape);
+        row("space", QStringLiteral("my file.txt"), NameProblem::Characters);
+        row("beyond ASCII", QString::fromUtf8("caf\xc3\xa9.txt"), NameProblem::Characters);
+        row("characters before length", QString(40, QLatin1Char(' ')), NameProblem::Characters);
+        row("shape before length", QString(40, QLatin1Char('a')) + QStringLiteral(".."), NameProblem::Shape);
+    }
+    void storableNames()
+    {
+        QFETCH(QString, name);
+        QTEST(int(storableNameProblem(name)), "problem");
+    }
+
+    void freeSpace_data()
+    {
+        QTest::addColumn<quint32>("total");
+        QTest::addColumn<quint32>("used");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("one byte to spare") << 1000u << 500u << qint64(499) << true;
+        QTest::newRow("exactly the free space") << 1000u << 500u << qint64(500) << false;
+        QTest::newRow("empty file, full receiver") << 1000u << 1000u << qint64(0) << false;
+        // Use above total wraps as the receiver's own unsigned figures do.
+        QTest::newRow("use above total") << 1000u << 1001u << qint64(1 << 20) << true;
+    }
+    void freeSpace()
+    {
+        QFETCH(quint32, total);
+        QFETCH(quint32, used);
+        QFETCH(qint64, size);
+        QTEST(fitsInFreeSpace(size, CatalogueFormat::MemoryFigures{total, used}), "fits");
+    }
+
     void uploadPayloads()
     {
         QCOMPARE(uploadStartPayload("/a.txt", 100), QByteArray::fromHex("0000000600000064") + "/a.txt");

@@ -58,8 +58,7 @@ void startUpload(MainWindowUi &ui)
     // Measured before reading, so a file larger than the device is never read.
     const qint64 fileSize = file.size();
     LinkState &link = linkState();
-    const quint32 freeBytes = link.totalBytes - link.usedBytes;
-    if (qint64(freeBytes) <= fileSize) {
+    if (!fitsInFreeSpace(fileSize, {link.totalBytes, link.usedBytes})) {
         showMessageBox(QMessageBox::Warning, QStringLiteral("ESP32: not enough free space"));
         return;
     }

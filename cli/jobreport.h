@@ -1,0 +1,75 @@
+// What backup, restore and sync share: the report each builds as it goes
+// (printed at the end as lines and a summary, or as one JSON document), the
+// way restore and sync change the receiver and check the result, and the
+// figures they print. The protocol carries no checksum and knows no
+// folders, so each job says exactly what it verified: sizes in a listing,
+// hashes of local copies, and content only where it downloads it.
+#ifndef JOBREPORT_H
+#define JOBREPORT_H
+
+#include "jobplan.h"
+
+#include "core/catalogueformat.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QElapsedTimer>
+#include <QtCore/QHash>
+#include <QtCore/QJsonArray>
+#include <QtCore/QJsonObject>
+#include <QtCore/QString>
+#include <QtCore/QStringList>
+#include <QtCore/QVector>
+
+struct CommandContext;
+
+struct JobReport
+{
+    JobReport() { clock.start(); }
+
+    QElapsedTimer clock;
+    QJsonArray sent;
+    QJsonArray received;
+    QJsonArray removed;
+    QJsonArray skipped;
+    QJsonArray unchanged;
+    QJsonArray verified;
+    QJsonArray differences;
+    QString verifiedBy;
+    qint64 bytes = 0;     // file content moved
+    qint64 wireBytes = 0; // a dry run's estimate
+    QStringList lines;    // stdout, without --json
+    QString summary;
+
+    double seconds() const { return double(clock.elapsed()) / 1000; }
+    // A dry run's plan: what would be removed, and what sent.
+    void planRemoval(const QByteArray &name);
+    void planUpload(const QByteArray &name, qint64 size);
+};
+
+struct PlannedUpload
+{
+    QByteArray name;
+    QByteArray content;
+};
+
+QByteArray sha256(const QByteArray &content);
+QJsonObject fileObject(const QByteArray &name, qint64 size);
+QString fileCount(qint64 count);
+QString sizeColumn(qint64 size);
+QString duration(double seconds);
+QString timeOnTheLine(qint64 wireBytes);
+
+QHash<QByteArray, qint64> sizesByName(const QVector<CatalogueFormat::ListingEntry> &entries);
+// An upload of size bytes under name, and the size of the receiver's file
+// of that name that it would replace, if any.
+JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByteArray &name, qint64 size);
+
+// Removes, then uploads, then checks one listing against expected (and the
+// removed names' absence). ExitDone, or the failure's exit status.
+int carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
+             const QVector<PlannedUpload> &uploads, const QVector<CatalogueFormat::ListingEntry> &expected);
+
+// Prints the report and returns status.
+int endJob(const CommandContext &context, JobReport &report, int status);
+
+#endif // JOBREPORT_H

@@ -1,0 +1,203 @@
+// sync DIR: the receiver made to hold DIR's files, sending only what
+// differs (by size, or with --checksum by content).
+#include "clisession.h"
+#include "clitext.h"
+#include "commands.h"
+#include "console.h"
+#include "jobprogress.h"
+#include "jobreport.h"
+#include "progressmeter.h"
+
+#include "core/devicesession.h"
+#include "core/uploadfile.h"
+
+#include <QtCore/QFileInfo>
+#include <QtCore/QSet>
+
+#include <optional>
+
+using CatalogueFormat::ListingEntry;
+
+namespace {
+
+struct SyncPlan
+{
+    QVector<JobPlan::LocalFile> toSend;    // the receiver lacks them, or holds them at another size
+    QVector<JobPlan::LocalFile> toCompare; // --checksum: the same size, content to be compared
+    QVector<QByteArray> removals;          // --delete
+    QVector<qint64> removedSizes;
+    QVector<ListingEntry> expected; // what the listing must show afterwards
+};
+
+SyncPlan planSync(const CommandLine &line, const JobPlan::LocalTree &tree, const QVector<ListingEntry> &held,
+                  JobReport &report)
+{
+    SyncPlan plan;
+    const QHash<QByteArray, qint64> heldSizes = sizesByName(held);
+    QSet<QByteArray> localNames;
+    for (const JobPlan::LocalFile &file : tree.files) {
+        const QByteArray name = file.name.toLatin1();
+        localNames.insert(name);
+        plan.expected << ListingEntry{name, quint32(file.size)};
+        if (!heldSizes.contains(name) || heldSizes.value(name) != file.size)
+            plan.toSend << file;
+        else if (line.checksum)
+            plan.toCompare << file;
+        else
+            report.unchanged.append(file.name);
+    }
+    if (!line.deleteExtra)
+        return plan;
+    // A name DIR holds but could not send is no reason to remove it.
+    QSet<QByteArray> skippedNames;
+    for (const JobPlan::Skipped &skipped : tree.skipped)
+        skippedNames.insert(skipped.name.toUtf8());
+    for (const ListingEntry &entry : held) {
+        if (!localNames.contains(entry.name) && !skippedNames.contains(entry.name)) {
+            plan.removals << entry.name;
+            plan.removedSizes << entry.size;
+        }
+    }
+    return plan;
+}
+
+void reportDryRun(const SyncPlan &plan, const JobPlan::LocalTree &tree, JobReport &report)
+{
+    qint64 sendBytes = 0;
+    qint64 compareBytes = 0;
+    for (const QByteArray &name : plan.removals)
+        report.planRemoval(name);
+    for (const JobPlan::LocalFile &file : plan.toCompare) {
+        report.lines << QStringLiteral("compare %1  %2").arg(sizeColumn(file.size), file.name);
+        report.wireBytes += JobPlan::downloadWireBytes(file.name.toLatin1(), file.size);
+        compareBytes += file.size;
+    }
+    for (const JobPlan::LocalFile &file : plan.toSend) {
+        report.planUpload(file.name.toLatin1(), file.size);
+        sendBytes += file.size;
+    }
+    report.bytes = sendBytes + compareBytes;
+    report.summary = QStringLiteral("would send %1 (%2), remove %3, compare %4 (%5, each sent too if it "
+                                    "differs), skip %6: %7; nothing changed")
+                             .arg(fileCount(plan.toSend.size()))
+                             .arg(ProgressLine::byteCount(sendBytes))
+                             .arg(plan.removals.size())
+                             .arg(plan.toCompare.size())
+                             .arg(ProgressLine::byteCount(compareBytes))
+                             .arg(tree.skipped.size())
+                             .arg(timeOnTheLine(report.wireBytes));
+}
+
+// Local copies are read before the receiver is changed: a file that cannot
+// be read, or changes meanwhile, stops the job with nothing sent.
+std::optional<QByteArray> readSyncedFile(const JobPlan::LocalFile &file)
+{
+    QFile local;
+    std::optional<QByteArray> content;
+    if (openUploadFile(local, file.path))
+        content = readUploadFile(local, file.size);
+    if (!content)
+        Console::printError(QStringLiteral("sync: %1 cannot be read, or changed while it was read; nothing sent").arg(file.path));
+    return content;
+}
+
+// --checksum: downloads each same-size file and moves those that differ to
+// the files to send. ExitDone, or the failure's exit status.
+int compareContents(CliSession &session, SyncPlan &plan, JobReport &report)
+{
+    if (plan.toCompare.isEmpty())
+        return ExitDone;
+    qint64 total = 0;
+    for (const JobPlan::LocalFile &file : std::as_const(plan.toCompare))
+        total += file.size;
+    JobProgress progress(int(plan.toCompare.size()), total, session.showsProgress());
+    for (const JobPlan::LocalFile &file : std::as_const(plan.toCompare)) {
+        progress.startFile(file.name + QStringLiteral(" (compare)"), file.size);
+        DeviceReply *reply = session.device().download(file.name.toLatin1());
+        if (!session.await(reply, progress))
+            return session.failure(reply, QStringLiteral("sync: comparing %1").arg(file.name));
+        progress.endFile();
+        report.bytes += file.size;
+        const std::optional<QByteArray> local = readSyncedFile(file);
+        if (!local) {
+            progress.finish();
+            return ExitFailed;
+        }
+        if (reply->content() == *local)
+            report.unchanged.append(file.name);
+        else
+            plan.toSend << file;
+        reply->deleteLater();
+    }
+    progress.finish();
+    return ExitDone;
+}
+
+} // namespace
+
+int runSync(const CommandContext &context)
+{
+    const CommandLine &line = context.line;
+    CliSession &session = context.session;
+    JobReport report;
+    const QString folder = line.arguments.constFirst();
+    if (!QFileInfo(folder).isDir()) {
+        Console::printError(QStringLiteral("sync: no such folder: %1").arg(folder));
+        return ExitUsage;
+    }
+    const JobPlan::LocalTree tree = JobPlan::scanFolder(folder);
+    for (const JobPlan::Skipped &skipped : tree.skipped) {
+        report.skipped.append(QJsonObject{{QStringLiteral("name"), skipped.name}, {QStringLiteral("reason"), skipped.reason}});
+        if (line.dryRun)
+            report.lines << QStringLiteral("skip    %1  %2: %3").arg(QString(10, QLatin1Char(' ')), skipped.name, skipped.reason);
+        else
+            Console::printError(QStringLiteral("sync: skipped %1: %2").arg(skipped.name, skipped.reason));
+    }
+    const int finalStatus = tree.skipped.isEmpty() ? ExitDone : ExitFailed;
+
+    if (const int status = session.open())
+        return status;
+    int failed = ExitDone;
+    const std::optional<CliSession::Holdings> holdings = session.memoryAndListing(QStringLiteral("sync"), &failed);
+    if (!holdings)
+        return endJob(context, report, failed);
+
+    SyncPlan plan = planSync(line, tree, holdings->entries, report);
+    if (line.dryRun) {
+        reportDryRun(plan, tree, report);
+        return endJob(context, report, finalStatus);
+    }
+    if (const int status = compareContents(session, plan, report))
+        return endJob(context, report, status);
+
+    const QHash<QByteArray, qint64> heldSizes = sizesByName(holdings->entries);
+    QVector<JobPlan::Upload> sizes;
+    for (const JobPlan::LocalFile &file : std::as_const(plan.toSend))
+        sizes << plannedAgainst(heldSizes, file.name.toLatin1(), file.size);
+    const JobPlan::Room room = JobPlan::room(holdings->memory, plan.removedSizes, sizes);
+    if (!room.fits()) {
+        Console::printError(QStringLiteral("sync: the files to send need up to %1 bytes of the receiver's room, which has "
+                                           "%2 free%3; nothing sent")
+                                    .arg(room.needed)
+                                    .arg(room.free)
+                                    .arg(room.freed > 0 ? QStringLiteral(" and %1 freed by --delete").arg(room.freed) : QString()));
+        return endJob(context, report, ExitFailed);
+    }
+    QVector<PlannedUpload> uploads;
+    for (const JobPlan::LocalFile &file : std::as_const(plan.toSend)) {
+        const std::optional<QByteArray> content = readSyncedFile(file);
+        if (!content)
+            return endJob(context, report, ExitFailed);
+        uploads << PlannedUpload{file.name.toLatin1(), *content};
+    }
+
+    const int status = carryOut(context, report, plan.removals, uploads, plan.expected);
+    report.summary = QStringLiteral("sync: sent %1, removed %2, %3 unchanged%4, %5 skipped; %6 moved in %7")
+                             .arg(fileCount(report.sent.size()))
+                             .arg(report.removed.size())
+                             .arg(report.unchanged.size())
+                             .arg(line.checksum ? QStringLiteral(" (by content)") : QStringLiteral(" (by size)"))
+                             .arg(tree.skipped.size())
+                             .arg(ProgressLine::byteCount(report.bytes), duration(report.seconds()));
+    return endJob(context, report, status != ExitDone ? status : finalStatus);
+}
