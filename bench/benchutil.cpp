@@ -75,4 +75,17 @@ double stealPercent(const CpuTicks &from, const CpuTicks &to)
     return total > 0 ? 100.0 * double(to.steal - from.steal) / double(total) : 0;
 }
 
+QString firstMatch(const QString &path, const QString &key)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QStringList lines = QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        if (line.startsWith(key))
+            return line.mid(line.indexOf(QLatin1Char(':')) + 1).trimmed();
+    }
+    return QString();
+}
+
 } // namespace Bench

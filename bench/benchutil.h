@@ -39,6 +39,9 @@ qint64 uploadAnswers(qint64 fileSize);
 // The load average over 1, 5 and 15 minutes, as /proc/loadavg gives it.
 QString loadAverage();
 
+// The text after the ":" of the first line of a /proc file that starts with key.
+QString firstMatch(const QString &path, const QString &key);
+
 // All CPUs' time and the part of it stolen by the host (a virtual
 // machine's CPU that was ready to run while the host ran something else),
 // in clock ticks since boot (/proc/stat). A busy host shows here and not in
