@@ -6,13 +6,15 @@
 //
 // Groups: paced (or paced-download, paced-upload), unpaced (or
 // unpaced-download, unpaced-upload), listing, startup, memory, cli (or
-// cli-get, cli-put, cli-startup), jobs (backup and restore); all by default.
+// cli-get, cli-put, cli-startup), jobs (backup and restore); all by default;
+// and soak (memory over many cycles, --soak-cycles), only when named.
 #include "affinity.h"
 #include "benchclock.h"
 #include "benchutil.h"
 #include "clibench.h"
 #include "jobbench.h"
 #include "results.h"
+#include "soakbench.h"
 #include "windowbench.h"
 
 #include <QtCore/QCommandLineParser>
@@ -102,14 +104,17 @@ int main(int argc, char *argv[])
     const QCommandLineOption onlyOption(QStringLiteral("only"),
                                         QStringLiteral("Comma-separated groups: paced (or paced-download, paced-upload), "
                                                        "unpaced (or unpaced-download, unpaced-upload), listing, "
-                                                       "startup, memory, cli (or cli-get, cli-put, cli-startup), jobs."),
+                                                       "startup, memory, cli (or cli-get, cli-put, cli-startup), jobs, soak."),
                                         QStringLiteral("GROUPS"));
+    const QCommandLineOption soakCyclesOption(QStringLiteral("soak-cycles"),
+                                              QStringLiteral("Cycles of the soak group (default 200)."),
+                                              QStringLiteral("N"), QStringLiteral("200"));
     const QCommandLineOption childOption(QStringLiteral("memory-child"),
                                          QStringLiteral("Internal: one download measured in this process."));
     const QCommandLineOption noPinOption(QStringLiteral("no-pin"),
                                          QStringLiteral("Let the scheduler place the program's and the device's "
                                                         "sides of an exchange (by default each has a CPU)."));
-    parser.addOptions({runsOption, onlyOption, noPinOption, childOption});
+    parser.addOptions({runsOption, onlyOption, noPinOption, soakCyclesOption, childOption});
     parser.process(application);
 
     if (parser.isSet(childOption)) {
@@ -181,6 +186,8 @@ int main(int argc, char *argv[])
         benchCli(results, runs, work.path(), cli);
     if (groups.contains(QStringLiteral("jobs")) && group(QStringLiteral("jobs")))
         benchJobs(results, runs, work.path());
+    if (groups.contains(QStringLiteral("soak")) && group(QStringLiteral("soak")))
+        benchSoak(results, parser.value(soakCyclesOption).toInt(), work);
     closeGroup();
     judge(results);
 

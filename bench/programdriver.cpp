@@ -138,7 +138,12 @@ ProgramDriver::Timing ProgramDriver::watch(const QString &operation, int timeout
     start();
     QEventLoop loop;
     m_loop = &loop;
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    // A timer of its own, gone with the wait: a single-shot one would live on
+    // until it fired, one for every wait.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(timeoutMs);
     if (!m_done)
         loop.exec();
     m_loop = nullptr;

@@ -4,6 +4,7 @@
 // room on the flash, and how the command line itself is read.
 #include "clitext.h"
 #include "commandline.h"
+#include "commandtable.h"
 #include "jobplan.h"
 #include "manifest.h"
 #include "namepattern.h"
@@ -196,6 +197,43 @@ private slots:
         const CommandLine line = parseCommandLine(QStringList{QStringLiteral("spiffs-cli")} + arguments);
         QTEST(line.command, "command");
         QVERIFY2(error.isEmpty() ? line.error.isEmpty() : line.error.contains(error), qPrintable(line.error));
+    }
+
+    // Parsing and help come from the table: each row's command is listed and
+    // has its own help, takes its own options and no other command's, and
+    // is held to its argument counts.
+    void commandTableDrivesTheLine()
+    {
+        const QString help = helpText();
+        for (const CommandSpec &command : commandTable()) {
+            const QString name = QLatin1String(command.name);
+            QVERIFY2(command.run, command.name);
+            QVERIFY2(help.contains(QStringLiteral("\n  ") + QLatin1String(command.synopsis)), command.name);
+            QVERIFY(helpText(name).startsWith(QStringLiteral("Usage: spiffs-cli [OPTIONS] ") + QLatin1String(command.synopsis)));
+
+            QStringList enough;
+            for (int i = 0; i < command.leastArguments; ++i)
+                enough << QStringLiteral("x%1.txt").arg(i);
+            for (const OptionSpec &option : optionTable()) {
+                if (option.global)
+                    continue;
+                QStringList arguments{QStringLiteral("spiffs-cli"), name, QStringLiteral("--") + QLatin1String(option.longName)};
+                if (*option.valueName)
+                    arguments << QStringLiteral("value");
+                const CommandLine line = parseCommandLine(arguments + enough);
+                QVERIFY2(command.owns(option.id) == line.error.isEmpty(),
+                         qPrintable(name + QLatin1Char(' ') + QLatin1String(option.longName) + QStringLiteral(": ") + line.error));
+            }
+            if (command.leastArguments > 0)
+                QVERIFY(parseCommandLine({QStringLiteral("spiffs-cli"), name}).error.contains(QStringLiteral("missing argument")));
+            if (command.mostArguments >= 0) {
+                QStringList tooMany = enough;
+                while (tooMany.size() <= command.mostArguments)
+                    tooMany << QStringLiteral("y.txt");
+                QVERIFY(parseCommandLine(QStringList{QStringLiteral("spiffs-cli"), name} + tooMany)
+                                .error.contains(QStringLiteral("too many arguments")));
+            }
+        }
     }
 
     void namesShownOnATerminal_data()

@@ -14,7 +14,12 @@ bool waitForIdleLink(int timeoutMs)
         return true;
     QEventLoop loop;
     QObject::connect(&linkState().notifier, &LinkNotifier::exchangeEnded, &loop, &QEventLoop::quit);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    // A timer of its own, gone with the wait: a single-shot one would live on
+    // until it fired, one for every wait.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    deadline.start(timeoutMs);
     loop.exec();
     return idle();
 }
