@@ -6,6 +6,7 @@
 #include "jobprogress.h"
 #include "jobreport.h"
 #include "manifest.h"
+#include "progressmeter.h"
 
 #include "core/devicesession.h"
 
@@ -55,6 +56,8 @@ bool placeBackup(const QDir &dir, const Manifest::Contents &contents, const std:
 {
     const QDir staging(dir.filePath(QLatin1String(JobPlan::StagingFolder)));
     for (const Manifest::Entry &entry : contents.entries) {
+        if (!entry.saved())
+            continue;
         const QFileInfo target(dir.filePath(entry.path));
         if (target.isDir() && !target.isSymLink()) {
             *error = QStringLiteral("a folder is in the way of %1").arg(target.filePath());
@@ -76,6 +79,8 @@ bool placeBackup(const QDir &dir, const Manifest::Contents &contents, const std:
     }
     QSet<QString> kept;
     for (const Manifest::Entry &entry : contents.entries) {
+        if (!entry.saved())
+            continue;
         const QString target = dir.filePath(entry.path);
         kept.insert(entry.path.toCaseFolded());
         if (!QDir().mkpath(QFileInfo(target).path()) || (QFileInfo::exists(target) && !QFile::remove(target))
@@ -88,7 +93,7 @@ bool placeBackup(const QDir &dir, const Manifest::Contents &contents, const std:
     // user's. Paths are compared as a case-blind file system would see them.
     if (previous) {
         for (const Manifest::Entry &entry : previous->entries) {
-            if (!kept.contains(entry.path.toCaseFolded()) && QFile::remove(dir.filePath(entry.path)))
+            if (entry.saved() && !kept.contains(entry.path.toCaseFolded()) && QFile::remove(dir.filePath(entry.path)))
                 removeEmptyFolders(dir, entry.path);
         }
     }
@@ -109,12 +114,11 @@ int runBackup(const CommandContext &context)
 {
     const CommandLine &line = context.line;
     CliSession &session = context.session;
+    CommandOutput &output = context.output;
     JobReport report;
     const QString folder = line.arguments.constFirst();
-    if (!QDir().mkpath(folder)) {
-        Console::printError(QStringLiteral("backup: cannot make the folder %1").arg(folder));
-        return ExitFailed;
-    }
+    if (!QDir().mkpath(folder))
+        return output.fail(Failure::LocalFile, QStringLiteral("backup: cannot make the folder %1").arg(folder));
     const QDir dir(folder);
     std::optional<Manifest::Contents> previous;
     QFile previousFile(dir.filePath(QLatin1String(Manifest::FileName)));
@@ -144,6 +148,7 @@ int runBackup(const CommandContext &context)
         QDir(staging).removeRecursively();
         report.received = QJsonArray();
         report.verified = QJsonArray();
+        report.notRestorable = QJsonArray();
         report.bytes = 0;
         report.lines.clear();
         return endJob(context, report, status);
@@ -153,32 +158,48 @@ int runBackup(const CommandContext &context)
     contents.taken = QDateTime::currentDateTimeUtc();
     contents.totalBytes = holdings->memory.totalBytes;
     contents.usedBytes = holdings->memory.usedBytes;
+    QStringList unrestorable;
     JobProgress progress(int(entries.size()), total, session.showsProgress());
     for (int i = 0; i < entries.size(); ++i) {
         const ListingEntry &entry = entries.at(i);
         const QString shown = shownName(entry.name);
+        // Kept if the receiver sends it, but restore could not give it back.
+        const QString reason = JobPlan::unrestorableReason(entry.name);
         progress.startFile(shown, entry.size);
         DeviceReply *reply = session.device().download(entry.name);
-        if (!session.await(reply, progress))
+        const bool received = session.await(reply, progress);
+        if (!received && (reason.isEmpty() || reply->error() != DeviceReply::RefusedError))
             return abandon(session.failure(reply, QStringLiteral("backup %1").arg(shown)));
         const QByteArray content = reply->content();
         reply->deleteLater();
+        if (!reason.isEmpty()) {
+            unrestorable << QStringLiteral("%1 (%2%3)")
+                                    .arg(shown.isEmpty() ? QStringLiteral("\"\"") : shown, reason,
+                                         received ? QStringLiteral("; kept as ") + paths.at(i)
+                                                  : QStringLiteral("; the receiver would not send it"));
+            report.notRestorable.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
+                                                    {QStringLiteral("reason"), reason},
+                                                    {QStringLiteral("path"), received ? QJsonValue(paths.at(i)) : QJsonValue()}});
+        }
+        if (!received) {
+            progress.endFile();
+            contents.entries << Manifest::Entry{entry.size, QByteArray(), entry.name, QString(), false};
+            continue;
+        }
         progress.endFile();
         if (content.size() != qint64(entry.size)) {
             progress.finish();
-            Console::printError(QStringLiteral("backup %1: the listing said %2 bytes, the download brought %3")
-                                        .arg(shown)
-                                        .arg(entry.size)
-                                        .arg(content.size()));
-            return abandon(ExitFailed);
+            return abandon(output.fail(Failure::BadReply, QStringLiteral("backup %1: the listing said %2 bytes, the download brought %3")
+                                                                  .arg(shown)
+                                                                  .arg(entry.size)
+                                                                  .arg(content.size())));
         }
         QString error;
         if (!writeFile(staging.filePath(paths.at(i)), content, &error)) {
             progress.finish();
-            Console::printError(QStringLiteral("backup: ") + error);
-            return abandon(ExitFailed);
+            return abandon(output.fail(Failure::LocalFile, QStringLiteral("backup: ") + error));
         }
-        contents.entries << Manifest::Entry{content.size(), sha256(content), entry.name, paths.at(i)};
+        contents.entries << Manifest::Entry{content.size(), sha256(content), entry.name, paths.at(i), reason.isEmpty()};
         report.received.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
                                            {QStringLiteral("size"), content.size()},
                                            {QStringLiteral("path"), paths.at(i)}});
@@ -192,19 +213,25 @@ int runBackup(const CommandContext &context)
     progress.finish();
     report.verifiedBy = QStringLiteral("bytes received against the listing's size; the SHA-256 is of what arrived");
     if (session.interrupted()) {
-        Console::printError(QStringLiteral("backup: interrupted; the folder is as it was"));
-        return abandon(ExitInterrupted);
+        output.warn(QStringLiteral("backup: the folder is as it was"));
+        return abandon(session.interruption());
     }
 
     QString error;
-    if (!placeBackup(dir, contents, previous, &error)) {
-        Console::printError(QStringLiteral("backup: ") + error);
-        return abandon(ExitFailed);
-    }
+    if (!placeBackup(dir, contents, previous, &error))
+        return abandon(output.fail(Failure::LocalFile, QStringLiteral("backup: ") + error));
     report.summary = QStringLiteral("backup: %1, %2, and %3 in %4")
-                             .arg(fileCount(entries.size()))
+                             .arg(fileCount(report.received.size()))
                              .arg(ProgressLine::byteCount(report.bytes),
                                   QDir::toNativeSeparators(dir.filePath(QLatin1String(Manifest::FileName))))
                              .arg(duration(report.seconds()));
-    return endJob(context, report, ExitDone);
+    if (unrestorable.isEmpty())
+        return endJob(context, report, ExitDone);
+    for (const QString &file : std::as_const(unrestorable))
+        output.warn(QStringLiteral("backup: not restorable: %1").arg(file));
+    return endJob(context, report,
+                  output.fail(Failure::Incomplete, QStringLiteral("backup: %1 cannot be restored from this backup (named "
+                                                                  "above); MANIFEST records them, and restore gives back "
+                                                                  "the others")
+                                                           .arg(fileCount(unrestorable.size()))));
 }

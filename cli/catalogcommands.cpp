@@ -3,7 +3,7 @@
 #include "clitext.h"
 #include "commands.h"
 #include "console.h"
-#include "namepattern.h"
+#include "devicenames.h"
 #include "portaccess.h"
 
 #include "core/devicesession.h"
@@ -11,6 +11,7 @@
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonObject>
+#include <QtCore/QSet>
 
 using CatalogueFormat::deviceNameText;
 using CatalogueFormat::ListingEntry;
@@ -34,11 +35,11 @@ int runPorts(const CommandContext &context)
             entry.insert(QStringLiteral("access"), accessText(port.access));
             list.append(entry);
         }
-        printJson(QJsonObject{{QStringLiteral("ports"), list}});
+        context.output.result().insert(QStringLiteral("ports"), list);
         return ExitDone;
     }
     if (ports.isEmpty())
-        Console::printError(QStringLiteral("no serial ports"));
+        context.output.note(QStringLiteral("no serial ports"));
     for (const PortDescription &port : ports) {
         Console::printLine(QStringLiteral("%1 %2 (%3)%4")
                                    .arg(port.receiverBridge ? QLatin1Char('*') : QLatin1Char(' '))
@@ -70,14 +71,18 @@ int runDf(const CommandContext &context)
     const CatalogueFormat::MemoryFigures figures = reply->memory();
     const quint32 free = CatalogueFormat::freeBytes(figures);
     if (context.line.json) {
-        printJson(QJsonObject{{QStringLiteral("total"), qint64(figures.totalBytes)},
-                              {QStringLiteral("used"), qint64(figures.usedBytes)},
-                              {QStringLiteral("free"), qint64(free)}});
-    } else {
-        Console::printLine(QStringLiteral("total %1").arg(figures.totalBytes, 11));
-        Console::printLine(QStringLiteral("used  %1").arg(figures.usedBytes, 11));
-        Console::printLine(QStringLiteral("free  %1").arg(free, 11));
+        context.output.result() = QJsonObject{{QStringLiteral("total"), qint64(figures.totalBytes)},
+                                              {QStringLiteral("used"), qint64(figures.usedBytes)},
+                                              {QStringLiteral("free"), qint64(free)}};
+        return ExitDone;
     }
+    const auto size = [&](qint64 bytes) {
+        return context.line.humanReadable ? QStringLiteral("%1").arg(byteCount(bytes), 11)
+                                          : QStringLiteral("%1").arg(bytes, 11);
+    };
+    Console::printLine(QStringLiteral("total ") + size(figures.totalBytes));
+    Console::printLine(QStringLiteral("used  ") + size(figures.usedBytes));
+    Console::printLine(QStringLiteral("free  ") + size(free));
     return ExitDone;
 }
 
@@ -87,46 +92,42 @@ int runLs(const CommandContext &context)
     CliSession &session = context.session;
     if (const int status = session.open())
         return status;
-    DeviceReply *reply = session.device().requestListing();
-    if (!session.await(reply))
-        return session.failure(reply, QStringLiteral("ls"));
+    int failed = ExitDone;
+    const std::optional<QVector<ListingEntry>> listing = session.listing(QStringLiteral("ls"), &failed);
+    if (!listing)
+        return failed;
 
-    const QStringList &patterns = line.arguments;
+    QStringList unmatched;
+    // In the receiver's order, whatever the order of the arguments.
     QVector<ListingEntry> shown;
-    QVector<bool> patternUsed(patterns.size(), false);
-    const QVector<ListingEntry> entries = reply->entries();
-    for (const ListingEntry &entry : entries) {
-        const QString name = deviceNameText(entry.name);
-        bool match = patterns.isEmpty();
-        for (int i = 0; i < patterns.size(); ++i) {
-            if (NamePattern::matches(patterns.at(i), name)) {
-                match = true;
-                patternUsed[i] = true;
-            }
+    if (line.arguments.isEmpty()) {
+        shown = *listing;
+    } else {
+        QSet<QByteArray> selected;
+        for (const ListingEntry &entry : DeviceNames::selectAll(line.arguments, *listing, &unmatched))
+            selected.insert(entry.name);
+        for (const ListingEntry &entry : *listing) {
+            if (selected.contains(entry.name))
+                shown << entry;
         }
-        if (match)
-            shown << entry;
     }
 
     if (line.json) {
         QJsonArray files;
         for (const ListingEntry &entry : std::as_const(shown))
             files.append(QJsonObject{{QStringLiteral("name"), deviceNameText(entry.name)}, {QStringLiteral("size"), qint64(entry.size)}});
-        printJson(QJsonObject{{QStringLiteral("files"), files}});
+        context.output.result().insert(QStringLiteral("files"), files);
     } else {
         // Raw for a script reading the names; safe for a person's terminal.
         const auto text = Console::isTerminal(stdout) ? shownName : deviceNameText;
         for (const ListingEntry &entry : std::as_const(shown)) {
-            Console::printLine(line.longListing ? QStringLiteral("%1  %2").arg(entry.size, 10).arg(text(entry.name))
-                                                : text(entry.name));
+            const QString size = line.humanReadable ? QStringLiteral("%1").arg(byteCount(entry.size), 10)
+                                                    : QStringLiteral("%1").arg(entry.size, 10);
+            Console::printLine(line.longListing ? size + QStringLiteral("  ") + text(entry.name) : text(entry.name));
         }
     }
     int status = ExitDone;
-    for (int i = 0; i < patterns.size(); ++i) {
-        if (!patternUsed.at(i)) {
-            Console::printError(QStringLiteral("ls: no file matches %1").arg(patterns.at(i)));
-            status = ExitFailed;
-        }
-    }
+    for (const QString &argument : std::as_const(unmatched))
+        status = context.output.fail(Failure::NoSuchFile, QStringLiteral("ls: no file matches %1").arg(argument));
     return status;
 }

@@ -22,7 +22,7 @@ namespace {
 constexpr int InterruptPollMs = 50;
 } // namespace
 
-CliSession::CliSession(const CommandLine &line) : m_line(line)
+CliSession::CliSession(const CommandLine &global) : m_global(global)
 {
     m_interruptPoll.setInterval(InterruptPollMs);
     connect(&m_interruptPoll, &QTimer::timeout, this, [this] {
@@ -36,20 +36,29 @@ CliSession::CliSession(const CommandLine &line) : m_line(line)
 
 CliSession::~CliSession()
 {
-    // The session goes before the port it reads.
+    // The session goes before the port it reads; closing the port gives up
+    // its lock, so another program may use it at once.
     m_session.reset();
     if (m_port.isOpen())
         m_port.close();
 }
 
+void CliSession::beginCommand(CommandOutput &output)
+{
+    m_output = &output;
+    m_listing.reset();
+    if (m_session)
+        m_session->setTimeout(int(std::ceil(m_global.timeoutSeconds * 1000)));
+}
+
 int CliSession::openTrace()
 {
-    if (m_line.traceFile.isEmpty())
+    if (m_global.traceFile.isEmpty())
         return ExitDone;
-    m_traceFile.setFileName(m_line.traceFile);
+    m_traceFile.setFileName(m_global.traceFile);
     if (!m_traceFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        Console::printError(QStringLiteral("cannot write the trace %1: %2").arg(m_line.traceFile, m_traceFile.errorString()));
-        return ExitUsage;
+        return m_output->fail(Failure::LocalFile, QStringLiteral("cannot write the trace %1: %2")
+                                                          .arg(m_global.traceFile, m_traceFile.errorString()));
     }
     m_trace = std::make_unique<TraceWriter>(&m_traceFile);
     m_trace->writeHeader();
@@ -63,39 +72,32 @@ int CliSession::openTrace()
 
 int CliSession::choosePort()
 {
-    m_portName = m_line.port;
-    if (m_portName.isEmpty())
+    m_portName = m_global.port;
+    if (m_portName.isEmpty()) {
         m_portName = qEnvironmentVariable("SPIFFS_PORT");
+        m_portFromEnvironment = !m_portName.isEmpty();
+    }
     if (!m_portName.isEmpty())
         return ExitDone;
 
     const QList<QSerialPortInfo> systemPorts = QSerialPortInfo::availablePorts();
-    const QStringList candidates = PortDiscovery::receiverCandidates(systemPorts, PortDiscovery::portsNamedByUser());
-    if (candidates.size() == 1) {
-        m_portName = candidates.constFirst();
+    const PortChoice choice = choosePortAutomatically(systemPorts, PortDiscovery::portsNamedByUser());
+    if (choice.chosen) {
+        m_portName = *choice.chosen;
+        if (!choice.note.isEmpty())
+            m_output->note(choice.note);
         return ExitDone;
     }
-    if (candidates.isEmpty()) {
-        QStringList seen;
-        for (const QSerialPortInfo &info : systemPorts)
-            seen << info.portName();
-        Console::printError(QStringLiteral("no port looks like the receiver's (USB %1:%2 or %3); "
-                                           "name one with -p or SPIFFS_PORT")
-                                    .arg(PortDiscovery::BridgeVendorId, 4, 16, QLatin1Char('0'))
-                                    .arg(PortDiscovery::BridgeProductId, 4, 16, QLatin1Char('0'))
-                                    .arg(QLatin1String(PortDiscovery::BridgePortName)));
-        Console::printError(seen.isEmpty() ? QStringLiteral("the system lists no serial port")
-                                           : QStringLiteral("ports seen: %1").arg(seen.join(QStringLiteral(", "))));
-    } else {
-        Console::printError(QStringLiteral("several ports could be the receiver; choose one with -p:"));
-        for (const QString &candidate : candidates)
-            Console::printStatus(QStringLiteral("  %1\n").arg(candidate));
-    }
-    return ExitPort;
+    const int status = m_output->fail(Failure::Port, choice.problem);
+    for (const QString &line : choice.details)
+        Console::printStatus(line + QLatin1Char('\n'));
+    return status;
 }
 
 int CliSession::open()
 {
+    if (m_opened)
+        return ExitDone;
     if (const int status = openTrace())
         return status;
     if (const int status = choosePort())
@@ -105,8 +107,8 @@ int CliSession::open()
     m_port.setPortName(m_portName);
     ReceiverLine::applySettings(m_port);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        Console::printError(QStringLiteral("cannot open %1: %2").arg(m_portName, openFailureReason(m_port, m_portName)));
-        return ExitPort;
+        return m_output->fail(Failure::Port,
+                              QStringLiteral("cannot open %1: %2").arg(m_portName, openFailureReason(m_port, m_portName)));
     }
     if (m_trace) {
         m_trace->startClock();
@@ -118,11 +120,16 @@ int CliSession::open()
 
     m_session = std::make_unique<DeviceSession>(&m_port);
     // A time-out too short to count in milliseconds is still one.
-    m_session->setTimeout(int(std::ceil(m_line.timeoutSeconds * 1000)));
+    m_session->setTimeout(int(std::ceil(m_global.timeoutSeconds * 1000)));
     if (m_trace)
         m_trace->follow(m_session.get());
+    connect(m_session.get(), &DeviceSession::dataRead, this, [this](const QByteArray &, Exchange exchange) {
+        if (exchange != Exchange::Opening)
+            m_heardFromReceiver = true;
+    });
     Console::catchInterrupt();
     m_interruptPoll.start();
+    m_opened = true;
 
     DeviceReply *settled = m_session->settle();
     if (!await(settled))
@@ -157,17 +164,49 @@ bool CliSession::await(DeviceReply *reply, JobProgress &progress)
     return done;
 }
 
+void CliSession::stop()
+{
+    if (m_session)
+        m_session->abort();
+}
+
 bool CliSession::showsProgress() const
 {
-    return !m_line.quiet && Console::isTerminal(stderr);
+    return !m_global.quiet && Console::isTerminal(stderr);
+}
+
+int CliSession::interruption()
+{
+    const bool terminated = Console::terminated();
+    return m_output->fail(terminated ? Failure::Terminated : Failure::Interrupted,
+                          terminated ? QStringLiteral("terminated") : QStringLiteral("interrupted"));
+}
+
+Failure CliSession::failureOf(DeviceReply *reply) const
+{
+    switch (reply->error()) {
+    case DeviceReply::NoError:
+    case DeviceReply::BadReplyError:
+        return Failure::BadReply;
+    case DeviceReply::RefusedError:
+        return Failure::Refused;
+    case DeviceReply::TimeoutError:
+        return Failure::NoAnswer;
+    case DeviceReply::LineLostError:
+        return Failure::LineLost;
+    case DeviceReply::AbortedError:
+        return Console::terminated() ? Failure::Terminated : Failure::Interrupted;
+    }
+    return Failure::BadReply;
 }
 
 int CliSession::failure(DeviceReply *reply, const QString &subject)
 {
     const DeviceReply::Error error = reply->error();
+    const Failure kind = failureOf(reply);
     QString message = subject + QStringLiteral(": ");
     if (error == DeviceReply::AbortedError)
-        message += QStringLiteral("interrupted");
+        message += kind == Failure::Terminated ? QStringLiteral("terminated") : QStringLiteral("interrupted");
     else
         message += reply->errorString();
 
@@ -183,22 +222,17 @@ int CliSession::failure(DeviceReply *reply, const QString &subject)
                            .arg(reply->bytesTotal())
                            .arg(shownName(reply->deviceName()));
     }
-    Console::printError(message);
+    const int status = m_output->fail(kind, message);
 
-    switch (error) {
-    case DeviceReply::NoError:
-        return ExitDone;
-    case DeviceReply::RefusedError:
-    case DeviceReply::BadReplyError:
-        return ExitFailed;
-    case DeviceReply::TimeoutError:
-        return ExitNoAnswer;
-    case DeviceReply::LineLostError:
-        return ExitPort;
-    case DeviceReply::AbortedError:
-        return ExitInterrupted;
+    // Silence from the very first request is most often the wrong port.
+    if (error == DeviceReply::TimeoutError && !m_heardFromReceiver) {
+        const QString source = m_portFromEnvironment ? QStringLiteral(" (from SPIFFS_PORT)") : QString();
+        m_output->warn(QStringLiteral("nothing came back from %1%2. Is it the receiver's port? spiffs-cli ports "
+                                      "lists them. Is the receiver on, and not in use by another program (the "
+                                      "window, a serial monitor)? --trace FILE records what crossed the line.")
+                               .arg(m_portName, source));
     }
-    return ExitFailed;
+    return status;
 }
 
 std::optional<CliSession::Holdings> CliSession::memoryAndListing(const QString &subject, int *status)
@@ -213,5 +247,39 @@ std::optional<CliSession::Holdings> CliSession::memoryAndListing(const QString &
         *status = failure(listing, subject);
         return std::nullopt;
     }
+    m_listing = listing->entries();
     return Holdings{memory->memory(), listing->entries()};
+}
+
+std::optional<QVector<CatalogueFormat::ListingEntry>> CliSession::listing(const QString &subject, int *status)
+{
+    if (m_listing)
+        return m_listing;
+    DeviceReply *reply = m_session->requestListing();
+    if (!await(reply)) {
+        *status = failure(reply, subject);
+        return std::nullopt;
+    }
+    m_listing = reply->entries();
+    return m_listing;
+}
+
+int confirmErasure(const CommandContext &context, const QString &question, const QString &refusal, bool everything)
+{
+    if (context.line.yes)
+        return ExitDone;
+    if (!Console::isTerminal(stdin)) {
+        if (!everything)
+            return ExitDone;
+        return context.output.fail(Failure::Usage, QStringLiteral("%1 erases every file on the receiver; with no terminal "
+                                                                  "to ask on, give --yes to go ahead")
+                                                           .arg(context.line.command));
+    }
+    Console::printStatus(question + QStringLiteral(" [y/N] "));
+    const QString answer = Console::readLine().toLower();
+    if (Console::interrupted())
+        return context.session.interruption();
+    if (answer == QLatin1String("y") || answer == QLatin1String("yes"))
+        return ExitDone;
+    return context.output.fail(Failure::Declined, refusal);
 }

@@ -1,11 +1,12 @@
 // What every spiffs-cli command that talks to the receiver shares: the port
-// (chosen, opened once, settled), the trace, the DeviceSession on it, Ctrl-C,
-// waiting for a reply with or without a progress line, and saying why an
-// exchange failed in words and in the exit status.
+// (chosen, opened once for the whole run, settled), the trace, the
+// DeviceSession on it, Ctrl-C and SIGTERM, waiting for a reply with or
+// without a progress line, and saying why an exchange failed.
 #ifndef CLISESSION_H
 #define CLISESSION_H
 
 #include "commandline.h"
+#include "commandoutput.h"
 
 #include "core/catalogueformat.h"
 
@@ -29,11 +30,18 @@ class CliSession : public QObject
     Q_OBJECT
 
 public:
-    explicit CliSession(const CommandLine &line);
+    // global holds the options that apply to the whole run.
+    explicit CliSession(const CommandLine &global);
     ~CliSession() override;
 
+    // The command about to run: its failures are reported through output,
+    // and the time-out is the run's again.
+    void beginCommand(CommandOutput &output);
+    CommandOutput &output() { return *m_output; }
+
     // Chooses the port, opens it with the trace, and waits for the line to
-    // settle. ExitDone, or the exit status of a failure already reported.
+    // settle; once per run. ExitDone, or the exit status of a failure
+    // already reported.
     int open();
     DeviceSession &device() { return *m_session; }
     const QString &portName() const { return m_portName; }
@@ -44,6 +52,9 @@ public:
     bool await(DeviceReply *reply, JobProgress &progress);
     // Reports reply's failure after subject and returns its exit status.
     int failure(DeviceReply *reply, const QString &subject);
+    // Stops the running exchange, as Ctrl-C does, without calling it a
+    // failure: the reader of standard output went away.
+    void stop();
 
     // The memory report, then the listing, as the jobs begin; on failure
     // the exit status is in status.
@@ -53,22 +64,33 @@ public:
         QVector<CatalogueFormat::ListingEntry> entries;
     };
     std::optional<Holdings> memoryAndListing(const QString &subject, int *status);
+    // The listing alone, asked once and kept for the rest of the command.
+    std::optional<QVector<CatalogueFormat::ListingEntry>> listing(const QString &subject, int *status);
+    void forgetListing() { m_listing.reset(); }
 
     bool showsProgress() const;
     bool interrupted() const { return m_interrupted; }
+    // Ends a command that was interrupted outside an exchange.
+    int interruption();
 
 private:
     int openTrace();
     int choosePort();
+    Failure failureOf(DeviceReply *reply) const;
 
-    const CommandLine &m_line;
+    const CommandLine &m_global;
+    CommandOutput *m_output = nullptr;
     QString m_portName;
+    bool m_portFromEnvironment = false;
+    bool m_opened = false;
     QSerialPort m_port;
     QFile m_traceFile;
     std::unique_ptr<TraceWriter> m_trace;
     std::unique_ptr<DeviceSession> m_session;
     QTimer m_interruptPoll;
     bool m_interrupted = false;
+    bool m_heardFromReceiver = false;
+    std::optional<QVector<CatalogueFormat::ListingEntry>> m_listing;
 };
 
 // What a command's function is given.
@@ -76,6 +98,14 @@ struct CommandContext
 {
     const CommandLine &line;
     CliSession &session;
+    CommandOutput &output;
 };
+
+// Before erasing files: on a terminal, asks (y or yes goes ahead) unless
+// --yes was given. Without a terminal scripts go ahead as they always have,
+// unless what is erased is everything: then only --yes does. ExitDone to go
+// ahead, else the status of the refusal, already said.
+int confirmErasure(const CommandContext &context, const QString &question, const QString &refusal,
+                   bool everything = false);
 
 #endif // CLISESSION_H

@@ -25,7 +25,19 @@ QString shownName(const QByteArray &name)
     return shown;
 }
 
+QString byteCount(qint64 bytes)
+{
+    constexpr qint64 KiB = 1024;
+    if (bytes < 10000)
+        return QStringLiteral("%1 B").arg(bytes);
+    if (bytes < 10000 * KiB)
+        return QStringLiteral("%1 KiB").arg(double(bytes) / KiB, 0, 'f', 1);
+    return QStringLiteral("%1 MiB").arg(double(bytes) / (KiB * KiB), 0, 'f', 1);
+}
+
 void printJson(const QJsonObject &object)
 {
-    Console::writeData(QJsonDocument(object).toJson(QJsonDocument::Indented));
+    // Compact, so each document is one line: a chain of commands prints
+    // JSON lines.
+    Console::writeData(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
 }

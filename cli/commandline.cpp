@@ -1,6 +1,9 @@
 #include "commandline.h"
 
 #include <QtCore/QCommandLineParser>
+#include <QtCore/QSet>
+
+#include <algorithm>
 
 #include <map>
 
@@ -33,9 +36,18 @@ QString globalOptionsText()
 QString exitStatusText()
 {
     constexpr int CodeWidth = 5;
-    QString text = QStringLiteral("Exit status:\n");
-    for (const ExitStatusSpec &status : exitStatusTable())
-        text += QStringLiteral("  %1%2\n").arg(int(status.code), -CodeWidth).arg(indentedText(status.meaning, CodeWidth + 2));
+    QString text = QStringLiteral("Exit status:\n  %1done\n").arg(int(ExitDone), -CodeWidth);
+    int lastCode = -1;
+    for (ExitCode code : {ExitFailed, ExitUsage, ExitPort, ExitNoAnswer, ExitMismatch, ExitInterrupted, ExitTerminated}) {
+        for (const FailureSpec &spec : failureTable()) {
+            if (spec.code != code)
+                continue;
+            const QString column = code == lastCode ? QString(CodeWidth, QLatin1Char(' '))
+                                                     : QStringLiteral("%1").arg(int(code), -CodeWidth);
+            text += QStringLiteral("  %1%2\n").arg(column, indentedText(spec.meaning, CodeWidth + 2));
+            lastCode = code;
+        }
+    }
     return text;
 }
 
@@ -64,9 +76,11 @@ QString helpText(const QString &command)
     }
     QString text = QStringLiteral(
             "Usage: spiffs-cli [-p PORT] [--timeout S] [-q] [--json] [--trace FILE] COMMAND [ARGS]\n"
+            "                  [+ COMMAND [ARGS]]...\n"
             "\n"
             "Reads and writes the SPIFFS flash of an ESP32 SI473X receiver over its USB serial port.\n"
-            "Data goes to standard output, messages to standard error.\n"
+            "Data goes to standard output, messages to standard error. Commands joined by a lone\n"
+            "\"+\" run in order on one opening of the port and stop at the first that fails.\n"
             "\n"
             "Commands:\n");
     for (const CommandSpec &spec : commandTable()) {
@@ -78,8 +92,105 @@ QString helpText(const QString &command)
     return text + QLatin1Char('\n') + globalOptionsText() + QLatin1Char('\n') + exitStatusText();
 }
 
-CommandLine parseCommandLine(const QStringList &arguments)
+namespace {
+
+// After ls and df, -h is GNU's --human-readable; anywhere else it is help.
+QStringList withHumanReadable(const QStringList &arguments)
 {
+    QSet<QChar> shortWithValue;
+    QSet<QString> longWithValue;
+    for (const OptionSpec &option : optionTable()) {
+        if (!*option.valueName)
+            continue;
+        if (*option.shortName)
+            shortWithValue.insert(QLatin1Char(*option.shortName));
+        longWithValue.insert(QStringLiteral("--") + QLatin1String(option.longName));
+    }
+    QStringList result;
+    const CommandSpec *command = nullptr;
+    bool valueNext = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (i == 0 || valueNext) {
+            valueNext = false;
+            result << argument;
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            result << arguments.mid(i);
+            break;
+        }
+        if (argument.startsWith(QLatin1String("--"))) {
+            valueNext = longWithValue.contains(argument) && !argument.contains(QLatin1Char('='));
+            result << argument;
+            continue;
+        }
+        if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            QString letters;
+            bool human = false;
+            for (int at = 1; at < argument.size(); ++at) {
+                const QChar letter = argument.at(at);
+                if (shortWithValue.contains(letter)) {
+                    // The rest of the argument, or the next one, is its value.
+                    letters += argument.mid(at);
+                    valueNext = at + 1 == argument.size();
+                    break;
+                }
+                if (letter == QLatin1Char('h') && command && command->owns(OptionId::HumanReadable))
+                    human = true;
+                else
+                    letters += letter;
+            }
+            if (!letters.isEmpty())
+                result << QLatin1Char('-') + letters;
+            if (human)
+                result << QStringLiteral("--human-readable");
+            continue;
+        }
+        if (!command)
+            command = findCommand(argument);
+        result << argument;
+    }
+    return result;
+}
+
+int editDistance(const QString &a, const QString &b)
+{
+    QVector<int> row(b.size() + 1);
+    for (int j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (int i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        for (int j = 1; j <= b.size(); ++j) {
+            const int above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a.at(i - 1) == b.at(j - 1) ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+} // namespace
+
+QString nearestCommand(const QString &typed)
+{
+    QString nearest;
+    int best = 3; // further than two edits is a guess
+    for (const CommandSpec &command : commandTable()) {
+        const QString name = QLatin1String(command.name);
+        const int distance = name.startsWith(typed) && !typed.isEmpty() ? 1 : editDistance(typed, name);
+        if (distance < best) {
+            best = distance;
+            nearest = name;
+        }
+    }
+    return nearest;
+}
+
+CommandLine parseCommandLine(const QStringList &typed)
+{
+    const QStringList arguments = withHumanReadable(typed);
     CommandLine line;
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
@@ -109,6 +220,9 @@ CommandLine parseCommandLine(const QStringList &arguments)
     line.spec = findCommand(line.command);
     if (!line.spec) {
         line.error = QStringLiteral("unknown command \"%1\"").arg(line.command);
+        const QString nearest = nearestCommand(line.command);
+        if (!nearest.isEmpty())
+            line.error += QStringLiteral("; did you mean \"%1\"?").arg(nearest);
         return line;
     }
 
@@ -124,6 +238,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
     line.deleteExtra = isSet(OptionId::Delete);
     line.checksum = isSet(OptionId::Checksum);
     line.dryRun = isSet(OptionId::DryRun);
+    line.force = isSet(OptionId::Force);
+    line.humanReadable = isSet(OptionId::HumanReadable);
     if (isSet(OptionId::Timeout)) {
         bool ok = false;
         line.timeoutSeconds = value(OptionId::Timeout).toDouble(&ok);
@@ -148,4 +264,59 @@ CommandLine parseCommandLine(const QStringList &arguments)
     else if (line.spec->mostArguments >= 0 && count > line.spec->mostArguments)
         line.error = QStringLiteral("%1: too many arguments (spiffs-cli %1 --help)").arg(line.command);
     return line;
+}
+
+QVector<CommandLine> parseCommandChain(const QStringList &arguments)
+{
+    QVector<QStringList> parts{QStringList{arguments.value(0)}};
+    for (int i = 1; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QLatin1String("+"))
+            parts << QStringList{arguments.value(0)};
+        else
+            parts.last() << arguments.at(i);
+    }
+    QVector<CommandLine> lines;
+    for (const QStringList &part : std::as_const(parts)) {
+        lines << parseCommandLine(part);
+        if (parts.size() > 1 && part.size() == 1)
+            lines.last().error = QStringLiteral("a \"+\" with no command on one side of it");
+    }
+    if (lines.size() == 1)
+        return lines;
+
+    // What applies to the whole run, from whichever part gives it.
+    CommandLine global = lines.constFirst();
+    QString conflict;
+    const auto take = [&](QString &into, const QString &value, const char *option) {
+        if (value.isEmpty() || value == into)
+            return;
+        if (!into.isEmpty())
+            conflict = QStringLiteral("%1 is given twice, differently; give it once").arg(QLatin1String(option));
+        into = value;
+    };
+    for (const CommandLine &line : std::as_const(lines)) {
+        take(global.port, line.port, "--port");
+        take(global.traceFile, line.traceFile, "--trace");
+        if (line.timeoutGiven) {
+            if (global.timeoutGiven && global.timeoutSeconds != line.timeoutSeconds)
+                conflict = QStringLiteral("--timeout is given twice, differently; give it once");
+            global.timeoutGiven = true;
+            global.timeoutSeconds = line.timeoutSeconds;
+        }
+        global.quiet = global.quiet || line.quiet;
+        global.json = global.json || line.json;
+    }
+    for (CommandLine &line : lines) {
+        line.port = global.port;
+        line.traceFile = global.traceFile;
+        line.timeoutSeconds = global.timeoutSeconds;
+        line.timeoutGiven = global.timeoutGiven;
+        line.quiet = global.quiet;
+        line.json = global.json;
+        if (line.error.isEmpty() && (line.help || line.version))
+            line.error = QStringLiteral("--help and --version stand alone, not in a chain of commands");
+        if (line.error.isEmpty())
+            line.error = conflict;
+    }
+    return lines;
 }

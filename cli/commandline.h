@@ -8,6 +8,7 @@
 
 #include <QtCore/QString>
 #include <QtCore/QStringList>
+#include <QtCore/QVector>
 
 struct CommandLine
 {
@@ -32,11 +33,22 @@ struct CommandLine
     bool deleteExtra = false; // sync --delete
     bool checksum = false;    // sync --checksum
     bool dryRun = false;      // restore and sync --dry-run
+    bool force = false;       // mv --force
+    bool humanReadable = false; // ls and df -h
 
     QString error; // a usage error; empty when the line is fine
 };
 
+// One command's line, the program's name first.
 CommandLine parseCommandLine(const QStringList &arguments);
+
+// Several commands on one line, each after a lone "+": the program's name
+// first. Options that apply to the whole run (the port, the time-out, the
+// trace, -q, --json) may stand in any part, and then hold for all.
+QVector<CommandLine> parseCommandChain(const QStringList &arguments);
+
+// The command a mistyped one most likely meant; empty when none is close.
+QString nearestCommand(const QString &typed);
 
 bool isCommand(const QString &name);
 // The general help, or a command's own when command is one.

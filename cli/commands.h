@@ -15,6 +15,10 @@ int runCat(const CommandContext &context);
 int runPut(const CommandContext &context);
 int runVerify(const CommandContext &context);
 
+// A file changed in place (mvedit.cpp).
+int runMv(const CommandContext &context);
+int runEdit(const CommandContext &context);
+
 // The receiver's own commands (devicecommands.cpp).
 int runRm(const CommandContext &context);
 int runFormat(const CommandContext &context);

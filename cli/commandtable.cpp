@@ -4,19 +4,40 @@
 
 #include <QtCore/QStringList>
 
-const std::vector<ExitStatusSpec> &exitStatusTable()
+const std::vector<FailureSpec> &failureTable()
 {
-    static const std::vector<ExitStatusSpec> table = {
-        {ExitDone, "done"},
-        {ExitFailed, "the receiver refused or answered wrongly, a local file could not be used, or a\n"
-                     "job found a difference, skipped a name or did not fit"},
-        {ExitUsage, "bad usage"},
-        {ExitPort, "port missing, ambiguous or unusable, or the line was lost"},
-        {ExitNoAnswer, "no answer from the receiver in time"},
-        {ExitMismatch, "verify found a difference"},
-        {ExitInterrupted, "interrupted (Ctrl-C)"},
+    static const std::vector<FailureSpec> table = {
+        {Failure::Usage, "usage", ExitUsage, "bad usage: an unknown command or option, a missing argument"},
+        {Failure::LocalFile, "local-file", ExitFailed,
+         "a local file or folder cannot be used (missing, not a regular file or folder,\n"
+         "unreadable, unwritable, a link leading out of DIR)"},
+        {Failure::NoSuchFile, "no-such-file", ExitFailed, "the receiver holds no such file, or none that matches"},
+        {Failure::Refused, "refused", ExitFailed, "the receiver refused (no room, a name or type it does not take)"},
+        {Failure::BadReply, "bad-reply", ExitFailed, "the receiver's answer does not fit the request"},
+        {Failure::Incomplete, "incomplete", ExitFailed,
+         "a job found a difference, skipped a file, did not fit, or met a name that\n"
+         "cannot be restored"},
+        {Failure::Exists, "exists", ExitFailed, "a file of that name is in the way (mv without --force)"},
+        {Failure::Declined, "declined", ExitFailed, "the question before erasing was not answered yes"},
+        {Failure::Port, "port", ExitPort, "the port is missing, ambiguous, busy or not permitted"},
+        {Failure::LineLost, "line-lost", ExitPort, "the line was lost (unplugged, hung up)"},
+        {Failure::NoAnswer, "no-answer", ExitNoAnswer, "no answer from the receiver within --timeout"},
+        {Failure::Mismatch, "mismatch", ExitMismatch, "the receiver's copy differs (verify, put --verify, mv, edit)"},
+        {Failure::Interrupted, "interrupted", ExitInterrupted, "interrupted (Ctrl-C)"},
+        {Failure::Terminated, "terminated", ExitTerminated, "terminated (SIGTERM or a hang-up of the terminal)"},
     };
     return table;
+}
+
+const FailureSpec &failureSpec(Failure failure)
+{
+    const std::vector<FailureSpec> &table = failureTable();
+    for (const FailureSpec &spec : table) {
+        if (spec.failure == failure)
+            return spec;
+    }
+    Q_UNREACHABLE();
+    return table.front();
 }
 
 const std::vector<OptionSpec> &optionTable()
@@ -31,22 +52,27 @@ const std::vector<OptionSpec> &optionTable()
          "seconds of silence from the receiver before giving up (default 5;\n"
          "format waits at least 120; 0 waits for ever)"},
         {OptionId::Quiet, "q", "quiet", "", ValueKind::None, true,
-         "no progress line (drawn only when standard error is a terminal)"},
+         "no progress line (drawn only when standard error is a terminal) and no\n"
+         "notes on success; errors are still said"},
         {OptionId::Json, "", "json", "", ValueKind::None, true,
-         "ports, df and ls print one JSON document; backup, restore and sync\n"
-         "a summary of what was sent, removed, skipped and verified"},
+         "one JSON document on a line for each command, also when it fails:\n"
+         "its result, exitStatus, and error (kind and message) or null"},
         {OptionId::Trace, "", "trace", "FILE", ValueKind::LocalFile, true,
          "writes every byte sent and received to FILE as it happens"},
-        {OptionId::Help, "h", "help", "", ValueKind::None, true, "this help; COMMAND --help for a command's own"},
+        {OptionId::Help, "h", "help", "", ValueKind::None, true,
+         "this help; COMMAND --help for a command's own (after ls and df, -h\n"
+         "means --human-readable)"},
         {OptionId::Version, "", "version", "", ValueKind::None, true, "the program's version"},
         {OptionId::Long, "l", "long", "", ValueKind::None, false, "with sizes"},
         {OptionId::Output, "o", "output", "DIR", ValueKind::LocalFolder, false, "the folder to download into"},
         {OptionId::Verify, "", "verify", "", ValueKind::None, false, "download each file again and compare"},
-        {OptionId::Yes, "y", "yes", "", ValueKind::None, false, "do not ask"},
+        {OptionId::Yes, "y", "yes", "", ValueKind::None, false, "erase without asking"},
         {OptionId::Clean, "", "clean", "", ValueKind::None, false, "first remove the files the backup lacks"},
         {OptionId::Delete, "", "delete", "", ValueKind::None, false, "remove the receiver's files that DIR lacks"},
         {OptionId::Checksum, "", "checksum", "", ValueKind::None, false, "compare same-size files byte for byte"},
         {OptionId::DryRun, "", "dry-run", "", ValueKind::None, false, "print the plan and change nothing"},
+        {OptionId::Force, "f", "force", "", ValueKind::None, false, "replace a file that is in the way"},
+        {OptionId::HumanReadable, "", "human-readable", "", ValueKind::None, false, "sizes in KiB and MiB"},
     };
     return table;
 }
@@ -70,111 +96,144 @@ QString optionDisplayName(const OptionSpec &option)
 const std::vector<CommandSpec> &commandTable()
 {
     static const std::vector<CommandSpec> table = {
-    {"ports", "ports", "serial ports; the receiver's bridge first, marked *",
-     "Lists the serial ports the system reports, then those named in SPIFFS_MANAGER_PORTS:\n"
-     "name and device file, description, manufacturer, USB vendor:product, serial number,\n"
-     "whether it looks like the receiver's bridge (a Silicon Labs CP210x, USB 10c4:ea60, or\n"
-     "a port named cu.SLAB_USBtoUART), and whether you may open it now.\n"
-     "\n"
-     "Opening a port can restart an ESP32 board, so on Linux and macOS the check opens\n"
-     "nothing: it reads the device file's permissions (\"no permission\", \"missing\").\n"
-     "A port another program holds shows as \"busy\" only when a command opens it. On\n"
-     "Windows, which keeps no such permissions, the check opens each port and closes it\n"
-     "at once.\n",
-     0, 0, optionBits({}), ValueKind::None, runPorts},
-    {"df", "df", "total, used and free bytes", "The receiver's memory report: total, used and free bytes of its file system.\n",
-     0, 0, optionBits({}), ValueKind::None, runDf},
-    {"ls", "ls [-l] [PATTERN...]", "file names (-l: with sizes)",
-     "Lists the receiver's files in the order it keeps them; -l puts each size first.\n"
-     "PATTERNs are matched here against whole names: * any characters (\"/\" too, the\n"
-     "receiver's names are flat), ? one character, [abc] [a-z] [!abc] one of a set.\n"
-     "Quote them, or the shell matches them against local files.\n",
-     0, -1, optionBits({OptionId::Long}), ValueKind::None, runLs},
-    {"get", "get NAME... [-o DIR]", "download files into DIR (default: here)",
-     "Downloads each NAME into DIR under the window's local name for it (\"/\" and\n"
-     "characters file systems refuse become \"-\": presets/sw.txt is saved as\n"
-     "presets-sw.txt). A local file is replaced only by a complete download; after an\n"
-     "error, a time-out or Ctrl-C, no partial file is left and an existing one is kept.\n",
-     1, -1, optionBits({OptionId::Output}), ValueKind::None, runGet},
-    {"cat", "cat NAME", "download a file to standard output", "Writes the content of NAME to standard output, byte for byte.\n",
-     1, 1, optionBits({}), ValueKind::None, runCat},
-    {"put", "put FILE[:NAME]... [--verify]", "upload files",
-     "Uploads each FILE, under NAME when given. Without NAME, the file's name is cleaned\n"
-     "as the window does: only A-Z a-z 0-9 _ ' ( ) * + , - . are kept. A NAME given is\n"
-     "sent exactly as written, and refused if it holds any other character than those\n"
-     "and \"/\". Refused before anything is sent: a name longer than 30 bytes (31 with\n"
-     "its leading \"/\"), a name with nothing before its first \".\" or nothing after it,\n"
-     "and a file not smaller than the free space. A drive letter (C:\\x.txt) is part of\n"
-     "FILE; a FILE that exists as written is never split at a \":\".\n"
-     "--verify downloads each file again after the upload and compares it (exit 5 on a\n"
-     "difference). Interrupted uploads may leave a partial file under NAME.\n",
-     1, -1, optionBits({OptionId::Verify}), ValueKind::LocalFile, runPut},
-    {"rm", "rm NAME|PATTERN...", "remove files",
-     "Removes each NAME, and every file a PATTERN matches (see ls --help). A PATTERN\n"
-     "that matches nothing is an error, and then nothing is removed.\n",
-     1, -1, optionBits({}), ValueKind::None, runRm},
-    {"format", "format [--yes]", "erase every file",
-     "Erases the receiver's file system. Asks first when standard input is a terminal;\n"
-     "otherwise refuses unless --yes is given. Waits at least 120 s for the answer.\n",
-     0, 0, optionBits({OptionId::Yes}), ValueKind::None, runFormat},
-    {"run", "run NAME", "ask the receiver to open a file",
-     "Asks the receiver to open NAME (play, show or load it by its type: txt, wav, mp3,\n"
-     "mid, bmp, jpg, png, html, htm, ini, wifi). Exit 1 when it does not open it.\n",
-     1, 1, optionBits({}), ValueKind::None, runRun},
-    {"reboot", "reboot", "restart the receiver and wait for it",
-     "Restarts the receiver and waits until its boot messages are over.\n",
-     0, 0, optionBits({}), ValueKind::None, runReboot},
-    {"verify", "verify FILE[:NAME]", "compare a local file with the receiver's copy",
-     "Downloads NAME (by default FILE's cleaned name, as put uses) into memory and\n"
-     "compares it with FILE byte for byte: exit 0 when they are the same, 5 when not.\n",
-     1, 1, optionBits({}), ValueKind::LocalFile, runVerify},
-    {"backup", "backup DIR", "every file into DIR, and DIR/MANIFEST",
-     "Lists the receiver once and downloads every file into DIR (made if missing). A \"/\"\n"
-     "in a name makes sub-folders, each part made safe as get does: presets/sw.txt is saved\n"
-     "as DIR/presets/sw.txt, a:b.txt as DIR/a-b.txt. Names that would share a local path,\n"
-     "by case alone too, do not: the later in byte order gets \"~2\" before its type.\n"
-     "\n"
-     "Downloads go to DIR/.spiffs-backup-incoming first. Only once every file is in is the\n"
-     "old MANIFEST removed, each file moved into place, files the old MANIFEST named that\n"
-     "the receiver no longer holds removed, and the new MANIFEST written, last. After an\n"
-     "error, a time-out or Ctrl-C, DIR keeps the previous backup and its MANIFEST (or none).\n"
-     "A file the receiver will not send fails the backup the same way.\n"
-     "\n"
-     "MANIFEST is text: \"spiffs-backup 1 DATE TOTAL USED\", then a line per file,\n"
-     "\"SIZE SHA256 NAME PATH\", NAME and PATH escaped (man spiffs-cli). Checked: each\n"
-     "download's byte count against the listing. The protocol carries no checksum: the\n"
-     "SHA-256 is of the bytes that arrived, proof that the copy has not changed since, not\n"
-     "that the line carried it faithfully.\n",
-     1, 1, optionBits({}), ValueKind::LocalFolder, runBackup},
-    {"restore", "restore DIR [--clean] [--dry-run]", "put a backup back on the receiver",
-     "Uploads every file DIR/MANIFEST names, under the exact name it records, in its order.\n"
-     "Before anything is sent, every file's size and SHA-256 must match the MANIFEST (exit 1\n"
-     "and nothing sent if one does not), and the files must fit. Room is counted in the\n"
-     "receiver's 256-byte pages, conservatively: a file is charged a page per 251 bytes\n"
-     "begun (SPIFFS keeps 5 bytes of each), an index page, and one more per 96 data pages;\n"
-     "a file replaced or removed is credited only a page per 256 bytes begun and one more.\n"
-     "--clean first removes the receiver's files that the backup lacks, and counts them.\n"
-     "Afterwards one listing must show every name at its size (with --clean, nothing\n"
-     "else); a difference is reported, exit 1. Contents are not read back.\n"
-     "--dry-run prints what would be sent and removed, the bytes and the time at 115200\n"
-     "baud, and sends nothing but the memory and listing requests.\n",
-     1, 1, optionBits({OptionId::Clean, OptionId::DryRun}), ValueKind::LocalFolder, runRestore},
-    {"sync", "sync DIR [--delete] [--dry-run] [--checksum]", "make the receiver hold DIR's files",
-     "Uploads the regular files under DIR that the receiver lacks or holds at another size:\n"
-     "DIR/a/b.txt is the receiver's a/b.txt. The receiver cannot be asked for a checksum,\n"
-     "so a file of the same size counts as unchanged and an edit that keeps the size is\n"
-     "missed. --checksum downloads each same-size file and compares it byte for byte,\n"
-     "sending it when it differs; that costs the download's time.\n"
-     "--delete removes the receiver's files that DIR lacks.\n"
-     "Not looked at: MANIFEST at the top of DIR and names starting with \".\". Skipped,\n"
-     "listed, and exit 1 at the end: anything but a regular file (links to folders are not\n"
-     "followed), and names a receiver cannot take: characters other than\n"
-     "A-Z a-z 0-9 _ ' ( ) * + , - . and /, more than 30 bytes, or nothing before the first\n"
-     "\".\" or after it. Room is checked as restore does. Removals go first, then uploads;\n"
-     "one listing afterwards must show every file of DIR at its size, else exit 1.\n"
-     "--dry-run prints the plan, the bytes and the time at 115200 baud, and sends nothing\n"
-     "but the memory and listing requests.\n",
-     1, 1, optionBits({OptionId::Delete, OptionId::DryRun, OptionId::Checksum}), ValueKind::LocalFolder, runSync},
+        {"ports", "ports", "serial ports; the receiver's bridge first, marked *",
+         "Lists the serial ports the system reports, then those named in SPIFFS_MANAGER_PORTS:\n"
+         "name and device file, description, manufacturer, USB vendor:product, serial number,\n"
+         "whether it looks like the receiver's bridge (a Silicon Labs CP210x, USB 10c4:ea60, or\n"
+         "a port named cu.SLAB_USBtoUART), and whether you may open it now.\n"
+         "\n"
+         "Opening a port can restart an ESP32 board, so on Linux and macOS the check opens\n"
+         "nothing: it reads the device file's permissions (\"no permission\", \"missing\").\n"
+         "A port another program holds shows as \"busy\" only when a command opens it. On\n"
+         "Windows, which keeps no such permissions, the check opens each port and closes it\n"
+         "at once.\n",
+         0, 0, optionBits({}), ValueKind::None, runPorts},
+        {"df", "df [-h]", "total, used and free bytes",
+         "The receiver's memory report: total, used and free bytes of its file system;\n"
+         "with -h (--human-readable) in KiB and MiB (1 KiB = 1024 bytes).\n",
+         0, 0, optionBits({OptionId::HumanReadable}), ValueKind::None, runDf},
+        {"ls", "ls [-l] [-h] [PATTERN|FOLDER...]", "file names (-l: with sizes)",
+         "Lists the receiver's files in the order it keeps them; -l puts each size first,\n"
+         "-h (with -l) in KiB and MiB. PATTERNs are matched against whole names: * any\n"
+         "characters (\"/\" too, the receiver's names are flat), ? one character, [abc] [a-z]\n"
+         "[!abc] one of a set. Quote them, or the shell matches them against local files.\n"
+         "A FOLDER is a name that some names start with, followed by \"/\": ls presets\n"
+         "means ls 'presets/*'. A leading \"/\" is the receiver's own and may be left out.\n",
+         0, -1, optionBits({OptionId::Long, OptionId::HumanReadable}), ValueKind::None, runLs},
+        {"get", "get NAME|PATTERN|FOLDER... [-o DIR]", "download files into DIR (default: here)",
+         "Downloads each file into DIR (made if missing) under the window's local name for\n"
+         "it (\"/\" and characters file systems refuse become \"-\": presets/sw.txt is saved as\n"
+         "presets-sw.txt, and says so). Names, patterns and folders as ls takes them; one the\n"
+         "receiver does not list is an error before anything is downloaded. A local file is\n"
+         "replaced only by a complete download; after an error, a time-out or Ctrl-C, no\n"
+         "partial file is left and an existing one is kept.\n",
+         1, -1, optionBits({OptionId::Output}), ValueKind::None, runGet},
+        {"cat", "cat NAME|PATTERN", "download a file to standard output",
+         "Writes the content of NAME, or of the one file PATTERN matches, to standard output\n"
+         "as it arrives, byte for byte: cat log.txt | grep X works on a large file.\n",
+         1, 1, optionBits({}), ValueKind::None, runCat},
+        {"put", "put FILE[:NAME]... [--verify]", "upload files",
+         "Uploads each FILE, under NAME when given. Without NAME, the file's name is cleaned\n"
+         "as the window does: only A-Z a-z 0-9 _ ' ( ) * + , - . are kept, and a name that\n"
+         "changes says so (\"stored as\"). A NAME given is sent exactly as written (a leading\n"
+         "\"/\" left out), and refused if it holds any other character than those and \"/\".\n"
+         "Refused before anything is sent: a name longer than 30 bytes (31 with its leading\n"
+         "\"/\"), a name with nothing before its first \".\" or nothing after it, and a file not\n"
+         "smaller than the free space. A folder is refused: sync sends folders. A drive letter\n"
+         "(C:\\x.txt) is part of FILE; a FILE that exists as written is never split at a \":\".\n"
+         "--verify downloads each file again after the upload and compares it (exit 5 on a\n"
+         "difference). Interrupted uploads may leave a partial file under NAME.\n",
+         1, -1, optionBits({OptionId::Verify}), ValueKind::LocalFile, runPut},
+        {"rm", "rm NAME|PATTERN|FOLDER... [--yes]", "remove files",
+         "Removes each NAME, and every file a PATTERN or FOLDER matches (see ls --help). A\n"
+         "PATTERN that matches nothing is an error, and then nothing is removed. When more\n"
+         "than one file would go and standard input is a terminal, asks first (y or yes);\n"
+         "--yes does not ask.\n",
+         1, -1, optionBits({OptionId::Yes}), ValueKind::None, runRm},
+        {"mv", "mv OLD NEW [--force]", "rename a file on the receiver",
+         "The receiver has no rename: OLD is downloaded, uploaded as NEW, NEW is downloaded\n"
+         "again and compared, and only then is OLD removed. On any failure OLD stays, and the\n"
+         "message says what is left where. NEW follows put's rules for a NAME. A NEW that\n"
+         "exists is refused unless --force is given.\n",
+         2, 2, optionBits({OptionId::Force}), ValueKind::None, runMv},
+        {"edit", "edit NAME", "edit a file of the receiver in $VISUAL or $EDITOR",
+         "Downloads NAME into a temporary file (an empty one when the receiver has no NAME),\n"
+         "runs $VISUAL, else $EDITOR, else vi on it, and when it was changed, uploads it under\n"
+         "the same name and verifies it. When that fails, the temporary file is kept and named.\n",
+         1, 1, optionBits({}), ValueKind::None, runEdit},
+        {"format", "format [--yes]", "erase every file",
+         "Erases the receiver's file system. Asks first when standard input is a terminal (y\n"
+         "or yes); otherwise refuses unless --yes is given. Waits at least 120 s for the answer.\n",
+         0, 0, optionBits({OptionId::Yes}), ValueKind::None, runFormat},
+        {"run", "run NAME", "ask the receiver to open a file",
+         "Asks the receiver to open NAME (play, show or load it by its type: txt, wav, mp3,\n"
+         "mid, bmp, jpg, png, html, htm, ini, wifi). Exit 1 when it does not open it.\n",
+         1, 1, optionBits({}), ValueKind::None, runRun},
+        {"reboot", "reboot", "restart the receiver and wait for it",
+         "Restarts the receiver and waits until its boot messages are over.\n",
+         0, 0, optionBits({}), ValueKind::None, runReboot},
+        {"verify", "verify FILE[:NAME]", "compare a local file with the receiver's copy",
+         "Downloads NAME (by default FILE's cleaned name, as put uses; a PATTERN must match\n"
+         "one file) into memory and compares it with FILE byte for byte: exit 0 and \"identical\"\n"
+         "when they are the same, 5 when not.\n",
+         1, 1, optionBits({}), ValueKind::LocalFile, runVerify},
+        {"backup", "backup DIR", "every file into DIR, and DIR/MANIFEST",
+         "Lists the receiver once and downloads every file into DIR (made if missing). A \"/\"\n"
+         "in a name makes sub-folders, each part made safe as get does: presets/sw.txt is saved\n"
+         "as DIR/presets/sw.txt, a:b.txt as DIR/a-b.txt. Names that would share a local path,\n"
+         "by case alone too, do not: the later in byte order gets \"~2\" before its type.\n"
+         "\n"
+         "Downloads go to DIR/.spiffs-backup-incoming first. Only once every file is in is the\n"
+         "old MANIFEST removed, each file moved into place, files the old MANIFEST named that\n"
+         "the receiver no longer holds removed, and the new MANIFEST written, last. After an\n"
+         "error, a time-out or Ctrl-C, DIR keeps the previous backup and its MANIFEST (or none).\n"
+         "A file the receiver will not send fails the backup the same way.\n"
+         "\n"
+         "A name restore could not give back (empty, longer than 30 bytes, or holding a zero\n"
+         "byte) is still saved when the receiver sends it, recorded in MANIFEST as not\n"
+         "restorable and named on standard error; the backup then exits 1.\n"
+         "\n"
+         "MANIFEST is text: \"spiffs-backup 1 DATE TOTAL USED\", then a line per file,\n"
+         "\"SIZE SHA256 NAME PATH\", NAME and PATH escaped (man spiffs-cli). Checked: each\n"
+         "download's byte count against the listing. The protocol carries no checksum: the\n"
+         "SHA-256 is of the bytes that arrived, proof that the copy has not changed since, not\n"
+         "that the line carried it faithfully.\n",
+         1, 1, optionBits({}), ValueKind::LocalFolder, runBackup},
+        {"restore", "restore DIR [--clean] [--dry-run] [--yes]", "put a backup back on the receiver",
+         "Uploads every file DIR/MANIFEST names, under the exact name it records, in its order.\n"
+         "Before anything is sent, every file's size and SHA-256 must match the MANIFEST, no\n"
+         "file may be a link leading out of DIR (exit 1 and nothing sent otherwise), and the\n"
+         "files must fit. Room is counted in the receiver's 256-byte pages, conservatively: a\n"
+         "file is charged a page per 251 bytes begun (SPIFFS keeps 5 bytes of each), an index\n"
+         "page, and one more per 96 data pages; a file replaced or removed is credited only a\n"
+         "page per 256 bytes begun and one more. Files recorded as not restorable are named\n"
+         "and left out; the others are restored, and the exit status is 1.\n"
+         "--clean first removes the receiver's files that the backup lacks, and counts them;\n"
+         "on a terminal it asks first (y or yes) unless --yes is given.\n"
+         "Afterwards one listing must show every name at its size (with --clean, nothing\n"
+         "else); a difference is reported, exit 1. Contents are not read back.\n"
+         "--dry-run prints what would be sent and removed, the bytes and the time at 115200\n"
+         "baud, and sends nothing but the memory and listing requests.\n",
+         1, 1, optionBits({OptionId::Clean, OptionId::DryRun, OptionId::Yes}), ValueKind::LocalFolder, runRestore},
+        {"sync", "sync DIR [--delete] [--dry-run] [--checksum] [--yes]", "make the receiver hold DIR's files",
+         "Uploads the regular files under DIR that the receiver lacks or holds at another size:\n"
+         "DIR/a/b.txt is the receiver's a/b.txt. The receiver cannot be asked for a checksum,\n"
+         "so a file of the same size counts as unchanged and an edit that keeps the size is\n"
+         "missed. --checksum downloads each same-size file and compares it byte for byte,\n"
+         "sending it when it differs; that costs the download's time.\n"
+         "--delete removes the receiver's files that DIR lacks; on a terminal it asks first\n"
+         "(y or yes) unless --yes is given.\n"
+         "Not looked at: MANIFEST at the top of DIR and names starting with \".\". Skipped,\n"
+         "listed, and exit 1 at the end: anything but a regular file, a link leading out of\n"
+         "DIR (links to folders are not followed), and names a receiver cannot take:\n"
+         "characters other than A-Z a-z 0-9 _ ' ( ) * + , - . and /, more than 30 bytes, or\n"
+         "nothing before the first \".\" or after it. Room is checked as restore does.\n"
+         "Removals go first, then uploads; one listing afterwards must show every file of DIR\n"
+         "at its size, else exit 1.\n"
+         "--dry-run prints the plan, the bytes and the time at 115200 baud, and sends nothing\n"
+         "but the memory and listing requests.\n",
+         1, 1, optionBits({OptionId::Delete, OptionId::DryRun, OptionId::Checksum, OptionId::Yes}), ValueKind::LocalFolder,
+         runSync},
     };
     return table;
 }
@@ -195,5 +254,6 @@ QString commandsOwning(OptionId option)
         if (command.owns(option))
             names << QLatin1String(command.name);
     }
-    return names.join(QStringLiteral(" or "));
+    const QString last = names.isEmpty() ? QString() : names.takeLast();
+    return names.isEmpty() ? last : names.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
 }

@@ -21,14 +21,37 @@ enum ExitCode : int {
     ExitNoAnswer = 4,
     ExitMismatch = 5,
     ExitInterrupted = 130,
+    ExitTerminated = 143,
 };
 
-struct ExitStatusSpec
-{
-    ExitCode code;
-    const char *meaning; // lines after the first are indented under it
+// Every way a command can fail. The table gives each its exit status, the
+// kind --json reports, and the words the help and the manual say it in.
+enum class Failure {
+    Usage,
+    LocalFile,
+    NoSuchFile,
+    Refused,
+    BadReply,
+    Incomplete,
+    Exists,
+    Declined,
+    Port,
+    LineLost,
+    NoAnswer,
+    Mismatch,
+    Interrupted,
+    Terminated,
 };
-const std::vector<ExitStatusSpec> &exitStatusTable();
+
+struct FailureSpec
+{
+    Failure failure;
+    const char *kind; // as --json names it
+    ExitCode code;
+    const char *meaning;
+};
+const std::vector<FailureSpec> &failureTable();
+const FailureSpec &failureSpec(Failure failure);
 
 enum class OptionId {
     Port,
@@ -46,11 +69,14 @@ enum class OptionId {
     Delete,
     Checksum,
     DryRun,
+    Force,
+    HumanReadable,
 };
 
 // What a value or an argument is, for the completions: a port, a local
-// file or folder, or something they do not complete.
-enum class ValueKind { None, Port, LocalFile, LocalFolder, Number };
+// file or folder, or something they do not complete (a device name: that
+// would open the port).
+enum class ValueKind { None, Port, LocalFile, LocalFolder, Number, Shell };
 
 struct OptionSpec
 {
@@ -91,7 +117,7 @@ constexpr unsigned optionBits(std::initializer_list<OptionId> options)
 const std::vector<CommandSpec> &commandTable();
 const CommandSpec *findCommand(const QString &name);
 
-// The commands that take option, in table order, joined by " or ".
+// The commands that take option, in table order: "rm, format or sync".
 QString commandsOwning(OptionId option);
 
 #endif // COMMANDTABLE_H

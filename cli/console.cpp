@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <cerrno>
 #include <csignal>
 #include <string>
 
@@ -15,10 +16,18 @@ namespace Console {
 namespace {
 
 volatile std::sig_atomic_t interruptRaised = 0;
+volatile std::sig_atomic_t terminateRaised = 0;
 
-extern "C" void onInterrupt(int)
+extern "C" void onInterrupt(int signal)
 {
     interruptRaised = 1;
+#ifndef Q_OS_WIN
+    if (signal == SIGTERM || signal == SIGHUP)
+        terminateRaised = 1;
+#else
+    if (signal == SIGTERM)
+        terminateRaised = 1;
+#endif
 }
 
 } // namespace
@@ -49,33 +58,69 @@ void printLine(const QString &text)
     std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
 }
 
-bool writeData(const QByteArray &bytes)
+WriteResult writeData(const QByteArray &bytes)
 {
 #ifdef Q_OS_WIN
     // Content goes out byte for byte, no line ends added.
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
+    errno = 0;
     const size_t written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-    return written == size_t(bytes.size()) && std::fflush(stdout) == 0;
+    if (written == size_t(bytes.size()) && std::fflush(stdout) == 0)
+        return WriteResult::Written;
+    return errno == EPIPE ? WriteResult::Closed : WriteResult::Failed;
 }
 
 QString readLine()
 {
     std::string line;
-    int c;
-    while ((c = std::fgetc(stdin)) != EOF && c != '\n')
+    for (;;) {
+        const int c = std::fgetc(stdin);
+        if (c == '\n')
+            break;
+        if (c == EOF) {
+            // A signal ends the question; anything else is the input's end.
+            if (errno == EINTR && !interrupted()) {
+                std::clearerr(stdin);
+                continue;
+            }
+            break;
+        }
         line += char(c);
+    }
     return QString::fromLocal8Bit(line.c_str()).trimmed();
+}
+
+void ignoreBrokenPipe()
+{
+#ifndef Q_OS_WIN
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
 }
 
 void catchInterrupt()
 {
+#ifdef Q_OS_WIN
     std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+#else
+    // Without SA_RESTART, so that a wait for a typed answer ends too.
+    struct sigaction action = {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+#endif
 }
 
 bool interrupted()
 {
     return interruptRaised != 0;
+}
+
+bool terminated()
+{
+    return terminateRaised != 0;
 }
 
 } // namespace Console

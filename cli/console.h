@@ -1,4 +1,4 @@
-// Standard streams and Ctrl-C, portably: data goes to standard output,
+// Standard streams and signals, portably: data goes to standard output,
 // messages to standard error with the program's name before them.
 #ifndef CONSOLE_H
 #define CONSOLE_H
@@ -18,15 +18,29 @@ void printError(const QString &message);
 void printStatus(const QString &text);
 // A line of text on standard output.
 void printLine(const QString &text);
-// Bytes as they are on standard output; false when it would not take them.
-bool writeData(const QByteArray &bytes);
 
-// A line typed on standard input, without its end; empty at its end.
+enum class WriteResult {
+    Written,
+    Closed, // the reader went away (a closed pipe): the output's end, not a failure
+    Failed, // anything else, a full disk for one
+};
+// Bytes as they are on standard output.
+WriteResult writeData(const QByteArray &bytes);
+
+// A line typed on standard input, without its end; empty at its end or when
+// a signal ended the wait.
 QString readLine();
 
-// From here on, Ctrl-C only raises a flag for interrupted() to report.
+// A closed pipe on standard output becomes a failed write instead of the
+// end of the process. Call first.
+void ignoreBrokenPipe();
+
+// From here on, Ctrl-C, SIGTERM and SIGHUP only raise a flag for
+// interrupted() to report, and a wait for input ends at once.
 void catchInterrupt();
 bool interrupted();
+// Which: Ctrl-C, or a request to terminate (SIGTERM, SIGHUP).
+bool terminated();
 
 } // namespace Console
 

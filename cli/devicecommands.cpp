@@ -3,10 +3,13 @@
 #include "clitext.h"
 #include "commands.h"
 #include "console.h"
+#include "devicenames.h"
 #include "namepattern.h"
 
 #include "core/commandformat.h"
 #include "core/devicesession.h"
+
+#include <QtCore/QJsonObject>
 
 #include <algorithm>
 
@@ -20,45 +23,41 @@ constexpr int FormatLeastTimeoutMs = 120000;
 
 int runRm(const CommandContext &context)
 {
-    const QStringList &arguments = context.line.arguments;
     CliSession &session = context.session;
+    CommandOutput &output = context.output;
+    output.keepDoneList();
     if (const int status = session.open())
         return status;
-
-    QVector<QByteArray> targets;
-    const bool anyPattern = std::any_of(arguments.cbegin(), arguments.cend(), NamePattern::isPattern);
-    QVector<ListingEntry> entries;
-    if (anyPattern) {
-        DeviceReply *listing = session.device().requestListing();
-        if (!session.await(listing))
-            return session.failure(listing, QStringLiteral("rm"));
-        entries = listing->entries();
+    int failed = ExitDone;
+    const std::optional<QVector<ListingEntry>> listing = session.listing(QStringLiteral("rm"), &failed);
+    if (!listing)
+        return failed;
+    // Every argument must stand for a file before anything is removed.
+    QStringList unmatched;
+    const QVector<ListingEntry> targets = DeviceNames::selectAll(context.line.arguments, *listing, &unmatched);
+    for (const QString &argument : std::as_const(unmatched)) {
+        failed = output.fail(Failure::NoSuchFile, NamePattern::isPattern(DeviceNames::fromUser(argument))
+                                                          ? QStringLiteral("rm: no file matches %1; nothing removed").arg(argument)
+                                                          : QStringLiteral("rm: no such file: %1; nothing removed").arg(argument));
     }
-    // Every pattern must match before anything is removed.
-    for (const QString &argument : arguments) {
-        if (!NamePattern::isPattern(argument)) {
-            if (!targets.contains(argument.toUtf8()))
-                targets << argument.toUtf8();
-            continue;
-        }
-        bool matched = false;
-        for (const ListingEntry &entry : std::as_const(entries)) {
-            if (NamePattern::matches(argument, deviceNameText(entry.name))) {
-                matched = true;
-                if (!targets.contains(entry.name))
-                    targets << entry.name;
-            }
-        }
-        if (!matched) {
-            Console::printError(QStringLiteral("rm: no file matches %1; nothing removed").arg(argument));
-            return ExitFailed;
-        }
+    if (failed)
+        return failed;
+    if (targets.size() > 1) {
+        QStringList names;
+        for (const ListingEntry &entry : targets)
+            names << shownName(entry.name);
+        const QString question = QStringLiteral("Remove %1 files from the receiver (%2)?")
+                                         .arg(targets.size())
+                                         .arg(names.join(QStringLiteral(", ")));
+        if (const int status = confirmErasure(context, question, QStringLiteral("rm: nothing removed")))
+            return status;
     }
 
-    for (const QByteArray &name : std::as_const(targets)) {
-        DeviceReply *reply = session.device().remove(name);
+    for (const ListingEntry &entry : targets) {
+        DeviceReply *reply = session.device().remove(entry.name);
         if (!session.await(reply))
-            return session.failure(reply, QStringLiteral("rm %1").arg(shownName(name)));
+            return session.failure(reply, QStringLiteral("rm %1").arg(shownName(entry.name)));
+        output.addDone(deviceNameText(entry.name));
         reply->deleteLater();
     }
     return ExitDone;
@@ -67,18 +66,10 @@ int runRm(const CommandContext &context)
 int runFormat(const CommandContext &context)
 {
     CliSession &session = context.session;
-    if (!context.line.yes) {
-        if (!Console::isTerminal(stdin)) {
-            Console::printError(QStringLiteral("format erases every file on the receiver; with no terminal to ask on, "
-                                               "give --yes to go ahead"));
-            return ExitUsage;
-        }
-        Console::printStatus(QStringLiteral("Erase every file on the receiver? Type yes to go ahead: "));
-        if (Console::readLine().toLower() != QLatin1String("yes")) {
-            Console::printError(QStringLiteral("format: nothing erased"));
-            return ExitFailed;
-        }
-    }
+    CommandOutput &output = context.output;
+    if (const int status = confirmErasure(context, QStringLiteral("Erase every file on the receiver?"),
+                                          QStringLiteral("format: nothing erased"), true))
+        return status;
     if (const int status = session.open())
         return status;
     DeviceSession &device = session.device();
@@ -87,24 +78,29 @@ int runFormat(const CommandContext &context)
     DeviceReply *reply = device.format();
     if (!session.await(reply))
         return session.failure(reply, QStringLiteral("format"));
+    output.result().insert(QStringLiteral("erased"), true);
+    output.note(QStringLiteral("format: every file on the receiver erased"));
     return ExitDone;
 }
 
 int runRun(const CommandContext &context)
 {
     CliSession &session = context.session;
+    CommandOutput &output = context.output;
     const QString &argument = context.line.arguments.constFirst();
-    const QByteArray name = argument.toUtf8();
+    const QByteArray name = DeviceNames::bytesFromUser(argument);
+    output.result().insert(QStringLiteral("name"), QString::fromUtf8(name));
     if (!CommandFormat::executable(name)) {
-        Console::printError(QStringLiteral("run %1: the receiver opens files by their type, and this name has none")
-                                    .arg(argument));
-        return ExitFailed;
+        return output.fail(Failure::Refused, QStringLiteral("run %1: the receiver opens files by their type, and this "
+                                                            "name has none")
+                                                     .arg(argument));
     }
     if (const int status = session.open())
         return status;
     DeviceReply *reply = session.device().execute(name);
     if (!session.await(reply))
         return session.failure(reply, QStringLiteral("run %1").arg(argument));
+    output.result().insert(QStringLiteral("opened"), true);
     return ExitDone;
 }
 
@@ -116,5 +112,6 @@ int runReboot(const CommandContext &context)
     DeviceReply *reply = session.device().reboot();
     if (!session.await(reply))
         return session.failure(reply, QStringLiteral("reboot"));
+    context.output.result().insert(QStringLiteral("restarted"), true);
     return ExitDone;
 }

@@ -158,9 +158,29 @@ QString unstorableReason(const QString &name)
     return QString();
 }
 
+QString unrestorableReason(const QByteArray &name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("its name is empty");
+    if (name.contains('\0'))
+        return QStringLiteral("its name holds a zero byte, where the receiver's names end");
+    if (!TransferFormat::devicePathFits(name))
+        return QStringLiteral("its name is longer than the receiver's %1 bytes").arg(TransferFormat::MaxDevicePathBytes - 1);
+    return QString();
+}
+
+bool leadsOutside(const QString &folder, const QString &path)
+{
+    const QString top = QFileInfo(folder).canonicalFilePath();
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty())
+        return false;
+    return top.isEmpty() || !(target + QLatin1Char('/')).startsWith(top + QLatin1Char('/'));
+}
+
 namespace {
 
-void scan(const QDir &dir, const QString &prefix, LocalTree &tree)
+void scan(const QString &top, const QDir &dir, const QString &prefix, LocalTree &tree)
 {
     const QFileInfoList entries =
             dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -171,8 +191,10 @@ void scan(const QDir &dir, const QString &prefix, LocalTree &tree)
             continue;
         if (entry.isDir() && entry.isSymLink()) {
             tree.skipped << Skipped{name, QStringLiteral("a link to a folder, not followed")};
+        } else if (entry.isSymLink() && leadsOutside(top, entry.filePath())) {
+            tree.skipped << Skipped{name, QStringLiteral("a link leading outside the folder, not followed")};
         } else if (entry.isDir()) {
-            scan(QDir(entry.filePath()), name + QLatin1Char('/'), tree);
+            scan(top, QDir(entry.filePath()), name + QLatin1Char('/'), tree);
         } else if (!entry.isFile()) {
             tree.skipped << Skipped{name, QStringLiteral("not a regular file")};
         } else if (const QString reason = unstorableReason(name); !reason.isEmpty()) {
@@ -188,7 +210,7 @@ void scan(const QDir &dir, const QString &prefix, LocalTree &tree)
 LocalTree scanFolder(const QString &folder)
 {
     LocalTree tree;
-    scan(QDir(folder), QString(), tree);
+    scan(folder, QDir(folder), QString(), tree);
     std::sort(tree.files.begin(), tree.files.end(),
               [](const LocalFile &a, const LocalFile &b) { return a.name < b.name; });
     return tree;

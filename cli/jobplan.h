@@ -61,6 +61,16 @@ double wireSeconds(qint64 bytes);
 // as put would send it; empty when it can.
 QString unstorableReason(const QString &name);
 
+// Why a file the receiver lists under name could not be given back to it
+// by restore, which sends names exactly as they were; empty when it can.
+// Backup and restore both ask here.
+QString unrestorableReason(const QByteArray &name);
+
+// Whether path, inside folder, leads out of it once links are followed
+// (a link, or a folder on the way that is one). A path that does not exist
+// does not.
+bool leadsOutside(const QString &folder, const QString &path);
+
 struct LocalFile
 {
     QString path; // as found
@@ -79,7 +89,8 @@ struct LocalTree
 };
 // The regular files under folder and what is skipped, with reasons. Hidden
 // files and folders (a name starting with ".") are not looked at, nor is
-// MANIFEST at the top. Links to folders are not followed.
+// MANIFEST at the top. Links to folders are not followed, and a link to a
+// file outside folder is skipped: sync reads nothing outside it.
 LocalTree scanFolder(const QString &folder);
 
 } // namespace JobPlan

@@ -77,15 +77,14 @@ int endJob(const CommandContext &context, JobReport &report, int status)
     const CommandLine &line = context.line;
     const QString &command = line.command;
     if (line.json) {
-        QJsonObject document{{QStringLiteral("command"), command},
-                             {QStringLiteral("dryRun"), line.dryRun},
-                             {QStringLiteral("exitStatus"), status},
+        QJsonObject document{{QStringLiteral("dryRun"), line.dryRun},
                              {QStringLiteral("sent"), report.sent},
                              {QStringLiteral("removed"), report.removed},
                              {QStringLiteral("skipped"), report.skipped},
                              {QStringLiteral("verified"), report.verified},
                              {QStringLiteral("verifiedBy"), report.verifiedBy},
                              {QStringLiteral("differences"), report.differences},
+                             {QStringLiteral("notRestorable"), report.notRestorable},
                              {QStringLiteral("bytes"), report.bytes},
                              {QStringLiteral("seconds"), report.seconds()}};
         if (command == QLatin1String("backup"))
@@ -98,7 +97,7 @@ int endJob(const CommandContext &context, JobReport &report, int status)
             document.insert(QStringLiteral("wireBytes"), report.wireBytes);
             document.insert(QStringLiteral("estimatedSeconds"), JobPlan::wireSeconds(report.wireBytes));
         }
-        printJson(document);
+        context.output.result() = document;
         return status;
     }
     for (const QString &text : std::as_const(report.lines))
@@ -148,7 +147,8 @@ int carryOut(const CommandContext &context, JobReport &report, const QVector<QBy
     const auto differs = [&](const QByteArray &name, const QString &problem) {
         report.differences.append(QJsonObject{{QStringLiteral("name"), deviceNameText(name)},
                                               {QStringLiteral("problem"), problem}});
-        Console::printError(QStringLiteral("%1: afterwards the receiver's %2 %3").arg(command, shownName(name), problem));
+        context.output.fail(Failure::Incomplete,
+                            QStringLiteral("%1: afterwards the receiver's %2 %3").arg(command, shownName(name), problem));
     };
     for (const ListingEntry &entry : expected) {
         if (!held.contains(entry.name))

@@ -34,6 +34,7 @@ struct JobReport
     QJsonArray unchanged;
     QJsonArray verified;
     QJsonArray differences;
+    QJsonArray notRestorable;
     QString verifiedBy;
     qint64 bytes = 0;     // file content moved
     qint64 wireBytes = 0; // a dry run's estimate
@@ -69,7 +70,8 @@ JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByt
 int carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
              const QVector<PlannedUpload> &uploads, const QVector<CatalogueFormat::ListingEntry> &expected);
 
-// Prints the report and returns status.
+// Prints the report, or with --json makes it the command's result; returns
+// status.
 int endJob(const CommandContext &context, JobReport &report, int status);
 
 #endif // JOBREPORT_H

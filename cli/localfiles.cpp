@@ -1,6 +1,7 @@
 #include "localfiles.h"
 
-#include "console.h"
+#include "commandoutput.h"
+#include "devicenames.h"
 
 #include "core/transferformat.h"
 #include "core/uploadfile.h"
@@ -23,68 +24,94 @@ int nameSeparator(const QString &argument)
 
 } // namespace
 
-std::optional<FileAndName> fileAndName(const QString &command, const QString &argument)
+std::optional<QByteArray> storableName(CommandOutput &output, const QString &command, const QString &given, int *status,
+                                       bool typed)
+{
+    const QString name = DeviceNames::fromUser(given);
+    const Failure refused = typed ? Failure::Usage : Failure::LocalFile;
+    switch (TransferFormat::storableNameProblem(name)) {
+    case TransferFormat::NameProblem::None:
+        return name.toLatin1();
+    case TransferFormat::NameProblem::Characters:
+        *status = output.fail(refused, QStringLiteral("%1: the name \"%2\" holds characters the receiver's names do not: "
+                                                               "only A-Z a-z 0-9 _ ' ( ) * + , - . and / are sent")
+                                                        .arg(command, name));
+        break;
+    case TransferFormat::NameProblem::Shape:
+        *status = output.fail(refused, QStringLiteral("%1: the name \"%2\" needs something before its first \".\" "
+                                                               "and a type after it")
+                                                        .arg(command, name));
+        break;
+    case TransferFormat::NameProblem::Length:
+        *status = output.fail(refused, QStringLiteral("%1: the name \"%2\" is longer than the receiver's %3 bytes")
+                                                        .arg(command, name)
+                                                        .arg(TransferFormat::MaxDevicePathBytes - 1));
+        break;
+    }
+    return std::nullopt;
+}
+
+FileArgument splitFileArgument(const QString &argument)
+{
+    FileArgument split;
+    const int separator = QFileInfo::exists(argument) ? -1 : nameSeparator(argument);
+    split.file = separator >= 0 ? argument.left(separator) : argument;
+    split.nameGiven = separator >= 0;
+    if (split.nameGiven)
+        split.name = argument.mid(separator + 1);
+    return split;
+}
+
+std::optional<FileAndName> localFile(CommandOutput &output, const QString &command, const QString &path, int *status)
 {
     FileAndName file;
-    QString name;
-    bool nameGiven = false;
-    const int separator = QFileInfo::exists(argument) ? -1 : nameSeparator(argument);
-    if (separator >= 0) {
-        file.localPath = argument.left(separator);
-        name = argument.mid(separator + 1);
-        nameGiven = true;
-    } else {
-        file.localPath = argument;
+    file.localPath = path;
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists()) {
+        *status = output.fail(Failure::LocalFile, QStringLiteral("%1: no such file: %2").arg(command, path));
+        return std::nullopt;
     }
-
-    const QFileInfo info(file.localPath);
-    if (file.localPath.isEmpty() || !info.exists()) {
-        Console::printError(QStringLiteral("%1: no such file: %2").arg(command, file.localPath));
+    if (info.isDir()) {
+        *status = output.fail(Failure::LocalFile, QStringLiteral("%1: %2 is a folder; spiffs-cli sync %2 sends a folder's files")
+                                                          .arg(command, path));
         return std::nullopt;
     }
     // A device or a pipe has no size to measure and check against the room.
     if (!info.isFile()) {
-        Console::printError(QStringLiteral("%1: not a regular file: %2").arg(command, file.localPath));
+        *status = output.fail(Failure::LocalFile, QStringLiteral("%1: not a regular file: %2").arg(command, path));
         return std::nullopt;
     }
     file.size = info.size();
-
-    if (!nameGiven)
-        name = TransferFormat::uploadName(QDir::fromNativeSeparators(file.localPath));
-    switch (TransferFormat::storableNameProblem(name)) {
-    case TransferFormat::NameProblem::None:
-        break;
-    case TransferFormat::NameProblem::Characters:
-        Console::printError(QStringLiteral("%1: the name \"%2\" holds characters the receiver's names do not: "
-                                           "only A-Z a-z 0-9 _ ' ( ) * + , - . and / are sent")
-                                    .arg(command, name));
-        return std::nullopt;
-    case TransferFormat::NameProblem::Shape:
-        Console::printError(QStringLiteral("%1: the name \"%2\" needs something before its first \".\" and a type after it")
-                                    .arg(command, name));
-        return std::nullopt;
-    case TransferFormat::NameProblem::Length:
-        Console::printError(QStringLiteral("%1: the name \"%2\" is longer than the receiver's %3 bytes")
-                                    .arg(command, name)
-                                    .arg(TransferFormat::MaxDevicePathBytes - 1));
-        return std::nullopt;
-    }
-    file.name = name.toLatin1();
     return file;
 }
 
-std::optional<QByteArray> readLocalFile(const QString &command, const FileAndName &file)
+std::optional<FileAndName> fileAndName(CommandOutput &output, const QString &command, const QString &argument, int *status)
+{
+    const FileArgument split = splitFileArgument(argument);
+    std::optional<FileAndName> file = localFile(output, command, split.file, status);
+    if (!file)
+        return std::nullopt;
+    file->nameGiven = split.nameGiven;
+    const QString name = split.nameGiven ? split.name : TransferFormat::uploadName(QDir::fromNativeSeparators(split.file));
+    const std::optional<QByteArray> stored = storableName(output, command, name, status, split.nameGiven);
+    if (!stored)
+        return std::nullopt;
+    file->name = *stored;
+    return file;
+}
+
+std::optional<QByteArray> readLocalFile(CommandOutput &output, const QString &command, const FileAndName &file, int *status)
 {
     QFile local;
     if (!openUploadFile(local, file.localPath)) {
         const QString reason = local.error() != QFileDevice::NoError ? local.errorString()
                                                                      : QStringLiteral("not a regular file");
-        Console::printError(QStringLiteral("%1: cannot read %2: %3").arg(command, file.localPath, reason));
+        *status = output.fail(Failure::LocalFile, QStringLiteral("%1: cannot read %2: %3").arg(command, file.localPath, reason));
         return std::nullopt;
     }
     // Never more than was measured and checked against the room.
     std::optional<QByteArray> content = readUploadFile(local, file.size);
     if (!content)
-        Console::printError(QStringLiteral("%1: %2 changed while it was read").arg(command, file.localPath));
+        *status = output.fail(Failure::LocalFile, QStringLiteral("%1: %2 changed while it was read").arg(command, file.localPath));
     return content;
 }

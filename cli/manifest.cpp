@@ -9,6 +9,9 @@ namespace Manifest {
 namespace {
 
 const QByteArray Magic = "spiffs-backup";
+const QByteArray NotRestorableMark = "!";
+const QByteArray NotSaved = "-";
+const QByteArray EmptyName = "\\x";
 const QByteArray Version = "1";
 constexpr int Sha256Bytes = 32;
 
@@ -100,8 +103,15 @@ QByteArray write(const Contents &contents)
                       + contents.taken.toUTC().toString(Qt::ISODate).toLatin1() + ' '
                       + QByteArray::number(contents.totalBytes) + ' ' + QByteArray::number(contents.usedBytes) + '\n';
     for (const Entry &entry : contents.entries) {
-        text += QByteArray::number(entry.size) + ' ' + entry.sha256.toHex() + ' ' + escaped(entry.name) + ' '
-                + escaped(entry.path.toUtf8()) + '\n';
+        if (entry.restorable) {
+            text += QByteArray::number(entry.size) + ' ' + entry.sha256.toHex() + ' ' + escaped(entry.name) + ' '
+                    + escaped(entry.path.toUtf8()) + '\n';
+            continue;
+        }
+        text += NotRestorableMark + ' ' + QByteArray::number(entry.size) + ' '
+                + (entry.saved() ? entry.sha256.toHex() : NotSaved) + ' '
+                + (entry.name.isEmpty() ? EmptyName : escaped(entry.name)) + ' '
+                + (entry.saved() ? escaped(entry.path.toUtf8()) : NotSaved) + '\n';
     }
     return text;
 }
@@ -141,31 +151,42 @@ Parsed parse(const QByteArray &text)
     QSet<QByteArray> names;
     QSet<QString> paths;
     for (int i = 1; i < lines.size(); ++i) {
-        const QList<QByteArray> fields = lines.at(i).split(' ');
+        QList<QByteArray> fields = lines.at(i).split(' ');
         const int number = i + 1;
+        Entry entry;
+        entry.restorable = fields.constFirst() != NotRestorableMark;
+        if (!entry.restorable)
+            fields.removeFirst();
         if (fields.size() != 4)
             return fail(number, QStringLiteral("not SIZE SHA256 NAME PATH"));
-        Entry entry;
         if (!decimal(fields.at(0), 0x7FFFFFFF, &entry.size))
             return fail(number, QStringLiteral("the size cannot be read"));
+        const bool saved = entry.restorable || fields.at(1) != NotSaved;
+        if (!saved && fields.at(3) != NotSaved)
+            return fail(number, QStringLiteral("a file not saved has a path"));
         const QByteArray &hash = fields.at(1);
-        entry.sha256 = QByteArray::fromHex(hash);
-        if (hash.size() != 2 * Sha256Bytes || entry.sha256.toHex() != hash)
-            return fail(number, QStringLiteral("the SHA-256 is not 64 lower-case hex digits"));
-        const std::optional<QByteArray> name = unescaped(fields.at(2));
-        const std::optional<QByteArray> path = unescaped(fields.at(3));
-        if (!name || name->isEmpty() || !path)
+        if (saved) {
+            entry.sha256 = QByteArray::fromHex(hash);
+            if (hash.size() != 2 * Sha256Bytes || entry.sha256.toHex() != hash)
+                return fail(number, QStringLiteral("the SHA-256 is not 64 lower-case hex digits"));
+        }
+        const std::optional<QByteArray> name =
+                !entry.restorable && fields.at(2) == EmptyName ? QByteArray("") : unescaped(fields.at(2));
+        const std::optional<QByteArray> path = saved ? unescaped(fields.at(3)) : QByteArray();
+        if (!name || (name->isEmpty() && entry.restorable) || !path)
             return fail(number, QStringLiteral("a bad escape in the name or path"));
         entry.name = *name;
-        entry.path = QString::fromUtf8(*path);
-        if (entry.path.toUtf8() != *path || !safePath(entry.path))
-            return fail(number, QStringLiteral("the path leaves the folder or is not UTF-8"));
+        if (saved) {
+            entry.path = QString::fromUtf8(*path);
+            if (entry.path.toUtf8() != *path || !safePath(entry.path))
+                return fail(number, QStringLiteral("the path leaves the folder or is not UTF-8"));
+            if (paths.contains(entry.path.toCaseFolded()))
+                return fail(number, QStringLiteral("the path is given twice"));
+            paths.insert(entry.path.toCaseFolded());
+        }
         if (names.contains(entry.name))
             return fail(number, QStringLiteral("the name is given twice"));
-        if (paths.contains(entry.path.toCaseFolded()))
-            return fail(number, QStringLiteral("the path is given twice"));
         names.insert(entry.name);
-        paths.insert(entry.path.toCaseFolded());
         contents.entries << entry;
     }
     parsed.contents = contents;

@@ -16,6 +16,14 @@
 // from "!" to "~" stands for itself, except "\", written "\\"; every other
 // byte (space, control characters, DEL and bytes above 0x7F) is "\x" and
 // two lower-case hex digits: "caf\xc3\xa9\x201.txt" is the name "café 1.txt".
+//
+// A file whose name restore could not give back to a receiver (see
+// JobPlan::unrestorableReason()) is recorded on a line of its own,
+//
+//   ! SIZE SHA256 NAME PATH
+//
+// with "-" for SHA256 and PATH when the receiver would not send it, and
+// "\x" alone for an empty NAME. Restore names these and leaves them out.
 #ifndef MANIFEST_H
 #define MANIFEST_H
 
@@ -35,7 +43,10 @@ struct Entry
     qint64 size = 0;
     QByteArray sha256; // 32 raw bytes
     QByteArray name;   // the receiver's bytes
-    QString path;      // relative to the folder, "/" between parts
+    QString path;      // relative to the folder, "/" between parts; empty when not saved
+    bool restorable = true;
+
+    bool saved() const { return !sha256.isEmpty(); }
 };
 
 struct Contents

@@ -96,6 +96,18 @@ QList<PortDescription> describePorts()
     return ports;
 }
 
+QString permissionAdvice(const QString &systemLocation)
+{
+    const QString group = QFileInfo(systemLocation).group();
+    QString advice = group.isEmpty() || group == QLatin1String("root")
+                             ? QStringLiteral("no permission to use it")
+                             : QStringLiteral("no permission to use it: %1 belongs to the group %2; join it (sudo "
+                                              "usermod -aG %2 $USER, then log in again)")
+                                       .arg(systemLocation, group);
+    return advice + QStringLiteral(", or install the receiver's udev rule, which lets the desktop's user open it "
+                                   "(see README, \"Installing\")");
+}
+
 QString openFailureReason(const QSerialPort &port, const QString &portName)
 {
     switch (port.error()) {
@@ -106,8 +118,7 @@ QString openFailureReason(const QSerialPort &port, const QString &portName)
         // Qt reports a port held by another program as a permission error
         // too; the device file's permissions tell the two apart.
         if (checkAccess(portName) == PortAccess::NoPermission)
-            return QStringLiteral("no permission to use it (on Linux, join the group that owns %1, often dialout)")
-                    .arg(systemLocationOf(portName));
+            return permissionAdvice(systemLocationOf(portName));
 #endif
         return QStringLiteral("busy: another program is using it");
     case QSerialPort::OpenError:
@@ -115,4 +126,69 @@ QString openFailureReason(const QSerialPort &port, const QString &portName)
     default:
         return port.errorString();
     }
+}
+
+namespace {
+
+// macOS lists a bridge twice: the call-out "cu." port is the one to open.
+QStringList withoutDialInTwins(const QStringList &names)
+{
+    QStringList kept;
+    for (const QString &name : names) {
+        if (!(name.startsWith(QLatin1String("tty.")) && names.contains(QLatin1String("cu.") + name.mid(4))))
+            kept << name;
+    }
+    return kept;
+}
+
+} // namespace
+
+PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts, const QStringList &seen)
+{
+    PortChoice choice;
+    const QString bridge = QStringLiteral("USB %1:%2")
+                                   .arg(PortDiscovery::BridgeVendorId, 4, 16, QLatin1Char('0'))
+                                   .arg(PortDiscovery::BridgeProductId, 4, 16, QLatin1Char('0'));
+    if (candidates.size() == 1) {
+        choice.chosen = candidates.constFirst();
+        return choice;
+    }
+    if (candidates.size() > 1) {
+        choice.problem = QStringLiteral("several ports could be the receiver; choose one with -p:");
+        for (const QString &candidate : candidates)
+            choice.details << QStringLiteral("  ") + candidate;
+        return choice;
+    }
+    const QStringList usb = withoutDialInTwins(usbPorts);
+    if (usb.size() == 1) {
+        choice.chosen = usb.constFirst();
+        choice.note = QStringLiteral("using %1, the only USB serial port (none has the receiver's bridge ids, %2)")
+                              .arg(usb.constFirst(), bridge);
+        return choice;
+    }
+    if (usb.size() > 1) {
+        choice.problem = QStringLiteral("no port has the receiver's bridge ids (%1), and several USB serial ports "
+                                        "could be it; choose one with -p:")
+                                 .arg(bridge);
+        for (const QString &name : usb)
+            choice.details << QStringLiteral("  ") + name;
+        return choice;
+    }
+    choice.problem = QStringLiteral("no port looks like the receiver's (%1 or %2); name one with -p or SPIFFS_PORT")
+                             .arg(bridge, QLatin1String(PortDiscovery::BridgePortName));
+    choice.details << (seen.isEmpty() ? QStringLiteral("spiffs-cli: the system lists no serial port")
+                                      : QStringLiteral("spiffs-cli: ports seen: %1").arg(seen.join(QStringLiteral(", "))));
+    return choice;
+}
+
+PortChoice choosePortAutomatically(const QList<QSerialPortInfo> &systemPorts, const QStringList &namedByUser)
+{
+    QStringList usb;
+    QStringList seen;
+    for (const QSerialPortInfo &info : systemPorts) {
+        seen << info.portName();
+        if (info.hasVendorIdentifier() && info.hasProductIdentifier())
+            usb << info.portName();
+    }
+    return choosePort(PortDiscovery::receiverCandidates(systemPorts, namedByUser), usb, seen);
 }

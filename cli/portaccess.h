@@ -10,7 +10,12 @@
 
 #include <QtCore/QList>
 #include <QtCore/QString>
+#include <QtCore/QStringList>
 #include <QtSerialPort/QSerialPort>
+
+#include <optional>
+
+class QSerialPortInfo;
 
 enum class PortAccess { Usable, Missing, NoPermission, Busy };
 
@@ -43,5 +48,20 @@ QList<PortDescription> describePorts();
 
 // Why port.open() failed for portName, in words a user can act on.
 QString openFailureReason(const QSerialPort &port, const QString &portName);
+// Without permission to use the device file: who may, and what to do.
+QString permissionAdvice(const QString &systemLocation);
+
+// The port a command uses when none is named: the one that may be the
+// receiver (its bridge, or named in SPIFFS_MANAGER_PORTS); when none is,
+// the only USB serial port, said on standard error.
+struct PortChoice
+{
+    std::optional<QString> chosen;
+    QString note;        // why chosen, when it is not plainly the receiver
+    QString problem;     // why none was chosen
+    QStringList details; // the candidates, or the ports seen: a line each
+};
+PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts, const QStringList &seen);
+PortChoice choosePortAutomatically(const QList<QSerialPortInfo> &systemPorts, const QStringList &namedByUser);
 
 #endif // PORTACCESS_H

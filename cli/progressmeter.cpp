@@ -1,5 +1,6 @@
 #include "progressmeter.h"
 
+#include "clitext.h"
 #include "console.h"
 
 namespace {
@@ -49,11 +50,7 @@ void ProgressLine::finish()
 
 QString ProgressLine::byteCount(qint64 bytes)
 {
-    if (bytes < 10000)
-        return QStringLiteral("%1 B").arg(bytes);
-    if (bytes < 10000 * 1024)
-        return QStringLiteral("%1 kB").arg(double(bytes) / 1024, 0, 'f', 1);
-    return QStringLiteral("%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
+    return ::byteCount(bytes);
 }
 
 QString ProgressLine::duration(qint64 seconds)

@@ -19,63 +19,96 @@
 
 using CatalogueFormat::ListingEntry;
 
+namespace {
+
+// What stops a file of the backup from being sent; empty when nothing does.
+// What is sent is the very content checked here.
+QString problemWith(const QDir &dir, const Manifest::Entry &entry, std::optional<QByteArray> *content)
+{
+    const QString path = dir.filePath(entry.path);
+    QFile file;
+    if (JobPlan::leadsOutside(dir.path(), path))
+        return QStringLiteral("%1 is a link leading outside %2").arg(path, dir.path());
+    if (!openUploadFile(file, path))
+        return QStringLiteral("%1 cannot be read").arg(path);
+    if (file.size() != entry.size)
+        return QStringLiteral("%1 holds %2 bytes, the MANIFEST says %3").arg(path).arg(file.size()).arg(entry.size);
+    if (!(*content = readUploadFile(file, entry.size)))
+        return QStringLiteral("%1 changed while it was read").arg(path);
+    if (sha256(**content) != entry.sha256)
+        return QStringLiteral("%1 is not the file the MANIFEST names: its SHA-256 differs").arg(path);
+    return QString();
+}
+
+} // namespace
+
 int runRestore(const CommandContext &context)
 {
     const CommandLine &line = context.line;
     CliSession &session = context.session;
+    CommandOutput &output = context.output;
     JobReport report;
     const QString folder = line.arguments.constFirst();
-    if (!QFileInfo(folder).isDir()) {
-        Console::printError(QStringLiteral("restore: no such folder: %1").arg(folder));
-        return ExitUsage;
-    }
+    if (!QFileInfo(folder).isDir())
+        return output.fail(Failure::LocalFile, QStringLiteral("restore: no such folder: %1").arg(folder));
     const QDir dir(folder);
-    QFile manifestFile(dir.filePath(QLatin1String(Manifest::FileName)));
+    const QString manifestPath = dir.filePath(QLatin1String(Manifest::FileName));
+    if (JobPlan::leadsOutside(folder, manifestPath)) {
+        return output.fail(Failure::LocalFile, QStringLiteral("restore: %1 is a link leading outside %2; nothing sent")
+                                                       .arg(manifestPath, folder));
+    }
+    QFile manifestFile(manifestPath);
     if (!manifestFile.open(QIODevice::ReadOnly)) {
-        Console::printError(QStringLiteral("restore: cannot read %1: %2").arg(manifestFile.fileName(), manifestFile.errorString()));
-        return ExitFailed;
+        return output.fail(Failure::LocalFile, QStringLiteral("restore: cannot read %1: %2")
+                                                       .arg(manifestFile.fileName(), manifestFile.errorString()));
     }
     const Manifest::Parsed parsed = Manifest::parse(manifestFile.readAll());
-    if (!parsed.contents) {
-        Console::printError(QStringLiteral("restore: %1, %2").arg(manifestFile.fileName(), parsed.error));
-        return ExitFailed;
-    }
+    if (!parsed.contents)
+        return output.fail(Failure::LocalFile, QStringLiteral("restore: %1, %2").arg(manifestFile.fileName(), parsed.error));
     const QVector<Manifest::Entry> &entries = parsed.contents->entries;
 
-    // Every file is checked before anything is sent, and what is sent is
-    // the very content that was checked.
+    // Every file is checked before anything is sent.
     QVector<PlannedUpload> uploads;
     QVector<ListingEntry> expected;
     QSet<QByteArray> backedUp;
+    QStringList left;
     for (const Manifest::Entry &entry : entries) {
-        const QString path = dir.filePath(entry.path);
-        QString problem;
-        QFile file;
+        // Kept off the receiver's list of extras too: --clean must not
+        // remove what cannot be put back.
+        backedUp.insert(entry.name);
+        const QString reason = JobPlan::unrestorableReason(entry.name);
+        if (!entry.restorable || !reason.isEmpty()) {
+            const QString why = reason.isEmpty() ? QStringLiteral("recorded as not restorable") : reason;
+            left << QStringLiteral("%1 (%2)").arg(entry.name.isEmpty() ? QStringLiteral("\"\"") : shownName(entry.name), why);
+            report.notRestorable.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
+                                                    {QStringLiteral("reason"), why}});
+            continue;
+        }
         std::optional<QByteArray> content;
-        if (!TransferFormat::devicePathFits(entry.name))
-            problem = QStringLiteral("its name is longer than the receiver's %1 bytes").arg(TransferFormat::MaxDevicePathBytes - 1);
-        else if (!openUploadFile(file, path))
-            problem = QStringLiteral("%1 cannot be read").arg(path);
-        else if (file.size() != entry.size)
-            problem = QStringLiteral("%1 holds %2 bytes, the MANIFEST says %3").arg(path).arg(file.size()).arg(entry.size);
-        else if (!(content = readUploadFile(file, entry.size)))
-            problem = QStringLiteral("%1 changed while it was read").arg(path);
-        else if (sha256(*content) != entry.sha256)
-            problem = QStringLiteral("%1 is not the file the MANIFEST names: its SHA-256 differs").arg(path);
+        const QString problem = problemWith(dir, entry, &content);
         if (!problem.isEmpty()) {
-            Console::printError(QStringLiteral("restore %1: %2").arg(shownName(entry.name), problem));
+            output.warn(QStringLiteral("restore %1: %2").arg(shownName(entry.name), problem));
             report.differences.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
                                                   {QStringLiteral("problem"), problem}});
             continue;
         }
         uploads << PlannedUpload{entry.name, *content};
         expected << ListingEntry{entry.name, quint32(entry.size)};
-        backedUp.insert(entry.name);
     }
     if (!report.differences.isEmpty()) {
-        Console::printError(QStringLiteral("restore: the backup does not match its MANIFEST; nothing sent"));
-        return endJob(context, report, ExitFailed);
+        return endJob(context, report, output.fail(Failure::LocalFile, QStringLiteral("restore: the backup does not match "
+                                                                                      "its MANIFEST; nothing sent")));
     }
+    for (const QString &file : std::as_const(left))
+        output.warn(QStringLiteral("restore: left out, not restorable: %1").arg(file));
+    // The restorable files go back all the same; the status says not all did.
+    const auto finalStatus = [&](int status) {
+        if (status != ExitDone || left.isEmpty())
+            return status;
+        return output.fail(Failure::Incomplete, QStringLiteral("restore: %1 of the backup could not be given back (named "
+                                                               "above)")
+                                                        .arg(fileCount(left.size())));
+    };
 
     if (const int status = session.open())
         return status;
@@ -120,12 +153,19 @@ int runRestore(const CommandContext &context)
                                  .arg(removals.size())
                                  .arg(timeOnTheLine(report.wireBytes));
         if (!room.fits())
-            Console::printError(QStringLiteral("restore: %1: it would not fit").arg(roomText));
-        return endJob(context, report, room.fits() ? ExitDone : ExitFailed);
+            return endJob(context, report, output.fail(Failure::Incomplete, QStringLiteral("restore: %1: it would not fit").arg(roomText)));
+        return endJob(context, report, finalStatus(ExitDone));
     }
-    if (!room.fits()) {
-        Console::printError(QStringLiteral("restore: %1; nothing sent").arg(roomText));
-        return endJob(context, report, ExitFailed);
+    if (!room.fits())
+        return endJob(context, report, output.fail(Failure::Refused, QStringLiteral("restore: %1; nothing sent").arg(roomText)));
+    if (!removals.isEmpty()) {
+        QStringList names;
+        for (const QByteArray &name : std::as_const(removals))
+            names << shownName(name);
+        const QString question = QStringLiteral("Remove %1 from the receiver that the backup lacks (%2)?")
+                                         .arg(fileCount(removals.size()), names.join(QStringLiteral(", ")));
+        if (const int status = confirmErasure(context, question, QStringLiteral("restore: nothing sent or removed")))
+            return endJob(context, report, status);
     }
 
     const int status = carryOut(context, report, removals, uploads, expected);
@@ -134,5 +174,5 @@ int runRestore(const CommandContext &context)
                              .arg(ProgressLine::byteCount(report.bytes))
                              .arg(report.removed.size())
                              .arg(duration(report.seconds()));
-    return endJob(context, report, status);
+    return endJob(context, report, finalStatus(status));
 }

@@ -90,20 +90,20 @@ void reportDryRun(const SyncPlan &plan, const JobPlan::LocalTree &tree, JobRepor
 
 // Local copies are read before the receiver is changed: a file that cannot
 // be read, or changes meanwhile, stops the job with nothing sent.
-std::optional<QByteArray> readSyncedFile(const JobPlan::LocalFile &file)
+std::optional<QByteArray> readSyncedFile(CommandOutput &output, const JobPlan::LocalFile &file)
 {
     QFile local;
     std::optional<QByteArray> content;
     if (openUploadFile(local, file.path))
         content = readUploadFile(local, file.size);
     if (!content)
-        Console::printError(QStringLiteral("sync: %1 cannot be read, or changed while it was read; nothing sent").arg(file.path));
+        output.fail(Failure::LocalFile, QStringLiteral("sync: %1 cannot be read, or changed while it was read; nothing sent").arg(file.path));
     return content;
 }
 
 // --checksum: downloads each same-size file and moves those that differ to
 // the files to send. ExitDone, or the failure's exit status.
-int compareContents(CliSession &session, SyncPlan &plan, JobReport &report)
+int compareContents(CliSession &session, CommandOutput &output, SyncPlan &plan, JobReport &report)
 {
     if (plan.toCompare.isEmpty())
         return ExitDone;
@@ -118,7 +118,7 @@ int compareContents(CliSession &session, SyncPlan &plan, JobReport &report)
             return session.failure(reply, QStringLiteral("sync: comparing %1").arg(file.name));
         progress.endFile();
         report.bytes += file.size;
-        const std::optional<QByteArray> local = readSyncedFile(file);
+        const std::optional<QByteArray> local = readSyncedFile(output, file);
         if (!local) {
             progress.finish();
             return ExitFailed;
@@ -139,19 +139,18 @@ int runSync(const CommandContext &context)
 {
     const CommandLine &line = context.line;
     CliSession &session = context.session;
+    CommandOutput &output = context.output;
     JobReport report;
     const QString folder = line.arguments.constFirst();
-    if (!QFileInfo(folder).isDir()) {
-        Console::printError(QStringLiteral("sync: no such folder: %1").arg(folder));
-        return ExitUsage;
-    }
+    if (!QFileInfo(folder).isDir())
+        return output.fail(Failure::LocalFile, QStringLiteral("sync: no such folder: %1").arg(folder));
     const JobPlan::LocalTree tree = JobPlan::scanFolder(folder);
     for (const JobPlan::Skipped &skipped : tree.skipped) {
         report.skipped.append(QJsonObject{{QStringLiteral("name"), skipped.name}, {QStringLiteral("reason"), skipped.reason}});
         if (line.dryRun)
             report.lines << QStringLiteral("skip    %1  %2: %3").arg(QString(10, QLatin1Char(' ')), skipped.name, skipped.reason);
         else
-            Console::printError(QStringLiteral("sync: skipped %1: %2").arg(skipped.name, skipped.reason));
+            output.warn(QStringLiteral("sync: skipped %1: %2").arg(skipped.name, skipped.reason));
     }
     const int finalStatus = tree.skipped.isEmpty() ? ExitDone : ExitFailed;
 
@@ -165,9 +164,11 @@ int runSync(const CommandContext &context)
     SyncPlan plan = planSync(line, tree, holdings->entries, report);
     if (line.dryRun) {
         reportDryRun(plan, tree, report);
+        if (finalStatus != ExitDone)
+            output.fail(Failure::Incomplete, QStringLiteral("sync: %1 would be skipped").arg(fileCount(tree.skipped.size())));
         return endJob(context, report, finalStatus);
     }
-    if (const int status = compareContents(session, plan, report))
+    if (const int status = compareContents(session, output, plan, report))
         return endJob(context, report, status);
 
     const QHash<QByteArray, qint64> heldSizes = sizesByName(holdings->entries);
@@ -176,16 +177,26 @@ int runSync(const CommandContext &context)
         sizes << plannedAgainst(heldSizes, file.name.toLatin1(), file.size);
     const JobPlan::Room room = JobPlan::room(holdings->memory, plan.removedSizes, sizes);
     if (!room.fits()) {
-        Console::printError(QStringLiteral("sync: the files to send need up to %1 bytes of the receiver's room, which has "
-                                           "%2 free%3; nothing sent")
-                                    .arg(room.needed)
-                                    .arg(room.free)
-                                    .arg(room.freed > 0 ? QStringLiteral(" and %1 freed by --delete").arg(room.freed) : QString()));
-        return endJob(context, report, ExitFailed);
+        return endJob(context, report,
+                      output.fail(Failure::Refused, QStringLiteral("sync: the files to send need up to %1 bytes of the "
+                                                                   "receiver's room, which has %2 free%3; nothing sent")
+                                                            .arg(room.needed)
+                                                            .arg(room.free)
+                                                            .arg(room.freed > 0 ? QStringLiteral(" and %1 freed by --delete").arg(room.freed)
+                                                                                : QString())));
+    }
+    if (!plan.removals.isEmpty()) {
+        QStringList names;
+        for (const QByteArray &name : std::as_const(plan.removals))
+            names << shownName(name);
+        const QString question = QStringLiteral("Remove %1 from the receiver that %2 lacks (%3)?")
+                                         .arg(fileCount(plan.removals.size()), folder, names.join(QStringLiteral(", ")));
+        if (const int status = confirmErasure(context, question, QStringLiteral("sync: nothing sent or removed")))
+            return endJob(context, report, status);
     }
     QVector<PlannedUpload> uploads;
     for (const JobPlan::LocalFile &file : std::as_const(plan.toSend)) {
-        const std::optional<QByteArray> content = readSyncedFile(file);
+        const std::optional<QByteArray> content = readSyncedFile(output, file);
         if (!content)
             return endJob(context, report, ExitFailed);
         uploads << PlannedUpload{file.name.toLatin1(), *content};
@@ -199,5 +210,9 @@ int runSync(const CommandContext &context)
                              .arg(line.checksum ? QStringLiteral(" (by content)") : QStringLiteral(" (by size)"))
                              .arg(tree.skipped.size())
                              .arg(ProgressLine::byteCount(report.bytes), duration(report.seconds()));
-    return endJob(context, report, status != ExitDone ? status : finalStatus);
+    if (status == ExitDone && finalStatus != ExitDone) {
+        return endJob(context, report, output.fail(Failure::Incomplete, QStringLiteral("sync: %1 skipped (named above)")
+                                                                            .arg(fileCount(tree.skipped.size()))));
+    }
+    return endJob(context, report, status);
 }

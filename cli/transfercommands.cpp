@@ -3,6 +3,7 @@
 #include "clitext.h"
 #include "commands.h"
 #include "console.h"
+#include "devicenames.h"
 #include "localfiles.h"
 #include "progressmeter.h"
 
@@ -11,40 +12,101 @@
 
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
+#include <QtCore/QHash>
+#include <QtCore/QJsonObject>
 #include <QtCore/QSaveFile>
 
 #include <algorithm>
 
 using CatalogueFormat::deviceNameText;
+using CatalogueFormat::ListingEntry;
+
+namespace {
+
+// The one file argument stands for; reported through the output when it
+// stands for none or several.
+std::optional<ListingEntry> oneFile(const CommandContext &context, const QString &argument, int *status)
+{
+    const QString &command = context.line.command;
+    const std::optional<QVector<ListingEntry>> listing = context.session.listing(command, status);
+    if (!listing)
+        return std::nullopt;
+    const QVector<ListingEntry> selected = DeviceNames::select(argument, *listing);
+    if (selected.isEmpty()) {
+        *status = context.output.fail(Failure::NoSuchFile, QStringLiteral("%1: no such file: %2").arg(command, argument));
+        return std::nullopt;
+    }
+    if (selected.size() > 1) {
+        *status = context.output.fail(Failure::Usage, QStringLiteral("%1: %2 stands for %3 files; %1 takes one")
+                                                              .arg(command, argument)
+                                                              .arg(selected.size()));
+        return std::nullopt;
+    }
+    return selected.constFirst();
+}
+
+} // namespace
 
 int runGet(const CommandContext &context)
 {
     const CommandLine &line = context.line;
     CliSession &session = context.session;
+    CommandOutput &output = context.output;
     const QString folder = line.outputFolder.isEmpty() ? QStringLiteral(".") : line.outputFolder;
-    if (!QFileInfo(folder).isDir()) {
-        Console::printError(QStringLiteral("get: no such folder: %1").arg(folder));
-        return ExitUsage;
-    }
+    if (QFileInfo::exists(folder) && !QFileInfo(folder).isDir())
+        return output.fail(Failure::LocalFile, QStringLiteral("get: %1 is not a folder").arg(folder));
+    if (!QDir().mkpath(folder))
+        return output.fail(Failure::LocalFile, QStringLiteral("get: cannot make the folder %1").arg(folder));
+    output.keepDoneList();
     if (const int status = session.open())
         return status;
 
-    for (const QString &argument : line.arguments) {
-        const QByteArray name = argument.toUtf8();
-        const QString localPath = QDir(folder).filePath(TransferFormat::localFileName(deviceNameText(name)));
-        ProgressMeter meter(argument, session.showsProgress());
-        DeviceReply *reply = session.device().download(name);
+    int failed = ExitDone;
+    const std::optional<QVector<ListingEntry>> listing = session.listing(QStringLiteral("get"), &failed);
+    if (!listing)
+        return failed;
+    QStringList unmatched;
+    const QVector<ListingEntry> files = DeviceNames::selectAll(line.arguments, *listing, &unmatched);
+    for (const QString &argument : std::as_const(unmatched))
+        failed = output.fail(Failure::NoSuchFile, QStringLiteral("get: no such file: %1").arg(argument));
+    if (failed)
+        return failed;
+
+    // Two names that flatten to one local name would overwrite each other.
+    QHash<QString, QByteArray> savedAs;
+    for (const ListingEntry &entry : files) {
+        const QString local = TransferFormat::localFileName(deviceNameText(entry.name));
+        const auto taken = savedAs.constFind(local.toCaseFolded());
+        if (taken != savedAs.cend()) {
+            return output.fail(Failure::LocalFile, QStringLiteral("get: %1 and %2 would both be saved as %3; get them "
+                                                                  "into different folders, or use backup")
+                                                           .arg(shownName(*taken), shownName(entry.name), local));
+        }
+        savedAs.insert(local.toCaseFolded(), entry.name);
+    }
+
+    for (const ListingEntry &entry : files) {
+        const QString shown = shownName(entry.name);
+        const QString localName = TransferFormat::localFileName(deviceNameText(entry.name));
+        const QString localPath = QDir(folder).filePath(localName);
+        ProgressMeter meter(shown, session.showsProgress());
+        DeviceReply *reply = session.device().download(entry.name);
         if (!session.await(reply, &meter))
-            return session.failure(reply, QStringLiteral("get %1").arg(argument));
+            return session.failure(reply, QStringLiteral("get %1").arg(shown));
 
         // Written only once the whole file is in: a local file of that name
         // is replaced by a complete one or not at all.
         QSaveFile file(localPath);
         const QByteArray content = reply->content();
         if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
-            Console::printError(QStringLiteral("get %1: cannot write %2: %3").arg(argument, localPath, file.errorString()));
-            return ExitFailed;
+            return output.fail(Failure::LocalFile,
+                               QStringLiteral("get %1: cannot write %2: %3").arg(shown, localPath, file.errorString()));
         }
+        if (localName != deviceNameText(entry.name))
+            output.note(QStringLiteral("get: %1 saved as %2").arg(shown, localName));
+        output.addDone(QJsonObject{{QStringLiteral("name"), deviceNameText(entry.name)},
+                                   {QStringLiteral("size"), content.size()},
+                                   {QStringLiteral("path"), localPath}});
         reply->deleteLater();
     }
     return ExitDone;
@@ -53,17 +115,47 @@ int runGet(const CommandContext &context)
 int runCat(const CommandContext &context)
 {
     CliSession &session = context.session;
+    CommandOutput &output = context.output;
     if (const int status = session.open())
         return status;
-    const QString &argument = context.line.arguments.constFirst();
-    ProgressMeter meter(argument, session.showsProgress());
-    DeviceReply *reply = session.device().download(argument.toUtf8());
-    if (!session.await(reply, &meter))
-        return session.failure(reply, QStringLiteral("cat %1").arg(argument));
-    if (!Console::writeData(reply->content())) {
-        Console::printError(QStringLiteral("cat %1: standard output takes no more").arg(argument));
-        return ExitFailed;
+    int failed = ExitDone;
+    const std::optional<ListingEntry> file = oneFile(context, context.line.arguments.constFirst(), &failed);
+    if (!file)
+        return failed;
+    const QString shown = shownName(file->name);
+    output.result().insert(QStringLiteral("name"), deviceNameText(file->name));
+
+    // A document holds the content itself: standard output is the document's.
+    if (context.line.json) {
+        DeviceReply *reply = session.device().download(file->name);
+        if (!session.await(reply))
+            return session.failure(reply, QStringLiteral("cat %1").arg(shown));
+        output.result().insert(QStringLiteral("size"), reply->content().size());
+        output.result().insert(QStringLiteral("contentBase64"), QLatin1String(reply->content().toBase64()));
+        return ExitDone;
     }
+
+    // Each piece goes out as it arrives: a reader such as grep sees the file
+    // as it comes, and memory holds one piece.
+    Console::WriteResult written = Console::WriteResult::Written;
+    ProgressMeter meter(shown, session.showsProgress());
+    DeviceReply *reply = session.device().downloadStreamed(file->name);
+    QObject::connect(reply, &DeviceReply::contentArrived, reply, [&](const QByteArray &piece) {
+        if (written != Console::WriteResult::Written)
+            return;
+        written = Console::writeData(piece);
+        if (written != Console::WriteResult::Written)
+            session.stop();
+    });
+    const bool done = session.await(reply, &meter);
+    // The reader went away: that is the end of the command, not a failure.
+    if (written == Console::WriteResult::Closed)
+        return ExitDone;
+    if (written == Console::WriteResult::Failed)
+        return output.fail(Failure::LocalFile, QStringLiteral("cat %1: standard output takes no more").arg(shown));
+    if (!done)
+        return session.failure(reply, QStringLiteral("cat %1").arg(shown));
+    output.result().insert(QStringLiteral("size"), reply->bytesDone());
     return ExitDone;
 }
 
@@ -71,13 +163,16 @@ int runPut(const CommandContext &context)
 {
     const CommandLine &line = context.line;
     CliSession &session = context.session;
+    CommandOutput &output = context.output;
     QVector<FileAndName> files;
+    int failed = ExitDone;
     for (const QString &argument : line.arguments) {
-        const std::optional<FileAndName> file = fileAndName(line.command, argument);
+        const std::optional<FileAndName> file = fileAndName(output, line.command, argument, &failed);
         if (!file)
-            return ExitUsage;
+            return failed;
         files << *file;
     }
+    output.keepDoneList();
     if (const int status = session.open())
         return status;
 
@@ -87,15 +182,14 @@ int runPut(const CommandContext &context)
         if (!session.await(memory))
             return session.failure(memory, QStringLiteral("put %1").arg(file.localPath));
         if (!TransferFormat::fitsInFreeSpace(file.size, memory->memory())) {
-            Console::printError(QStringLiteral("put %1: %2 bytes do not fit in the receiver's %3 free bytes")
-                                        .arg(file.localPath)
-                                        .arg(file.size)
-                                        .arg(CatalogueFormat::freeBytes(memory->memory())));
-            return ExitFailed;
+            return output.fail(Failure::Refused, QStringLiteral("put %1: %2 bytes do not fit in the receiver's %3 free bytes")
+                                                         .arg(file.localPath)
+                                                         .arg(file.size)
+                                                         .arg(CatalogueFormat::freeBytes(memory->memory())));
         }
-        const std::optional<QByteArray> content = readLocalFile(line.command, file);
+        const std::optional<QByteArray> content = readLocalFile(output, line.command, file, &failed);
         if (!content)
-            return ExitFailed;
+            return failed;
 
         {
             ProgressMeter meter(name, session.showsProgress());
@@ -103,16 +197,24 @@ int runPut(const CommandContext &context)
             if (!session.await(upload, &meter))
                 return session.failure(upload, QStringLiteral("put %1").arg(file.localPath));
         }
+        if (!file.nameGiven && QString::fromLatin1(file.name) != QFileInfo(file.localPath).fileName())
+            output.note(QStringLiteral("put: %1 stored as %2").arg(file.localPath, name));
+        QJsonObject done{{QStringLiteral("file"), file.localPath},
+                         {QStringLiteral("name"), QString::fromLatin1(file.name)},
+                         {QStringLiteral("size"), file.size}};
         if (line.verify) {
             ProgressMeter meter(name + QStringLiteral(" (verify)"), session.showsProgress());
             DeviceReply *download = session.device().download(file.name);
             if (!session.await(download, &meter))
                 return session.failure(download, QStringLiteral("put --verify %1").arg(name));
             if (download->content() != *content) {
-                Console::printError(QStringLiteral("put %1: the receiver's copy of %2 differs from it").arg(file.localPath, name));
-                return ExitMismatch;
+                return output.fail(Failure::Mismatch,
+                                   QStringLiteral("put %1: the receiver's copy of %2 differs from it").arg(file.localPath, name));
             }
+            output.note(QStringLiteral("put: %1 verified").arg(name));
+            done.insert(QStringLiteral("verified"), true);
         }
+        output.addDone(done);
     }
     return ExitDone;
 }
@@ -121,13 +223,26 @@ int runVerify(const CommandContext &context)
 {
     const CommandLine &line = context.line;
     CliSession &session = context.session;
-    const std::optional<FileAndName> file = fileAndName(line.command, line.arguments.constFirst());
+    CommandOutput &output = context.output;
+    int failed = ExitDone;
+    // NAME is looked up in the listing, as ls would find it: it may be a
+    // pattern, or a name put would not give.
+    const FileArgument argument = splitFileArgument(line.arguments.constFirst());
+    std::optional<FileAndName> file = argument.nameGiven
+                                              ? localFile(output, line.command, argument.file, &failed)
+                                              : fileAndName(output, line.command, argument.file, &failed);
     if (!file)
-        return ExitUsage;
+        return failed;
     if (const int status = session.open())
         return status;
+    const std::optional<ListingEntry> entry =
+            oneFile(context, argument.nameGiven ? argument.name : QString::fromLatin1(file->name), &failed);
+    if (!entry)
+        return failed;
+    file->name = entry->name;
 
     const QString name = shownName(file->name);
+    output.result() = QJsonObject{{QStringLiteral("file"), file->localPath}, {QStringLiteral("name"), deviceNameText(file->name)}};
     ProgressMeter meter(name, session.showsProgress());
     DeviceReply *reply = session.device().download(file->name);
     if (!session.await(reply, &meter))
@@ -136,22 +251,25 @@ int runVerify(const CommandContext &context)
     // A size that differs needs no reading; the local file is read only
     // when it can be as small as the receiver's copy.
     if (received.size() != file->size) {
-        Console::printError(QStringLiteral("verify: %1 holds %2 bytes, the receiver's %3 holds %4")
-                                    .arg(file->localPath)
-                                    .arg(file->size)
-                                    .arg(name)
-                                    .arg(received.size()));
-        return ExitMismatch;
+        output.result().insert(QStringLiteral("identical"), false);
+        return output.fail(Failure::Mismatch, QStringLiteral("verify: %1 holds %2 bytes, the receiver's %3 holds %4")
+                                                      .arg(file->localPath)
+                                                      .arg(file->size)
+                                                      .arg(name)
+                                                      .arg(received.size()));
     }
-    const std::optional<QByteArray> local = readLocalFile(line.command, *file);
+    const std::optional<QByteArray> local = readLocalFile(output, line.command, *file, &failed);
     if (!local)
-        return ExitFailed;
+        return failed;
     const auto difference = std::mismatch(local->cbegin(), local->cend(), received.cbegin());
     if (difference.first != local->cend()) {
-        Console::printError(QStringLiteral("verify: %1 and the receiver's %2 differ from byte %3 on")
-                                    .arg(file->localPath, name)
-                                    .arg(difference.first - local->cbegin()));
-        return ExitMismatch;
+        output.result().insert(QStringLiteral("identical"), false);
+        output.result().insert(QStringLiteral("differsAt"), qint64(difference.first - local->cbegin()));
+        return output.fail(Failure::Mismatch, QStringLiteral("verify: %1 and the receiver's %2 differ from byte %3 on")
+                                                      .arg(file->localPath, name)
+                                                      .arg(difference.first - local->cbegin()));
     }
+    output.result().insert(QStringLiteral("identical"), true);
+    output.note(QStringLiteral("verify: %1 and the receiver's %2 are identical").arg(file->localPath, name));
     return ExitDone;
 }

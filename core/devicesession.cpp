@@ -90,6 +90,11 @@ DeviceReply *DeviceSession::download(const QByteArray &name)
     return enqueue(Exchange::Download, name);
 }
 
+DeviceReply *DeviceSession::downloadStreamed(const QByteArray &name)
+{
+    return enqueue(Exchange::Download, name, QByteArray(), true);
+}
+
 DeviceReply *DeviceSession::upload(const QByteArray &name, const QByteArray &content)
 {
     return enqueue(Exchange::Upload, name, content);
@@ -120,7 +125,7 @@ void DeviceSession::abort()
     failAll(DeviceReply::AbortedError, tr("aborted"));
 }
 
-DeviceReply *DeviceSession::enqueue(Exchange kind, const QByteArray &name, const QByteArray &content)
+DeviceReply *DeviceSession::enqueue(Exchange kind, const QByteArray &name, const QByteArray &content, bool streamed)
 {
     auto *reply = new DeviceReply(kind, name, this);
     if (m_lineLost || !m_line || !m_line->isOpen()) {
@@ -129,7 +134,7 @@ DeviceReply *DeviceSession::enqueue(Exchange kind, const QByteArray &name, const
                       m_lineLostReason.isEmpty() ? tr("the port is not open") : m_lineLostReason);
         return reply;
     }
-    m_waiting.enqueue(Request{kind, reply, name, content});
+    m_waiting.enqueue(Request{kind, reply, name, content, streamed});
     startNext();
     return reply;
 }
@@ -147,6 +152,7 @@ void DeviceSession::startCurrent()
     m_received.clear();
     m_listLength = 0;
     m_transferSize = 0;
+    m_delivered = 0;
     m_uploadOffset = 0;
     m_uploadEndSent = false;
     m_bootTail.clear();
@@ -318,17 +324,29 @@ void DeviceSession::handleArrival()
         return;
     }
     case Exchange::Download: {
-        DownloadStep step = TransferFormat::readDownloadReply(m_received, m_transferSize, m_memory->totalBytes);
+        DownloadStep step = m_current.streamed
+                                    ? TransferFormat::readDownloadStream(m_received, m_transferSize, m_delivered,
+                                                                         m_memory->totalBytes)
+                                    : TransferFormat::readDownloadReply(m_received, m_transferSize, m_memory->totalBytes);
+        QPointer<DeviceSession> self(this);
+        if (m_current.streamed && reply && !step.content.isEmpty()) {
+            const qint64 total = step.status == DownloadStep::Status::Complete ? m_delivered : m_transferSize;
+            reply->setProgress(m_delivered, total);
+            emit reply->contentArrived(step.content);
+            // The receiver of the content may have given up on the reply.
+            if (!self || m_current.reply != reply)
+                return;
+        }
         switch (step.status) {
         case DownloadStep::Status::Waiting:
         case DownloadStep::Status::FirstByte:
             return;
         case DownloadStep::Status::Receiving:
-            if (reply)
+            if (reply && !m_current.streamed)
                 reply->setProgress(m_received.size(), m_transferSize);
             return;
         case DownloadStep::Status::Complete:
-            if (reply) {
+            if (reply && !m_current.streamed) {
                 reply->setProgress(step.content.size(), step.content.size());
                 reply->m_content = std::move(step.content);
             }

@@ -70,6 +70,8 @@ signals:
     void finished();
     void errorOccurred(DeviceReply::Error error);
     void progress(qint64 done, qint64 total);
+    // A streamed download's content, as it arrives; content() stays empty.
+    void contentArrived(const QByteArray &piece);
 
 private:
     friend class DeviceSession;
@@ -126,6 +128,9 @@ public:
     // memory report; without one, the exchange asks for it first.
     DeviceReply *requestListing();
     DeviceReply *download(const QByteArray &name);
+    // The same, handing the content on through contentArrived() as it comes
+    // instead of gathering it: memory stays bounded by one arrival.
+    DeviceReply *downloadStreamed(const QByteArray &name);
     DeviceReply *upload(const QByteArray &name, const QByteArray &content);
     DeviceReply *remove(const QByteArray &name);
     DeviceReply *format();
@@ -161,10 +166,11 @@ private:
         QPointer<DeviceReply> reply;
         QByteArray name;
         QByteArray content; // what an upload sends
+        bool streamed = false;
     };
 
     DeviceReply *enqueue(Exchange kind, const QByteArray &name = QByteArray(),
-                         const QByteArray &content = QByteArray());
+                         const QByteArray &content = QByteArray(), bool streamed = false);
     void startNext();
     void startCurrent();
     void sendRequestNeedingCapacity();
@@ -192,6 +198,7 @@ private:
     QByteArray m_received;
     qint32 m_listLength = 0;
     qint64 m_transferSize = 0;
+    qint64 m_delivered = 0; // a streamed download's content handed on
     qint64 m_uploadOffset = 0;
     bool m_uploadEndSent = false;
     QByteArray m_bootTail; // the end of the boot text seen so far, to find a marker cut in two

@@ -152,6 +152,29 @@ namespace {
 constexpr int ReserveLimit = 16 * 1024 * 1024;
 } // namespace
 
+namespace {
+
+enum class Header { Incomplete, Taken, Refused, BadSize, Empty };
+
+// The refusal "d", or the 4-byte size, taken from the front of received.
+Header takeDownloadHeader(QByteArray &received, qint64 &transferSize, quint32 capacity)
+{
+    // "d" is the refusal; no size header can start with it, since no
+    // receiver holds a file of 1.6 GB.
+    if (received.startsWith('d'))
+        return Header::Refused;
+    if (received.size() < DownloadHeaderSize)
+        return Header::Incomplete;
+    const quint32 announced = WireFormat::readBigEndian32(received, 0);
+    if (announced > MaxDownloadBytes || announced > capacity)
+        return Header::BadSize;
+    received.remove(0, DownloadHeaderSize);
+    transferSize = announced;
+    return announced == 0 ? Header::Empty : Header::Taken;
+}
+
+} // namespace
+
 DownloadStep readDownloadReply(QByteArray &received, qint64 &transferSize, quint32 capacity)
 {
     DownloadStep step;
@@ -163,23 +186,21 @@ DownloadStep readDownloadReply(QByteArray &received, qint64 &transferSize, quint
     };
 
     if (transferSize == 0) {
-        // "d" is the refusal; no size header can start with it, since no
-        // receiver holds a file of 1.6 GB.
-        if (received.startsWith('d'))
-            return finish(DownloadStep::Status::Refused);
-        if (received.size() < DownloadHeaderSize) {
+        switch (takeDownloadHeader(received, transferSize, capacity)) {
+        case Header::Incomplete:
             if (received.size() == 1)
                 step.status = DownloadStep::Status::FirstByte;
             return step;
-        }
-        const quint32 announced = WireFormat::readBigEndian32(received, 0);
-        if (announced > MaxDownloadBytes || announced > capacity)
+        case Header::Refused:
+            return finish(DownloadStep::Status::Refused);
+        case Header::BadSize:
             return finish(DownloadStep::Status::BadSize);
-        received.remove(0, DownloadHeaderSize);
-        if (announced == 0)
+        case Header::Empty:
             return finish(DownloadStep::Status::Complete);
-        transferSize = announced;
-        received.reserve(int(std::min<quint32>(announced, ReserveLimit)));
+        case Header::Taken:
+            break;
+        }
+        received.reserve(int(std::min<qint64>(transferSize, ReserveLimit)));
         // Content that came with the size counts now; the size alone shows
         // nothing yet.
         if (received.isEmpty())
@@ -194,6 +215,49 @@ DownloadStep readDownloadReply(QByteArray &received, qint64 &transferSize, quint
     received.truncate(int(transferSize)); // what follows the announced size is not the file's
     step.content = std::move(received);
     return finish(DownloadStep::Status::Complete);
+}
+
+DownloadStep readDownloadStream(QByteArray &received, qint64 &transferSize, qint64 &delivered, quint32 capacity)
+{
+    DownloadStep step;
+    const auto finish = [&](DownloadStep::Status status) {
+        received = QByteArray();
+        transferSize = 0;
+        step.status = status;
+        return step;
+    };
+
+    if (transferSize == 0) {
+        delivered = 0;
+        switch (takeDownloadHeader(received, transferSize, capacity)) {
+        case Header::Incomplete:
+            if (received.size() == 1)
+                step.status = DownloadStep::Status::FirstByte;
+            return step;
+        case Header::Refused:
+            return finish(DownloadStep::Status::Refused);
+        case Header::BadSize:
+            return finish(DownloadStep::Status::BadSize);
+        case Header::Empty:
+            return finish(DownloadStep::Status::Complete);
+        case Header::Taken:
+            break;
+        }
+    }
+
+    // What follows the announced size is not the file's.
+    step.content = received.left(int(std::min<qint64>(received.size(), transferSize - delivered)));
+    received.clear();
+    delivered += step.content.size();
+    step.percent = downloadPercent(delivered, transferSize);
+    if (delivered < transferSize) {
+        step.status = DownloadStep::Status::Receiving;
+        return step;
+    }
+    QByteArray last = std::move(step.content);
+    finish(DownloadStep::Status::Complete);
+    step.content = std::move(last);
+    return step;
 }
 
 QByteArray uploadStartRequest(const QByteArray &devicePath, quint32 fileSize)

@@ -85,6 +85,11 @@ struct DownloadStep
 // Takes the size from received once it is in; a finished download leaves
 // received empty and released, with the file's bytes moved into content.
 DownloadStep readDownloadReply(QByteArray &received, qint64 &transferSize, quint32 capacity);
+// The same reply read as a stream: every arrival's content moves from
+// received into step.content at once (Receiving, then Complete with the
+// last piece), so no more than one arrival is ever held. delivered counts
+// the content handed on so far; percent is of it.
+DownloadStep readDownloadStream(QByteArray &received, qint64 &transferSize, qint64 &delivered, quint32 capacity);
 
 // The start frame of an upload of content under devicePath.
 QByteArray uploadStartRequest(const QByteArray &devicePath, quint32 fileSize);

@@ -167,7 +167,7 @@ private slots:
         row("ls no match", {"ls", "a.txt", "x*"}, 1, "a.txt\n", "no file matches x*");
         row("cat", {"cat", "presets/sw.txt"}, 0, "7200 kHz");
         row("cat every byte value", {"cat", "big.bin"}, 0, bigContent);
-        row("cat missing", {"cat", "none.txt"}, 1, "", "cannot open");
+        row("cat missing", {"cat", "none.txt"}, 1, "", "cat: no such file: none.txt");
         row("run", {"run", "song.mp3"}, 0, "");
         row("run unsupported", {"run", "a.bin"}, 1, "", "does not open");
         row("run no type", {"run", "notes"}, 1, "", "has none");

@@ -185,7 +185,8 @@ private slots:
         QTest::newRow("global options after the command") << QStringList{"ls", "--json", "-l", "*.txt"} << "ls" << "";
         QTest::newRow("no command") << QStringList{"-q"} << "" << "no command given";
         QTest::newRow("unknown command") << QStringList{"frob"} << "frob" << "unknown command";
-        QTest::newRow("another command's option") << QStringList{"ls", "--yes"} << "ls" << "option of format";
+        QTest::newRow("another command's option") << QStringList{"ls", "--checksum"} << "ls" << "option of sync";
+        QTest::newRow("an option of several commands") << QStringList{"ls", "--yes"} << "ls" << "option of rm, format, restore or sync";
         QTest::newRow("negative time-out") << QStringList{"--timeout", "-1", "df"} << "df" << "--timeout takes seconds";
         QTest::newRow("time-out not a number") << QStringList{"--timeout", "soon", "df"} << "df" << "--timeout takes seconds";
         QTest::newRow("missing argument") << QStringList{"cat"} << "cat" << "missing argument";
