@@ -6,7 +6,7 @@ install(TARGETS spiffs-manager spiffs-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BI
 if(SPIFFS_HAVE_EMULATOR)
     install(TARGETS spiffs-emulator RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/cli/spiffs-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/docs/man/spiffs-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/spiffs-manager.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # Drawn by spiffs-icon-art, one PNG a size.
