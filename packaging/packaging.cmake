@@ -2,21 +2,139 @@
 # makes of it (scripts/package).
 include(GNUInstallDirs)
 
+# Where the project lives. The AppStream id is derived from it and must never
+# change once released: software centres know the program by it.
+set(SPIFFS_HOMEPAGE "https://github.com/spiffs-manager/spiffs-manager")
+set(SPIFFS_SCREENSHOT_URL
+    "https://raw.githubusercontent.com/spiffs-manager/spiffs-manager/v${PROJECT_VERSION}/docs/screenshot.png")
+set(SPIFFS_APPSTREAM_ID io.github.spiffs_manager.spiffs_manager)
+set(SPIFFS_MAINTAINER "SPIFFS manager developers <noreply@spiffs-manager.invalid>"
+    CACHE STRING "The Debian package's Maintainer field")
+option(SPIFFS_DEBIAN_PACKAGE "Install for the Debian package: the udev rule in the system's folder, lintian's overrides" OFF)
+# udev reads /etc/udev/rules.d and the system's own folder, never a prefix's.
+# The package puts the rule in the system's folder: where udev.pc says, else
+# /lib/udev/rules.d as on Debian 12. `cmake --install` puts it under the
+# prefix, to be copied to /etc/udev/rules.d.
+if(SPIFFS_DEBIAN_PACKAGE)
+    find_package(PkgConfig QUIET)
+    if(PKG_CONFIG_FOUND)
+        pkg_get_variable(spiffs_udev_dir udev udevdir)
+    endif()
+    if(NOT spiffs_udev_dir)
+        set(spiffs_udev_dir /lib/udev)
+    endif()
+    set(spiffs_udev_rules_dir ${spiffs_udev_dir}/rules.d)
+else()
+    set(spiffs_udev_rules_dir lib/udev/rules.d)
+endif()
+
 install(TARGETS spiffs-manager spiffs-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(spiffs_programs spiffs-manager spiffs-cli)
 if(SPIFFS_HAVE_EMULATOR)
     install(TARGETS spiffs-emulator RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    list(APPEND spiffs_programs spiffs-emulator)
 endif()
-install(FILES ${PROJECT_SOURCE_DIR}/cli/spiffs-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# A stripped install (CPack's, or `cmake --install --strip`) also drops the
+# compiler's .comment section, as Debian's dh_strip does.
+if(CMAKE_OBJCOPY AND CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    foreach(program IN LISTS spiffs_programs)
+        install(CODE "
+            if(CMAKE_INSTALL_DO_STRIP)
+                execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment --remove-section=.note
+                                        \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}${CMAKE_EXECUTABLE_SUFFIX}\"
+                                RESULT_VARIABLE result)
+                if(NOT result EQUAL 0)
+                    message(FATAL_ERROR \"objcopy failed on ${program}\")
+                endif()
+            endif()")
+    endforeach()
+endif()
+
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/spiffs-manager.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # Drawn by spiffs-icon-art, one PNG a size.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/icons/hicolor
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 
+# The Debian changelog's latest entry names the package's version and the
+# release date.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog spiffs_changelog_head LIMIT_COUNT 1)
+if(NOT spiffs_changelog_head MATCHES "^spiffs-manager \\(([^-)]+)-([^)]+)\\) ")
+    message(FATAL_ERROR "packaging/changelog does not start with a 'spiffs-manager (VERSION-REVISION)' entry")
+endif()
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+    message(FATAL_ERROR "packaging/changelog's latest entry is ${CMAKE_MATCH_1}, the project is ${PROJECT_VERSION}")
+endif()
+set(SPIFFS_DEBIAN_REVISION ${CMAKE_MATCH_2})
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog spiffs_changelog_trailer
+     REGEX "^ -- .*  [A-Z][a-z][a-z], [0-9][0-9] [A-Z][a-z][a-z] [0-9][0-9][0-9][0-9] " LIMIT_COUNT 1)
+if(NOT spiffs_changelog_trailer MATCHES ", ([0-9][0-9]) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ")
+    message(FATAL_ERROR "packaging/changelog's latest entry has no date")
+endif()
+set(spiffs_months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+list(FIND spiffs_months ${CMAKE_MATCH_2} spiffs_month)
+math(EXPR spiffs_month "${spiffs_month} + 1")
+if(spiffs_month LESS 10)
+    set(spiffs_month 0${spiffs_month})
+endif()
+set(SPIFFS_RELEASE_DATE ${CMAKE_MATCH_3}-${spiffs_month}-${CMAKE_MATCH_1})
+
+# The AppStream metadata, the copyright file made from LICENSE, and the
+# manual pages, changelog and documents compressed as Debian does.
+set(spiffs_metainfo ${PROJECT_BINARY_DIR}/packaging/${SPIFFS_APPSTREAM_ID}.metainfo.xml)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/spiffs-manager.metainfo.xml.in ${spiffs_metainfo} @ONLY)
+install(FILES ${spiffs_metainfo} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+set(spiffs_copyright ${PROJECT_BINARY_DIR}/packaging/copyright)
+add_custom_command(OUTPUT ${spiffs_copyright}
+    COMMAND ${CMAKE_COMMAND} -DLICENSE=${PROJECT_SOURCE_DIR}/LICENSE -DOUTPUT=${spiffs_copyright}
+            -DNAME=${PROJECT_NAME} -DSOURCE=${SPIFFS_HOMEPAGE} -P ${PROJECT_SOURCE_DIR}/packaging/copyright.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/packaging/copyright.cmake
+    COMMENT "Writing the copyright file from LICENSE" VERBATIM)
+install(FILES ${spiffs_copyright} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+find_program(SPIFFS_GZIP gzip)
+if(NOT SPIFFS_GZIP)
+    message(FATAL_ERROR "gzip is needed to compress the manual pages and documents")
+endif()
+set(spiffs_packaging_files ${spiffs_copyright})
+# spiffs_gzip(SOURCE INSTALLED_NAME DESTINATION)
+function(spiffs_gzip source name destination)
+    set(output ${PROJECT_BINARY_DIR}/packaging/${name}.gz)
+    add_custom_command(OUTPUT ${output}
+        COMMAND ${CMAKE_COMMAND} -DGZIP=${SPIFFS_GZIP} -DINPUT=${source} -DOUTPUT=${output}
+                -P ${PROJECT_SOURCE_DIR}/packaging/gzip.cmake
+        DEPENDS ${source} ${PROJECT_SOURCE_DIR}/packaging/gzip.cmake
+        COMMENT "Compressing ${name}" VERBATIM)
+    install(FILES ${output} DESTINATION ${destination})
+    set(spiffs_packaging_files ${spiffs_packaging_files} ${output} PARENT_SCOPE)
+endfunction()
+spiffs_gzip(${PROJECT_SOURCE_DIR}/docs/man/spiffs-manager.1 spiffs-manager.1 ${CMAKE_INSTALL_MANDIR}/man1)
+spiffs_gzip(${PROJECT_SOURCE_DIR}/docs/man/spiffs-cli.1 spiffs-cli.1 ${CMAKE_INSTALL_MANDIR}/man1)
+if(SPIFFS_HAVE_EMULATOR)
+    spiffs_gzip(${PROJECT_SOURCE_DIR}/docs/man/spiffs-emulator.1 spiffs-emulator.1 ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+# The version 1.0.0-1 has a Debian revision, so Debian looks for the
+# packaging's changelog under this name.
+spiffs_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog changelog.Debian ${CMAKE_INSTALL_DOCDIR})
+spiffs_gzip(${PROJECT_SOURCE_DIR}/README.md README.md ${CMAKE_INSTALL_DOCDIR})
+spiffs_gzip(${PROJECT_SOURCE_DIR}/docs/troubleshooting.md troubleshooting.md ${CMAKE_INSTALL_DOCDIR})
+add_custom_target(spiffs-packaging-files ALL DEPENDS ${spiffs_packaging_files})
+
+# The receiver's USB bridge: its port for the user at the computer, and
+# ModemManager kept away from it. Linux only.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/70-spiffs-manager.rules DESTINATION ${spiffs_udev_rules_dir})
+endif()
+if(SPIFFS_DEBIAN_PACKAGE)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME spiffs-manager)
+endif()
+
 set(CPACK_PACKAGE_NAME spiffs-manager)
 set(CPACK_PACKAGE_VENDOR "SPIFFS manager developers")
-set(CPACK_PACKAGE_CONTACT "SPIFFS manager developers <spiffs-manager@localhost>"
-    CACHE STRING "The Debian package's Maintainer field")
+set(CPACK_PACKAGE_CONTACT "${SPIFFS_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
     "A desktop file manager for the SPIFFS flash file system of an ESP32-based
@@ -25,10 +143,12 @@ the free space and the files, downloads, uploads, removes and executes files,
 formats the file system and reboots the receiver. spiffs-cli does the same
 from a shell or a script, with no display needed. Comes with spiffs-emulator,
 a stand-in receiver on a pseudo-terminal.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${SPIFFS_DEBIAN_REVISION})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${SPIFFS_HOMEPAGE}")
 # dpkg-shlibdeps names the Qt runtime packages the programs link against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 include(CPack)
