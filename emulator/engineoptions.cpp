@@ -28,6 +28,7 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
             "serves until SIGINT or SIGTERM. After --hangup-after has closed the line, a\n"
             "new pseudo-terminal is opened and its path printed on the next line."));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Prints the version."));
     const QCommandLineOption dir(QStringLiteral("dir"),
                                  QStringLiteral("Keeps the files in <folder>: loaded at start, written through. "
                                                 "Without it the store lives in memory and starts empty."),
@@ -63,7 +64,8 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
                                                     "while between exchanges, never inside a reply."));
     const QCommandLineOption hangUp(QStringLiteral("hangup-after"),
                                     QStringLiteral("Closes the line (a device unplugged) once <n> bytes have been "
-                                                   "sent."),
+                                                   "sent and read by the other side (or a second after they were "
+                                                   "sent, when nobody reads)."),
                                     QStringLiteral("n"));
     const QCommandLineOption bootOnOpen(QStringLiteral("boot-on-open"),
                                         QStringLiteral("Restarts whenever a client opens the line, as a receiver whose "
@@ -83,7 +85,7 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Logs every command and its answer on standard error, not only "
                                                     "the files opened by X."));
-    parser.addOptions({help, dir, capacity, baud, writeDelay, split, gap, silent, garbage, hangUp, bootOnOpen, corrupt,
+    parser.addOptions({help, version, dir, capacity, baud, writeDelay, split, gap, silent, garbage, hangUp, bootOnOpen, corrupt,
                        replay, verbose});
     parsed.helpText = parser.helpText();
 
@@ -93,6 +95,10 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
     }
     if (parser.isSet(help)) {
         parsed.helpRequested = true;
+        return parsed;
+    }
+    if (parser.isSet(version)) {
+        parsed.versionRequested = true;
         return parsed;
     }
     if (!parser.positionalArguments().isEmpty()) {

@@ -51,6 +51,7 @@ struct ParsedArguments
 {
     EngineOptions options;
     bool helpRequested = false;
+    bool versionRequested = false;
     QString error; // empty when the arguments were fine
     QString helpText;
 };

@@ -53,6 +53,10 @@ int main(int argc, char *argv[])
         printLine(stdout, arguments.helpText);
         return 0;
     }
+    if (arguments.versionRequested) {
+        printLine(stdout, QStringLiteral("spiffs-emulator ") + QStringLiteral(SPIFFS_VERSION));
+        return 0;
+    }
     if (!arguments.error.isEmpty()) {
         printLine(stderr, QStringLiteral("spiffs-emulator: ") + arguments.error);
         printLine(stderr, arguments.helpText);
