@@ -39,11 +39,16 @@ QString manualPagePath(const QString &program)
 QList<QPair<QString, QString>> compressedFiles()
 {
     QList<QPair<QString, QString>> files;
-    for (const QString &program : programs)
-        files.append({manualPagePath(program), QStringLiteral("docs/man/%1.1").arg(program)});
-    files.append({docDir + QStringLiteral("changelog.Debian.gz"), QStringLiteral("packaging/changelog")});
-    files.append({docDir + QStringLiteral("README.md.gz"), QStringLiteral("README.md")});
-    files.append({docDir + QStringLiteral("troubleshooting.md.gz"), QStringLiteral("docs/troubleshooting.md")});
+    // spiffs-cli's page is made at build time, its exit statuses from the
+    // program's table.
+    for (const QString &program : programs) {
+        files.append({manualPagePath(program), program == QLatin1String("spiffs-cli")
+                                                       ? QStringLiteral(BUILD_DIR "/generated/spiffs-cli.1")
+                                                       : QStringLiteral(SOURCE_DIR "/docs/man/%1.1").arg(program)});
+    }
+    files.append({docDir + QStringLiteral("changelog.Debian.gz"), QStringLiteral(SOURCE_DIR "/packaging/changelog")});
+    files.append({docDir + QStringLiteral("README.md.gz"), QStringLiteral(SOURCE_DIR "/README.md")});
+    files.append({docDir + QStringLiteral("troubleshooting.md.gz"), QStringLiteral(SOURCE_DIR "/docs/troubleshooting.md")});
     return files;
 }
 
@@ -242,6 +247,9 @@ private slots:
             expected << iconPath(size);
         for (const auto &compressed : compressedFiles())
             expected << compressed.first;
+        expected << QStringLiteral("share/bash-completion/completions/spiffs-cli")
+                 << QStringLiteral("share/zsh/vendor-completions/_spiffs-cli")
+                 << QStringLiteral("share/fish/vendor_completions.d/spiffs-cli.fish");
         expected << docDir + QStringLiteral("copyright") << udevRulePath
                  << metainfoDir + appstreamId + QStringLiteral(".metainfo.xml");
         expected.sort();
@@ -331,7 +339,7 @@ private slots:
             QVERIFY2(bytes.mid(4, 4) == QByteArray(4, '\0'), "the header holds a time stamp");
             QCOMPARE(quint8(bytes.at(8)), quint8(2));
 
-            const QByteArray source = readFile(QStringLiteral(SOURCE_DIR "/") + compressed.second);
+            const QByteArray source = readFile(compressed.second);
             QVERIFY(!source.isEmpty());
             QVERIFY2(gunzip(installed(compressed.first)) == source, qPrintable(compressed.first));
         }

@@ -1,0 +1,374 @@
+#include "generated.h"
+
+#include "commandtable.h"
+
+#include <QtCore/QStringList>
+
+namespace {
+
+QString longName(const OptionSpec &option)
+{
+    return QStringLiteral("--") + QLatin1String(option.longName);
+}
+
+// Every name an option is typed by.
+QStringList optionNames(const OptionSpec &option)
+{
+    QStringList names;
+    if (*option.shortName)
+        names << QStringLiteral("-") + QLatin1String(option.shortName);
+    names << longName(option);
+    // -h after ls and df.
+    if (option.id == OptionId::HumanReadable)
+        names.prepend(QStringLiteral("-h"));
+    return names;
+}
+
+QStringList globalOptionNames()
+{
+    QStringList names;
+    for (const OptionSpec &option : optionTable()) {
+        if (option.global)
+            names << optionNames(option);
+    }
+    return names;
+}
+
+QStringList commandOptionNames(const CommandSpec &command)
+{
+    QStringList names;
+    for (const OptionSpec &option : optionTable()) {
+        if (!option.global && command.owns(option.id))
+            names << optionNames(option);
+    }
+    return names;
+}
+
+QStringList commandNames()
+{
+    QStringList names;
+    for (const CommandSpec &command : commandTable())
+        names << QLatin1String(command.name);
+    return names;
+}
+
+QStringList optionsTaking(ValueKind kind)
+{
+    QStringList names;
+    for (const OptionSpec &option : optionTable()) {
+        if (*option.valueName && option.value == kind)
+            names << optionNames(option);
+    }
+    return names;
+}
+
+QString escapedForShell(QString text)
+{
+    return text.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+}
+
+QString bashScript()
+{
+    QString perCommand;
+    QString arguments;
+    for (const CommandSpec &command : commandTable()) {
+        perCommand += QStringLiteral("        %1) options=\"$options %2\" ;;\n")
+                               .arg(QLatin1String(command.name), commandOptionNames(command).join(QLatin1Char(' ')));
+        if (command.arguments == ValueKind::LocalFile)
+            arguments += QStringLiteral("        %1) COMPREPLY=($(compgen -f -- \"$cur\")) ;;\n").arg(QLatin1String(command.name));
+        else if (command.arguments == ValueKind::LocalFolder)
+            arguments += QStringLiteral("        %1) COMPREPLY=($(compgen -d -- \"$cur\")) ;;\n").arg(QLatin1String(command.name));
+    }
+    QString valueOptions;
+    for (const OptionSpec &option : optionTable()) {
+        if (*option.valueName)
+            valueOptions += optionNames(option).join(QLatin1Char('|')) + QLatin1Char('|');
+    }
+    valueOptions.chop(1);
+
+    return QStringLiteral(R"sh(# bash completion for spiffs-cli, made from its table of commands.
+# Device names are not completed: that would open the port, and opening it
+# can restart the receiver.
+
+_spiffs_cli_ports()
+{
+    local port
+    for port in /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* /dev/cu.*; do
+        [[ -e $port ]] && printf '%s\n' "$port"
+    done
+    local IFS=:
+    for port in $SPIFFS_MANAGER_PORTS; do
+        [[ -n $port ]] && printf '%s\n' "$port"
+    done
+}
+
+_spiffs_cli()
+{
+    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+    local commands="%1"
+    local options="%2"
+    local command= i
+    # The command of this part of the line: after the last lone "+".
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        case ${COMP_WORDS[i]} in
+            +) command= ;;
+            %3) ((i++)) ;;
+            -*) ;;
+            *) [[ -z $command ]] && command=${COMP_WORDS[i]} ;;
+        esac
+    done
+
+    case $prev in
+        %4)
+            local IFS=$'\n'
+            COMPREPLY=($(compgen -W "$(_spiffs_cli_ports)" -- "$cur"))
+            return ;;
+        %5)
+            COMPREPLY=($(compgen -f -- "$cur"))
+            return ;;
+        %6)
+            COMPREPLY=($(compgen -d -- "$cur"))
+            return ;;
+        %7)
+            return ;;
+    esac
+
+    if [[ -z $command ]]; then
+        if [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        else
+            COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+        fi
+        return
+    fi
+    if [[ $cur == -* ]]; then
+        case $command in
+%8        esac
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        return
+    fi
+    case $command in
+%9    esac
+}
+
+complete -F _spiffs_cli spiffs-cli
+)sh")
+            .arg(commandNames().join(QLatin1Char(' ')), globalOptionNames().join(QLatin1Char(' ')), valueOptions,
+                 optionsTaking(ValueKind::Port).join(QLatin1Char('|')),
+                 optionsTaking(ValueKind::LocalFile).join(QLatin1Char('|')),
+                 optionsTaking(ValueKind::LocalFolder).join(QLatin1Char('|')),
+                 optionsTaking(ValueKind::Number).join(QLatin1Char('|')), perCommand, arguments);
+}
+
+QString zshOptionSpec(const OptionSpec &option)
+{
+    QString value;
+    switch (option.value) {
+    case ValueKind::Port:
+        value = QStringLiteral(":port:_spiffs_cli_ports");
+        break;
+    case ValueKind::LocalFile:
+        value = QStringLiteral(":file:_files");
+        break;
+    case ValueKind::LocalFolder:
+        value = QStringLiteral(":folder:_files -/");
+        break;
+    case ValueKind::Number:
+        value = QStringLiteral(":seconds:");
+        break;
+    case ValueKind::None:
+    case ValueKind::Shell:
+        break;
+    }
+    const QString help = escapedForShell(QString::fromLatin1(option.help).section(QLatin1Char('\n'), 0, 0))
+                                 .replace(QLatin1Char('['), QLatin1Char('('))
+                                 .replace(QLatin1Char(']'), QLatin1Char(')'));
+    const QStringList names = optionNames(option);
+    if (names.size() == 1)
+        return QStringLiteral("'%1[%2]%3'").arg(names.constFirst(), help, value);
+    return QStringLiteral("'(%1)'{%2}'[%3]%4'").arg(names.join(QLatin1Char(' ')), names.join(QLatin1Char(',')), help, value);
+}
+
+QString zshScript()
+{
+    QString commands;
+    QString perCommand;
+    QStringList globals;
+    for (const OptionSpec &option : optionTable()) {
+        if (option.global)
+            globals << zshOptionSpec(option);
+    }
+    for (const CommandSpec &command : commandTable()) {
+        commands += QStringLiteral("        '%1:%2'\n").arg(QLatin1String(command.name), escapedForShell(QLatin1String(command.summary)));
+        QStringList specs;
+        for (const OptionSpec &option : optionTable()) {
+            if (!option.global && command.owns(option.id))
+                specs << zshOptionSpec(option);
+        }
+        switch (command.arguments) {
+        case ValueKind::LocalFile:
+            specs << QStringLiteral("'*:file:_files'");
+            break;
+        case ValueKind::LocalFolder:
+            specs << QStringLiteral("'*:folder:_files -/'");
+            break;
+        default:
+            specs << QStringLiteral("'*:name: '");
+            break;
+        }
+        perCommand += QStringLiteral("        (%1) _arguments -s %2 ;;\n")
+                              .arg(QLatin1String(command.name), specs.join(QLatin1Char(' ')));
+    }
+    return QStringLiteral(R"sh(#compdef spiffs-cli
+# zsh completion for spiffs-cli, made from its table of commands. Device
+# names are not completed: that would open the port.
+
+_spiffs_cli_ports() {
+    local -a ports
+    ports=(/dev/ttyUSB*(N) /dev/ttyACM*(N) /dev/ttyS*(N) /dev/cu.*(N) ${(s.:.)SPIFFS_MANAGER_PORTS})
+    _describe -t ports 'serial port' ports
+}
+
+_spiffs-cli() {
+    local curcontext=$curcontext state line
+    local -a commands
+    commands=(
+%1    )
+    _arguments -C -s %2 '1:command:->command' '*::argument:->argument'
+    case $state in
+        command)
+            _describe -t commands 'spiffs-cli command' commands ;;
+        argument)
+            # A lone "+" starts the next command.
+            local plus=${words[(I)+]}
+            if (( plus > 0 )); then
+                shift $plus words
+                (( CURRENT -= plus ))
+                if (( CURRENT == 1 )); then
+                    _describe -t commands 'spiffs-cli command' commands
+                    return
+                fi
+            fi
+            curcontext=${curcontext%:*:*}:spiffs-cli-${words[1]}:
+            case ${words[1]} in
+%3            esac ;;
+    esac
+}
+
+_spiffs-cli "$@"
+)sh")
+            .arg(commands, globals.join(QLatin1Char(' ')), perCommand);
+}
+
+QString fishScript()
+{
+    QString script = QStringLiteral(
+            "# fish completion for spiffs-cli, made from its table of commands. Device\n"
+            "# names are not completed: that would open the port.\n"
+            "\n"
+            "function __spiffs_cli_ports\n"
+            "    for port in /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* /dev/cu.*\n"
+            "        test -e $port; and echo $port\n"
+            "    end\n"
+            "    string split : -- $SPIFFS_MANAGER_PORTS\n"
+            "end\n"
+            "\n"
+            "# True when no command has been given since the start or the last \"+\".\n"
+            "function __spiffs_cli_needs_command\n"
+            "    set -l words (commandline -opc)\n"
+            "    set -e words[1]\n"
+            "    set -l command\n"
+            "    for word in $words\n"
+            "        switch $word\n"
+            "            case +\n"
+            "                set command\n"
+            "            case '-*'\n"
+            "            case '*'\n"
+            "                test -z \"$command\"; and set command $word\n"
+            "        end\n"
+            "    end\n"
+            "    test -z \"$command\"\n"
+            "end\n"
+            "\n"
+            "complete -c spiffs-cli -f\n");
+    for (const OptionSpec &option : optionTable()) {
+        if (!option.global)
+            continue;
+        QString line = QStringLiteral("complete -c spiffs-cli -l %1").arg(QLatin1String(option.longName));
+        if (*option.shortName)
+            line += QStringLiteral(" -s %1").arg(QLatin1String(option.shortName));
+        if (option.value == ValueKind::Port)
+            line += QStringLiteral(" -x -a '(__spiffs_cli_ports)'");
+        else if (option.value == ValueKind::LocalFile)
+            line += QStringLiteral(" -r -F");
+        else if (*option.valueName)
+            line += QStringLiteral(" -x");
+        line += QStringLiteral(" -d '%1'\n").arg(escapedForShell(QString::fromLatin1(option.help).section(QLatin1Char('\n'), 0, 0)));
+        script += line;
+    }
+    for (const CommandSpec &command : commandTable()) {
+        const QString name = QLatin1String(command.name);
+        script += QStringLiteral("complete -c spiffs-cli -n __spiffs_cli_needs_command -a %1 -d '%2'\n")
+                          .arg(name, escapedForShell(QLatin1String(command.summary)));
+        const QString seen = QStringLiteral("'__fish_seen_subcommand_from %1'").arg(name);
+        for (const OptionSpec &option : optionTable()) {
+            if (option.global || !command.owns(option.id))
+                continue;
+            QString line = QStringLiteral("complete -c spiffs-cli -n %1 -l %2").arg(seen, QLatin1String(option.longName));
+            if (*option.shortName)
+                line += QStringLiteral(" -s %1").arg(QLatin1String(option.shortName));
+            if (option.id == OptionId::HumanReadable)
+                line += QStringLiteral(" -s h");
+            if (option.value == ValueKind::LocalFolder)
+                line += QStringLiteral(" -x -a '(__fish_complete_directories)'");
+            script += line + QStringLiteral(" -d '%1'\n").arg(escapedForShell(QLatin1String(option.help)));
+        }
+        if (command.arguments == ValueKind::LocalFile)
+            script += QStringLiteral("complete -c spiffs-cli -n %1 -F\n").arg(seen);
+        else if (command.arguments == ValueKind::LocalFolder)
+            script += QStringLiteral("complete -c spiffs-cli -n %1 -x -a '(__fish_complete_directories)'\n").arg(seen);
+    }
+    return script;
+}
+
+QString escapedForTroff(QString text)
+{
+    return text.replace(QLatin1Char('\\'), QStringLiteral("\\e")).replace(QLatin1Char('-'), QStringLiteral("\\-"));
+}
+
+} // namespace
+
+QString completionScript(Shell shell)
+{
+    switch (shell) {
+    case Shell::Bash:
+        return bashScript();
+    case Shell::Zsh:
+        return zshScript();
+    case Shell::Fish:
+        return fishScript();
+    }
+    return QString();
+}
+
+QString manualPage(const QString &source)
+{
+    QString table = QStringLiteral(".TP\n.B 0\nDone.\n");
+    int lastCode = -1;
+    for (ExitCode code : {ExitFailed, ExitUsage, ExitPort, ExitNoAnswer, ExitMismatch, ExitInterrupted, ExitTerminated}) {
+        for (const FailureSpec &spec : failureTable()) {
+            if (spec.code != code)
+                continue;
+            if (code != lastCode)
+                table += QStringLiteral(".TP\n.B %1\n").arg(int(code));
+            else
+                table += QStringLiteral(".br\n");
+            QString meaning = QString::fromLatin1(spec.meaning).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            meaning[0] = meaning.at(0).toUpper();
+            table += escapedForTroff(meaning) + QStringLiteral(" [%1].\n").arg(escapedForTroff(QLatin1String(spec.kind)));
+            lastCode = code;
+        }
+    }
+    QString page = source;
+    return page.replace(QStringLiteral("@EXIT_STATUS@\n"), table);
+}
