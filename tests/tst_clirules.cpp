@@ -5,9 +5,11 @@
 #include "clitext.h"
 #include "commandline.h"
 #include "commandtable.h"
+#include "devicenames.h"
 #include "jobplan.h"
 #include "manifest.h"
 #include "namepattern.h"
+#include "portaccess.h"
 #include "testfiles.h"
 
 #include <QtCore/QDir>
@@ -79,6 +81,9 @@ private slots:
         QTest::newRow("negative size") << "-1 " + hash + " a.txt a.txt" << "line 2: the size";
         QTest::newRow("name twice") << "1 " + hash + " a.txt a.txt\n1 " + hash + " a.txt b.txt" << "line 3: the name is given twice";
         QTest::newRow("path twice, by case") << "1 " + hash + " a.txt a.txt\n1 " + hash + " b.txt A.TXT" << "line 3: the path is given twice";
+        QTest::newRow("empty name, restorable") << "1 " + hash + " \\x a.txt" << "line 2: a bad escape";
+        QTest::newRow("not saved, with a path") << QByteArray("! 1 - a.txt a.txt") << "line 2: a file not saved has a path";
+        QTest::newRow("not restorable, one field short") << QByteArray("! 1 - a.txt") << "line 2: not SIZE";
     }
     void manifestsRefused()
     {
@@ -105,6 +110,141 @@ private slots:
         QCOMPARE(parsed.contents->entries.at(0).name, QByteArray("a b\\c"));
         QCOMPARE(parsed.contents->entries.at(0).sha256, QByteArray(32, '\x01'));
         QCOMPARE(parsed.contents->entries.at(1).path, QStringLiteral("presets/sw.txt"));
+    }
+
+    // Names restore cannot give back stay in the MANIFEST, marked, the empty
+    // one and those never saved included; a MANIFEST without them reads as
+    // before.
+    void manifestKeepsUnrestorableNames()
+    {
+        Manifest::Contents contents;
+        contents.taken = QDateTime(QDate(2026, 12, 7), QTime(12, 0), Qt::UTC);
+        contents.entries = {{5, QByteArray(32, '\x01'), "ok.txt", QStringLiteral("ok.txt")},
+                            {3, QByteArray(32, '\x02'), "", QStringLiteral("-"), false},
+                            {7, QByteArray(), QByteArray(40, 'l'), QString(), false},
+                            {1, QByteArray(32, '\x03'), QByteArray("z\0z", 3), QStringLiteral("z-z"), false}};
+        const QByteArray text = Manifest::write(contents);
+        QVERIFY2(text.contains("\n! 3 " + QByteArray(32, '\x02').toHex() + " \\x -\n"), text.constData());
+        QVERIFY2(text.contains("\n! 7 - " + QByteArray(40, 'l') + " -\n"), text.constData());
+        const Manifest::Parsed parsed = Manifest::parse(text);
+        QVERIFY2(parsed.contents, qPrintable(parsed.error));
+        QCOMPARE(parsed.contents->entries.size(), 4);
+        for (int i = 0; i < 4; ++i) {
+            const Manifest::Entry &entry = parsed.contents->entries.at(i);
+            QCOMPARE(entry.name, contents.entries.at(i).name);
+            QCOMPARE(entry.restorable, i == 0);
+            QCOMPARE(entry.saved(), i != 2);
+            QCOMPARE(entry.path, contents.entries.at(i).path);
+            QCOMPARE(entry.size, contents.entries.at(i).size);
+        }
+    }
+
+    void unrestorableNames_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("plain") << QByteArray("a.txt") << "";
+        QTest::newRow("spaces and UTF-8 are the receiver's own") << QByteArray("caf\xc3\xa9 1.txt") << "";
+        QTest::newRow("longest") << QByteArray(30, 'a') << "";
+        QTest::newRow("empty") << QByteArray() << "empty";
+        QTest::newRow("one byte too long") << QByteArray(31, 'a') << "longer than";
+        QTest::newRow("a zero byte") << QByteArray("a\0b", 3) << "zero byte";
+    }
+    void unrestorableNames()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, reason);
+        const QString found = JobPlan::unrestorableReason(name);
+        QVERIFY2(reason.isEmpty() ? found.isEmpty() : found.contains(reason), qPrintable(found));
+    }
+
+    void linksLeadingOutside()
+    {
+        QTemporaryDir top;
+        QTemporaryDir elsewhere;
+        const QString folder = top.filePath(QStringLiteral("backup"));
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/inner")));
+        QVERIFY(!writeLocalFile(elsewhere, QStringLiteral("secret.txt"), "s").isEmpty());
+        QVERIFY(!writeLocalFile(top, QStringLiteral("backup/inner/a.txt"), "a").isEmpty());
+        const auto link = [&](const QString &target, const QString &name) {
+            return QFile::link(target, QDir(folder).filePath(name));
+        };
+        QVERIFY(link(elsewhere.filePath(QStringLiteral("secret.txt")), QStringLiteral("out.txt")));
+        QVERIFY(link(QDir(folder).filePath(QStringLiteral("inner/a.txt")), QStringLiteral("in.txt")));
+        QVERIFY(link(elsewhere.path(), QStringLiteral("outfolder")));
+        QVERIFY(link(top.path() + QStringLiteral("/backup-other"), QStringLiteral("dangling")));
+        QVERIFY(JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("out.txt"))));
+        QVERIFY(JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("outfolder/secret.txt"))));
+        QVERIFY(!JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("in.txt"))));
+        QVERIFY(!JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("inner/a.txt"))));
+        QVERIFY(!JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("dangling"))));
+        // A sibling whose name starts with the folder's is outside it.
+        QVERIFY(QDir().mkpath(top.path() + QStringLiteral("/backup-other")));
+        QVERIFY(JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("dangling"))));
+
+        const JobPlan::LocalTree tree = JobPlan::scanFolder(folder);
+        QStringList sent;
+        for (const JobPlan::LocalFile &file : tree.files)
+            sent << file.name;
+        QCOMPARE(sent, (QStringList{"in.txt", "inner/a.txt"}));
+        QStringList skipped;
+        for (const JobPlan::Skipped &skip : tree.skipped)
+            skipped << skip.name + QLatin1Char(':') + skip.reason;
+        skipped.sort();
+        QCOMPARE(skipped.size(), 3);
+        QVERIFY(skipped.at(1).startsWith(QStringLiteral("out.txt:a link leading outside")));
+        QVERIFY(skipped.at(2).startsWith(QStringLiteral("outfolder:a link to a folder")));
+    }
+
+    void selections_data()
+    {
+        QTest::addColumn<QString>("argument");
+        QTest::addColumn<QStringList>("selected");
+        QTest::newRow("a name") << "a.txt" << QStringList{"a.txt"};
+        QTest::newRow("the path's own /") << "/a.txt" << QStringList{"a.txt"};
+        QTest::newRow("a pattern, listing order") << "*.txt" << QStringList{"presets/sw.txt", "a.txt", "presets/mw.txt"};
+        QTest::newRow("a folder") << "presets" << QStringList{"presets/sw.txt", "presets/mw.txt"};
+        QTest::newRow("a folder with its /") << "/presets/" << QStringList{"presets/sw.txt", "presets/mw.txt"};
+        QTest::newRow("a file beats a folder of its name") << "pre" << QStringList{"pre"};
+        QTest::newRow("not a folder: a name's start") << "pres" << QStringList();
+        QTest::newRow("nothing") << "none.txt" << QStringList();
+    }
+    void selections()
+    {
+        QFETCH(QString, argument);
+        QFETCH(QStringList, selected);
+        const QVector<CatalogueFormat::ListingEntry> listing = {{"presets/sw.txt", 1}, {"a.txt", 2}, {"pre", 3},
+                                                                {"presets/mw.txt", 4}, {"pre/x", 5}};
+        QStringList names;
+        for (const CatalogueFormat::ListingEntry &entry : DeviceNames::select(argument, listing))
+            names << QString::fromUtf8(entry.name);
+        QCOMPARE(names, selected);
+    }
+
+    void portChoice_data()
+    {
+        QTest::addColumn<QStringList>("candidates");
+        QTest::addColumn<QStringList>("usb");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("the bridge") << QStringList{"ttyUSB1"} << QStringList{"ttyUSB0", "ttyUSB1"} << "ttyUSB1" << "";
+        QTest::newRow("two bridges") << QStringList{"ttyUSB0", "ttyUSB1"} << QStringList() << "" << "several ports";
+        QTest::newRow("the only USB port") << QStringList() << QStringList{"ttyACM0"} << "ttyACM0" << "the only USB serial port";
+        QTest::newRow("macOS twins count once") << QStringList() << QStringList{"cu.usbserial-1", "tty.usbserial-1"}
+                                                << "cu.usbserial-1" << "the only USB serial port";
+        QTest::newRow("several USB ports") << QStringList() << QStringList{"ttyACM0", "ttyUSB0"} << "" << "several USB serial ports";
+        QTest::newRow("none") << QStringList() << QStringList() << "" << "no port looks like";
+    }
+    void portChoice()
+    {
+        QFETCH(QStringList, candidates);
+        QFETCH(QStringList, usb);
+        QFETCH(QString, chosen);
+        QFETCH(QString, said);
+        const PortChoice choice = choosePort(candidates, usb, QStringList{QStringLiteral("ttyS0")} + usb);
+        QCOMPARE(choice.chosen.value_or(QString()), chosen);
+        const QString text = chosen.isEmpty() ? choice.problem : choice.note;
+        QVERIFY2(said.isEmpty() ? text.isEmpty() : text.contains(said), qPrintable(text));
     }
 
     void backupPaths_data()
@@ -190,6 +330,8 @@ private slots:
         QTest::newRow("negative time-out") << QStringList{"--timeout", "-1", "df"} << "df" << "--timeout takes seconds";
         QTest::newRow("time-out not a number") << QStringList{"--timeout", "soon", "df"} << "df" << "--timeout takes seconds";
         QTest::newRow("missing argument") << QStringList{"cat"} << "cat" << "missing argument";
+        QTest::newRow("a mistyped command") << QStringList{"lst"} << "lst" << "did you mean \"ls\"?";
+        QTest::newRow("nothing close") << QStringList{"frobnicate"} << "frobnicate" << "unknown command \"frobnicate\"";
     }
     void commandLines()
     {
@@ -234,6 +376,64 @@ private slots:
                 QVERIFY(parseCommandLine(QStringList{QStringLiteral("spiffs-cli"), name} + tooMany)
                                 .error.contains(QStringLiteral("too many arguments")));
             }
+        }
+    }
+
+    // -h is help, except after ls and df, where it is GNU's human sizes.
+    void helpOrHumanSizes_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("help");
+        QTest::addColumn<bool>("human");
+        QTest::addColumn<bool>("longListing");
+        QTest::newRow("alone") << QStringList{"-h"} << true << false << false;
+        QTest::newRow("before ls") << QStringList{"-h", "ls"} << true << false << false;
+        QTest::newRow("ls -lh") << QStringList{"ls", "-lh"} << false << true << true;
+        QTest::newRow("ls -hl") << QStringList{"ls", "-hl"} << false << true << true;
+        QTest::newRow("df -h") << QStringList{"df", "-h"} << false << true << false;
+        QTest::newRow("a port named -h") << QStringList{"-p", "-h", "df"} << false << false << false;
+        QTest::newRow("get -h") << QStringList{"get", "-h"} << true << false << false;
+        QTest::newRow("ls --help") << QStringList{"ls", "--help"} << true << false << false;
+    }
+    void helpOrHumanSizes()
+    {
+        QFETCH(QStringList, arguments);
+        const CommandLine line = parseCommandLine(QStringList{QStringLiteral("spiffs-cli")} + arguments);
+        QTEST(line.help, "help");
+        QTEST(line.humanReadable, "human");
+        QTEST(line.longListing, "longListing");
+    }
+
+    void chains_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("three") << QStringList{"ls", "+", "get", "a.txt", "+", "rm", "b.txt"} << QStringList{"ls", "get", "rm"} << "";
+        QTest::newRow("options for all, from any part") << QStringList{"ls", "+", "df", "--json", "-p", "/dev/x"}
+                                                        << QStringList{"ls", "df"} << "";
+        QTest::newRow("a port twice") << QStringList{"-p", "a", "ls", "+", "-p", "b", "df"} << QStringList{"ls", "df"}
+                                      << "--port is given twice";
+        QTest::newRow("a + at the end") << QStringList{"ls", "+"} << QStringList{"ls", ""} << "no command on one side";
+        QTest::newRow("help in a chain") << QStringList{"ls", "+", "df", "--help"} << QStringList{"ls", "df"} << "stand alone";
+    }
+    void chains()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, commands);
+        QFETCH(QString, error);
+        const QVector<CommandLine> lines = parseCommandChain(QStringList{QStringLiteral("spiffs-cli")} + arguments);
+        QStringList found;
+        QString errors;
+        for (const CommandLine &line : lines) {
+            found << line.command;
+            errors += line.error;
+        }
+        QCOMPARE(found, commands);
+        QVERIFY2(error.isEmpty() ? errors.isEmpty() : errors.contains(error), qPrintable(errors));
+        if (arguments.contains(QStringLiteral("--json"))) {
+            for (const CommandLine &line : lines)
+                QVERIFY(line.json && line.port == QLatin1String("/dev/x"));
         }
     }
 

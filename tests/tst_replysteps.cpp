@@ -131,6 +131,34 @@ private slots:
         QCOMPARE(transferSize, qint64(0));
     }
 
+    // The same replies read as a stream: the pieces make the same content,
+    // the reply ends the same way, and nothing of the file stays behind
+    // between arrivals.
+    void streamedDownloadMatchesWhole_data() { downloadArrivals_data(); }
+    void streamedDownloadMatchesWhole()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(QVector<int>, cuts);
+        QFETCH(quint32, capacity);
+        QFETCH(QVector<int>, statuses);
+        QByteArray pieces;
+        qint64 transferSize = 0;
+        qint64 delivered = 0;
+        const DownloadStep last = feed(reply, cuts, [&](QByteArray &received) -> DownloadStep {
+            DownloadStep s = readDownloadStream(received, transferSize, delivered, capacity);
+            pieces += s.content;
+            if (s.status == DownloadStep::Status::Receiving)
+                [&] { QVERIFY(received.isEmpty()); }();
+            return s;
+        }, [](const DownloadStep &s) {
+            return s.status == DownloadStep::Status::Complete || s.status == DownloadStep::Status::Refused
+                   || s.status == DownloadStep::Status::BadSize;
+        });
+        QCOMPARE(int(last.status), statuses.constLast());
+        QTEST(pieces, "content");
+        QCOMPARE(transferSize, qint64(0));
+    }
+
     void oneByteAnswers_data()
     {
         QTest::addColumn<char>("command");
