@@ -28,11 +28,13 @@ QString shownName(const QByteArray &name)
 QString byteCount(qint64 bytes)
 {
     constexpr qint64 KiB = 1024;
-    if (bytes < 10000)
+    if (bytes < KiB)
         return QStringLiteral("%1 B").arg(bytes);
-    if (bytes < 10000 * KiB)
+    if (bytes < KiB * KiB)
         return QStringLiteral("%1 KiB").arg(double(bytes) / KiB, 0, 'f', 1);
-    return QStringLiteral("%1 MiB").arg(double(bytes) / (KiB * KiB), 0, 'f', 1);
+    if (bytes < KiB * KiB * KiB)
+        return QStringLiteral("%1 MiB").arg(double(bytes) / (KiB * KiB), 0, 'f', 1);
+    return QStringLiteral("%1 GiB").arg(double(bytes) / (KiB * KiB * KiB), 0, 'f', 1);
 }
 
 void printJson(const QJsonObject &object)

@@ -11,7 +11,7 @@ class QJsonObject;
 // A device name as a terminal is to show it: control characters as \xHH.
 QString shownName(const QByteArray &name);
 
-// A size for a person: bytes below 10,000, then KiB and MiB (1 KiB = 1024
+// A size for a person: bytes below 1 KiB, then KiB, MiB or GiB (1 KiB = 1024
 // bytes) to one decimal. Every size and rate spiffs-cli shows uses it.
 QString byteCount(qint64 bytes);
 

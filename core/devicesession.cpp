@@ -445,6 +445,11 @@ void DeviceSession::onSilence()
 {
     if (!isBusy())
         return;
+    auto *port = qobject_cast<QSerialPort *>(m_line.data());
+    if (port && ReceiverLine::deviceGone(*port)) {
+        onLineLost(tr("the receiver was unplugged: %1 is gone").arg(port->portName()));
+        return;
+    }
     finishCurrent(DeviceReply::TimeoutError,
                   tr("no answer from the receiver in %1 s").arg(double(m_timeoutMs) / 1000.0));
 }

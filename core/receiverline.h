@@ -19,6 +19,11 @@ void applySettings(QSerialPort &port);
 // use.
 bool meansLineLost(QSerialPort::SerialPortError error);
 
+// Whether the port's device file is gone (a USB adapter unplugged): asked
+// when the receiver falls silent, so that silence after an unplugging the
+// port did not report is called what it is.
+bool deviceGone(const QSerialPort &port);
+
 } // namespace ReceiverLine
 
 #endif // RECEIVERLINE_H

@@ -6,8 +6,10 @@
 #include "windowharness.h"
 
 #include "core/devicesession.h"
+#include "core/receiverline.h"
 #include "core/tracewriter.h"
 
+#include <QtCore/QTemporaryDir>
 #include <QtCore/QTimer>
 #include <QtSerialPort/QSerialPort>
 #include <QtTest/QSignalSpy>
@@ -53,6 +55,27 @@ class DeviceSessionTest : public QObject
     Q_OBJECT
 
 private slots:
+    // A receiver that falls silent because its adapter was unplugged: its
+    // device file is gone, and the silence is a lost line, not a time-out.
+    void silenceOfAnUnpluggedReceiver()
+    {
+        QTemporaryDir folder;
+        const QString device = folder.filePath(QStringLiteral("ttyUSB9"));
+        QVERIFY(!writeLocalFile(folder, QStringLiteral("ttyUSB9"), "").isEmpty());
+        QSerialPort port;
+        port.setPortName(device);
+        QVERIFY(!ReceiverLine::deviceGone(port));
+        QVERIFY(QFile::remove(device));
+        QVERIFY(ReceiverLine::deviceGone(port));
+
+        PtyDevice line;
+        QSerialPort open;
+        open.setPortName(line.portName());
+        ReceiverLine::applySettings(open);
+        QVERIFY(open.open(QIODevice::ReadWrite));
+        QVERIFY(!ReceiverLine::deviceGone(open));
+    }
+
     void exchange_data()
     {
         QTest::addColumn<QString>("request");
