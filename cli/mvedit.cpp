@@ -57,16 +57,23 @@ int writeAndCheck(const CommandContext &context, const QByteArray &name, const Q
     return ExitDone;
 }
 
-// The editor the user chose: $VISUAL, else $EDITOR, else vi, with any
-// arguments they hold.
-QStringList editorCommand()
+// The editor the user chose: $VISUAL, else $EDITOR, else vi. On Unix it is
+// given to the shell, as other programs do, so it may hold arguments and
+// quotes ("code --wait", "emacsclient -t").
+QStringList editorCommand(const QString &path)
 {
+    QString editor = QStringLiteral("vi");
     for (const char *variable : {"VISUAL", "EDITOR"}) {
-        const QStringList command = QProcess::splitCommand(qEnvironmentVariable(variable));
-        if (!command.isEmpty())
-            return command;
+        if (!qEnvironmentVariable(variable).trimmed().isEmpty()) {
+            editor = qEnvironmentVariable(variable);
+            break;
+        }
     }
-    return {QStringLiteral("vi")};
+#ifdef Q_OS_UNIX
+    return {QStringLiteral("/bin/sh"), QStringLiteral("-c"), editor + QStringLiteral(" \"$@\""), editor, path};
+#else
+    return QProcess::splitCommand(editor) << path;
+#endif
 }
 
 } // namespace
@@ -172,17 +179,18 @@ int runEdit(const CommandContext &context)
         return output.fail(Failure::LocalFile, QStringLiteral("edit: cannot write %1: %2").arg(path, copy.errorString()));
     output.result() = QJsonObject{{QStringLiteral("name"), QString::fromLatin1(*name)}, {QStringLiteral("existed"), existed}};
 
-    QStringList editor = editorCommand();
+    QStringList editor = editorCommand(path);
     const QString program = editor.takeFirst();
+    const QString shownEditor = editor.value(2, program);
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
-    process.start(program, editor << path);
+    process.start(program, editor);
     const bool ran = process.waitForStarted(-1) && process.waitForFinished(-1);
     if (!ran || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
         folder.setAutoRemove(false);
         return output.fail(Failure::LocalFile, QStringLiteral("edit: the editor %1 %2; nothing sent; the text is in %3")
-                                                       .arg(program,
+                                                       .arg(shownEditor,
                                                             ran ? QStringLiteral("failed") : QStringLiteral("did not run"),
                                                             path));
     }
