@@ -202,6 +202,105 @@ void benchStartup(Results &results, int runs, const EmulatorProcess &device)
     }
 }
 
+// A board that restarts whenever its port opens pays its boot on every run;
+// a chain pays it once.
+void benchChain(Results &results, int runs, const QString &work)
+{
+    const QString source = QDir(work).filePath(QStringLiteral("chain-store"));
+    QDir().mkpath(source);
+    for (const char *name : {"a.txt", "b.txt"})
+        writeFile(QDir(source).filePath(QLatin1String(name)), fileContent(4 * KiB, 9));
+    EmulatorProcess device;
+    if (!device.start(QStringLiteral(EMULATOR_PATH), source,
+                      {QStringLiteral("--baud"), QString::number(int(Baud)), QStringLiteral("--boot-on-open")},
+                      Affinity::deviceCpu())) {
+        say(QStringLiteral("cli-chain: %1").arg(device.errorString()));
+        return;
+    }
+    const QString folder = QDir(work).filePath(QStringLiteral("chain-downloads"));
+    QDir().mkpath(folder);
+    const auto seconds = [&](const QStringList &arguments) -> double {
+        CliRun run;
+        run.program = QStringLiteral(CLI_PATH);
+        run.port = device.portName();
+        run.arguments = QStringList{QStringLiteral("-q")} + arguments;
+        const CliTimings timings = runCli(run);
+        return timings.finished && timings.exitCode == 0 ? double(timings.exitNs - timings.startNs) / 1e9 : -1;
+    };
+    Figure &separate = results.add(QStringLiteral("cli_separate_ls_get_get_s"),
+                                   QStringLiteral("ls, get, get as three runs, board restarts on open"), QStringLiteral("s"));
+    Figure &chained = results.add(QStringLiteral("cli_chained_ls_get_get_s"),
+                                  QStringLiteral("ls + get + get chained, one opening"), QStringLiteral("s"));
+    Figure &saved = results.add(QStringLiteral("cli_chain_saves_s"), QStringLiteral("  saved by the chain"), QStringLiteral("s"));
+    const QStringList get = {QStringLiteral("-o"), folder};
+    for (int run = 0; run < runs; ++run) {
+        const double one = seconds({QStringLiteral("ls")});
+        const double two = seconds(QStringList{QStringLiteral("get"), QStringLiteral("a.txt")} + get);
+        const double three = seconds(QStringList{QStringLiteral("get"), QStringLiteral("b.txt")} + get);
+        const double together = seconds(QStringList{QStringLiteral("ls"), QStringLiteral("+"), QStringLiteral("get"),
+                                                    QStringLiteral("a.txt")}
+                                        + get + QStringList{QStringLiteral("+"), QStringLiteral("get"), QStringLiteral("b.txt")} + get);
+        if (one < 0 || two < 0 || three < 0 || together < 0) {
+            say(QStringLiteral("  chain: a run failed"));
+            continue;
+        }
+        separate.samples.append(one + two + three);
+        chained.samples.append(together);
+        saved.samples.append(one + two + three - together);
+        say(QStringLiteral("  chain: separate %1 + %2 + %3 s, chained %4 s")
+                    .arg(one, 0, 'f', 3)
+                    .arg(two, 0, 'f', 3)
+                    .arg(three, 0, 'f', 3)
+                    .arg(together, 0, 'f', 3));
+    }
+}
+
+// cat hands each arrival on as it comes; get keeps the whole file until it
+// is in. Their peak resident memory above df's, which moves no file.
+void benchCatMemory(Results &results, int runs, const QString &work)
+{
+    const QString source = QDir(work).filePath(QStringLiteral("cat-store"));
+    QDir().mkpath(source);
+    const int size = 256 * KiB;
+    writeFile(QDir(source).filePath(QStringLiteral("c256k.bin")), fileContent(size, 11));
+    EmulatorProcess device;
+    // Paced, so the download lasts long enough to be sampled (2.6 s).
+    if (!device.start(QStringLiteral(EMULATOR_PATH), source,
+                      {QStringLiteral("--capacity"), QString::number(TransferCapacity), QStringLiteral("--baud"),
+                       QStringLiteral("1000000")},
+                      Affinity::deviceCpu())) {
+        say(QStringLiteral("cli-cat: %1").arg(device.errorString()));
+        return;
+    }
+    const QString folder = QDir(work).filePath(QStringLiteral("cat-downloads"));
+    QDir().mkpath(folder);
+    const auto peak = [&](const QStringList &arguments) -> qint64 {
+        CliRun run;
+        run.program = QStringLiteral(CLI_PATH);
+        run.port = device.portName();
+        run.arguments = QStringList{QStringLiteral("-q")} + arguments;
+        run.sampleMemory = true;
+        const CliTimings timings = runCli(run);
+        return timings.finished && timings.exitCode == 0 ? timings.peakKiB : -1;
+    };
+    Figure &cat = results.add(QStringLiteral("cli_cat_256k_peak_kib"), QStringLiteral("cat 256 KiB, peak above df"),
+                              QStringLiteral("KiB"));
+    Figure &get = results.add(QStringLiteral("cli_get_256k_peak_kib"), QStringLiteral("get 256 KiB, peak above df"),
+                              QStringLiteral("KiB"));
+    for (int run = 0; run < runs; ++run) {
+        const qint64 baseline = peak({QStringLiteral("df")});
+        const qint64 catPeak = peak({QStringLiteral("cat"), QStringLiteral("c256k.bin")});
+        const qint64 getPeak = peak({QStringLiteral("get"), QStringLiteral("c256k.bin"), QStringLiteral("-o"), folder});
+        if (baseline < 0 || catPeak < 0 || getPeak < 0) {
+            say(QStringLiteral("  cat: a run failed"));
+            continue;
+        }
+        cat.samples.append(double(catPeak - baseline));
+        get.samples.append(double(getPeak - baseline));
+        say(QStringLiteral("  peak resident: df %1 KiB, cat %2 KiB, get %3 KiB").arg(baseline).arg(catPeak).arg(getPeak));
+    }
+}
+
 } // namespace
 
 void benchCli(Results &results, int runs, const QString &workFolder, const CliBenchGroups &groups)
@@ -227,4 +326,9 @@ void benchCli(Results &results, int runs, const QString &workFolder, const CliBe
         benchGet(results, runs, workFolder, device, name, content);
     if (groups.put)
         benchPut(results, runs, workFolder, device);
+    device.stop();
+    if (groups.chain)
+        benchChain(results, runs, workFolder);
+    if (groups.catMemory)
+        benchCatMemory(results, runs, workFolder);
 }

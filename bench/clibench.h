@@ -1,6 +1,7 @@
 // spiffs-cli as a process against spiffs-emulator --baud 115200 as a
-// process: a download and an upload of 64 KiB against the line's bounds, and
-// the start of the process up to its first request on the line.
+// process: a download and an upload of 64 KiB against the line's bounds, the
+// start of the process up to its first request on the line, commands chained
+// on one opening of a board that restarts on open, and cat's memory.
 #ifndef CLIBENCH_H
 #define CLIBENCH_H
 
@@ -13,6 +14,8 @@ struct CliBenchGroups
     bool get = false;
     bool put = false;
     bool startup = false;
+    bool chain = false; // ls + get + get on one opening against three, on a board that restarts on open
+    bool catMemory = false; // peak memory of cat against get, 256 KiB
 };
 
 void benchCli(Results &results, int runs, const QString &workFolder, const CliBenchGroups &groups);

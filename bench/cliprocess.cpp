@@ -88,6 +88,20 @@ bool reap(pid_t pid, int *status, bool block)
     }
 }
 
+// The process's peak resident memory so far (VmHWM); 0 once it has ended.
+// Not getrusage(): a child made by vfork starts with its parent's peak.
+qint64 highWaterKiB(pid_t pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').constFirst().toLongLong();
+    }
+    return 0;
+}
+
 int exitCodeOf(int status)
 {
     if (WIFEXITED(status))
@@ -310,8 +324,13 @@ CliTimings runCli(const CliRun &run)
         if (nowNs >= deadlineNs)
             break;
         pollfd fds[2] = {{watcher, POLLIN, 0}, {pidFd, POLLIN, 0}};
-        // Without a pidfd the exit is looked for every millisecond.
-        const int waitMs = pidFd >= 0 ? int(std::min<qint64>((deadlineNs - nowNs) / 1000000 + 1, 1000)) : 1;
+        // Without a pidfd the exit is looked for every millisecond; memory
+        // is sampled every few.
+        int waitMs = pidFd >= 0 ? int(std::min<qint64>((deadlineNs - nowNs) / 1000000 + 1, 1000)) : 1;
+        if (run.sampleMemory) {
+            waitMs = std::min(waitMs, 2);
+            timings.peakKiB = std::max(timings.peakKiB, highWaterKiB(pid));
+        }
         const int ready = ::poll(fds, pidFd >= 0 ? 2 : 1, waitMs);
         const qint64 wokeNs = steadyNs();
         if (ready < 0 && errno != EINTR)

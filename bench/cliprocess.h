@@ -92,6 +92,7 @@ struct CliRun
     int portWritesWatched = -1;   // stop watching the port after this many writes; -1: never
     bool watchPortReads = false;  // every read of the port is an event: for short exchanges only
     int timeoutMs = 120000;       // then the process is killed
+    bool sampleMemory = false;    // its peak resident memory, read every 2 ms
 };
 
 struct CliTimings
@@ -104,6 +105,7 @@ struct CliTimings
     qint64 firstReadNs = 0;        // its first and last read of the port (watchPortReads)
     qint64 lastReadNs = 0;
     qint64 exitNs = 0;             // its exit seen
+    qint64 peakKiB = 0;            // its peak resident memory, when sampled
     QHash<QString, qint64> savedNs; // file name in watchedFolder: its last IN_CREATE, IN_MOVED_TO or IN_CLOSE_WRITE
     QByteArray standardOutput;
     QByteArray standardError;

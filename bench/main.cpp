@@ -6,7 +6,8 @@
 //
 // Groups: paced (or paced-download, paced-upload), unpaced (or
 // unpaced-download, unpaced-upload), listing, startup, memory, cli (or
-// cli-get, cli-put, cli-startup), jobs (backup and restore); all by default;
+// cli-get, cli-put, cli-startup, cli-chain, cli-cat), jobs (backup and
+// restore); all by default;
 // and soak (memory over many cycles, --soak-cycles), only when named.
 #include "affinity.h"
 #include "benchclock.h"
@@ -104,7 +105,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption onlyOption(QStringLiteral("only"),
                                         QStringLiteral("Comma-separated groups: paced (or paced-download, paced-upload), "
                                                        "unpaced (or unpaced-download, unpaced-upload), listing, "
-                                                       "startup, memory, cli (or cli-get, cli-put, cli-startup), jobs, soak."),
+                                                       "startup, memory, cli (or cli-get, cli-put, cli-startup, cli-chain, cli-cat), jobs, soak."),
                                         QStringLiteral("GROUPS"));
     const QCommandLineOption soakCyclesOption(QStringLiteral("soak-cycles"),
                                               QStringLiteral("Cycles of the soak group (default 200)."),
@@ -182,7 +183,9 @@ int main(int argc, char *argv[])
     cli.get = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-get"));
     cli.put = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-put"));
     cli.startup = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-startup"));
-    if ((cli.get || cli.put || cli.startup) && group(QStringLiteral("cli")))
+    cli.chain = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-chain"));
+    cli.catMemory = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-cat"));
+    if ((cli.get || cli.put || cli.startup || cli.chain || cli.catMemory) && group(QStringLiteral("cli")))
         benchCli(results, runs, work.path(), cli);
     if (groups.contains(QStringLiteral("jobs")) && group(QStringLiteral("jobs")))
         benchJobs(results, runs, work.path());
