@@ -7,7 +7,9 @@
 const std::vector<FailureSpec> &failureTable()
 {
     static const std::vector<FailureSpec> table = {
-        {Failure::Usage, "usage", ExitUsage, "bad usage: an unknown command or option, a missing argument"},
+        {Failure::Usage, "usage", ExitUsage,
+         "bad usage: an unknown command or option, a missing argument, a name typed\n"
+         "that the receiver cannot take"},
         {Failure::LocalFile, "local-file", ExitFailed,
          "a local file or folder cannot be used (missing, not a regular file or folder,\n"
          "unreadable, unwritable, a link leading out of DIR)"},

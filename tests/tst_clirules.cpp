@@ -13,6 +13,7 @@
 #include "testfiles.h"
 
 #include <QtCore/QDir>
+#include <QtCore/QProcess>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QTest>
 
@@ -434,6 +435,32 @@ private slots:
         if (arguments.contains(QStringLiteral("--json"))) {
             for (const CommandLine &line : lines)
                 QVERIFY(line.json && line.port == QLatin1String("/dev/x"));
+        }
+    }
+
+    // The manual page and README say what the program does: every command's
+    // synopsis is in the manual, every exit status with its kind and meaning
+    // in both, as the tables give them.
+    void documentsAgreeWithTheTables()
+    {
+        QProcess man;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("MANWIDTH"), QStringLiteral("1000"));
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        man.setProcessEnvironment(environment);
+        man.start(QStringLiteral("man"), {QStringLiteral("-l"), QStringLiteral(BUILD_DIR "/generated/spiffs-cli.1")});
+        QVERIFY(man.waitForFinished(30000));
+        const QString manual = QString::fromUtf8(man.readAllStandardOutput()).simplified();
+        QVERIFY2(manual.contains(QStringLiteral("EXIT STATUS")), qPrintable(manual.left(200)));
+        QString readme = QString::fromUtf8(readLocalFile(QStringLiteral(SOURCE_DIR "/README.md")));
+        readme.remove(QLatin1Char('`'));
+        for (const CommandSpec &command : commandTable())
+            QVERIFY2(manual.contains(QLatin1String(command.synopsis)), command.synopsis);
+        for (const FailureSpec &spec : failureTable()) {
+            const QString meaning = QString::fromLatin1(spec.meaning).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            QVERIFY2(manual.contains(QStringLiteral("[%1]").arg(QLatin1String(spec.kind))), spec.kind);
+            const QString row = QStringLiteral("| %1 | %2 | %3 |").arg(int(spec.code)).arg(QLatin1String(spec.kind), meaning);
+            QVERIFY2(readme.contains(row), qPrintable(row));
         }
     }
 

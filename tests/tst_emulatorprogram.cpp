@@ -177,8 +177,13 @@ private slots:
         const QByteArray help = emulator.process().readAllStandardOutput();
         for (const char *option : {"--dir", "--capacity", "--baud", "--write-delay-us", "--split", "--gap-ms",
                                    "--silent", "--garbage", "--hangup-after", "--boot-on-open", "--corrupt",
-                                   "--replay", "--verbose"})
+                                   "--replay", "--verbose", "--version"})
             QVERIFY2(help.contains(option), option);
+
+        EmulatorProgram version({QStringLiteral("--version")});
+        QVERIFY(version.process().waitForFinished(10000));
+        QCOMPARE(version.process().exitCode(), 0);
+        QCOMPARE(version.process().readAllStandardOutput(), QByteArray("spiffs-emulator 1.0.0\n"));
     }
 
     void badArgumentsAreRefused()
