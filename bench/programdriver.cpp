@@ -178,6 +178,8 @@ ProgramDriver::Timing ProgramDriver::relist(int timeoutMs)
     QCoreApplication::processEvents();
     Timing timing = watch(Operation::List, timeoutMs, [this, connectButton] {
         m_window->findChild<QComboBox *>(QStringLiteral("comboBox"))->setCurrentText(m_portName);
+        m_timing.startNs = steadyNs();
+        m_timing.cpuAtStartNs = threadCpuNs();
         connectButton->click();
         bindAfterHandler();
     });

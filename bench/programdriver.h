@@ -39,7 +39,7 @@ public:
     struct Timing
     {
         bool ok = false;
-        qint64 startNs = 0;           // the file dialog answered
+        qint64 startNs = 0;           // the file dialog answered; for relist, Connect clicked
         qint64 cpuAtStartNs = 0;
         qint64 firstArrivalNs = 0;    // first bytes of the reply handed to the program
         qint64 cpuAtFirstArrivalNs = 0;
@@ -55,7 +55,8 @@ public:
     Timing download(const QString &folder, int timeoutMs);
     // Upload of a local file; ends when the device's final answer is handled.
     Timing upload(const QString &path, int timeoutMs);
-    // Disconnect, connect: times the listing, up to the table painted.
+    // Disconnect, connect: times the listing, up to the table painted, and
+    // the whole from the click on Connect.
     Timing relist(int timeoutMs);
 
 private:
