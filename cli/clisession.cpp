@@ -120,7 +120,7 @@ int CliSession::open()
     // A time-out too short to count in milliseconds is still one.
     m_session->setTimeout(int(std::ceil(m_line.timeoutSeconds * 1000)));
     if (m_trace)
-        m_trace->follow(m_session.get());
+        m_trace->follow(&m_port);
     Console::catchInterrupt();
     m_interruptPoll.start();
 

@@ -1,5 +1,7 @@
 #include "core/receiverline.h"
 
+#include "core/tracewriter.h"
+
 namespace ReceiverLine {
 
 void applySettings(QSerialPort &port)
@@ -15,6 +17,36 @@ bool meansLineLost(QSerialPort::SerialPortError error)
 {
     return error == QSerialPort::ResourceError || error == QSerialPort::ReadError
            || error == QSerialPort::WriteError;
+}
+
+QString systemLocation(const QString &portName)
+{
+#ifdef Q_OS_WIN
+    if (portName.startsWith(QLatin1String("\\\\.\\")))
+        return portName;
+    return QStringLiteral("\\\\.\\") + portName;
+#else
+    if (portName.startsWith(QLatin1Char('/')))
+        return portName;
+    return QStringLiteral("/dev/") + portName;
+#endif
+}
+
+qint64 write(QIODevice &line, const QByteArray &bytes, Exchange exchange)
+{
+    if (TraceWriter *trace = TraceWriter::followerOf(&line))
+        trace->writeRecord(TraceWriter::Direction::ToReceiver, exchangeName(exchange), bytes);
+    return line.write(bytes);
+}
+
+QByteArray readAll(QIODevice &line, Exchange exchange)
+{
+    const QByteArray bytes = line.readAll();
+    if (bytes.isEmpty())
+        return bytes;
+    if (TraceWriter *trace = TraceWriter::followerOf(&line))
+        trace->writeRecord(TraceWriter::Direction::FromReceiver, exchangeName(exchange), bytes);
+    return bytes;
 }
 
 } // namespace ReceiverLine
