@@ -4,7 +4,8 @@
 //
 // Timing without touching the program: the driver connects one slot to the
 // serial port's readyRead before the program binds its reply handler, and one
-// after, so they run just before and just after every call of the handler.
+// after (told by the link's notifier once the line has settled after
+// Connect), so they run just before and just after every call of the handler.
 // The first notes the time (and the thread's CPU time) of each arrival of
 // bytes, the second sees the operation register leave the watched operation:
 // that is the moment the program has finished with the reply.
