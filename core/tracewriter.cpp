@@ -57,7 +57,9 @@ void TraceWriter::writeComment(const QString &text)
 void TraceWriter::writeProgramComments(const QString &program, const QString &version, const QStringList &arguments)
 {
     writeComment(QStringLiteral("%1 %2, %3").arg(program, version, QDateTime::currentDateTime().toString(Qt::ISODateWithMs)));
-    writeComment(QStringLiteral("command: %1 %2").arg(program, arguments.join(QLatin1Char(' '))));
+    QStringList command{program};
+    command << arguments;
+    writeComment(QStringLiteral("command: ") + command.join(QLatin1Char(' ')));
 }
 
 void TraceWriter::startClock()

@@ -45,7 +45,8 @@ public:
     // The format line; comments follow it with writeComment().
     void writeHeader();
     void writeComment(const QString &text);
-    // "PROGRAM VERSION, DATE" and "command: PROGRAM ARGUMENTS", as typed.
+    // "PROGRAM VERSION, DATE" and "command: PROGRAM ARGUMENTS", the
+    // arguments as typed, one space between each.
     void writeProgramComments(const QString &program, const QString &version, const QStringList &arguments);
     // Time zero of the records: the moment the port opened.
     void startClock();

@@ -12,6 +12,7 @@
 #include "core/tracewriter.h"
 
 #include <QtCore/QBuffer>
+#include <QtCore/QDateTime>
 #include <QtCore/QTimer>
 #include <QtSerialPort/QSerialPort>
 #include <QtTest/QSignalSpy>
@@ -203,6 +204,46 @@ private slots:
         QFETCH(QByteArray, record);
         const auto direction = written ? TraceWriter::Direction::ToReceiver : TraceWriter::Direction::FromReceiver;
         QCOMPARE(TraceWriter::formatRecord(timeUs, direction, exchange, bytes), record);
+    }
+
+    // The comments both programs start a trace with, and the one each
+    // opened port adds.
+    void traceComments_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("portLine");
+        QTest::newRow("command line") << "spiffs-cli" << QStringList{"-p", "/dev/pts/3", "--trace", "t", "ls", "-l"}
+                                      << "/dev/pts/3" << QByteArray("# command: spiffs-cli -p /dev/pts/3 --trace t ls -l")
+                                      << QByteArray("# port /dev/pts/3 (/dev/pts/3), 115200 baud 8N1, no flow control");
+        QTest::newRow("window, no arguments") << "spiffs-manager" << QStringList{} << "ttyUSB0"
+                                              << QByteArray("# command: spiffs-manager")
+                                              << QByteArray("# port ttyUSB0 (/dev/ttyUSB0), 115200 baud 8N1, no flow control");
+        QTest::newRow("an argument with a space") << "spiffs-cli" << QStringList{"get", "a b.txt"} << "cu.SLAB_USBtoUART"
+                                                  << QByteArray("# command: spiffs-cli get a b.txt")
+                                                  << QByteArray("# port cu.SLAB_USBtoUART (/dev/cu.SLAB_USBtoUART), 115200 baud 8N1, no flow control");
+    }
+    void traceComments()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, port);
+        QBuffer text;
+        text.open(QIODevice::WriteOnly);
+        TraceWriter trace(&text);
+        trace.writeHeader();
+        trace.writeProgramComments(program, QStringLiteral("1.0.0"), arguments);
+        trace.startPort(port);
+        const QByteArrayList lines = text.data().split('\n');
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.at(0), QByteArray("# spiffs-cli trace 1"));
+        QVERIFY(lines.at(1).startsWith("# " + program.toUtf8() + " 1.0.0, "));
+        QVERIFY(QDateTime::fromString(QString::fromUtf8(lines.at(1).mid(lines.at(1).indexOf(", ") + 2)), Qt::ISODateWithMs).isValid());
+        QTEST(lines.at(2), "command");
+        QTEST(lines.at(3), "portLine");
+        QCOMPARE(lines.at(4), QByteArray());
     }
 
     // The trace is written by the core and read by the emulator's own
