@@ -386,30 +386,6 @@ private slots:
         QVERIFY(!settler.bootSeen());
     }
 
-    // DeviceSession::settle() is the same settle: against a receiver that
-    // restarts when the port opens, the first request is answered.
-    void sessionSettlesThroughABootOnOpen()
-    {
-        EngineOptions options;
-        options.bootOnOpen = true;
-        SessionRig rig(options);
-        QVERIFY(rig.session);
-        QBuffer traceText;
-        traceText.open(QIODevice::WriteOnly);
-        TraceWriter trace(&traceText);
-        trace.follow(&rig.port);
-        DeviceReply *settled = rig.session->settle();
-        DeviceReply *memory = rig.session->requestMemoryReport();
-        QVERIFY(SessionRig::wait(memory));
-        QCOMPARE(settled->error(), DeviceReply::NoError);
-        QVERIFY(settled->bootSeen());
-        QCOMPARE(memory->error(), DeviceReply::NoError);
-        QCOMPARE(memory->memory().totalBytes, rig.host.engine().store().capacity());
-        const QByteArray text = traceText.data();
-        QVERIFY(text.indexOf(" < OPEN ") >= 0);
-        QVERIFY(text.lastIndexOf(" < OPEN ") < text.indexOf(" > MEMORY "));
-    }
-
     // The writer follows a port, whoever moves its bytes; once it follows
     // none, or is gone, the port is no longer traced.
     void traceFollowsThePort()
