@@ -7,6 +7,7 @@
 #include "commands/format.h"
 #include "commands/reboot.h"
 #include "commands/remove.h"
+#include "link/linetrace.h"
 #include "link/portconnection.h"
 #include "transfer/download.h"
 #include "transfer/upload.h"
@@ -28,6 +29,7 @@ MainWindow::MainWindow(QWidget *parent)
     ui->tableWidget->setColumnWidth(1, 230);
     ui->tableWidget->setColumnWidth(2, 77);
     ui->tableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
+    startTraceFromEnvironment();
 }
 
 MainWindow::~MainWindow()
@@ -47,8 +49,7 @@ void MainWindow::on_pushButton_2_clicked()
 
 void MainWindow::on_pushButton_3_clicked()
 {
-    if (togglePortConnection(*ui, makeReplyTable(*ui)))
-        requestMemoryReport();
+    togglePortConnection(*ui, makeReplyTable(*ui), [this] { requestFirstMemoryReport(*ui); });
 }
 
 void MainWindow::on_pushButton_6_clicked()

@@ -2,25 +2,22 @@
 
 #include "ui/mainwindowui.h"
 
-#include <QtSerialPort/QSerialPortInfo>
-
 void scanPorts(MainWindowUi &ui)
+{
+    scanPorts(ui, PortDiscovery::systemPorts());
+}
+
+void scanPorts(MainWindowUi &ui, const QList<PortDiscovery::SystemPort> &systemPorts)
 {
     QComboBox *ports = ui.comboBox;
     ports->clear();
-    const QList<QSerialPortInfo> available = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : available)
-        ports->addItem(info.portName());
-    const int firstNamedByUser = ports->count();
+    for (const PortDiscovery::SystemPort &port : systemPorts)
+        ports->addItem(port.name);
     const QStringList namedByUser = PortDiscovery::portsNamedByUser();
     ports->addItems(namedByUser);
 
-    // The receiver's own bridge first; else a port the user named on purpose
-    // rather than whatever the system lists first.
-    const int preferred = ports->findText(QLatin1String(PreferredPortName), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int preferred = PortDiscovery::preferredPortIndex(systemPorts, namedByUser);
     if (preferred >= 0)
         ports->setCurrentIndex(preferred);
-    else if (!namedByUser.isEmpty())
-        ports->setCurrentIndex(firstNamedByUser);
     ui.statusbar->showMessage(QStringLiteral("scan ports complete"), 0);
 }

@@ -1,7 +1,9 @@
 // Filling the port list: the system's serial ports, then any named in
 // SPIFFS_MANAGER_PORTS (how a pseudo-terminal, such as the emulator's, is
-// reached: the system never lists those). The receiver's USB bridge is chosen
-// when present, else the first port named in the variable, else the first.
+// reached: the system never lists those). The port chosen is the core's
+// choice (PortDiscovery::preferredPortIndex): the bridge's macOS name, else
+// the first port named in the variable, else the first with the bridge's USB
+// ids, else the first.
 #ifndef PORTSCAN_H
 #define PORTSCAN_H
 
@@ -14,5 +16,7 @@ inline constexpr const char *PreferredPortName = PortDiscovery::BridgePortName;
 using PortDiscovery::portsFromEnvironmentValue;
 
 void scanPorts(MainWindowUi &ui);
+// The same with the system's ports given, as a test describes them.
+void scanPorts(MainWindowUi &ui, const QList<PortDiscovery::SystemPort> &systemPorts);
 
 #endif // PORTSCAN_H

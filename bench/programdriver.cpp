@@ -26,6 +26,8 @@ ProgramDriver::ProgramDriver(const QString &portName)
     // Before the program binds its handler on Connect, so it runs first.
     m_before = QObject::connect(&linkState().serialPort, &QSerialPort::readyRead, this,
                                 [this] { beforeHandler(); });
+    // After the program's, once the line has settled and it has bound it.
+    connect(&linkState().notifier, &LinkNotifier::replyHandlerBound, this, [this] { bindAfterHandler(); });
     m_window = std::make_unique<MainWindow>();
     m_window->show();
     m_window->findChild<QTableWidget *>(QStringLiteral("tableWidget"))->viewport()->installEventFilter(this);
@@ -54,7 +56,6 @@ bool ProgramDriver::connectAndWait(int timeoutMs)
 {
     m_window->findChild<QComboBox *>(QStringLiteral("comboBox"))->setCurrentText(m_portName);
     m_window->findChild<QPushButton *>(QStringLiteral("pushButton_3"))->click();
-    bindAfterHandler();
     return linkState().portOpen && waitUntilIdle(timeoutMs);
 }
 
@@ -178,8 +179,9 @@ ProgramDriver::Timing ProgramDriver::relist(int timeoutMs)
     QCoreApplication::processEvents();
     Timing timing = watch(Operation::List, timeoutMs, [this, connectButton] {
         m_window->findChild<QComboBox *>(QStringLiteral("comboBox"))->setCurrentText(m_portName);
+        m_timing.startNs = steadyNs();
+        m_timing.cpuAtStartNs = threadCpuNs();
         connectButton->click();
-        bindAfterHandler();
     });
     if (!timing.ok)
         return timing;

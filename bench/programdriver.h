@@ -4,7 +4,8 @@
 //
 // Timing without touching the program: the driver connects one slot to the
 // serial port's readyRead before the program binds its reply handler, and one
-// after, so they run just before and just after every call of the handler.
+// after (told by the link's notifier once the line has settled after
+// Connect), so they run just before and just after every call of the handler.
 // The first notes the time (and the thread's CPU time) of each arrival of
 // bytes, the second sees the operation register leave the watched operation:
 // that is the moment the program has finished with the reply.
@@ -39,7 +40,7 @@ public:
     struct Timing
     {
         bool ok = false;
-        qint64 startNs = 0;           // the file dialog answered
+        qint64 startNs = 0;           // the file dialog answered; for relist, Connect clicked
         qint64 cpuAtStartNs = 0;
         qint64 firstArrivalNs = 0;    // first bytes of the reply handed to the program
         qint64 cpuAtFirstArrivalNs = 0;
@@ -55,7 +56,8 @@ public:
     Timing download(const QString &folder, int timeoutMs);
     // Upload of a local file; ends when the device's final answer is handled.
     Timing upload(const QString &path, int timeoutMs);
-    // Disconnect, connect: times the listing, up to the table painted.
+    // Disconnect, connect: times the listing, up to the table painted, and
+    // the whole from the click on Connect.
     Timing relist(int timeoutMs);
 
 private:

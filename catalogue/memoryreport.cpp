@@ -7,11 +7,32 @@
 #include "link/replydispatch.h"
 #include "ui/mainwindowui.h"
 
+#include <QtCore/QTimer>
+
 using namespace CatalogueFormat;
+
+namespace {
+const QString NoAnswerText = QStringLiteral("ESP32: no answer");
+}
 
 void requestMemoryReport()
 {
     startOperation(Operation::Memory, memoryRequest());
+}
+
+void requestFirstMemoryReport(MainWindowUi &ui)
+{
+    LinkState &link = linkState();
+    requestMemoryReport();
+    delete link.answerWatch.data();
+    // A child of the window: gone with it, and deleted by a disconnect.
+    link.answerWatch = new QTimer(ui.centralwidget->window());
+    link.answerWatch->setSingleShot(true);
+    QObject::connect(link.answerWatch, &QTimer::timeout, link.answerWatch, [&ui] {
+        if (linkState().portOpen && linkState().currentOperation == Operation::Memory)
+            ui.statusbar->showMessage(NoAnswerText, 0);
+    });
+    link.answerWatch->start(NoAnswerMs);
 }
 
 void handleMemoryReply(MainWindowUi &ui)
@@ -22,6 +43,11 @@ void handleMemoryReply(MainWindowUi &ui)
         return;
     link.totalBytes = figures->totalBytes;
     link.usedBytes = figures->usedBytes;
+    if (link.answerWatch)
+        link.answerWatch->stop();
+    // The answer came after all.
+    if (ui.statusbar->currentMessage() == NoAnswerText)
+        ui.statusbar->showMessage(QString(), 0);
 
     const GaugeSetting gauge = gaugeSetting(*figures);
     ui.memory->setRange(0, gauge.maximum);

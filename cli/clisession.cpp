@@ -12,9 +12,7 @@
 #include "core/tracewriter.h"
 
 #include <QtCore/QCoreApplication>
-#include <QtCore/QDateTime>
 #include <QtCore/QEventLoop>
-#include <QtSerialPort/QSerialPortInfo>
 
 #include <cmath>
 
@@ -62,11 +60,9 @@ int CliSession::openTrace()
     }
     m_trace = std::make_unique<TraceWriter>(&m_traceFile);
     m_trace->writeHeader();
-    m_trace->writeComment(QStringLiteral("spiffs-cli %1, %2")
-                                  .arg(QStringLiteral(SPIFFS_VERSION),
-                                       QDateTime::currentDateTime().toString(Qt::ISODateWithMs)));
     // As typed, options included, so a report says what was run.
-    m_trace->writeComment(QStringLiteral("command: spiffs-cli %1").arg(QCoreApplication::arguments().mid(1).join(QLatin1Char(' '))));
+    m_trace->writeProgramComments(QStringLiteral("spiffs-cli"), QStringLiteral(SPIFFS_VERSION),
+                                  QCoreApplication::arguments().mid(1));
     return ExitDone;
 }
 
@@ -80,8 +76,7 @@ int CliSession::choosePort()
     if (!m_portName.isEmpty())
         return ExitDone;
 
-    const QList<QSerialPortInfo> systemPorts = QSerialPortInfo::availablePorts();
-    const PortChoice choice = choosePortAutomatically(systemPorts, PortDiscovery::portsNamedByUser());
+    const PortChoice choice = choosePortAutomatically(PortDiscovery::systemPorts(), PortDiscovery::portsNamedByUser());
     if (choice.chosen) {
         m_portName = *choice.chosen;
         if (!choice.note.isEmpty())
@@ -110,23 +105,15 @@ int CliSession::open()
         return m_output->fail(Failure::Port,
                               QStringLiteral("cannot open %1: %2").arg(m_portName, openFailureReason(m_port, m_portName)));
     }
-    if (m_trace) {
-        m_trace->startClock();
-        m_trace->writeComment(QStringLiteral("port %1 (%2), %3 baud 8N1, no flow control")
-                                      .arg(m_portName, systemLocationOf(m_portName))
-                                      .arg(ReceiverLine::BaudRate));
-    }
+    if (m_trace)
+        m_trace->startPort(m_portName);
     m_port.clear(QSerialPort::AllDirections);
 
     m_session = std::make_unique<DeviceSession>(&m_port);
     // A time-out too short to count in milliseconds is still one.
     m_session->setTimeout(int(std::ceil(m_global.timeoutSeconds * 1000)));
     if (m_trace)
-        m_trace->follow(m_session.get());
-    connect(m_session.get(), &DeviceSession::dataRead, this, [this](const QByteArray &, Exchange exchange) {
-        if (exchange != Exchange::Opening)
-            m_heardFromReceiver = true;
-    });
+        m_trace->follow(&m_port);
     Console::catchInterrupt();
     m_interruptPoll.start();
     m_opened = true;
@@ -134,6 +121,8 @@ int CliSession::open()
     DeviceReply *settled = m_session->settle();
     if (!await(settled))
         return failure(settled, QStringLiteral("opening %1").arg(m_portName));
+    // Anything after the opening's boot text is the receiver answering.
+    connect(&m_port, &QIODevice::readyRead, this, [this] { m_heardFromReceiver = true; });
     return ExitDone;
 }
 

@@ -1,6 +1,7 @@
 #include "portaccess.h"
 
 #include "core/portdiscovery.h"
+#include "core/receiverline.h"
 
 #include <QtCore/QFileInfo>
 #include <QtSerialPort/QSerialPortInfo>
@@ -29,20 +30,6 @@ QString usbIdsText(const PortDescription &port)
     return QStringLiteral("%1:%2").arg(port.vendorId, 4, 16, QLatin1Char('0')).arg(port.productId, 4, 16, QLatin1Char('0'));
 }
 
-QString systemLocationOf(const QString &portName)
-{
-#ifdef Q_OS_WIN
-    if (portName.startsWith(QLatin1String("\\\\.\\")))
-        return portName;
-    return QStringLiteral("\\\\.\\") + portName;
-#else
-    // As QSerialPort reads a port name.
-    if (portName.startsWith(QLatin1Char('/')))
-        return portName;
-    return QStringLiteral("/dev/") + portName;
-#endif
-}
-
 PortAccess checkAccess(const QString &portName)
 {
 #ifdef Q_OS_WIN
@@ -53,7 +40,7 @@ PortAccess checkAccess(const QString &portName)
     }
     return port.error() == QSerialPort::DeviceNotFoundError ? PortAccess::Missing : PortAccess::Busy;
 #else
-    const QFileInfo device(systemLocationOf(portName));
+    const QFileInfo device(ReceiverLine::systemLocation(portName));
     if (!device.exists())
         return PortAccess::Missing;
     if (!device.isReadable() || !device.isWritable())
@@ -84,7 +71,7 @@ QList<PortDescription> describePorts()
     for (const QString &name : namedByUser) {
         PortDescription port;
         port.name = name;
-        port.systemLocation = systemLocationOf(name);
+        port.systemLocation = ReceiverLine::systemLocation(name);
         port.listedBySystem = false;
         port.receiverBridge = PortDiscovery::isBridgePortName(QFileInfo(name).fileName());
         port.access = checkAccess(name);
@@ -118,7 +105,7 @@ QString openFailureReason(const QSerialPort &port, const QString &portName)
         // Qt reports a port held by another program as a permission error
         // too; the device file's permissions tell the two apart.
         if (checkAccess(portName) == PortAccess::NoPermission)
-            return permissionAdvice(systemLocationOf(portName));
+            return permissionAdvice(ReceiverLine::systemLocation(portName));
 #endif
         return QStringLiteral("busy: another program is using it");
     case QSerialPort::OpenError:
@@ -181,14 +168,14 @@ PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts
     return choice;
 }
 
-PortChoice choosePortAutomatically(const QList<QSerialPortInfo> &systemPorts, const QStringList &namedByUser)
+PortChoice choosePortAutomatically(const QList<PortDiscovery::SystemPort> &systemPorts, const QStringList &namedByUser)
 {
     QStringList usb;
     QStringList seen;
-    for (const QSerialPortInfo &info : systemPorts) {
-        seen << info.portName();
-        if (info.hasVendorIdentifier() && info.hasProductIdentifier())
-            usb << info.portName();
+    for (const PortDiscovery::SystemPort &port : systemPorts) {
+        seen << port.name;
+        if (port.hasUsbIds)
+            usb << port.name;
     }
     return choosePort(PortDiscovery::receiverCandidates(systemPorts, namedByUser), usb, seen);
 }

@@ -8,6 +8,8 @@
 #ifndef PORTACCESS_H
 #define PORTACCESS_H
 
+#include "core/portdiscovery.h"
+
 #include <QtCore/QList>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
@@ -15,7 +17,6 @@
 
 #include <optional>
 
-class QSerialPortInfo;
 
 enum class PortAccess { Usable, Missing, NoPermission, Busy };
 
@@ -38,8 +39,6 @@ QString accessText(PortAccess access);
 // "10c4:ea60", or empty without USB ids.
 QString usbIdsText(const PortDescription &port);
 
-// The device file of a port name: the name itself when it is a path.
-QString systemLocationOf(const QString &portName);
 PortAccess checkAccess(const QString &portName);
 
 // The system's ports, then those named in SPIFFS_MANAGER_PORTS; ports that
@@ -62,6 +61,6 @@ struct PortChoice
     QStringList details; // the candidates, or the ports seen: a line each
 };
 PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts, const QStringList &seen);
-PortChoice choosePortAutomatically(const QList<QSerialPortInfo> &systemPorts, const QStringList &namedByUser);
+PortChoice choosePortAutomatically(const QList<PortDiscovery::SystemPort> &systemPorts, const QStringList &namedByUser);
 
 #endif // PORTACCESS_H

@@ -39,17 +39,16 @@ void DeviceReply::finish(Error error, const QString &errorString)
 }
 
 DeviceSession::DeviceSession(QIODevice *line, QObject *parent)
-    : QObject(parent), m_line(line)
+    : QObject(parent), m_line(line), m_settler(line)
 {
     m_silenceTimer.setSingleShot(true);
     m_quietTimer.setSingleShot(true);
-    m_settleLimit.setSingleShot(true);
     // A coarse timer may fire up to 5 % early, and a boot that pauses just
     // under the quiet spell would then be cut off.
     m_quietTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_silenceTimer, &QTimer::timeout, this, &DeviceSession::onSilence);
     connect(&m_quietTimer, &QTimer::timeout, this, &DeviceSession::onQuietSpell);
-    connect(&m_settleLimit, &QTimer::timeout, this, &DeviceSession::onQuietSpell);
+    connect(&m_settler, &LineSettler::settled, this, &DeviceSession::onSettled);
     if (!line)
         return;
     connect(line, &QIODevice::readyRead, this, &DeviceSession::onReadyRead);
@@ -155,14 +154,12 @@ void DeviceSession::startCurrent()
     m_delivered = 0;
     m_uploadOffset = 0;
     m_uploadEndSent = false;
-    m_bootTail.clear();
-    m_bootSeen = false;
+    m_rebootText.reset();
     m_askingCapacityFirst = false;
 
     if (m_current.kind == Exchange::Opening) {
         // Its bytes belong to whatever came before: Opening or Idle.
-        m_quietTimer.start(OpeningQuietMs);
-        m_settleLimit.start(SettleLimitMs);
+        m_settler.start(m_lineExchange);
         return;
     }
     m_lineExchange = m_current.kind;
@@ -216,8 +213,7 @@ void DeviceSession::sendRequestNeedingCapacity()
 
 void DeviceSession::send(const QByteArray &frame)
 {
-    emit dataWritten(frame, m_lineExchange);
-    if (m_line->write(frame) != frame.size()) {
+    if (ReceiverLine::write(*m_line, frame, m_lineExchange) != frame.size()) {
         const QString reason = m_line->errorString();
         QMetaObject::invokeMethod(this, [this, reason] { onLineLost(reason); }, Qt::QueuedConnection);
         return;
@@ -236,25 +232,22 @@ void DeviceSession::armSilenceTimer()
 
 void DeviceSession::onReadyRead()
 {
-    if (!m_line)
+    // While settling, the settler reads.
+    if (!m_line || m_current.kind == Exchange::Opening)
         return;
-    const QByteArray bytes = m_line->readAll();
+    const QByteArray bytes = ReceiverLine::readAll(*m_line, m_lineExchange);
     if (bytes.isEmpty())
         return;
-    emit dataRead(bytes, m_lineExchange);
 
     switch (m_current.kind) {
     case Exchange::Idle:
         return; // between exchanges: line noise
-    case Exchange::Opening:
-        noteBootText(bytes);
-        m_quietTimer.start(m_bootSeen ? BootQuietMs : OpeningQuietMs);
-        return;
     case Exchange::Reboot:
         // Until the boot text shows, the receiver may still be silent, and
         // the time-out applies; after, only the quiet spell counts.
-        noteBootText(bytes);
-        if (m_bootSeen) {
+        if (m_rebootText.feed(bytes)) {
+            if (m_current.reply)
+                m_current.reply->m_bootSeen = true;
             m_silenceTimer.stop();
             m_quietTimer.start(BootQuietMs);
         } else {
@@ -267,16 +260,6 @@ void DeviceSession::onReadyRead()
     m_received += bytes;
     armSilenceTimer();
     handleArrival();
-}
-
-void DeviceSession::noteBootText(const QByteArray &bytes)
-{
-    const QByteArray seen = m_bootTail + bytes;
-    if (seen.contains("rst:") || seen.contains("ets ") || seen.contains("boot:"))
-        m_bootSeen = true;
-    m_bootTail = seen.right(4);
-    if (m_current.reply)
-        m_current.reply->m_bootSeen = m_bootSeen;
 }
 
 void DeviceSession::handleArrival()
@@ -454,9 +437,18 @@ void DeviceSession::onSilence()
                   tr("no answer from the receiver in %1 s").arg(double(m_timeoutMs) / 1000.0));
 }
 
+void DeviceSession::onSettled()
+{
+    if (m_current.kind != Exchange::Opening)
+        return;
+    if (m_current.reply)
+        m_current.reply->m_bootSeen = m_settler.bootSeen();
+    finishCurrent();
+}
+
 void DeviceSession::onQuietSpell()
 {
-    if (m_current.kind == Exchange::Opening || m_current.kind == Exchange::Reboot)
+    if (m_current.kind == Exchange::Reboot)
         finishCurrent();
 }
 
@@ -492,7 +484,7 @@ void DeviceSession::finishCurrent(DeviceReply::Error error, const QString &error
     m_current = Request();
     m_silenceTimer.stop();
     m_quietTimer.stop();
-    m_settleLimit.stop();
+    m_settler.cancel();
     m_askingCapacityFirst = false;
     m_received = QByteArray(); // a large download's buffer is given back
     if (done.kind != Exchange::Opening)

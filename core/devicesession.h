@@ -16,6 +16,7 @@
 
 #include "core/catalogueformat.h"
 #include "core/exchange.h"
+#include "core/linesettler.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QObject>
@@ -97,18 +98,10 @@ class DeviceSession : public QObject
     Q_OBJECT
 
 public:
-    // Right after the port opens, a receiver whose USB adapter resets it on
-    // open starts printing its boot text within a few tens of milliseconds;
-    // settle() waits this long for a first byte, so an ordinary start costs
-    // no more than this.
-    static constexpr int OpeningQuietMs = 100;
-    // Boot text comes in bursts; the ROM and the second-stage loader leave
-    // gaps of up to about 150 ms, and the receiver listens only once its own
-    // start-up is over. A boot counts as finished after this much silence.
-    static constexpr int BootQuietMs = 500;
-    // A line that never falls quiet (a receiver printing a log) does not hold
-    // settle() up longer than this.
-    static constexpr int SettleLimitMs = 10000;
+    // settle()'s spells, the window's too (LineSettler).
+    static constexpr int OpeningQuietMs = LineSettler::OpeningQuietMs;
+    static constexpr int BootQuietMs = LineSettler::BootQuietMs;
+    static constexpr int SettleLimitMs = LineSettler::SettleLimitMs;
 
     explicit DeviceSession(QIODevice *line, QObject *parent = nullptr);
     ~DeviceSession() override;
@@ -120,7 +113,7 @@ public:
     int timeout() const { return m_timeoutMs; }
 
     // Waits for a quiet spell and drops what arrived; when that was ESP32
-    // boot text, waits for the boot to end. Meant to come first.
+    // boot text, waits for the boot to end (LineSettler). Meant to come first.
     DeviceReply *settle();
 
     DeviceReply *requestMemoryReport();
@@ -152,11 +145,6 @@ public:
     Exchange currentExchange() const { return m_lineExchange; }
 
 signals:
-    // Every byte written to the receiver, one signal per write, and every
-    // byte read from it, one signal per read, with the exchange they belong
-    // to: what a trace records.
-    void dataWritten(const QByteArray &data, Exchange exchange);
-    void dataRead(const QByteArray &data, Exchange exchange);
     void exchangeEnded(DeviceReply *reply);
 
 private:
@@ -177,12 +165,12 @@ private:
     void send(const QByteArray &frame);
     void onReadyRead();
     void onSilence();
+    void onSettled();
     void onQuietSpell();
     void onLineLost(const QString &reason);
     void failAll(DeviceReply::Error error, const QString &reason);
     void handleArrival();
     void handleUploadAnswer();
-    void noteBootText(const QByteArray &bytes);
     void armSilenceTimer();
     void finishCurrent(DeviceReply::Error error = DeviceReply::NoError, const QString &errorString = QString());
 
@@ -201,13 +189,12 @@ private:
     qint64 m_delivered = 0; // a streamed download's content handed on
     qint64 m_uploadOffset = 0;
     bool m_uploadEndSent = false;
-    QByteArray m_bootTail; // the end of the boot text seen so far, to find a marker cut in two
-    bool m_bootSeen = false;
+    BootTextWatch m_rebootText;
 
     std::optional<CatalogueFormat::MemoryFigures> m_memory;
     QTimer m_silenceTimer;
-    QTimer m_quietTimer;
-    QTimer m_settleLimit;
+    QTimer m_quietTimer; // after a reboot's boot text
+    LineSettler m_settler;
 };
 
 #endif // DEVICESESSION_H

@@ -26,3 +26,14 @@ QString exchangeName(Exchange exchange)
     }
     return QString();
 }
+
+std::optional<Exchange> exchangeNamed(const QString &name)
+{
+    for (Exchange exchange : {Exchange::Idle, Exchange::Opening, Exchange::Memory, Exchange::Listing,
+                              Exchange::Download, Exchange::Upload, Exchange::Remove, Exchange::Format,
+                              Exchange::Execute, Exchange::Reboot}) {
+        if (exchangeName(exchange) == name)
+            return exchange;
+    }
+    return std::nullopt;
+}

@@ -6,6 +6,8 @@
 
 #include <QtCore/QString>
 
+#include <optional>
+
 enum class Exchange {
     Idle,    // between two exchanges: whatever arrives then is line noise
     Opening, // from the port's opening to the first request: boot text, if any
@@ -23,5 +25,7 @@ enum class Exchange {
 // ERASE, EXECUTE, REBOOT. The window's operation register holds the same
 // words for the same exchanges.
 QString exchangeName(Exchange exchange);
+// The exchange a word names, exactly as exchangeName() writes it.
+std::optional<Exchange> exchangeNamed(const QString &name);
 
 #endif // EXCHANGE_H

@@ -7,6 +7,25 @@
 
 namespace PortDiscovery {
 
+SystemPort SystemPort::from(const QSerialPortInfo &info)
+{
+    SystemPort port;
+    port.name = info.portName();
+    port.hasUsbIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
+    port.vendorId = info.vendorIdentifier();
+    port.productId = info.productIdentifier();
+    return port;
+}
+
+QList<SystemPort> systemPorts()
+{
+    QList<SystemPort> ports;
+    const QList<QSerialPortInfo> available = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : available)
+        ports << SystemPort::from(info);
+    return ports;
+}
+
 QStringList portsFromEnvironmentValue(const QString &value)
 {
     return value.split(QDir::listSeparator(), Qt::SkipEmptyParts);
@@ -22,33 +41,72 @@ bool isBridgePortName(const QString &portName)
     return portName == QLatin1String(BridgePortName);
 }
 
-bool looksLikeReceiverBridge(const QSerialPortInfo &info)
+bool looksLikeReceiverBridge(const SystemPort &port)
 {
-    if (info.hasVendorIdentifier() && info.hasProductIdentifier() && info.vendorIdentifier() == BridgeVendorId
-        && info.productIdentifier() == BridgeProductId)
+    if (port.hasUsbIds && port.vendorId == BridgeVendorId && port.productId == BridgeProductId)
         return true;
-    return isBridgePortName(info.portName());
+    return isBridgePortName(port.name);
 }
 
-QStringList receiverCandidates(const QList<QSerialPortInfo> &systemPorts, const QStringList &namedByUser)
+bool looksLikeReceiverBridge(const QSerialPortInfo &info)
+{
+    return looksLikeReceiverBridge(SystemPort::from(info));
+}
+
+QStringList receiverBridges(const QList<SystemPort> &systemPorts)
 {
     QStringList bridges;
-    for (const QSerialPortInfo &info : systemPorts) {
-        if (looksLikeReceiverBridge(info))
-            bridges << info.portName();
+    for (const SystemPort &port : systemPorts) {
+        if (looksLikeReceiverBridge(port))
+            bridges << port.name;
     }
-    QStringList candidates;
+    QStringList callOut;
     for (const QString &name : std::as_const(bridges)) {
         const bool dialInTwin = name.startsWith(QLatin1String("tty."))
                                 && bridges.contains(QLatin1String("cu.") + name.mid(4));
         if (!dialInTwin)
-            candidates << name;
+            callOut << name;
     }
+    return callOut;
+}
+
+QStringList receiverCandidates(const QList<SystemPort> &systemPorts, const QStringList &namedByUser)
+{
+    QStringList candidates = receiverBridges(systemPorts);
     for (const QString &name : namedByUser) {
         if (!candidates.contains(name))
             candidates << name;
     }
     return candidates;
+}
+
+QStringList receiverCandidates(const QList<QSerialPortInfo> &systemPorts, const QStringList &namedByUser)
+{
+    QList<SystemPort> ports;
+    for (const QSerialPortInfo &info : systemPorts)
+        ports << SystemPort::from(info);
+    return receiverCandidates(ports, namedByUser);
+}
+
+int preferredPortIndex(const QList<SystemPort> &systemPorts, const QStringList &namedByUser)
+{
+    QStringList listed;
+    for (const SystemPort &port : systemPorts)
+        listed << port.name;
+    listed << namedByUser;
+
+    const int byName = int(listed.indexOf(QString::fromLatin1(BridgePortName)));
+    if (byName >= 0)
+        return byName;
+    // A port the user named on purpose, rather than whatever the system lists.
+    if (!namedByUser.isEmpty())
+        return int(systemPorts.size());
+    // On Linux and Windows the bridge has no telling name (ttyUSB0, COM3),
+    // and the first port listed is often one that never answers (ttyS0).
+    const QStringList bridges = receiverBridges(systemPorts);
+    if (!bridges.isEmpty())
+        return int(listed.indexOf(bridges.constFirst()));
+    return listed.isEmpty() ? -1 : 0;
 }
 
 } // namespace PortDiscovery

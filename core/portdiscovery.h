@@ -4,6 +4,7 @@
 #ifndef PORTDISCOVERY_H
 #define PORTDISCOVERY_H
 
+#include <QtCore/QList>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
@@ -22,6 +23,21 @@ inline constexpr char BridgePortName[] = "cu.SLAB_USBtoUART";
 inline constexpr quint16 BridgeVendorId = 0x10C4;
 inline constexpr quint16 BridgeProductId = 0xEA60;
 
+// What the rules below look at in a port the system lists. Plain values, so
+// a test can describe ports no machine has.
+struct SystemPort
+{
+    QString name;
+    bool hasUsbIds = false; // vendor and product both known
+    quint16 vendorId = 0;
+    quint16 productId = 0;
+
+    static SystemPort from(const QSerialPortInfo &info);
+};
+
+// QSerialPortInfo::availablePorts(), in its order.
+QList<SystemPort> systemPorts();
+
 // Names in a SPIFFS_MANAGER_PORTS value, separated as PATH is on this system.
 QStringList portsFromEnvironmentValue(const QString &value);
 // The names in the variable as this process sees it.
@@ -30,12 +46,24 @@ QStringList portsNamedByUser();
 bool isBridgePortName(const QString &portName);
 // By its USB ids or by its name; macOS lists the bridge twice, as the
 // call-out "cu." port and the dial-in "tty." one.
+bool looksLikeReceiverBridge(const SystemPort &port);
 bool looksLikeReceiverBridge(const QSerialPortInfo &info);
 
-// The ports that may be the receiver: every system port that looks like its
-// bridge, then every port named by the user. The dial-in twin of a listed
-// call-out port is left out, as opening it would wait for a carrier.
+// The system's ports that look like the bridge, in their order. The dial-in
+// twin of a listed call-out port is left out, as opening it would wait for a
+// carrier.
+QStringList receiverBridges(const QList<SystemPort> &systemPorts);
+
+// The ports that may be the receiver: every bridge above, then every port
+// named by the user.
+QStringList receiverCandidates(const QList<SystemPort> &systemPorts, const QStringList &namedByUser);
 QStringList receiverCandidates(const QList<QSerialPortInfo> &systemPorts, const QStringList &namedByUser);
+
+// The port a list of the system's ports followed by the user's starts on,
+// as an index into that list: one named exactly BridgePortName; else the
+// first the user named; else the first bridge; else the first port. -1 for
+// an empty list.
+int preferredPortIndex(const QList<SystemPort> &systemPorts, const QStringList &namedByUser);
 
 } // namespace PortDiscovery
 

@@ -1,5 +1,7 @@
 #include "core/receiverline.h"
 
+#include "core/tracewriter.h"
+
 #include <QtCore/QFileInfo>
 
 namespace ReceiverLine {
@@ -19,14 +21,41 @@ bool meansLineLost(QSerialPort::SerialPortError error)
            || error == QSerialPort::WriteError;
 }
 
+QString systemLocation(const QString &portName)
+{
+#ifdef Q_OS_WIN
+    if (portName.startsWith(QLatin1String("\\\\.\\")))
+        return portName;
+    return QStringLiteral("\\\\.\\") + portName;
+#else
+    if (portName.startsWith(QLatin1Char('/')))
+        return portName;
+    return QStringLiteral("/dev/") + portName;
+#endif
+}
+
+qint64 write(QIODevice &line, const QByteArray &bytes, Exchange exchange)
+{
+    if (TraceWriter *trace = TraceWriter::followerOf(&line))
+        trace->writeRecord(TraceWriter::Direction::ToReceiver, exchangeName(exchange), bytes);
+    return line.write(bytes);
+}
+
+QByteArray readAll(QIODevice &line, Exchange exchange)
+{
+    const QByteArray bytes = line.readAll();
+    if (bytes.isEmpty())
+        return bytes;
+    if (TraceWriter *trace = TraceWriter::followerOf(&line))
+        trace->writeRecord(TraceWriter::Direction::FromReceiver, exchangeName(exchange), bytes);
+    return bytes;
+}
+
 bool deviceGone(const QSerialPort &port)
 {
 #ifdef Q_OS_UNIX
-    // As QSerialPort reads a name: a path as it is, else under /dev.
     const QString name = port.portName();
-    if (name.isEmpty())
-        return false;
-    return !QFileInfo::exists(name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name);
+    return !name.isEmpty() && !QFileInfo::exists(systemLocation(name));
 #else
     Q_UNUSED(port);
     return false;

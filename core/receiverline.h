@@ -1,10 +1,16 @@
-// The serial line to the receiver as both front ends open and watch it, so
-// the window and the command line never set it up differently. Qt Core and
-// SerialPort only.
+// The serial line to the receiver as both front ends open, watch, write and
+// read it, so the window and the command line never set it up differently
+// and a trace sees every byte either moves. Qt Core and SerialPort only.
 #ifndef RECEIVERLINE_H
 #define RECEIVERLINE_H
 
+#include "core/exchange.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QString>
 #include <QtSerialPort/QSerialPort>
+
+class QIODevice;
 
 namespace ReceiverLine {
 
@@ -18,6 +24,18 @@ void applySettings(QSerialPort &port);
 // error when the line reports end-of-file; either way the port is of no more
 // use.
 bool meansLineLost(QSerialPort::SerialPortError error);
+
+// The device file QSerialPort opens for a port name: the name itself when
+// it is a path.
+QString systemLocation(const QString &portName);
+
+// Every write to the receiver and every read from it goes through these
+// two, so that the trace writer following the line (TraceWriter::follow)
+// records it under the exchange it belongs to. One write, as QIODevice::write
+// returns it; the record comes first, as the bytes leave.
+qint64 write(QIODevice &line, const QByteArray &bytes, Exchange exchange);
+// Everything the line has; an empty read leaves no record.
+QByteArray readAll(QIODevice &line, Exchange exchange);
 
 // Whether the port's device file is gone (a USB adapter unplugged): asked
 // when the receiver falls silent, so that silence after an unplugging the

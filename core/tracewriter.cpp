@@ -1,13 +1,18 @@
 #include "core/tracewriter.h"
 
-#include "core/devicesession.h"
+#include "core/receiverline.h"
 
+#include <QtCore/QDateTime>
 #include <QtCore/QFileDevice>
-#include <QtCore/QStringList>
+#include <QtCore/QVariant>
 
 namespace {
 
 constexpr int HexColumns = TraceWriter::BytesPerLine * 3 - 1;
+
+// Where a port keeps the writer following it: on the port itself, so the
+// line's write and read functions need nothing but the port.
+constexpr char FollowerProperty[] = "spiffs_traceWriter";
 
 QByteArray hexAndText(const QByteArray &bytes, int from, int count)
 {
@@ -32,6 +37,11 @@ TraceWriter::TraceWriter(QIODevice *output, QObject *parent) : QObject(parent), 
     m_clock.start();
 }
 
+TraceWriter::~TraceWriter()
+{
+    follow(nullptr);
+}
+
 void TraceWriter::writeHeader()
 {
     put("# spiffs-cli trace " + QByteArray::number(FormatVersion) + '\n');
@@ -44,9 +54,25 @@ void TraceWriter::writeComment(const QString &text)
         put("# " + line.toUtf8() + '\n');
 }
 
+void TraceWriter::writeProgramComments(const QString &program, const QString &version, const QStringList &arguments)
+{
+    writeComment(QStringLiteral("%1 %2, %3").arg(program, version, QDateTime::currentDateTime().toString(Qt::ISODateWithMs)));
+    QStringList command{program};
+    command << arguments;
+    writeComment(QStringLiteral("command: ") + command.join(QLatin1Char(' ')));
+}
+
 void TraceWriter::startClock()
 {
     m_clock.restart();
+}
+
+void TraceWriter::startPort(const QString &portName)
+{
+    startClock();
+    writeComment(QStringLiteral("port %1 (%2), %3 baud 8N1, no flow control")
+                         .arg(portName, ReceiverLine::systemLocation(portName))
+                         .arg(ReceiverLine::BaudRate));
 }
 
 void TraceWriter::writeRecord(Direction direction, const QString &exchange, const QByteArray &bytes)
@@ -54,14 +80,18 @@ void TraceWriter::writeRecord(Direction direction, const QString &exchange, cons
     put(formatRecord(m_clock.nsecsElapsed() / 1000, direction, exchange, bytes));
 }
 
-void TraceWriter::follow(DeviceSession *session)
+void TraceWriter::follow(QIODevice *port)
 {
-    connect(session, &DeviceSession::dataWritten, this, [this](const QByteArray &data, Exchange exchange) {
-        writeRecord(Direction::ToReceiver, exchangeName(exchange), data);
-    });
-    connect(session, &DeviceSession::dataRead, this, [this](const QByteArray &data, Exchange exchange) {
-        writeRecord(Direction::FromReceiver, exchangeName(exchange), data);
-    });
+    if (m_followed && followerOf(m_followed) == this)
+        m_followed->setProperty(FollowerProperty, QVariant());
+    m_followed = port;
+    if (port)
+        port->setProperty(FollowerProperty, QVariant::fromValue(static_cast<QObject *>(this)));
+}
+
+TraceWriter *TraceWriter::followerOf(const QIODevice *port)
+{
+    return qobject_cast<TraceWriter *>(port->property(FollowerProperty).value<QObject *>());
 }
 
 QByteArray TraceWriter::formatRecord(qint64 timeUs, Direction direction, const QString &exchange,

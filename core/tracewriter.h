@@ -10,16 +10,23 @@
 // One record per write (">") or read ("<"): microseconds since the port
 // opened, the direction, the exchange, the byte count, then the bytes 16 to
 // a line in hex and as text. Every record is flushed as it is written, so a
-// trace survives a crash or an interrupt. Qt Core only.
+// trace survives a crash or an interrupt.
+//
+// The writer follows a port, not a front end: whatever goes through
+// ReceiverLine::write() and ReceiverLine::readAll() on that port is
+// recorded, whether the window or DeviceSession moves it. The header names
+// spiffs-cli whoever writes it: that is what the emulator's replay reads.
+// Qt Core only.
 #ifndef TRACEWRITER_H
 #define TRACEWRITER_H
 
 #include <QtCore/QByteArray>
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QObject>
+#include <QtCore/QPointer>
 #include <QtCore/QString>
+#include <QtCore/QStringList>
 
-class DeviceSession;
 class QIODevice;
 
 class TraceWriter : public QObject
@@ -33,15 +40,26 @@ public:
 
     // output is opened for writing by the caller and outlives the writer.
     explicit TraceWriter(QIODevice *output, QObject *parent = nullptr);
+    ~TraceWriter() override;
 
     // The format line; comments follow it with writeComment().
     void writeHeader();
     void writeComment(const QString &text);
+    // "PROGRAM VERSION, DATE" and "command: PROGRAM ARGUMENTS", the
+    // arguments as typed, one space between each.
+    void writeProgramComments(const QString &program, const QString &version, const QStringList &arguments);
     // Time zero of the records: the moment the port opened.
     void startClock();
+    // A port has just opened: the clock starts again and a comment names
+    // the port and its line settings.
+    void startPort(const QString &portName);
     void writeRecord(Direction direction, const QString &exchange, const QByteArray &bytes);
-    // Records every byte the session writes and reads.
-    void follow(DeviceSession *session);
+
+    // Records every byte moved on port from now on, until another port is
+    // followed (nullptr: none) or the writer is gone.
+    void follow(QIODevice *port);
+    // The writer following port, if any.
+    static TraceWriter *followerOf(const QIODevice *port);
 
     // False once a write to the output failed.
     bool isWriting() const { return m_writing; }
@@ -53,6 +71,7 @@ private:
     void put(const QByteArray &text);
 
     QIODevice *m_output;
+    QPointer<QIODevice> m_followed;
     QElapsedTimer m_clock;
     bool m_writing = true;
 };

@@ -15,6 +15,10 @@ void LinkState::reset()
 {
     QObject::disconnect(readyReadBinding);
     QObject::disconnect(errorBinding);
+    delete settler.data();
+    delete answerWatch.data();
+    trace.reset();
+    traceFile.close();
     if (serialPort.isOpen())
         serialPort.close();
     transferFile.setFileName(QString());

@@ -3,12 +3,20 @@
 #ifndef LINKSTATE_H
 #define LINKSTATE_H
 
+#include "core/linesettler.h"
+#include "core/tracewriter.h"
+
 #include <QtCore/QByteArray>
+#include <QtCore/QFile>
 #include <QtCore/QMetaObject>
 #include <QtCore/QObject>
+#include <QtCore/QPointer>
 #include <QtCore/QSaveFile>
 #include <QtCore/QString>
+#include <QtCore/QTimer>
 #include <QtSerialPort/QSerialPort>
+
+#include <memory>
 
 // Lets whoever waits on the link (tests, benchmarks) sleep until a reply has
 // left the operation register idle, instead of polling it.
@@ -18,6 +26,9 @@ class LinkNotifier : public QObject
 
 signals:
     void exchangeEnded();
+    // The line has settled after Connect and the reply handler is bound to
+    // the port; the memory request follows at once.
+    void replyHandlerBound();
 };
 
 struct LinkState
@@ -39,13 +50,24 @@ struct LinkState
     // Next byte of uploadBuffer to send; chunks are never cut off its front.
     qint64 uploadOffset = 0;
 
-    // Bindings of the open port to the reply handler; none while closed.
+    // Bindings of the open port to the reply handler; none while closed, and
+    // none while the line settles after Connect.
     QMetaObject::Connection readyReadBinding;
     QMetaObject::Connection errorBinding;
 
+    // Made at Connect as children of the window, so they go with it: the
+    // settling line's reader, and the wait for the first memory reply.
+    QPointer<LineSettler> settler;
+    QPointer<QTimer> answerWatch;
+
+    // SPIFFS_TRACE: the file and the writer following serialPort.
+    QFile traceFile;
+    std::unique_ptr<TraceWriter> trace;
+
     LinkNotifier notifier;
 
-    // Closes the port and returns every field to its start-up value.
+    // Closes the port and the trace and returns every field to its start-up
+    // value.
     void reset();
 };
 

@@ -1,6 +1,9 @@
 #include "link/portconnection.h"
 
+#include "link/linetrace.h"
 #include "link/linkstate.h"
+#include "link/operation.h"
+#include "core/linesettler.h"
 #include "core/receiverline.h"
 #include "ui/mainwindowui.h"
 
@@ -23,6 +26,8 @@ void closeLink(MainWindowUi &ui)
     ui.pushButton_3->setText(QStringLiteral("connect"));
     QObject::disconnect(link.readyReadBinding);
     QObject::disconnect(link.errorBinding);
+    delete link.settler.data();
+    delete link.answerWatch.data();
     ui.tableWidget->clear();
     ui.tableWidget->setRowCount(0);
     link.rxBuffer.clear();
@@ -42,7 +47,7 @@ void onPortError(QPointer<QWidget> window, MainWindowUi &ui, QSerialPort::Serial
 
 } // namespace
 
-bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable)
+bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const std::function<void()> &whenSettled)
 {
     LinkState &link = linkState();
     emptyWindowFigures(ui);
@@ -53,29 +58,47 @@ bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable)
     }
 
     QSerialPort &port = link.serialPort;
-    port.setPortName(ui.comboBox->currentText());
+    const QString portName = ui.comboBox->currentText();
+    port.setPortName(portName);
     ReceiverLine::applySettings(port);
     if (!port.open(QIODevice::ReadWrite)) {
         ui.pushButton_3->setText(QStringLiteral("connect"));
         ui.statusbar->showMessage(QStringLiteral("ESP32: can't use the port"), 0);
         return false;
     }
+    traceOpenedPort(port, portName);
 
     ui.pushButton_3->setText(QStringLiteral("disconnect"));
     port.clear(QSerialPort::AllDirections);
     link.rxBuffer.clear();
     // A listing cut off by an earlier disconnect must not be measured against.
     link.listLength = 0;
+    // Busy from the open on: the memory report is what the line waits for.
+    link.currentOperation = Operation::Memory;
     // The branches reach the window's widgets; once it is gone they must not run.
     QPointer<QWidget> window = ui.centralwidget->window();
-    link.readyReadBinding = QObject::connect(&port, &QSerialPort::readyRead, &port, [window, replyTable] {
-        if (window)
-            onReadyRead(replyTable);
-    });
     link.errorBinding = QObject::connect(
             &port, &QSerialPort::errorOccurred, &port,
             [window, &ui](QSerialPort::SerialPortError error) { onPortError(window, ui, error); },
             Qt::QueuedConnection);
     link.portOpen = true;
+
+    // The handler is bound only now, so it never sees what the settle drops;
+    // bound before the request goes out, so no reply byte can be missed.
+    delete link.settler.data();
+    link.settler = new LineSettler(&port, window);
+    QObject::connect(link.settler, &LineSettler::settled, link.settler, [window, replyTable, whenSettled] {
+        LinkState &link = linkState();
+        link.readyReadBinding = QObject::connect(&link.serialPort, &QSerialPort::readyRead, &link.serialPort,
+                                                 [window, replyTable] {
+                                                     if (window)
+                                                         onReadyRead(replyTable);
+                                                 });
+        emit link.notifier.replyHandlerBound();
+        // Its work is done; a disconnect before its turn deletes it sooner.
+        link.settler->deleteLater();
+        whenSettled();
+    });
+    link.settler->start();
     return true;
 }

@@ -5,10 +5,16 @@
 
 #include "link/replydispatch.h"
 
+#include <functional>
+
 class MainWindowUi;
 
-// Returns true when the press opened the link; the caller then asks the
-// device for its memory report.
-bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable);
+// Returns true when the press opened the link. The line then settles first
+// (LineSettler: what a board that restarts on open prints is read and
+// dropped); meanwhile the register holds "MEMORY", so every command button
+// answers busy, and the reply handler is not bound. Once settled, the
+// handler is bound and whenSettled runs: the caller's memory request. A
+// disconnect before then cancels it, and nothing is sent.
+bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const std::function<void()> &whenSettled);
 
 #endif // PORTCONNECTION_H

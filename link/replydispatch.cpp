@@ -2,6 +2,23 @@
 
 #include "link/linkstate.h"
 
+#include "core/exchange.h"
+#include "core/receiverline.h"
+
+namespace {
+
+// What a trace names the bytes on the line after: the register holds the
+// core's words for the exchanges; empty is IDLE.
+Exchange registerExchange()
+{
+    const QString &operation = linkState().currentOperation;
+    if (operation.isEmpty())
+        return Exchange::Idle;
+    return exchangeNamed(operation).value_or(Exchange::Idle);
+}
+
+} // namespace
+
 void startOperation(const QString &operation, const QByteArray &frame)
 {
     linkState().currentOperation = operation;
@@ -13,7 +30,7 @@ void sendFrame(const QByteArray &frame)
     QSerialPort &port = linkState().serialPort;
     if (!port.isOpen())
         return;
-    port.write(frame);
+    ReceiverLine::write(port, frame, registerExchange());
     // Hands the frame to the line now rather than on the next pass of the
     // event loop; flush() does not wait for the line to take it.
     port.flush();
@@ -21,7 +38,7 @@ void sendFrame(const QByteArray &frame)
 
 void onReadyRead(const ReplyTable &table)
 {
-    onBytesArrived(linkState().serialPort.readAll(), table);
+    onBytesArrived(ReceiverLine::readAll(linkState().serialPort, registerExchange()), table);
 }
 
 void onBytesArrived(const QByteArray &incoming, const ReplyTable &table)

@@ -1,14 +1,18 @@
 // DeviceSession over a real QSerialPort on a pseudo-terminal, with the
 // emulated receiver served in-process by EmulatorHost.
 #include "emulatorhost.h"
+#include "ptydevice.h"
 #include "replaytrace.h"
 #include "testfiles.h"
 #include "windowharness.h"
 
 #include "core/devicesession.h"
+#include "core/linesettler.h"
 #include "core/receiverline.h"
 #include "core/tracewriter.h"
 
+#include <QtCore/QBuffer>
+#include <QtCore/QDateTime>
 #include <QtCore/QTemporaryDir>
 #include <QtCore/QTimer>
 #include <QtSerialPort/QSerialPort>
@@ -224,6 +228,46 @@ private slots:
         QCOMPARE(TraceWriter::formatRecord(timeUs, direction, exchange, bytes), record);
     }
 
+    // The comments both programs start a trace with, and the one each
+    // opened port adds.
+    void traceComments_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("portLine");
+        QTest::newRow("command line") << "spiffs-cli" << QStringList{"-p", "/dev/pts/3", "--trace", "t", "ls", "-l"}
+                                      << "/dev/pts/3" << QByteArray("# command: spiffs-cli -p /dev/pts/3 --trace t ls -l")
+                                      << QByteArray("# port /dev/pts/3 (/dev/pts/3), 115200 baud 8N1, no flow control");
+        QTest::newRow("window, no arguments") << "spiffs-manager" << QStringList{} << "ttyUSB0"
+                                              << QByteArray("# command: spiffs-manager")
+                                              << QByteArray("# port ttyUSB0 (/dev/ttyUSB0), 115200 baud 8N1, no flow control");
+        QTest::newRow("an argument with a space") << "spiffs-cli" << QStringList{"get", "a b.txt"} << "cu.SLAB_USBtoUART"
+                                                  << QByteArray("# command: spiffs-cli get a b.txt")
+                                                  << QByteArray("# port cu.SLAB_USBtoUART (/dev/cu.SLAB_USBtoUART), 115200 baud 8N1, no flow control");
+    }
+    void traceComments()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, port);
+        QBuffer text;
+        text.open(QIODevice::WriteOnly);
+        TraceWriter trace(&text);
+        trace.writeHeader();
+        trace.writeProgramComments(program, QStringLiteral("1.0.0"), arguments);
+        trace.startPort(port);
+        const QByteArrayList lines = text.data().split('\n');
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines.at(0), QByteArray("# spiffs-cli trace 1"));
+        QVERIFY(lines.at(1).startsWith("# " + program.toUtf8() + " 1.0.0, "));
+        QVERIFY(QDateTime::fromString(QString::fromUtf8(lines.at(1).mid(lines.at(1).indexOf(", ") + 2)), Qt::ISODateWithMs).isValid());
+        QTEST(lines.at(2), "command");
+        QTEST(lines.at(3), "portLine");
+        QCOMPARE(lines.at(4), QByteArray());
+    }
+
     // The trace is written by the core and read by the emulator's own
     // parser: the two must agree on every record a session can make.
     void traceReadsBackInTheEmulator_data()
@@ -259,6 +303,188 @@ private slots:
         QCOMPARE(trace.exchanges.at(0).reply.size(), 1);
         QCOMPARE(trace.exchanges.at(0).reply.at(0).offsetUs, qint64(4430));
         QCOMPARE(trace.exchanges.at(0).reply.at(0).bytes, reply);
+    }
+
+    // The opening settle both front ends use, on a real port whose far end
+    // the test plays: what arrives in which pieces, and when the line counts
+    // as settled.
+    void settlerDropsWhatComesFirst_data()
+    {
+        QTest::addColumn<QByteArrayList>("pieces"); // each its own arrival, 20 ms apart
+        QTest::addColumn<bool>("boot");
+        QTest::newRow("nothing") << QByteArrayList{} << false;
+        QTest::newRow("noise") << QByteArrayList{QByteArray("\x00\xff", 2), "hello"} << false;
+        QTest::newRow("boot text at once") << QByteArrayList{"ets Jun  8 2016 00:22:57\r\n\r\nrst:0xc (SW_CPU_RESET)"} << true;
+        QTest::newRow("a marker cut in two") << QByteArrayList{"junk rs", "t:0x1 (POWERON_RESET)"} << true;
+        QTest::newRow("a marker cut at its space") << QByteArrayList{"ets", " Jun  8"} << true;
+        QTest::newRow("bytes split one by one") << QByteArrayList{"b", "o", "o", "t", ":"} << true;
+        QTest::newRow("almost a marker") << QByteArrayList{"rst", "-", "boot", ";ets."} << false;
+    }
+    void settlerDropsWhatComesFirst()
+    {
+        QFETCH(QByteArrayList, pieces);
+        QFETCH(bool, boot);
+        PtyDevice device;
+        QSerialPort port(device.portName());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        QBuffer traceText;
+        traceText.open(QIODevice::WriteOnly);
+        TraceWriter trace(&traceText);
+        trace.follow(&port);
+
+        LineSettler settler(&port);
+        QSignalSpy settled(&settler, &LineSettler::settled);
+        settler.start();
+        QVERIFY(settler.isSettling());
+        for (const QByteArray &piece : pieces) {
+            device.deliver(piece);
+            QTest::qWait(20);
+        }
+        // Boot text holds the line for a longer spell than other bytes do.
+        if (boot) {
+            QVERIFY(settled.isEmpty());
+            QTest::qWait(LineSettler::OpeningQuietMs * 2);
+            QVERIFY(settled.isEmpty());
+        }
+        QVERIFY(settled.wait(LineSettler::BootQuietMs * 3));
+        QCOMPARE(settled.count(), 1);
+        QVERIFY(!settler.isSettling());
+        QCOMPARE(settler.bootSeen(), boot);
+        QCOMPARE(port.bytesAvailable(), qint64(0));
+
+        // Each arrival dropped is in the trace as OPEN, and only those.
+        int records = 0;
+        for (const QByteArray &line : traceText.data().split('\n')) {
+            // A record's first line has its direction after the 8-column time.
+            if (line.size() < 10 || line.at(9) == ' ')
+                continue;
+            QVERIFY2(line.mid(8).startsWith(" < OPEN "), line.constData());
+            ++records;
+        }
+        QCOMPARE(records, int(pieces.size()));
+
+        // Once settled it reads no more: what comes next is the caller's.
+        device.deliver("answer");
+        QCOMPARE(port.readAll(), QByteArray("answer"));
+        QCOMPARE(settled.count(), 1);
+    }
+
+    void settlerCancelledOrClosedNeverSettles()
+    {
+        PtyDevice device;
+        QSerialPort port(device.portName());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        LineSettler settler(&port);
+        QSignalSpy settled(&settler, &LineSettler::settled);
+        settler.start();
+        settler.cancel();
+        QVERIFY(!settled.wait(LineSettler::OpeningQuietMs * 3));
+        device.deliver("after");
+        QCOMPARE(port.readAll(), QByteArray("after"));
+
+        settler.start();
+        port.close();
+        QVERIFY(!settler.isSettling());
+        QVERIFY(!settled.wait(LineSettler::OpeningQuietMs * 3));
+    }
+
+    // A receiver that prints for ever still gets its first request: the
+    // settle ends at its bound.
+    void settlerGivesUpOnAChatteringLine()
+    {
+        PtyDevice device;
+        QSerialPort port(device.portName());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        LineSettler settler(&port);
+        QSignalSpy settled(&settler, &LineSettler::settled);
+        QTimer chatter;
+        QObject::connect(&chatter, &QTimer::timeout, [&device] { device.send("I (1234) log line\r\n"); });
+        chatter.start(LineSettler::OpeningQuietMs / 5);
+        settler.start();
+        QTest::qWait(LineSettler::SettleLimitMs / 2);
+        QVERIFY(settled.isEmpty());
+        QVERIFY(settled.wait(LineSettler::SettleLimitMs));
+        chatter.stop();
+        QVERIFY(!settler.bootSeen());
+    }
+
+    // The writer follows a port, whoever moves its bytes; once it follows
+    // none, or is gone, the port is no longer traced.
+    void traceFollowsThePort()
+    {
+        SessionRig rig;
+        QVERIFY(rig.session);
+        QBuffer traceText;
+        traceText.open(QIODevice::WriteOnly);
+        {
+            TraceWriter trace(&traceText);
+            trace.follow(&rig.port);
+            QCOMPARE(TraceWriter::followerOf(&rig.port), &trace);
+            QVERIFY(SessionRig::wait(rig.session->requestMemoryReport()));
+            QCOMPARE(traceText.data().count(" > MEMORY   17  4b 2d 57 61"), 1);
+            QCOMPARE(traceText.data().count(" < MEMORY    8  "), 1);
+
+            trace.follow(nullptr);
+            QVERIFY(!TraceWriter::followerOf(&rig.port));
+            const qint64 before = traceText.size();
+            QVERIFY(SessionRig::wait(rig.session->requestMemoryReport()));
+            QCOMPARE(traceText.size(), before);
+            trace.follow(&rig.port);
+        }
+        QVERIFY(!TraceWriter::followerOf(&rig.port));
+        DeviceReply *after = rig.session->requestMemoryReport();
+        QVERIFY(SessionRig::wait(after));
+        QCOMPARE(after->error(), DeviceReply::NoError);
+    }
+
+    // The line's own write and read: one record each, as formatRecord lays
+    // it out; an empty read leaves none; the latest writer to follow a port
+    // is the one that records it.
+    void lineWritesAndReadsAreRecorded()
+    {
+        PtyDevice device;
+        QSerialPort port(device.portName());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        QBuffer first;
+        QBuffer second;
+        first.open(QIODevice::WriteOnly);
+        second.open(QIODevice::WriteOnly);
+        TraceWriter firstTrace(&first);
+        firstTrace.follow(&port);
+
+        const QByteArray frame = CatalogueFormat::listingRequest();
+        QCOMPARE(ReceiverLine::write(port, frame, Exchange::Listing), qint64(frame.size()));
+        QVERIFY(port.waitForBytesWritten(1000) || port.bytesToWrite() == 0);
+        QCOMPARE(device.readExactly(frame.size()), frame);
+        device.deliver(QByteArray::fromHex("0000000c"));
+        QCOMPARE(ReceiverLine::readAll(port, Exchange::Listing), QByteArray::fromHex("0000000c"));
+        QVERIFY(ReceiverLine::readAll(port, Exchange::Listing).isEmpty());
+
+        const auto withoutTimes = [](QByteArray text) {
+            QByteArrayList lines = text.split('\n');
+            for (QByteArray &line : lines) {
+                if (line.size() > 8 && line.at(8) == ' ' && line.at(7) != ' ')
+                    line = "TTTTTTTT" + line.mid(8);
+            }
+            return lines.join('\n');
+        };
+        QCOMPARE(withoutTimes(first.data()),
+                 withoutTimes(TraceWriter::formatRecord(0, TraceWriter::Direction::ToReceiver, QStringLiteral("LIST"), frame)
+                              + TraceWriter::formatRecord(0, TraceWriter::Direction::FromReceiver, QStringLiteral("LIST"),
+                                                          QByteArray::fromHex("0000000c"))));
+
+        {
+            TraceWriter secondTrace(&second);
+            secondTrace.follow(&port);
+            QCOMPARE(TraceWriter::followerOf(&port), &secondTrace);
+            firstTrace.follow(nullptr); // no longer its port: left alone
+            QCOMPARE(TraceWriter::followerOf(&port), &secondTrace);
+            QCOMPARE(ReceiverLine::write(port, "x", Exchange::Idle), qint64(1));
+            QCOMPARE(device.readExactly(1), QByteArray("x"));
+            QCOMPARE(second.data().count(" > IDLE      1  78"), 1);
+        }
+        QVERIFY(!TraceWriter::followerOf(&port));
+        QCOMPARE(first.data().count('\n'), 3);
     }
 };
 

@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 #include "app/portscan.h"
 #include "link/linkstate.h"
+#include "ui/mainwindowui.h"
 #include "windowharness.h"
 
 #include <QtGui/QImage>
@@ -18,7 +19,16 @@
 #include <QtWidgets/QStatusBar>
 #include <QtWidgets/QTableWidget>
 
+using PortDiscovery::SystemPort;
+Q_DECLARE_METATYPE(QList<SystemPort>)
+
 namespace {
+SystemPort port(const char *name, quint16 vendorId = 0, quint16 productId = 0)
+{
+    return SystemPort{QLatin1String(name), vendorId != 0 || productId != 0, vendorId, productId};
+}
+const SystemPort usbBridge = port("ttyUSB1", 0x10C4, 0xEA60);
+
 const QStringList iconNames = {QStringLiteral("text"),  QStringLiteral("picture"), QStringLiteral("music"),
                                QStringLiteral("engine"), QStringLiteral("world"),  QStringLiteral("wifi"),
                                QStringLiteral("unknown")};
@@ -240,6 +250,97 @@ private slots:
         qputenv(PortsVariable, QStringLiteral("/dev/a%1CU.SLAB_USBTOUART").arg(separator).toLocal8Bit());
         harness.button("pushButton_6")->click();
         QCOMPARE(harness.ports()->currentText(), QStringLiteral("/dev/a"));
+    }
+
+    // One rule for the window's first choice: the core's, fed the system's
+    // ports as plain descriptions (as a test can make them), with the ports
+    // the user names after them.
+    void preferredPort_data()
+    {
+        QTest::addColumn<QList<SystemPort>>("system");
+        QTest::addColumn<QStringList>("named");
+        QTest::addColumn<QString>("chosen");
+        QTest::newRow("none") << QList<SystemPort>{} << QStringList{} << QString();
+        QTest::newRow("Linux: the bridge after serial ports")
+                << QList<SystemPort>{port("ttyS0"), port("ttyS1"), usbBridge} << QStringList{} << "ttyUSB1";
+        QTest::newRow("no bridge: the first") << QList<SystemPort>{port("ttyS0"), port("ttyACM0", 0x2341, 0x0043)}
+                                              << QStringList{} << "ttyS0";
+        QTest::newRow("vendor alone") << QList<SystemPort>{port("ttyS0"), port("ttyUSB0", 0x10C4, 0xEA70)}
+                                      << QStringList{} << "ttyS0";
+        QTest::newRow("product alone") << QList<SystemPort>{port("ttyS0"), port("ttyUSB0", 0x0403, 0xEA60)}
+                                       << QStringList{} << "ttyS0";
+        QTest::newRow("ids unknown") << QList<SystemPort>{port("ttyS0"), SystemPort{QStringLiteral("ttyUSB0"), false, 0x10C4, 0xEA60}}
+                                     << QStringList{} << "ttyS0";
+        QTest::newRow("two bridges: the first")
+                << QList<SystemPort>{port("ttyS0"), port("ttyUSB3", 0x10C4, 0xEA60), usbBridge} << QStringList{} << "ttyUSB3";
+        QTest::newRow("Windows") << QList<SystemPort>{port("COM1"), port("COM4", 0x10C4, 0xEA60)} << QStringList{} << "COM4";
+        QTest::newRow("macOS: the call-out twin")
+                << QList<SystemPort>{port("Bluetooth-Incoming-Port"), port("tty.usbserial-0001", 0x10C4, 0xEA60),
+                                     port("cu.usbserial-0001", 0x10C4, 0xEA60)}
+                << QStringList{} << "cu.usbserial-0001";
+        QTest::newRow("macOS name over ids")
+                << QList<SystemPort>{usbBridge, port("cu.SLAB_USBtoUART")} << QStringList{} << "cu.SLAB_USBtoUART";
+        QTest::newRow("named by the user over a bridge")
+                << QList<SystemPort>{port("ttyS0"), usbBridge} << QStringList{"/dev/pts/7", "/dev/pts/8"} << "/dev/pts/7";
+        QTest::newRow("macOS name among the user's")
+                << QList<SystemPort>{usbBridge} << QStringList{"/dev/pts/7", "cu.SLAB_USBtoUART"} << "cu.SLAB_USBtoUART";
+        QTest::newRow("name in another case") << QList<SystemPort>{port("ttyS0"), port("cu.slab_usbtouart")}
+                                              << QStringList{} << "ttyS0";
+        QTest::newRow("only the user's") << QList<SystemPort>{} << QStringList{"/tmp/a"} << "/tmp/a";
+    }
+    void preferredPort()
+    {
+        QFETCH(QList<SystemPort>, system);
+        QFETCH(QStringList, named);
+        QFETCH(QString, chosen);
+        QStringList listed;
+        for (const SystemPort &each : system)
+            listed << each.name;
+        listed << named;
+        const int index = PortDiscovery::preferredPortIndex(system, named);
+        QCOMPARE(index >= 0 ? listed.at(index) : QString(), chosen);
+
+        // The window's list: the same items as before, the rule's choice current.
+        WindowHarness harness;
+        qputenv(PortsVariable, named.join(QDir::listSeparator()).toLocal8Bit());
+        MainWindowUi form; // the scan's view of the window: its own widgets
+        form.comboBox = harness.ports();
+        form.statusbar = harness.statusBar();
+        harness.statusBar()->clearMessage();
+        scanPorts(form, system);
+        QStringList items;
+        for (int i = 0; i < harness.ports()->count(); ++i)
+            items << harness.ports()->itemText(i);
+        QCOMPARE(items, listed);
+        QCOMPARE(harness.ports()->currentText(), chosen);
+        QCOMPARE(harness.statusText(), QStringLiteral("scan ports complete"));
+    }
+
+    // The command line's rule, on the same descriptions: what spiffs-cli
+    // may pick without -p.
+    void receiverCandidates_data()
+    {
+        QTest::addColumn<QList<SystemPort>>("system");
+        QTest::addColumn<QStringList>("named");
+        QTest::addColumn<QStringList>("candidates");
+        QTest::newRow("Linux") << QList<SystemPort>{port("ttyS0"), usbBridge} << QStringList{} << QStringList{"ttyUSB1"};
+        QTest::newRow("none") << QList<SystemPort>{port("ttyS0")} << QStringList{} << QStringList{};
+        QTest::newRow("bridges, then the user's, once each")
+                << QList<SystemPort>{port("ttyUSB3", 0x10C4, 0xEA60), usbBridge} << QStringList{"ttyUSB1", "/dev/pts/2"}
+                << QStringList{"ttyUSB3", "ttyUSB1", "/dev/pts/2"};
+        QTest::newRow("macOS twins") << QList<SystemPort>{port("tty.SLAB_USBtoUART"), port("cu.SLAB_USBtoUART")}
+                                     << QStringList{} << QStringList{"cu.SLAB_USBtoUART"};
+        QTest::newRow("a dial-in port alone stays")
+                << QList<SystemPort>{port("tty.usbserial-9", 0x10C4, 0xEA60)} << QStringList{} << QStringList{"tty.usbserial-9"};
+    }
+    void receiverCandidates()
+    {
+        QFETCH(QList<SystemPort>, system);
+        QFETCH(QStringList, named);
+        QTEST(PortDiscovery::receiverCandidates(system, named), "candidates");
+        for (const SystemPort &each : system)
+            QCOMPARE(PortDiscovery::looksLikeReceiverBridge(each),
+                     PortDiscovery::receiverCandidates(QList<SystemPort>{each}, {}).contains(each.name));
     }
 
     void portsVariableSplitting_data()

@@ -1,0 +1,79 @@
+// The first moments after the port opens. Many ESP32 boards restart when
+// their port opens (the USB adapter's DTR and RTS drive EN and GPIO0); the
+// boot text then arrives where the first answer is expected, and a request
+// sent meanwhile is lost. The settler reads and drops what arrives until
+// the line has been quiet long enough, then says so; both front ends send
+// their first request only then. Qt Core only.
+#ifndef LINESETTLER_H
+#define LINESETTLER_H
+
+#include "core/exchange.h"
+
+#include <QtCore/QByteArray>
+#include <QtCore/QObject>
+#include <QtCore/QPointer>
+#include <QtCore/QTimer>
+
+class QIODevice;
+
+// Finds ESP32 boot text in a run of arrivals, a marker cut in two by the
+// arrivals included.
+class BootTextWatch
+{
+public:
+    void reset();
+    // True once boot text has been among the bytes fed.
+    bool feed(const QByteArray &bytes);
+    bool seen() const { return m_seen; }
+
+private:
+    QByteArray m_tail;
+    bool m_seen = false;
+};
+
+class LineSettler : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A receiver that restarts on open starts printing within a few tens of
+    // milliseconds; this long without a first byte and the line counts as
+    // settled, so an ordinary start costs no more than this.
+    static constexpr int OpeningQuietMs = 100;
+    // Boot text comes in bursts; the ROM and the second-stage loader leave
+    // gaps of up to about 150 ms, and the receiver listens only once its own
+    // start-up is over. A boot counts as finished after this much silence.
+    static constexpr int BootQuietMs = 500;
+    // A line that never falls quiet (a receiver printing a log) does not hold
+    // the first request up longer than this.
+    static constexpr int SettleLimitMs = 10000;
+
+    explicit LineSettler(QIODevice *line, QObject *parent = nullptr);
+
+    // From now until settled(), every byte that arrives is read and dropped;
+    // a trace following the line records it under traceAs.
+    void start(Exchange traceAs = Exchange::Opening);
+    // Stops without settled(). Closing the line does the same.
+    void cancel();
+
+    bool isSettling() const { return m_settling; }
+    // ESP32 boot text was among the bytes dropped.
+    bool bootSeen() const { return m_boot.seen(); }
+
+signals:
+    // Quiet for long enough, or SettleLimitMs ran out.
+    void settled();
+
+private:
+    void onReadyRead();
+    void finish();
+
+    QPointer<QIODevice> m_line;
+    Exchange m_traceAs = Exchange::Opening;
+    bool m_settling = false;
+    BootTextWatch m_boot;
+    QTimer m_quiet;
+    QTimer m_limit;
+};
+
+#endif // LINESETTLER_H

@@ -1,0 +1,33 @@
+#include "link/linetrace.h"
+
+#include "link/linkstate.h"
+
+#include <QtCore/QCoreApplication>
+#include <QtCore/QDebug>
+
+void startTraceFromEnvironment()
+{
+    LinkState &link = linkState();
+    const QString path = qEnvironmentVariable(TraceVariable);
+    if (path.isEmpty() || link.trace)
+        return;
+    link.traceFile.setFileName(path);
+    if (!link.traceFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        qWarning().noquote() << QStringLiteral("spiffs-manager: cannot write the trace %1: %2")
+                                        .arg(path, link.traceFile.errorString());
+        return;
+    }
+    link.trace = std::make_unique<TraceWriter>(&link.traceFile);
+    link.trace->writeHeader();
+    link.trace->writeProgramComments(QStringLiteral("spiffs-manager"), QStringLiteral(SPIFFS_VERSION),
+                                     QCoreApplication::arguments().mid(1));
+}
+
+void traceOpenedPort(QSerialPort &port, const QString &portName)
+{
+    LinkState &link = linkState();
+    if (!link.trace)
+        return;
+    link.trace->startPort(portName);
+    link.trace->follow(&port);
+}
