@@ -173,90 +173,83 @@ Header takeDownloadHeader(QByteArray &received, qint64 &transferSize, quint32 ca
     return announced == 0 ? Header::Empty : Header::Taken;
 }
 
+// A reply that has ended: the buffer given back, the size forgotten.
+DownloadStep ended(QByteArray &received, qint64 &transferSize, DownloadStep::Status status, QByteArray content = QByteArray())
+{
+    received = QByteArray();
+    transferSize = 0;
+    DownloadStep step;
+    step.status = status;
+    step.content = std::move(content);
+    return step;
+}
+
+// Until the size is in: what the arrival says; nothing once content follows.
+std::optional<DownloadStep> readHeader(QByteArray &received, qint64 &transferSize, quint32 capacity)
+{
+    switch (takeDownloadHeader(received, transferSize, capacity)) {
+    case Header::Incomplete: {
+        DownloadStep step;
+        if (received.size() == 1)
+            step.status = DownloadStep::Status::FirstByte;
+        return step;
+    }
+    case Header::Refused:
+        return ended(received, transferSize, DownloadStep::Status::Refused);
+    case Header::BadSize:
+        return ended(received, transferSize, DownloadStep::Status::BadSize);
+    case Header::Empty:
+        return ended(received, transferSize, DownloadStep::Status::Complete);
+    case Header::Taken:
+        break;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 DownloadStep readDownloadReply(QByteArray &received, qint64 &transferSize, quint32 capacity)
 {
-    DownloadStep step;
-    const auto finish = [&](DownloadStep::Status status) {
-        received = QByteArray();
-        transferSize = 0;
-        step.status = status;
-        return step;
-    };
-
     if (transferSize == 0) {
-        switch (takeDownloadHeader(received, transferSize, capacity)) {
-        case Header::Incomplete:
-            if (received.size() == 1)
-                step.status = DownloadStep::Status::FirstByte;
-            return step;
-        case Header::Refused:
-            return finish(DownloadStep::Status::Refused);
-        case Header::BadSize:
-            return finish(DownloadStep::Status::BadSize);
-        case Header::Empty:
-            return finish(DownloadStep::Status::Complete);
-        case Header::Taken:
-            break;
-        }
+        if (std::optional<DownloadStep> step = readHeader(received, transferSize, capacity))
+            return *step;
         received.reserve(int(std::min<qint64>(transferSize, ReserveLimit)));
         // Content that came with the size counts now; the size alone shows
         // nothing yet.
         if (received.isEmpty())
-            return step;
+            return DownloadStep();
     }
 
-    step.percent = downloadPercent(received.size(), transferSize);
     if (received.size() < transferSize) {
+        DownloadStep step;
         step.status = DownloadStep::Status::Receiving;
+        step.percent = downloadPercent(received.size(), transferSize);
         return step;
     }
     received.truncate(int(transferSize)); // what follows the announced size is not the file's
-    step.content = std::move(received);
-    return finish(DownloadStep::Status::Complete);
+    QByteArray content = std::move(received);
+    DownloadStep step = ended(received, transferSize, DownloadStep::Status::Complete, std::move(content));
+    step.percent = 100;
+    return step;
 }
 
 DownloadStep readDownloadStream(QByteArray &received, qint64 &transferSize, qint64 &delivered, quint32 capacity)
 {
-    DownloadStep step;
-    const auto finish = [&](DownloadStep::Status status) {
-        received = QByteArray();
-        transferSize = 0;
-        step.status = status;
-        return step;
-    };
-
     if (transferSize == 0) {
         delivered = 0;
-        switch (takeDownloadHeader(received, transferSize, capacity)) {
-        case Header::Incomplete:
-            if (received.size() == 1)
-                step.status = DownloadStep::Status::FirstByte;
-            return step;
-        case Header::Refused:
-            return finish(DownloadStep::Status::Refused);
-        case Header::BadSize:
-            return finish(DownloadStep::Status::BadSize);
-        case Header::Empty:
-            return finish(DownloadStep::Status::Complete);
-        case Header::Taken:
-            break;
-        }
+        if (std::optional<DownloadStep> step = readHeader(received, transferSize, capacity))
+            return *step;
     }
 
     // What follows the announced size is not the file's.
-    step.content = received.left(int(std::min<qint64>(received.size(), transferSize - delivered)));
+    QByteArray piece = received.left(int(std::min<qint64>(received.size(), transferSize - delivered)));
     received.clear();
-    delivered += step.content.size();
-    step.percent = downloadPercent(delivered, transferSize);
-    if (delivered < transferSize) {
-        step.status = DownloadStep::Status::Receiving;
-        return step;
-    }
-    QByteArray last = std::move(step.content);
-    finish(DownloadStep::Status::Complete);
-    step.content = std::move(last);
+    delivered += piece.size();
+    const int percent = downloadPercent(delivered, transferSize);
+    DownloadStep step = delivered < transferSize
+                                ? DownloadStep{DownloadStep::Status::Receiving, 0, std::move(piece)}
+                                : ended(received, transferSize, DownloadStep::Status::Complete, std::move(piece));
+    step.percent = percent;
     return step;
 }
 
