@@ -49,7 +49,8 @@ const std::vector<OptionSpec> &optionTable()
          "the serial port, a name or a device path. Without it: $SPIFFS_PORT;\n"
          "else the one port that looks like the receiver's bridge (USB\n"
          "10c4:ea60 or cu.SLAB_USBtoUART) or is named in $SPIFFS_MANAGER_PORTS\n"
-         "(separated as PATH is). Opened at 115200 baud, 8N1."},
+         "(separated as PATH is); else the only USB serial port. Opened at\n"
+         "115200 baud, 8N1."},
         {OptionId::Timeout, "", "timeout", "S", ValueKind::Number, true,
          "seconds of silence from the receiver before giving up (default 5;\n"
          "format waits at least 120; 0 waits for ever)"},
