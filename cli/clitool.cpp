@@ -37,7 +37,7 @@ int runCli(const QStringList &arguments)
     for (const CommandLine &line : lines) {
         CommandOutput output(line);
         session.beginCommand(output);
-        status = output.finish(line.spec->run(CommandContext{line, session, output}));
+        status = output.finish(line.row->run(CommandContext{line, session, output}));
         if (status != ExitDone)
             break;
     }

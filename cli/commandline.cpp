@@ -21,7 +21,7 @@ QString globalOptionsText()
 {
     constexpr int NamesWidth = 15;
     QString text = QStringLiteral("Options:\n");
-    for (const OptionSpec &option : optionTable()) {
+    for (const OptionRow &option : optionTable()) {
         if (!option.global)
             continue;
         QString names = *option.shortName ? QStringLiteral("-%1, ").arg(QLatin1String(option.shortName)) : QString();
@@ -39,25 +39,25 @@ QString exitStatusText()
     QString text = QStringLiteral("Exit status:\n  %1done\n").arg(int(ExitDone), -CodeWidth);
     int lastCode = -1;
     for (ExitCode code : {ExitFailed, ExitUsage, ExitPort, ExitNoAnswer, ExitMismatch, ExitInterrupted, ExitTerminated}) {
-        for (const FailureSpec &spec : failureTable()) {
-            if (spec.code != code)
+        for (const FailureRow &row : failureTable()) {
+            if (row.code != code)
                 continue;
             const QString column = code == lastCode ? QString(CodeWidth, QLatin1Char(' '))
                                                      : QStringLiteral("%1").arg(int(code), -CodeWidth);
-            text += QStringLiteral("  %1%2\n").arg(column, indentedText(spec.meaning, CodeWidth + 2));
+            text += QStringLiteral("  %1%2\n").arg(column, indentedText(row.meaning, CodeWidth + 2));
             lastCode = code;
         }
     }
     return text;
 }
 
-QCommandLineOption parserOption(const OptionSpec &spec)
+QCommandLineOption parserOption(const OptionRow &row)
 {
     QStringList names;
-    if (*spec.shortName)
-        names << QLatin1String(spec.shortName);
-    names << QLatin1String(spec.longName);
-    return *spec.valueName ? QCommandLineOption(names, QString(), QLatin1String(spec.valueName))
+    if (*row.shortName)
+        names << QLatin1String(row.shortName);
+    names << QLatin1String(row.longName);
+    return *row.valueName ? QCommandLineOption(names, QString(), QLatin1String(row.valueName))
                            : QCommandLineOption(names);
 }
 
@@ -70,9 +70,9 @@ bool isCommand(const QString &name)
 
 QString helpText(const QString &command)
 {
-    if (const CommandSpec *spec = findCommand(command)) {
+    if (const CommandRow *row = findCommand(command)) {
         return QStringLiteral("Usage: spiffs-cli [OPTIONS] %1\n\n%2\n%3\n%4")
-                .arg(QLatin1String(spec->synopsis), QLatin1String(spec->details), globalOptionsText(), exitStatusText());
+                .arg(QLatin1String(row->synopsis), QLatin1String(row->details), globalOptionsText(), exitStatusText());
     }
     QString text = QStringLiteral(
             "Usage: spiffs-cli [-p PORT] [--timeout S] [-q] [--json] [--trace FILE] COMMAND [ARGS]\n"
@@ -83,11 +83,11 @@ QString helpText(const QString &command)
             "\"+\" run in order on one opening of the port and stop at the first that fails.\n"
             "\n"
             "Commands:\n");
-    for (const CommandSpec &spec : commandTable()) {
-        const QString synopsis = QLatin1String(spec.synopsis);
+    for (const CommandRow &row : commandTable()) {
+        const QString synopsis = QLatin1String(row.synopsis);
         // A long synopsis has its summary on the next line, in the column.
         const QString gap = synopsis.size() > 30 ? QStringLiteral("\n") + QString(33, QLatin1Char(' ')) : QStringLiteral(" ");
-        text += QStringLiteral("  %1%2%3\n").arg(synopsis, -30).arg(gap, QLatin1String(spec.summary));
+        text += QStringLiteral("  %1%2%3\n").arg(synopsis, -30).arg(gap, QLatin1String(row.summary));
     }
     return text + QLatin1Char('\n') + globalOptionsText() + QLatin1Char('\n') + exitStatusText();
 }
@@ -99,7 +99,7 @@ QStringList withHumanReadable(const QStringList &arguments)
 {
     QSet<QChar> shortWithValue;
     QSet<QString> longWithValue;
-    for (const OptionSpec &option : optionTable()) {
+    for (const OptionRow &option : optionTable()) {
         if (!*option.valueName)
             continue;
         if (*option.shortName)
@@ -107,7 +107,7 @@ QStringList withHumanReadable(const QStringList &arguments)
         longWithValue.insert(QStringLiteral("--") + QLatin1String(option.longName));
     }
     QStringList result;
-    const CommandSpec *command = nullptr;
+    const CommandRow *command = nullptr;
     bool valueNext = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
@@ -156,19 +156,19 @@ QStringList withHumanReadable(const QStringList &arguments)
 
 int editDistance(const QString &a, const QString &b)
 {
-    QVector<int> row(b.size() + 1);
+    QVector<int> costs(b.size() + 1);
     for (int j = 0; j <= b.size(); ++j)
-        row[j] = j;
+        costs[j] = j;
     for (int i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = i;
+        int diagonal = costs[0];
+        costs[0] = i;
         for (int j = 1; j <= b.size(); ++j) {
-            const int above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a.at(i - 1) == b.at(j - 1) ? 0 : 1)});
+            const int above = costs[j];
+            costs[j] = std::min({costs[j] + 1, costs[j - 1] + 1, diagonal + (a.at(i - 1) == b.at(j - 1) ? 0 : 1)});
             diagonal = above;
         }
     }
-    return row[b.size()];
+    return costs[b.size()];
 }
 
 } // namespace
@@ -177,7 +177,7 @@ QString nearestCommand(const QString &typed)
 {
     QString nearest;
     int best = 3; // further than two edits is a guess
-    for (const CommandSpec &command : commandTable()) {
+    for (const CommandRow &command : commandTable()) {
         const QString name = QLatin1String(command.name);
         const int distance = name.startsWith(typed) && !typed.isEmpty() ? 1 : editDistance(typed, name);
         if (distance < best) {
@@ -195,9 +195,9 @@ CommandLine parseCommandLine(const QStringList &typed)
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     std::map<OptionId, QCommandLineOption> options;
-    for (const OptionSpec &spec : optionTable()) {
-        options.emplace(spec.id, parserOption(spec));
-        parser.addOption(options.at(spec.id));
+    for (const OptionRow &row : optionTable()) {
+        options.emplace(row.id, parserOption(row));
+        parser.addOption(options.at(row.id));
     }
     const auto isSet = [&](OptionId id) { return parser.isSet(options.at(id)); };
     const auto value = [&](OptionId id) { return parser.value(options.at(id)); };
@@ -217,8 +217,8 @@ CommandLine parseCommandLine(const QStringList &typed)
         line.error = QStringLiteral("no command given");
         return line;
     }
-    line.spec = findCommand(line.command);
-    if (!line.spec) {
+    line.row = findCommand(line.command);
+    if (!line.row) {
         line.error = QStringLiteral("unknown command \"%1\"").arg(line.command);
         const QString nearest = nearestCommand(line.command);
         if (!nearest.isEmpty())
@@ -251,17 +251,17 @@ CommandLine parseCommandLine(const QStringList &typed)
     }
 
     // A command's own option on another command is a mistake worth naming.
-    for (const OptionSpec &option : optionTable()) {
-        if (!option.global && isSet(option.id) && !line.spec->owns(option.id)) {
+    for (const OptionRow &option : optionTable()) {
+        if (!option.global && isSet(option.id) && !line.row->owns(option.id)) {
             line.error = QStringLiteral("%1 is an option of %2").arg(optionDisplayName(option), commandsOwning(option.id));
             return line;
         }
     }
 
     const int count = line.arguments.size();
-    if (count < line.spec->leastArguments)
+    if (count < line.row->leastArguments)
         line.error = QStringLiteral("%1: missing argument (spiffs-cli %1 --help)").arg(line.command);
-    else if (line.spec->mostArguments >= 0 && count > line.spec->mostArguments)
+    else if (line.row->mostArguments >= 0 && count > line.row->mostArguments)
         line.error = QStringLiteral("%1: too many arguments (spiffs-cli %1 --help)").arg(line.command);
     return line;
 }

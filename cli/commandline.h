@@ -13,7 +13,7 @@
 struct CommandLine
 {
     QString command;
-    const CommandSpec *spec = nullptr; // the command's row, once it is known
+    const CommandRow *row = nullptr; // the command's row of the table, once it is known
     QStringList arguments;             // what follows the command, options taken out
 
     QString port;

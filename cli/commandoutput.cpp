@@ -15,7 +15,7 @@ int CommandOutput::fail(Failure failure, const QString &message)
         m_failure = failure;
         m_message = message;
     }
-    return failureSpec(failure).code;
+    return failureRow(failure).code;
 }
 
 void CommandOutput::note(const QString &message) const
@@ -48,14 +48,14 @@ int CommandOutput::finish(int status)
         // Every failure goes through fail(); the table's first kind for the
         // status stands in should one not have.
         const char *kind = "usage";
-        for (const FailureSpec &spec : failureTable()) {
-            if (spec.code == status) {
-                kind = spec.kind;
+        for (const FailureRow &row : failureTable()) {
+            if (row.code == status) {
+                kind = row.kind;
                 break;
             }
         }
         if (m_failure)
-            kind = failureSpec(*m_failure).kind;
+            kind = failureRow(*m_failure).kind;
         document.insert(QStringLiteral("error"),
                         QJsonObject{{QStringLiteral("kind"), QLatin1String(kind)}, {QStringLiteral("message"), m_message}});
     }

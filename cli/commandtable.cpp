@@ -4,9 +4,9 @@
 
 #include <QtCore/QStringList>
 
-const std::vector<FailureSpec> &failureTable()
+const std::vector<FailureRow> &failureTable()
 {
-    static const std::vector<FailureSpec> table = {
+    static const std::vector<FailureRow> table = {
         {Failure::Usage, "usage", ExitUsage,
          "bad usage: an unknown command or option, a missing argument, a name typed\n"
          "that the receiver cannot take"},
@@ -31,20 +31,20 @@ const std::vector<FailureSpec> &failureTable()
     return table;
 }
 
-const FailureSpec &failureSpec(Failure failure)
+const FailureRow &failureRow(Failure failure)
 {
-    const std::vector<FailureSpec> &table = failureTable();
-    for (const FailureSpec &spec : table) {
-        if (spec.failure == failure)
-            return spec;
+    const std::vector<FailureRow> &table = failureTable();
+    for (const FailureRow &row : table) {
+        if (row.failure == failure)
+            return row;
     }
     Q_UNREACHABLE();
     return table.front();
 }
 
-const std::vector<OptionSpec> &optionTable()
+const std::vector<OptionRow> &optionTable()
 {
-    static const std::vector<OptionSpec> table = {
+    static const std::vector<OptionRow> table = {
         {OptionId::Port, "p", "port", "PORT", ValueKind::Port, true,
          "the serial port, a name or a device path. Without it: $SPIFFS_PORT;\n"
          "else the one port that looks like the receiver's bridge (USB\n"
@@ -80,10 +80,10 @@ const std::vector<OptionSpec> &optionTable()
     return table;
 }
 
-const OptionSpec &optionSpec(OptionId id)
+const OptionRow &optionRow(OptionId id)
 {
-    const std::vector<OptionSpec> &table = optionTable();
-    for (const OptionSpec &option : table) {
+    const std::vector<OptionRow> &table = optionTable();
+    for (const OptionRow &option : table) {
         if (option.id == id)
             return option;
     }
@@ -91,14 +91,14 @@ const OptionSpec &optionSpec(OptionId id)
     return table.front();
 }
 
-QString optionDisplayName(const OptionSpec &option)
+QString optionDisplayName(const OptionRow &option)
 {
     return QStringLiteral("--") + QLatin1String(option.longName);
 }
 
-const std::vector<CommandSpec> &commandTable()
+const std::vector<CommandRow> &commandTable()
 {
-    static const std::vector<CommandSpec> table = {
+    static const std::vector<CommandRow> table = {
         {"ports", "ports", "serial ports; the receiver's bridge first, marked *",
          "Lists the serial ports the system reports, then those named in SPIFFS_MANAGER_PORTS:\n"
          "name and device file, description, manufacturer, USB vendor:product, serial number,\n"
@@ -241,9 +241,9 @@ const std::vector<CommandSpec> &commandTable()
     return table;
 }
 
-const CommandSpec *findCommand(const QString &name)
+const CommandRow *findCommand(const QString &name)
 {
-    for (const CommandSpec &command : commandTable()) {
+    for (const CommandRow &command : commandTable()) {
         if (name == QLatin1String(command.name))
             return &command;
     }
@@ -253,7 +253,7 @@ const CommandSpec *findCommand(const QString &name)
 QString commandsOwning(OptionId option)
 {
     QStringList names;
-    for (const CommandSpec &command : commandTable()) {
+    for (const CommandRow &command : commandTable()) {
         if (command.owns(option))
             names << QLatin1String(command.name);
     }

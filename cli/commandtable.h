@@ -43,15 +43,15 @@ enum class Failure {
     Terminated,
 };
 
-struct FailureSpec
+struct FailureRow
 {
     Failure failure;
     const char *kind; // as --json names it
     ExitCode code;
     const char *meaning;
 };
-const std::vector<FailureSpec> &failureTable();
-const FailureSpec &failureSpec(Failure failure);
+const std::vector<FailureRow> &failureTable();
+const FailureRow &failureRow(Failure failure);
 
 enum class OptionId {
     Port,
@@ -78,7 +78,7 @@ enum class OptionId {
 // would open the port).
 enum class ValueKind { None, Port, LocalFile, LocalFolder, Number, Shell };
 
-struct OptionSpec
+struct OptionRow
 {
     OptionId id;
     const char *shortName; // "" when there is none
@@ -88,12 +88,12 @@ struct OptionSpec
     bool global;
     const char *help; // lines after the first are indented under it
 };
-const std::vector<OptionSpec> &optionTable();
-const OptionSpec &optionSpec(OptionId id);
+const std::vector<OptionRow> &optionTable();
+const OptionRow &optionRow(OptionId id);
 // "--long", "--dry-run": the name a message gives the option.
-QString optionDisplayName(const OptionSpec &option);
+QString optionDisplayName(const OptionRow &option);
 
-struct CommandSpec
+struct CommandRow
 {
     const char *name;
     const char *synopsis;
@@ -114,8 +114,8 @@ constexpr unsigned optionBits(std::initializer_list<OptionId> options)
         bits |= 1u << unsigned(option);
     return bits;
 }
-const std::vector<CommandSpec> &commandTable();
-const CommandSpec *findCommand(const QString &name);
+const std::vector<CommandRow> &commandTable();
+const CommandRow *findCommand(const QString &name);
 
 // The commands that take option, in table order: "rm, format or sync".
 QString commandsOwning(OptionId option);

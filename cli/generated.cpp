@@ -6,13 +6,13 @@
 
 namespace {
 
-QString longName(const OptionSpec &option)
+QString longName(const OptionRow &option)
 {
     return QStringLiteral("--") + QLatin1String(option.longName);
 }
 
 // Every name an option is typed by.
-QStringList optionNames(const OptionSpec &option)
+QStringList optionNames(const OptionRow &option)
 {
     QStringList names;
     if (*option.shortName)
@@ -27,17 +27,17 @@ QStringList optionNames(const OptionSpec &option)
 QStringList globalOptionNames()
 {
     QStringList names;
-    for (const OptionSpec &option : optionTable()) {
+    for (const OptionRow &option : optionTable()) {
         if (option.global)
             names << optionNames(option);
     }
     return names;
 }
 
-QStringList commandOptionNames(const CommandSpec &command)
+QStringList commandOptionNames(const CommandRow &command)
 {
     QStringList names;
-    for (const OptionSpec &option : optionTable()) {
+    for (const OptionRow &option : optionTable()) {
         if (!option.global && command.owns(option.id))
             names << optionNames(option);
     }
@@ -47,7 +47,7 @@ QStringList commandOptionNames(const CommandSpec &command)
 QStringList commandNames()
 {
     QStringList names;
-    for (const CommandSpec &command : commandTable())
+    for (const CommandRow &command : commandTable())
         names << QLatin1String(command.name);
     return names;
 }
@@ -55,7 +55,7 @@ QStringList commandNames()
 QStringList optionsTaking(ValueKind kind)
 {
     QStringList names;
-    for (const OptionSpec &option : optionTable()) {
+    for (const OptionRow &option : optionTable()) {
         if (*option.valueName && option.value == kind)
             names << optionNames(option);
     }
@@ -71,7 +71,7 @@ QString bashScript()
 {
     QString perCommand;
     QString arguments;
-    for (const CommandSpec &command : commandTable()) {
+    for (const CommandRow &command : commandTable()) {
         perCommand += QStringLiteral("        %1) options=\"$options %2\" ;;\n")
                                .arg(QLatin1String(command.name), commandOptionNames(command).join(QLatin1Char(' ')));
         if (command.arguments == ValueKind::LocalFile)
@@ -80,7 +80,7 @@ QString bashScript()
             arguments += QStringLiteral("        %1) COMPREPLY=($(compgen -d -- \"$cur\")) ;;\n").arg(QLatin1String(command.name));
     }
     QString valueOptions;
-    for (const OptionSpec &option : optionTable()) {
+    for (const OptionRow &option : optionTable()) {
         if (*option.valueName)
             valueOptions += optionNames(option).join(QLatin1Char('|')) + QLatin1Char('|');
     }
@@ -160,7 +160,7 @@ complete -F _spiffs_cli spiffs-cli
                  optionsTaking(ValueKind::Number).join(QLatin1Char('|')), perCommand, arguments);
 }
 
-QString zshOptionSpec(const OptionSpec &option)
+QString zshOptionArgument(const OptionRow &option)
 {
     QString value;
     switch (option.value) {
@@ -194,30 +194,30 @@ QString zshScript()
     QString commands;
     QString perCommand;
     QStringList globals;
-    for (const OptionSpec &option : optionTable()) {
+    for (const OptionRow &option : optionTable()) {
         if (option.global)
-            globals << zshOptionSpec(option);
+            globals << zshOptionArgument(option);
     }
-    for (const CommandSpec &command : commandTable()) {
+    for (const CommandRow &command : commandTable()) {
         commands += QStringLiteral("        '%1:%2'\n").arg(QLatin1String(command.name), escapedForShell(QLatin1String(command.summary)));
-        QStringList specs;
-        for (const OptionSpec &option : optionTable()) {
+        QStringList arguments;
+        for (const OptionRow &option : optionTable()) {
             if (!option.global && command.owns(option.id))
-                specs << zshOptionSpec(option);
+                arguments << zshOptionArgument(option);
         }
         switch (command.arguments) {
         case ValueKind::LocalFile:
-            specs << QStringLiteral("'*:file:_files'");
+            arguments << QStringLiteral("'*:file:_files'");
             break;
         case ValueKind::LocalFolder:
-            specs << QStringLiteral("'*:folder:_files -/'");
+            arguments << QStringLiteral("'*:folder:_files -/'");
             break;
         default:
-            specs << QStringLiteral("'*:name: '");
+            arguments << QStringLiteral("'*:name: '");
             break;
         }
         perCommand += QStringLiteral("        (%1) _arguments -s %2 ;;\n")
-                              .arg(QLatin1String(command.name), specs.join(QLatin1Char(' ')));
+                              .arg(QLatin1String(command.name), arguments.join(QLatin1Char(' ')));
     }
     return QStringLiteral(R"sh(#compdef spiffs-cli
 # zsh completion for spiffs-cli, made from its table of commands. Device
@@ -291,7 +291,7 @@ QString fishScript()
             "end\n"
             "\n"
             "complete -c spiffs-cli -f\n");
-    for (const OptionSpec &option : optionTable()) {
+    for (const OptionRow &option : optionTable()) {
         if (!option.global)
             continue;
         QString line = QStringLiteral("complete -c spiffs-cli -l %1").arg(QLatin1String(option.longName));
@@ -306,12 +306,12 @@ QString fishScript()
         line += QStringLiteral(" -d '%1'\n").arg(escapedForShell(QString::fromLatin1(option.help).section(QLatin1Char('\n'), 0, 0)));
         script += line;
     }
-    for (const CommandSpec &command : commandTable()) {
+    for (const CommandRow &command : commandTable()) {
         const QString name = QLatin1String(command.name);
         script += QStringLiteral("complete -c spiffs-cli -n __spiffs_cli_needs_command -a %1 -d '%2'\n")
                           .arg(name, escapedForShell(QLatin1String(command.summary)));
         const QString seen = QStringLiteral("'__fish_seen_subcommand_from %1'").arg(name);
-        for (const OptionSpec &option : optionTable()) {
+        for (const OptionRow &option : optionTable()) {
             if (option.global || !command.owns(option.id))
                 continue;
             QString line = QStringLiteral("complete -c spiffs-cli -n %1 -l %2").arg(seen, QLatin1String(option.longName));
@@ -356,16 +356,16 @@ QString manualPage(const QString &source)
     QString table = QStringLiteral(".TP\n.B 0\nDone.\n");
     int lastCode = -1;
     for (ExitCode code : {ExitFailed, ExitUsage, ExitPort, ExitNoAnswer, ExitMismatch, ExitInterrupted, ExitTerminated}) {
-        for (const FailureSpec &spec : failureTable()) {
-            if (spec.code != code)
+        for (const FailureRow &row : failureTable()) {
+            if (row.code != code)
                 continue;
             if (code != lastCode)
                 table += QStringLiteral(".TP\n.B %1\n").arg(int(code));
             else
                 table += QStringLiteral(".br\n");
-            QString meaning = QString::fromLatin1(spec.meaning).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            QString meaning = QString::fromLatin1(row.meaning).replace(QLatin1Char('\n'), QLatin1Char(' '));
             meaning[0] = meaning.at(0).toUpper();
-            table += escapedForTroff(meaning) + QStringLiteral(" [%1].\n").arg(escapedForTroff(QLatin1String(spec.kind)));
+            table += escapedForTroff(meaning) + QStringLiteral(" [%1].\n").arg(escapedForTroff(QLatin1String(row.kind)));
             lastCode = code;
         }
     }

@@ -349,7 +349,7 @@ private slots:
     void commandTableDrivesTheLine()
     {
         const QString help = helpText();
-        for (const CommandSpec &command : commandTable()) {
+        for (const CommandRow &command : commandTable()) {
             const QString name = QLatin1String(command.name);
             QVERIFY2(command.run, command.name);
             QVERIFY2(help.contains(QStringLiteral("\n  ") + QLatin1String(command.synopsis)), command.name);
@@ -358,7 +358,7 @@ private slots:
             QStringList enough;
             for (int i = 0; i < command.leastArguments; ++i)
                 enough << QStringLiteral("x%1.txt").arg(i);
-            for (const OptionSpec &option : optionTable()) {
+            for (const OptionRow &option : optionTable()) {
                 if (option.global)
                     continue;
                 QStringList arguments{QStringLiteral("spiffs-cli"), name, QStringLiteral("--") + QLatin1String(option.longName)};
@@ -454,13 +454,13 @@ private slots:
         QVERIFY2(manual.contains(QStringLiteral("EXIT STATUS")), qPrintable(manual.left(200)));
         QString readme = QString::fromUtf8(readLocalFile(QStringLiteral(SOURCE_DIR "/README.md")));
         readme.remove(QLatin1Char('`'));
-        for (const CommandSpec &command : commandTable())
+        for (const CommandRow &command : commandTable())
             QVERIFY2(manual.contains(QLatin1String(command.synopsis)), command.synopsis);
-        for (const FailureSpec &spec : failureTable()) {
-            const QString meaning = QString::fromLatin1(spec.meaning).replace(QLatin1Char('\n'), QLatin1Char(' '));
-            QVERIFY2(manual.contains(QStringLiteral("[%1]").arg(QLatin1String(spec.kind))), spec.kind);
-            const QString row = QStringLiteral("| %1 | %2 | %3 |").arg(int(spec.code)).arg(QLatin1String(spec.kind), meaning);
-            QVERIFY2(readme.contains(row), qPrintable(row));
+        for (const FailureRow &row : failureTable()) {
+            const QString meaning = QString::fromLatin1(row.meaning).replace(QLatin1Char('\n'), QLatin1Char(' '));
+            QVERIFY2(manual.contains(QStringLiteral("[%1]").arg(QLatin1String(row.kind))), row.kind);
+            const QString tableLine = QStringLiteral("| %1 | %2 | %3 |").arg(int(row.code)).arg(QLatin1String(row.kind), meaning);
+            QVERIFY2(readme.contains(tableLine), qPrintable(tableLine));
         }
     }
 
