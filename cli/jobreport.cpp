@@ -8,6 +8,7 @@
 #include "core/devicesession.h"
 
 #include <QtCore/QCryptographicHash>
+#include <QtCore/QFileInfo>
 
 using CatalogueFormat::deviceNameText;
 using CatalogueFormat::ListingEntry;
@@ -70,6 +71,16 @@ JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByt
 {
     const auto replaced = held.constFind(name);
     return JobPlan::Upload{size, replaced != held.cend() ? std::optional<qint64>(*replaced) : std::nullopt};
+}
+
+std::optional<QString> existingFolder(const CommandContext &context, int *status)
+{
+    const QString folder = context.line.arguments.constFirst();
+    if (QFileInfo(folder).isDir())
+        return folder;
+    *status = context.output.fail(Failure::LocalFile,
+                                  QStringLiteral("%1: no such folder: %2").arg(context.line.command, folder));
+    return std::nullopt;
 }
 
 int endJob(const CommandContext &context, JobReport &report, int status)

@@ -20,6 +20,8 @@
 #include <QtCore/QStringList>
 #include <QtCore/QVector>
 
+#include <optional>
+
 struct CommandContext;
 
 struct JobReport
@@ -69,6 +71,10 @@ JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByt
 // removed names' absence). ExitDone, or the failure's exit status.
 int carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
              const QVector<PlannedUpload> &uploads, const QVector<CatalogueFormat::ListingEntry> &expected);
+
+// DIR of restore and sync: a folder that exists, else a failure reported
+// with its status in status.
+std::optional<QString> existingFolder(const CommandContext &context, int *status);
 
 // Prints the report, or with --json makes it the command's result; returns
 // status.

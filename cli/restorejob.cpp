@@ -48,9 +48,11 @@ int runRestore(const CommandContext &context)
     CliSession &session = context.session;
     CommandOutput &output = context.output;
     JobReport report;
-    const QString folder = line.arguments.constFirst();
-    if (!QFileInfo(folder).isDir())
-        return output.fail(Failure::LocalFile, QStringLiteral("restore: no such folder: %1").arg(folder));
+    int failed = ExitDone;
+    const std::optional<QString> existing = existingFolder(context, &failed);
+    if (!existing)
+        return failed;
+    const QString folder = *existing;
     const QDir dir(folder);
     const QString manifestPath = dir.filePath(QLatin1String(Manifest::FileName));
     if (JobPlan::leadsOutside(folder, manifestPath)) {
@@ -112,7 +114,6 @@ int runRestore(const CommandContext &context)
 
     if (const int status = session.open())
         return status;
-    int failed = ExitDone;
     const std::optional<CliSession::Holdings> holdings = session.memoryAndListing(QStringLiteral("restore"), &failed);
     if (!holdings)
         return endJob(context, report, failed);

@@ -141,9 +141,11 @@ int runSync(const CommandContext &context)
     CliSession &session = context.session;
     CommandOutput &output = context.output;
     JobReport report;
-    const QString folder = line.arguments.constFirst();
-    if (!QFileInfo(folder).isDir())
-        return output.fail(Failure::LocalFile, QStringLiteral("sync: no such folder: %1").arg(folder));
+    int failed = ExitDone;
+    const std::optional<QString> existing = existingFolder(context, &failed);
+    if (!existing)
+        return failed;
+    const QString folder = *existing;
     const JobPlan::LocalTree tree = JobPlan::scanFolder(folder);
     for (const JobPlan::Skipped &skipped : tree.skipped) {
         report.skipped.append(QJsonObject{{QStringLiteral("name"), skipped.name}, {QStringLiteral("reason"), skipped.reason}});
@@ -156,7 +158,6 @@ int runSync(const CommandContext &context)
 
     if (const int status = session.open())
         return status;
-    int failed = ExitDone;
     const std::optional<CliSession::Holdings> holdings = session.memoryAndListing(QStringLiteral("sync"), &failed);
     if (!holdings)
         return endJob(context, report, failed);
