@@ -39,13 +39,10 @@ QString manualPagePath(const QString &program)
 QList<QPair<QString, QString>> compressedFiles()
 {
     QList<QPair<QString, QString>> files;
-    // spiffs-cli's page is made at build time, its exit statuses from the
-    // program's table.
-    for (const QString &program : programs) {
-        files.append({manualPagePath(program), program == QLatin1String("spiffs-cli")
-                                                       ? QStringLiteral(BUILD_DIR "/generated/spiffs-cli.1")
-                                                       : QStringLiteral(SOURCE_DIR "/docs/man/%1.1").arg(program)});
-    }
+    // The pages are made at build time: the release's date in each, and
+    // spiffs-cli's exit statuses from the program's table.
+    for (const QString &program : programs)
+        files.append({manualPagePath(program), QStringLiteral(BUILD_DIR "/generated/%1.1").arg(program)});
     files.append({docDir + QStringLiteral("changelog.Debian.gz"), QStringLiteral(SOURCE_DIR "/packaging/changelog")});
     files.append({docDir + QStringLiteral("README.md.gz"), QStringLiteral(SOURCE_DIR "/README.md")});
     files.append({docDir + QStringLiteral("troubleshooting.md.gz"), QStringLiteral(SOURCE_DIR "/docs/troubleshooting.md")});
@@ -418,11 +415,51 @@ private slots:
         for (const char *text : {"SPIFFS_TRACE", "brltty", "udevadm control \\-\\-reload", "udevadm trigger",
                                  "/etc/udev/rules.d/", "ID_MM_DEVICE_IGNORE"})
             QVERIFY2(window.contains(text), text);
+        // How the port is chosen, each rule in its turn.
+        const QByteArray portSection = window.mid(window.indexOf(".SS The port\n"), window.indexOf(".SS Connect\n") - window.indexOf(".SS The port\n"));
+        int at = 0;
+        for (const char *rule : {"cu.SLAB_USBtoUART", "SPIFFS_MANAGER_PORTS", "10c4:ea60", "first port listed"}) {
+            at = portSection.indexOf(rule, at);
+            QVERIFY2(at > 0, rule);
+        }
         for (const char *button : {"Connect", "Download", "Upload", "Remove", "Format", "Execute", "Reboot", "Scan"})
             QVERIFY2(window.contains(QByteArray(".SS ") + button) || window.contains(QByteArray("\n.B ") + button),
                      button);
         QVERIFY(gunzip(installed(manualPagePath(QStringLiteral("spiffs-cli")))).contains("SPIFFS_PORT"));
         QVERIFY(sections[QStringLiteral("spiffs-emulator")].contains(QStringLiteral("EXIT STATUS")));
+    }
+
+    // One release in every page's header: the version and the date of the
+    // changelog's latest entry, as the AppStream metadata gives them.
+    void manualPagesCarryTheRelease_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QByteArray>("synopsis"); // a line of it
+        QTest::newRow("spiffs-manager") << QStringLiteral("spiffs-manager") << QByteArray(".RI [ QT-OPTIONS ]");
+        QTest::newRow("spiffs-cli, with chains") << QStringLiteral("spiffs-cli") << QByteArray(".RB [ +");
+        QTest::newRow("spiffs-emulator") << QStringLiteral("spiffs-emulator") << QByteArray(".RI [ OPTION ...]");
+    }
+    void manualPagesCarryTheRelease()
+    {
+        QFETCH(QString, program);
+        QFETCH(QByteArray, synopsis);
+        const QString changelog = QString::fromUtf8(readFile(QStringLiteral(SOURCE_DIR "/packaging/changelog")));
+        const QRegularExpression entry(QStringLiteral("^spiffs-manager \\(([^-)]+)-[^)]+\\)[^\n]*\n.*?\n -- [^\n]*>  ([^\n]+)"),
+                                       QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpressionMatch latest = entry.match(changelog);
+        QVERIFY(latest.hasMatch());
+        const QDate date = QDateTime::fromString(latest.captured(2), Qt::RFC2822Date).date();
+        QVERIFY(date.isValid());
+
+        const QByteArray page = gunzip(installed(manualPagePath(program)));
+        QCOMPARE(page.left(page.indexOf('\n')),
+                 ".TH " + program.toUpper().toUtf8() + " 1 \"" + date.toString(Qt::ISODate).toUtf8()
+                         + "\" \"spiffs-manager " + latest.captured(1).toUtf8() + "\" \"User Commands\"");
+        const QByteArray metainfo = readFile(installed(metainfoDir + appstreamId + QStringLiteral(".metainfo.xml")));
+        QVERIFY(metainfo.contains("date=\"" + date.toString(Qt::ISODate).toUtf8() + "\""));
+        const int start = page.indexOf(".SH SYNOPSIS\n");
+        const QByteArray section = page.mid(start, page.indexOf("\n.SH ", start) + 1 - start);
+        QVERIFY2(section.contains('\n' + synopsis + '\n'), section.constData());
     }
 
     // Every long option the installed programs' --help lists is in their
