@@ -487,6 +487,56 @@ private slots:
         }
     }
 
+    // COMMAND --help is the command's own: its synopsis, its text, its
+    // options, and one line that leads to what every command shares. A
+    // row for each command the general help lists.
+    void commandHelpIsItsOwn_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("options");
+        const QStringList none;
+        QTest::newRow("ports") << "ports" << none;
+        QTest::newRow("df") << "df" << QStringList{"--human-readable"};
+        QTest::newRow("ls") << "ls" << QStringList{"--long", "--human-readable"};
+        QTest::newRow("get") << "get" << QStringList{"--output"};
+        QTest::newRow("cat") << "cat" << none;
+        QTest::newRow("put") << "put" << QStringList{"--verify"};
+        QTest::newRow("rm") << "rm" << QStringList{"--yes"};
+        QTest::newRow("mv") << "mv" << QStringList{"--force"};
+        QTest::newRow("edit") << "edit" << none;
+        QTest::newRow("format") << "format" << QStringList{"--yes"};
+        QTest::newRow("run") << "run" << none;
+        QTest::newRow("reboot") << "reboot" << none;
+        QTest::newRow("verify") << "verify" << none;
+        QTest::newRow("backup") << "backup" << none;
+        QTest::newRow("restore") << "restore" << QStringList{"--yes", "--clean", "--dry-run"};
+        QTest::newRow("sync") << "sync" << QStringList{"--yes", "--delete", "--checksum", "--dry-run"};
+    }
+    void commandHelpIsItsOwn()
+    {
+        QFETCH(QString, command);
+        QFETCH(QStringList, options);
+        const QString cli = installed(QStringLiteral("bin/spiffs-cli"));
+        const Run general = run(cli, {QStringLiteral("--help")});
+        QCOMPARE(general.exitCode, 0);
+        const QByteArray commands = general.out.mid(general.out.indexOf("\nCommands:\n"));
+        QCOMPARE(commands.count("\n  " + command.toUtf8() + ' ') + commands.count("\n  " + command.toUtf8() + '\n'), 1);
+
+        const Run help = run(cli, {command, QStringLiteral("--help")});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.startsWith("Usage: spiffs-cli [OPTIONS] " + command.toUtf8()));
+        QVERIFY2(!help.out.contains("Exit status") && !help.out.contains("--timeout") && !help.out.contains("--trace"),
+                 help.out.constData());
+        QVERIFY2(help.out.endsWith("\n\nOptions for all commands, chains with \"+\", exit statuses: spiffs-cli --help\n"),
+                 help.out.constData());
+        const QStringList listed = helpOptions(help.out);
+        for (const QString &option : std::as_const(options))
+            QVERIFY2(listed.contains(option), qPrintable(option));
+        for (const QString &global : helpOptions(general.out.mid(general.out.indexOf("\nOptions:\n"))))
+            QVERIFY2(!listed.contains(global), qPrintable(global));
+        QVERIFY2(help.out.count('\n') <= 30, help.out.constData());
+    }
+
     // Debian's machine-readable format, its licence text that of LICENSE.
     void copyrightIsMachineReadable()
     {
