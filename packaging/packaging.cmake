@@ -134,4 +134,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${SPIFFS_HOMEPAGE}")
 # dpkg-shlibdeps names the Qt runtime packages the programs link against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# bash loads the completion only through bash-completion; zsh and fish need nothing.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
 include(CPack)

@@ -1,21 +1,143 @@
 // spiffs-cli's shell completions, as the build makes them from its table of
 // commands: bash's completion function run on partial lines, the candidates
-// it offers checked; zsh's and fish's read by their shells without errors.
+// it offers checked; bash typed into on a terminal, the line it passes on
+// checked; the ports each shell offers; zsh's and fish's read by their
+// shells without errors.
 #include "testfiles.h"
 
+#include <QtCore/QDeadlineTimer>
 #include <QtCore/QDir>
 #include <QtCore/QProcess>
+#include <QtCore/QRegularExpression>
 #include <QtCore/QStandardPaths>
 #include <QtCore/QTemporaryDir>
+#include <QtCore/QTemporaryFile>
 #include <QtTest/QTest>
+
+#include <csignal>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
 
 namespace {
 
 const QString generated = QStringLiteral(BUILD_DIR "/generated/");
 
+// The test's ports: one the system does not list, and one named as the
+// receiver's bridge is on macOS, given second.
+const QString namedPorts = QStringLiteral("/tmp/spiffs-test-port:/tmp/spiffs-test/cu.SLAB_USBtoUART");
+
+// The environment completions run in: the built spiffs-cli first in PATH.
+QProcessEnvironment shellEnvironment(const QString &ports)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("SPIFFS_MANAGER_PORTS"), ports);
+    environment.remove(QStringLiteral("SPIFFS_PORT"));
+    environment.insert(QStringLiteral("PATH"), QStringLiteral(BUILD_DIR ":") + environment.value(QStringLiteral("PATH")));
+    return environment;
+}
+
+// bash -i on a pseudo-terminal, as a user types into it. spiffs-cli is a
+// shell function there that prints the words it was given, so a typed line
+// shows how readline completed it.
+class TypedBash
+{
+public:
+    explicit TypedBash(const QString &folder)
+    {
+        m_rc.setFileTemplate(m_home.filePath(QStringLiteral("rc")));
+        const QString rc = QStringLiteral("PS1='$ '\n"
+                                          "bind 'set enable-bracketed-paste off'\n"
+                                          "bind 'set bell-style none'\n"
+                                          "source '%1bash/spiffs-cli'\n"
+                                          "spiffs-cli() { printf 'WORD[%s]\\n' \"$@\"; echo END-OF-WORDS; }\n"
+                                          "echo SHELL-READY\n")
+                                   .arg(generated);
+        if (!m_rc.open() || m_rc.write(rc.toUtf8()) != rc.toUtf8().size() || !m_rc.flush())
+            return;
+        const QByteArray rcPath = QFile::encodeName(m_rc.fileName());
+        const QByteArray workingFolder = QFile::encodeName(folder);
+        QByteArrayList environment;
+        const QProcessEnvironment wanted = shellEnvironment(namedPorts);
+        for (const QString &key : wanted.keys())
+            environment << (key + QLatin1Char('=') + wanted.value(key)).toLocal8Bit();
+        environment << "TERM=dumb" << "INPUTRC=/dev/null";
+        m_pid = forkpty(&m_master, nullptr, nullptr, nullptr);
+        if (m_pid == 0) {
+            std::vector<char *> variables;
+            for (QByteArray &variable : environment)
+                variables.push_back(variable.data());
+            variables.push_back(nullptr);
+            char bash[] = "bash";
+            char noProfile[] = "--noprofile";
+            char rcOption[] = "--rcfile";
+            char interactive[] = "-i";
+            char *arguments[] = {bash, noProfile, rcOption, const_cast<char *>(rcPath.constData()), interactive, nullptr};
+            if (::chdir(workingFolder.constData()) == 0)
+                ::execvpe("bash", arguments, variables.data());
+            ::_exit(127);
+        }
+        m_ready = m_pid > 0 && readUntil("SHELL-READY\r\n");
+    }
+    ~TypedBash()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_master >= 0)
+            ::close(m_master);
+    }
+
+    bool isReady() const { return m_ready; }
+
+    // Types keys and Enter; the words spiffs-cli was given.
+    QStringList wordsAfterTyping(const QByteArray &keys)
+    {
+        const QByteArray typed = keys + '\n';
+        if (::write(m_master, typed.constData(), size_t(typed.size())) != typed.size() || !readUntil("END-OF-WORDS\r\n"))
+            return {QStringLiteral("(no answer; the terminal showed: %1)").arg(QString::fromUtf8(m_seen))};
+        QStringList words;
+        const QRegularExpression word(QStringLiteral("^WORD\\[(.*)\\]\r?$"), QRegularExpression::MultilineOption);
+        for (auto match = word.globalMatch(QString::fromUtf8(m_seen)); match.hasNext();)
+            words << match.next().captured(1);
+        m_seen.clear();
+        return words;
+    }
+
+private:
+    // Reads the terminal until text has come, or 30 s have passed.
+    bool readUntil(const QByteArray &text)
+    {
+        const QDeadlineTimer deadline(30000);
+        while (!m_seen.contains(text)) {
+            pollfd readable{m_master, POLLIN, 0};
+            if (::poll(&readable, 1, int(deadline.remainingTime())) <= 0)
+                return false;
+            char buffer[4096];
+            const ssize_t count = ::read(m_master, buffer, sizeof buffer);
+            if (count <= 0)
+                return false;
+            m_seen.append(buffer, int(count));
+        }
+        return true;
+    }
+
+    QTemporaryDir m_home;
+    QTemporaryFile m_rc;
+    int m_master = -1;
+    pid_t m_pid = -1;
+    bool m_ready = false;
+    QByteArray m_seen;
+};
+
 // The words bash's completion offers for line, the last word being the one
 // completed; run in folder.
-QStringList bashCandidates(const QString &line, const QString &folder, const QString &ports = QString())
+QStringList bashCandidates(const QString &line, const QString &folder, const QString &ports = QString(),
+                           bool sorted = true)
 {
     QStringList words = line.split(QLatin1Char(' '));
     QString quoted;
@@ -27,15 +149,14 @@ QStringList bashCandidates(const QString &line, const QString &folder, const QSt
                                    .arg(generated, quoted)
                                    .arg(words.size() - 1);
     QProcess bash;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("SPIFFS_MANAGER_PORTS"), ports);
-    bash.setProcessEnvironment(environment);
+    bash.setProcessEnvironment(shellEnvironment(ports));
     bash.setWorkingDirectory(folder);
     bash.start(QStringLiteral("bash"), {QStringLiteral("--norc"), QStringLiteral("-c"), script});
     if (!bash.waitForFinished(30000) || bash.exitCode() != 0)
         return {QStringLiteral("(bash failed: %1)").arg(QString::fromLocal8Bit(bash.readAllStandardError()))};
     QStringList candidates = QString::fromLocal8Bit(bash.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    candidates.sort();
+    if (sorted)
+        candidates.sort();
     return candidates;
 }
 
@@ -82,6 +203,75 @@ private slots:
             QVERIFY2(!candidates.contains(word), qPrintable(word + QStringLiteral(" in ") + candidates.join(QLatin1Char(' '))));
         if (offered.isEmpty())
             QVERIFY2(candidates.isEmpty(), qPrintable(candidates.join(QLatin1Char(' '))));
+    }
+
+    // What readline puts on the line: a name with a space stays one word,
+    // a folder ends in "/" with no space after it, so the path goes on.
+    void bashCompletesTheLine_data()
+    {
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<QStringList>("words");
+        QTest::newRow("a name with a space") << QByteArray("spiffs-cli put my\t") << QStringList{"put", "my song.mp3"};
+        QTest::newRow("a folder goes on") << QByteArray("spiffs-cli put pre\t") << QStringList{"put", "presets/"};
+        QTest::newRow("into the folder") << QByteArray("spiffs-cli put pre\tsw\t") << QStringList{"put", "presets/sw.txt"};
+        QTest::newRow("a quote in a name") << QByteArray("spiffs-cli put it\t") << QStringList{"put", "it's.txt"};
+        QTest::newRow("a folder with a space") << QByteArray("spiffs-cli backup tw\t") << QStringList{"backup", "two words/"};
+        QTest::newRow("a folder for -o") << QByteArray("spiffs-cli get x -o tw\t") << QStringList{"get", "x", "-o", "two words/"};
+        QTest::newRow("a trace file") << QByteArray("spiffs-cli --trace my\t ls") << QStringList{"--trace", "my song.mp3", "ls"};
+        QTest::newRow("after --port=PORT") << QByteArray("spiffs-cli --port=/dev/x ls --lo\t")
+                                           << QStringList{"--port=/dev/x", "ls", "--long"};
+        QTest::newRow("typed half quoted") << QByteArray("spiffs-cli put 'my s\t") << QStringList{"put", "my song.mp3"};
+    }
+    void bashCompletesTheLine()
+    {
+        QFETCH(QByteArray, keys);
+        QFETCH(QStringList, words);
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("presets")));
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("two words")));
+        for (const char *name : {"my song.mp3", "it's.txt", "presets/sw.txt"})
+            QVERIFY(!writeLocalFile(folder, QString::fromUtf8(name), "x").isEmpty());
+        TypedBash bash(folder.path());
+        QVERIFY(bash.isReady());
+        QCOMPARE(bash.wordsAfterTyping(keys), words);
+    }
+
+    // After -p: the ports spiffs-cli ports lists, in its order (the
+    // receiver's bridge first), and no others.
+    void portsAreTheListedOnes_data()
+    {
+        QTest::addColumn<QString>("shell");
+        QTest::newRow("bash") << "bash";
+        QTest::newRow("fish") << "fish";
+    }
+    void portsAreTheListedOnes()
+    {
+        QFETCH(QString, shell);
+        QProcess ports;
+        ports.setProcessEnvironment(shellEnvironment(namedPorts));
+        ports.start(QStringLiteral(BUILD_DIR "/spiffs-cli"), {QStringLiteral("-q"), QStringLiteral("ports")});
+        QVERIFY(ports.waitForFinished(30000));
+        QCOMPARE(ports.exitCode(), 0);
+        const QStringList listed = QString::fromLocal8Bit(ports.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(listed.constFirst(), QStringLiteral("/tmp/spiffs-test/cu.SLAB_USBtoUART"));
+        QVERIFY(listed.contains(QStringLiteral("/tmp/spiffs-test-port")));
+
+        QStringList offered;
+        if (shell == QLatin1String("bash")) {
+            offered = bashCandidates(QStringLiteral("spiffs-cli -p "), QDir::tempPath(), namedPorts, false);
+        } else {
+            const QString fish = QStandardPaths::findExecutable(shell);
+            if (fish.isEmpty())
+                QSKIP("fish is not installed");
+            QProcess complete;
+            complete.setProcessEnvironment(shellEnvironment(namedPorts));
+            complete.start(fish, {QStringLiteral("--no-config"), QStringLiteral("-c"),
+                                  QStringLiteral("source %1fish/spiffs-cli.fish; complete -C 'spiffs-cli -p '").arg(generated)});
+            QVERIFY(complete.waitForFinished(30000));
+            for (const QString &line : QString::fromLocal8Bit(complete.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                offered << line.section(QLatin1Char('\t'), 0, 0);
+        }
+        QCOMPARE(offered, listed);
     }
 
     void otherShellsReadTheirs_data()
