@@ -537,6 +537,50 @@ private slots:
         QVERIFY2(help.out.count('\n') <= 30, help.out.constData());
     }
 
+    // scripts/package builds through scripts/logged: a step's output goes to
+    // the log, and is shown only when the step fails, its end first read.
+    void logSpeaksOnlyOnFailure_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<bool>("logWritable");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArrayList>("said");    // on standard error
+        QTest::addColumn<QByteArrayList>("notSaid"); // on standard error
+        QTest::addColumn<QByteArray>("logged");      // in the log, after the command
+        QTest::newRow("a step that succeeds says nothing")
+                << "echo '[1/9] Building'; echo 'a note' >&2" << true << 0 << QByteArrayList()
+                << QByteArrayList{"Building", "note"} << QByteArray("[1/9] Building\na note\n");
+        QTest::newRow("a step that fails shows its output")
+                << "echo '[1/9] Building'; echo 'x.cpp:1: error: no' >&2; exit 3" << true << 3
+                << QByteArrayList{"[1/9] Building", "x.cpp:1: error: no", "exit status 3", "package.log"}
+                << QByteArrayList() << QByteArray("[1/9] Building\nx.cpp:1: error: no\n");
+        QTest::newRow("a long one, its end")
+                << "seq 1000 | sed 's/^/line /'; exit 1" << true << 1 << QByteArrayList{"line 1000\n", "line 801\n"}
+                << QByteArrayList{"line 800\n"} << QByteArray("line 1\n");
+        QTest::newRow("a log that cannot be written")
+                << "echo built" << false << 1 << QByteArrayList{"cannot write"} << QByteArrayList{"built"} << QByteArray();
+    }
+    void logSpeaksOnlyOnFailure()
+    {
+        QFETCH(QString, script);
+        QFETCH(bool, logWritable);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArrayList, said);
+        QFETCH(QByteArrayList, notSaid);
+        QFETCH(QByteArray, logged);
+        QTemporaryDir folder;
+        const QString log = folder.filePath(logWritable ? QStringLiteral("package.log") : QStringLiteral("gone/package.log"));
+        const Run step = run(QStringLiteral(SOURCE_DIR "/scripts/logged"), {log, QStringLiteral("sh"), QStringLiteral("-c"), script});
+        QCOMPARE(step.exitCode, exitCode);
+        QCOMPARE(step.out, QByteArray());
+        for (const QByteArray &text : std::as_const(said))
+            QVERIFY2(step.err.contains(text), step.err.constData());
+        for (const QByteArray &text : std::as_const(notSaid))
+            QVERIFY2(!step.err.contains(text), step.err.constData());
+        if (logWritable)
+            QVERIFY(readFile(log).startsWith("== sh -c " + script.toUtf8() + '\n' + logged));
+    }
+
     // Debian's machine-readable format, its licence text that of LICENSE.
     void copyrightIsMachineReadable()
     {
