@@ -123,8 +123,13 @@ bool fail(QString *error, int line, const QString &what)
     return false;
 }
 
-// Joins runs of records into the exchanges they make up.
-void build(const QVector<Record> &records, ReplayTrace *trace)
+bool startsConnection(const QByteArray &line)
+{
+    return line.startsWith("# port ");
+}
+
+// Joins runs of one connection's records into the exchanges they make up.
+void build(const QVector<Record> &records, ReplayTrace::Connection *connection)
 {
     qint64 requestUs = 0;
     char previous = 0;
@@ -133,18 +138,18 @@ void build(const QVector<Record> &records, ReplayTrace *trace)
             continue; // an empty write or read changes nothing on the line
         if (record.direction == '>') {
             // A new label is a new exchange, even when the one before got no answer.
-            if (previous != '>' || record.label != trace->exchanges.constLast().label) {
+            if (previous != '>' || record.label != connection->exchanges.constLast().label) {
                 ReplayTrace::Exchange exchange;
                 exchange.label = record.label;
                 exchange.line = record.line;
-                trace->exchanges.append(exchange);
+                connection->exchanges.append(exchange);
             }
-            trace->exchanges.last().request += record.bytes;
+            connection->exchanges.last().request += record.bytes;
             requestUs = record.timeUs;
-        } else if (trace->exchanges.isEmpty()) {
-            trace->opening.append({record.timeUs, record.bytes});
+        } else if (connection->exchanges.isEmpty()) {
+            connection->opening.append({record.timeUs, record.bytes});
         } else {
-            trace->exchanges.last().reply.append({record.timeUs - requestUs, record.bytes});
+            connection->exchanges.last().reply.append({record.timeUs - requestUs, record.bytes});
         }
         previous = record.direction;
     }
@@ -171,12 +176,24 @@ bool ReplayTrace::parse(const QByteArray &text, ReplayTrace *trace, QString *err
                                       .arg(QString::fromUtf8(lines.constFirst().mid(header.size()).trimmed()))
                                       .arg(Version));
 
-    QVector<Record> records;
+    QVector<Record> records; // of the connection being read
     Record open; // the record whose bytes are still coming
     qint64 lastUs = 0;
+    trace->connections.append(ReplayTrace::Connection());
     for (int index = 1; index < lines.size(); ++index) {
         const QByteArray &line = lines.at(index);
         const int number = index + 1;
+        if (startsConnection(line) && open.bytes.size() == open.count) {
+            // The port opened again: the clock starts again.
+            if (!records.isEmpty()) {
+                build(records, &trace->connections.last());
+                trace->connections.append(ReplayTrace::Connection());
+                records.clear();
+            }
+            trace->connections.last().line = number;
+            lastUs = 0;
+            continue;
+        }
         if (isBlank(line) || line.trimmed().startsWith('#'))
             continue;
         Cursor cursor(line);
@@ -220,7 +237,7 @@ bool ReplayTrace::parse(const QByteArray &text, ReplayTrace *trace, QString *err
         return fail(error, open.line, QStringLiteral("the record announces %1 bytes, the file ends after %2")
                                               .arg(open.count)
                                               .arg(open.bytes.size()));
-    build(records, trace);
+    build(records, &trace->connections.last());
     return true;
 }
 

@@ -1,13 +1,24 @@
 // spiffs-emulator as a user runs it: a separate process whose first line of
 // output names the pseudo-terminal to open, stopped by a signal.
+#include "clirun.h"
 #include "emulatorprogram.h"
 #include "slaveline.h"
+#include "testfiles.h"
+#include "windowdriver.h"
 #include "windowharness.h"
+#include "windowwaits.h"
+
+#include "app/mainwindow.h"
+#include "link/linetrace.h"
+#include "link/linkstate.h"
 
 #include <QtCore/QFile>
 #include <QtCore/QProcess>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QTest>
+#include <QtWidgets/QComboBox>
+#include <QtWidgets/QLabel>
+#include <QtWidgets/QPushButton>
 
 #include <cerrno>
 #include <csignal>
@@ -18,6 +29,28 @@ using namespace DeviceBytes;
 namespace {
 
 constexpr quint32 DefaultCapacity = 1318001;
+
+// The window on one port, connected and disconnected as a user does.
+class PortWindow : public WindowDriver
+{
+public:
+    explicit PortWindow(const QString &portName) : m_portName(portName) { openWindow(portName); }
+    ~PortWindow() { closeWindow(); }
+
+    // Connect, and what the window shows once the listing is in.
+    QStringList connectAndShow()
+    {
+        ports()->setCurrentText(m_portName);
+        button("pushButton_3")->click();
+        if (!linkState().portOpen || !waitForIdleLink(20000))
+            return {QStringLiteral("(no connection: %1)").arg(statusText())};
+        return QStringList{label("totalMemory")->text(), label("availableMemory")->text()} + tableNames() + tableSizes();
+    }
+    void disconnect() { button("pushButton_3")->click(); }
+
+private:
+    QString m_portName;
+};
 
 } // namespace
 
@@ -154,6 +187,46 @@ private slots:
         QCOMPARE(emulator.process().exitCode(), 0);
     }
 
+    // A trace the window wrote over two Connects, the receiver changed in
+    // between: played back, each Connect shows what it showed then, and one
+    // more shows the last again, which the log says.
+    void windowTraceOfTwoConnectsReplays()
+    {
+        CliTesting::StoreFolder store;
+        QTemporaryDir folder;
+        const QString trace = folder.filePath(QStringLiteral("window.trace"));
+        const QString added = writeLocalFile(folder, QStringLiteral("added.txt"), "new on the receiver");
+        QStringList first;
+        QStringList second;
+        {
+            EmulatorProgram receiver({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--boot-on-open")});
+            QVERIFY(!receiver.port().isEmpty());
+            qputenv(TraceVariable, QFile::encodeName(trace));
+            PortWindow window(receiver.port());
+            qunsetenv(TraceVariable);
+            first = window.connectAndShow();
+            QVERIFY2(first.contains(QStringLiteral("presets/sw.txt")), qPrintable(first.join(QLatin1Char(' '))));
+            window.disconnect();
+            const CliTesting::CliRun put = CliTesting::runCli({QStringLiteral("-p"), receiver.port(), QStringLiteral("put"), added});
+            QVERIFY2(put.exitCode == 0, put.err.constData());
+            second = window.connectAndShow();
+            QVERIFY2(second.contains(QStringLiteral("added.txt")), qPrintable(second.join(QLatin1Char(' '))));
+        }
+        QCOMPARE(readLocalFile(trace).count("\n# port "), 2);
+
+        EmulatorProgram replay({QStringLiteral("--replay"), trace});
+        QVERIFY2(!replay.port().isEmpty(), replay.errors().constData());
+        PortWindow again(replay.port());
+        for (const QStringList &shown : {first, second, second}) {
+            QCOMPARE(again.connectAndShow(), shown);
+            QCOMPARE(again.statusText(), QString());
+            again.disconnect();
+        }
+        QTRY_VERIFY2(replay.errors().contains("line opened 3 times; the trace records 2 connections: playing the last"),
+                     replay.errors().constData());
+        QVERIFY(!replay.errors().contains("not in the trace"));
+    }
+
     void malformedTraceIsRefused()
     {
         QTemporaryDir dir;
@@ -206,5 +279,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(EmulatorProgramTest)
+QTEST_MAIN(EmulatorProgramTest)
 #include "tst_emulatorprogram.moc"
