@@ -31,7 +31,9 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Prints the version."));
     const QCommandLineOption dir(QStringLiteral("dir"),
                                  QStringLiteral("Keeps the files in <folder>: loaded at start, written through. "
-                                                "Without it the store lives in memory and starts empty."),
+                                                "A spiffs-cli backup (a folder with its MANIFEST) serves the files "
+                                                "its MANIFEST lists and stays a backup. Without it the store "
+                                                "lives in memory and starts empty."),
                                  QStringLiteral("folder"));
     const QCommandLineOption capacity(
             QStringLiteral("capacity"),
