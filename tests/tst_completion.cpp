@@ -11,16 +11,7 @@
 #include <QtCore/QRegularExpression>
 #include <QtCore/QStandardPaths>
 #include <QtCore/QTemporaryDir>
-#include <QtCore/QTemporaryFile>
 #include <QtTest/QTest>
-
-#include <csignal>
-#include <poll.h>
-#include <pty.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <vector>
 
 namespace {
 
@@ -40,56 +31,32 @@ QProcessEnvironment shellEnvironment(const QString &ports)
     return environment;
 }
 
-// bash -i on a pseudo-terminal, as a user types into it. spiffs-cli is a
-// shell function there that prints the words it was given, so a typed line
-// shows how readline completed it.
+// bash -i on a terminal (script(1) gives it one), as a user types into it.
+// spiffs-cli is a shell function there that prints the words it was given,
+// so a typed line shows how readline completed it.
 class TypedBash
 {
 public:
     explicit TypedBash(const QString &folder)
     {
-        m_rc.setFileTemplate(m_home.filePath(QStringLiteral("rc")));
-        const QString rc = QStringLiteral("PS1='$ '\n"
-                                          "bind 'set enable-bracketed-paste off'\n"
-                                          "bind 'set bell-style none'\n"
-                                          "source '%1bash/spiffs-cli'\n"
-                                          "spiffs-cli() { printf 'WORD[%s]\\n' \"$@\"; echo END-OF-WORDS; }\n"
-                                          "echo SHELL-READY\n")
-                                   .arg(generated);
-        if (!m_rc.open() || m_rc.write(rc.toUtf8()) != rc.toUtf8().size() || !m_rc.flush())
-            return;
-        const QByteArray rcPath = QFile::encodeName(m_rc.fileName());
-        const QByteArray workingFolder = QFile::encodeName(folder);
-        QByteArrayList environment;
-        const QProcessEnvironment wanted = shellEnvironment(namedPorts);
-        for (const QString &key : wanted.keys())
-            environment << (key + QLatin1Char('=') + wanted.value(key)).toLocal8Bit();
-        environment << "TERM=dumb" << "INPUTRC=/dev/null";
-        m_pid = forkpty(&m_master, nullptr, nullptr, nullptr);
-        if (m_pid == 0) {
-            std::vector<char *> variables;
-            for (QByteArray &variable : environment)
-                variables.push_back(variable.data());
-            variables.push_back(nullptr);
-            char bash[] = "bash";
-            char noProfile[] = "--noprofile";
-            char rcOption[] = "--rcfile";
-            char interactive[] = "-i";
-            char *arguments[] = {bash, noProfile, rcOption, const_cast<char *>(rcPath.constData()), interactive, nullptr};
-            if (::chdir(workingFolder.constData()) == 0)
-                ::execvpe("bash", arguments, variables.data());
-            ::_exit(127);
-        }
-        m_ready = m_pid > 0 && readUntil("SHELL-READY\r\n");
+        const QString rc = writeLocalFile(m_home, QStringLiteral("rc"),
+                                          "PS1='$ '\nbind 'set enable-bracketed-paste off'\nsource '" + generated.toUtf8()
+                                                  + "bash/spiffs-cli'\nspiffs-cli() { printf 'WORD[%s]\\n' \"$@\"; "
+                                                    "echo END-OF-WORDS; }\necho SHELL-READY\n");
+        QProcessEnvironment environment = shellEnvironment(namedPorts);
+        environment.insert(QStringLiteral("TERM"), QStringLiteral("dumb"));
+        environment.insert(QStringLiteral("INPUTRC"), QStringLiteral("/dev/null"));
+        m_bash.setProcessEnvironment(environment);
+        m_bash.setWorkingDirectory(folder);
+        m_bash.start(QStringLiteral("script"), {QStringLiteral("-qfec"),
+                                                QStringLiteral("bash --noprofile --rcfile '%1' -i").arg(rc),
+                                                QStringLiteral("/dev/null")});
+        m_ready = !rc.isEmpty() && readUntil("SHELL-READY\r\n");
     }
     ~TypedBash()
     {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-        if (m_master >= 0)
-            ::close(m_master);
+        m_bash.kill();
+        m_bash.waitForFinished();
     }
 
     bool isReady() const { return m_ready; }
@@ -97,14 +64,14 @@ public:
     // Types keys and Enter; the words spiffs-cli was given.
     QStringList wordsAfterTyping(const QByteArray &keys)
     {
-        const QByteArray typed = keys + '\n';
-        if (::write(m_master, typed.constData(), size_t(typed.size())) != typed.size() || !readUntil("END-OF-WORDS\r\n"))
+        m_seen.clear();
+        m_bash.write(keys + '\n');
+        if (!readUntil("END-OF-WORDS\r\n"))
             return {QStringLiteral("(no answer; the terminal showed: %1)").arg(QString::fromUtf8(m_seen))};
         QStringList words;
         const QRegularExpression word(QStringLiteral("^WORD\\[(.*)\\]\r?$"), QRegularExpression::MultilineOption);
         for (auto match = word.globalMatch(QString::fromUtf8(m_seen)); match.hasNext();)
             words << match.next().captured(1);
-        m_seen.clear();
         return words;
     }
 
@@ -114,22 +81,15 @@ private:
     {
         const QDeadlineTimer deadline(30000);
         while (!m_seen.contains(text)) {
-            pollfd readable{m_master, POLLIN, 0};
-            if (::poll(&readable, 1, int(deadline.remainingTime())) <= 0)
+            if (!m_bash.waitForReadyRead(int(deadline.remainingTime())))
                 return false;
-            char buffer[4096];
-            const ssize_t count = ::read(m_master, buffer, sizeof buffer);
-            if (count <= 0)
-                return false;
-            m_seen.append(buffer, int(count));
+            m_seen += m_bash.readAll();
         }
         return true;
     }
 
     QTemporaryDir m_home;
-    QTemporaryFile m_rc;
-    int m_master = -1;
-    pid_t m_pid = -1;
+    QProcess m_bash;
     bool m_ready = false;
     QByteArray m_seen;
 };

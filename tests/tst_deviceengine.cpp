@@ -827,13 +827,6 @@ private slots:
         QTest::newRow("an empty write counts for nothing")
                 << TraceHeader + record(0, '<', "OPEN", "boot") + record(1, '>', "LIST", "") + record(2, '<', "OPEN", "ed")
                 << QStringLiteral("open +0 boot; open +2 ed");
-        QTest::newRow("two connections, each with its clock")
-                << TraceHeader + record(0, '<', "OPEN", "boot") + record(500, '>', "MEMORY", frame('M'))
-                        + record(900, '<', "MEMORY", "12345678") + "# port /dev/ttyUSB0 (/dev/ttyUSB0), 115200 baud\n"
-                        + record(20, '<', "OPEN", "again") + record(300, '>', "MEMORY", frame('M'))
-                        + record(350, '<', "MEMORY", "87654321")
-                << QStringLiteral("open +0 boot; MEMORY@4 K-Wanderer______M -> +400 12345678; | port@7; open +20 again; "
-                                  "MEMORY@9 K-Wanderer______M -> +50 87654321");
         QTest::newRow("a port named before the first record starts nothing")
                 << QByteArray("# spiffs-cli trace 1\n# command: spiffs-cli ls\n# port /dev/ttyUSB0\n")
                         + record(7, '>', "ERASE", frame('E')) + record(9, '<', "ERASE", "E")
