@@ -59,6 +59,38 @@ bool fail(QString *error, int line, const QString &what)
     return false;
 }
 
+// One line after the header, file->text, into its fields.
+bool readFileLine(BackupManifest::File *file, QString *error)
+{
+    const int line = file->line;
+    QByteArrayList fields = file->text.split(' ');
+    const bool leftOut = fields.constFirst() == LeftOutMark;
+    if (leftOut)
+        fields.removeFirst();
+    if (fields.size() != 4)
+        return fail(error, line, QStringLiteral("not SIZE SHA256 NAME PATH"));
+    file->restorable = !leftOut;
+    if (!readCount(fields.at(0), 0x7FFFFFFF, &file->size))
+        return fail(error, line, QStringLiteral("the size cannot be read"));
+    const bool saved = !leftOut || fields.at(1) != NeverSaved;
+    if (saved) {
+        file->sha256 = QByteArray::fromHex(fields.at(1));
+        if (fields.at(1).size() != 2 * HashBytes || file->sha256.toHex() != fields.at(1))
+            return fail(error, line, QStringLiteral("the SHA-256 is not 64 lower-case hex digits"));
+    } else if (fields.at(3) != NeverSaved) {
+        return fail(error, line, QStringLiteral("a file never saved has a path"));
+    }
+    QByteArray path;
+    const bool emptyName = leftOut && fields.at(2) == EmptyName;
+    if ((!emptyName && (!BackupManifest::unescape(fields.at(2), &file->name) || file->name.isEmpty()))
+        || (saved && !BackupManifest::unescape(fields.at(3), &path)))
+        return fail(error, line, QStringLiteral("a bad escape in the name or path"));
+    file->path = QString::fromUtf8(path);
+    if (saved && (file->path.toUtf8() != path || !staysInside(file->path)))
+        return fail(error, line, QStringLiteral("the path leaves the folder or is not UTF-8"));
+    return true;
+}
+
 } // namespace
 
 bool BackupManifest::looksLikeOne(const QByteArray &text)
@@ -129,39 +161,16 @@ bool BackupManifest::parse(const QByteArray &text, BackupManifest *manifest, QSt
     QSet<QByteArray> names;
     QSet<QString> paths;
     for (int index = 1; index < lines.size(); ++index) {
-        const int line = index + 1;
-        QByteArrayList fields = lines.at(index).split(' ');
-        const bool leftOut = fields.constFirst() == LeftOutMark;
-        if (leftOut)
-            fields.removeFirst();
-        if (fields.size() != 4)
-            return fail(error, line, QStringLiteral("not SIZE SHA256 NAME PATH"));
         File file;
-        file.line = line;
-        file.restorable = !leftOut;
+        file.line = index + 1;
         file.text = lines.at(index);
-        if (!readCount(fields.at(0), 0x7FFFFFFF, &file.size))
-            return fail(error, line, QStringLiteral("the size cannot be read"));
-        const bool saved = !leftOut || fields.at(1) != NeverSaved;
-        if (saved) {
-            file.sha256 = QByteArray::fromHex(fields.at(1));
-            if (fields.at(1).size() != 2 * HashBytes || file.sha256.toHex() != fields.at(1))
-                return fail(error, line, QStringLiteral("the SHA-256 is not 64 lower-case hex digits"));
-        } else if (fields.at(3) != NeverSaved) {
-            return fail(error, line, QStringLiteral("a file never saved has a path"));
-        }
-        QByteArray path;
-        const bool emptyName = leftOut && fields.at(2) == EmptyName;
-        if ((!emptyName && (!unescape(fields.at(2), &file.name) || file.name.isEmpty()))
-            || (saved && !unescape(fields.at(3), &path)))
-            return fail(error, line, QStringLiteral("a bad escape in the name or path"));
-        file.path = QString::fromUtf8(path);
-        if (saved && (file.path.toUtf8() != path || !staysInside(file.path)))
-            return fail(error, line, QStringLiteral("the path leaves the folder or is not UTF-8"));
+        if (!readFileLine(&file, error))
+            return false;
+        const bool saved = !file.path.isEmpty();
         if (names.contains(file.name))
-            return fail(error, line, QStringLiteral("the name is given twice"));
+            return fail(error, file.line, QStringLiteral("the name is given twice"));
         if (saved && paths.contains(file.path.toCaseFolded()))
-            return fail(error, line, QStringLiteral("the path is given twice"));
+            return fail(error, file.line, QStringLiteral("the path is given twice"));
         names.insert(file.name);
         if (saved)
             paths.insert(file.path.toCaseFolded());

@@ -123,6 +123,43 @@ bool fail(QString *error, int line, const QString &what)
     return false;
 }
 
+bool readHeader(const QByteArray &line, QString *error)
+{
+    const QByteArray header = "# spiffs-cli trace ";
+    if (!line.startsWith(header))
+        return fail(error, 1, QStringLiteral("not a trace: it starts with \"%1%2\"")
+                                      .arg(QString::fromLatin1(header))
+                                      .arg(ReplayTrace::Version));
+    if (line.mid(header.size()).trimmed() != QByteArray::number(ReplayTrace::Version))
+        return fail(error, 1, QStringLiteral("trace version %1; this emulator reads version %2")
+                                      .arg(QString::fromUtf8(line.mid(header.size()).trimmed()))
+                                      .arg(ReplayTrace::Version));
+    return true;
+}
+
+// The first line of a record: time, direction, label, count and up to 16
+// bytes; the time is not before lastUs.
+bool readRecordStart(Cursor &cursor, qint64 lastUs, Record *record, QString *error)
+{
+    const int number = record->line;
+    if (!cursor.number(MaxTimeUs, &record->timeUs) || !cursor.take(' '))
+        return fail(error, number, QStringLiteral("a record starts with its time in microseconds"));
+    if (record->timeUs < lastUs)
+        return fail(error, number, QStringLiteral("the time goes back (%1 after %2)").arg(record->timeUs).arg(lastUs));
+    record->direction = cursor.peek();
+    if ((!cursor.take('>') && !cursor.take('<')) || !cursor.take(' '))
+        return fail(error, number, QStringLiteral("\">\" or \"<\" expected after the time"));
+    record->label = cursor.word();
+    if (record->label.isEmpty() || cursor.skipSpaces() == 0)
+        return fail(error, number, QStringLiteral("an upper-case label expected after the direction"));
+    if (!cursor.number(MaxRecordBytes, &record->count))
+        return fail(error, number, QStringLiteral("a byte count expected after the label"));
+    const int first = int(std::min<qint64>(BytesPerLine, record->count));
+    if (first > 0 && (cursor.skipSpaces() < 2 || !cursor.hexBytes(first, &record->bytes)))
+        return fail(error, number, QStringLiteral("%1 bytes in hex expected after the count").arg(first));
+    return true;
+}
+
 bool startsConnection(const QByteArray &line)
 {
     return line.startsWith("# port ");
@@ -166,15 +203,8 @@ bool ReplayTrace::parse(const QByteArray &text, ReplayTrace *trace, QString *err
             line.chop(1);
     }
 
-    const QByteArray header = "# spiffs-cli trace ";
-    if (!lines.constFirst().startsWith(header))
-        return fail(error, 1, QStringLiteral("not a trace: it starts with \"%1%2\"")
-                                      .arg(QString::fromLatin1(header))
-                                      .arg(Version));
-    if (lines.constFirst().mid(header.size()).trimmed() != QByteArray::number(Version))
-        return fail(error, 1, QStringLiteral("trace version %1; this emulator reads version %2")
-                                      .arg(QString::fromUtf8(lines.constFirst().mid(header.size()).trimmed()))
-                                      .arg(Version));
+    if (!readHeader(lines.constFirst(), error))
+        return false;
 
     QVector<Record> records; // of the connection being read
     Record open; // the record whose bytes are still coming
@@ -212,22 +242,9 @@ bool ReplayTrace::parse(const QByteArray &text, ReplayTrace *trace, QString *err
 
         Record record;
         record.line = number;
-        if (!cursor.number(MaxTimeUs, &record.timeUs) || !cursor.take(' '))
-            return fail(error, number, QStringLiteral("a record starts with its time in microseconds"));
-        if (record.timeUs < lastUs)
-            return fail(error, number, QStringLiteral("the time goes back (%1 after %2)").arg(record.timeUs).arg(lastUs));
+        if (!readRecordStart(cursor, lastUs, &record, error))
+            return false;
         lastUs = record.timeUs;
-        record.direction = cursor.peek();
-        if ((!cursor.take('>') && !cursor.take('<')) || !cursor.take(' '))
-            return fail(error, number, QStringLiteral("\">\" or \"<\" expected after the time"));
-        record.label = cursor.word();
-        if (record.label.isEmpty() || cursor.skipSpaces() == 0)
-            return fail(error, number, QStringLiteral("an upper-case label expected after the direction"));
-        if (!cursor.number(MaxRecordBytes, &record.count))
-            return fail(error, number, QStringLiteral("a byte count expected after the label"));
-        const int first = int(std::min<qint64>(BytesPerLine, record.count));
-        if (first > 0 && (cursor.skipSpaces() < 2 || !cursor.hexBytes(first, &record.bytes)))
-            return fail(error, number, QStringLiteral("%1 bytes in hex expected after the count").arg(first));
         if (record.bytes.size() == record.count)
             records.append(record);
         else
