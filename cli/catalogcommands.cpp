@@ -38,6 +38,12 @@ int runPorts(const CommandContext &context)
         context.output.result().insert(QStringLiteral("ports"), list);
         return ExitDone;
     }
+    // -q: the device files alone, one a line, for scripts and the shells' completions.
+    if (context.line.quiet) {
+        for (const PortDescription &port : ports)
+            Console::printLine(port.systemLocation);
+        return ExitDone;
+    }
     if (ports.isEmpty())
         context.output.note(QStringLiteral("no serial ports"));
     for (const PortDescription &port : ports) {

@@ -17,20 +17,35 @@ QString indentedText(const char *text, int column)
     return indented;
 }
 
-QString globalOptionsText()
+// The options that pass, one each with its help under "Options:", in a
+// column as wide as the longest names need.
+template<typename Predicate>
+QString optionsText(Predicate passes)
 {
-    constexpr int NamesWidth = 15;
-    QString text = QStringLiteral("Options:\n");
+    QVector<QPair<QString, const char *>> rows;
+    int width = 15;
     for (const OptionRow &option : optionTable()) {
-        if (!option.global)
+        if (!passes(option))
             continue;
         QString names = *option.shortName ? QStringLiteral("-%1, ").arg(QLatin1String(option.shortName)) : QString();
+        // After ls and df, -h is --human-readable.
+        if (option.id == OptionId::HumanReadable)
+            names = QStringLiteral("-h, ");
         names += QStringLiteral("--") + QLatin1String(option.longName);
         if (*option.valueName)
             names += QLatin1Char(' ') + QLatin1String(option.valueName);
-        text += QStringLiteral("  %1  %2\n").arg(names, -NamesWidth).arg(indentedText(option.help, NamesWidth + 4));
+        width = std::max(width, int(names.size()));
+        rows.append({names, option.help});
     }
+    QString text = QStringLiteral("Options:\n");
+    for (const auto &row : std::as_const(rows))
+        text += QStringLiteral("  %1  %2\n").arg(row.first, -width).arg(indentedText(row.second, width + 4));
     return text;
+}
+
+QString globalOptionsText()
+{
+    return optionsText([](const OptionRow &option) { return option.global; });
 }
 
 QString exitStatusText()
@@ -70,9 +85,14 @@ bool isCommand(const QString &name)
 
 QString helpText(const QString &command)
 {
+    // A command's own help leaves what every command shares to the general one.
     if (const CommandRow *row = findCommand(command)) {
-        return QStringLiteral("Usage: spiffs-cli [OPTIONS] %1\n\n%2\n%3\n%4")
-                .arg(QLatin1String(row->synopsis), QLatin1String(row->details), globalOptionsText(), exitStatusText());
+        QString text = QStringLiteral("Usage: spiffs-cli [OPTIONS] %1\n\n%2\n")
+                               .arg(QLatin1String(row->synopsis), QLatin1String(row->details));
+        if (row->ownOptions)
+            text += optionsText([row](const OptionRow &option) { return !option.global && row->owns(option.id); })
+                    + QLatin1Char('\n');
+        return text + QStringLiteral("Options for all commands, chains with \"+\", exit statuses: spiffs-cli --help\n");
     }
     QString text = QStringLiteral(
             "Usage: spiffs-cli [-p PORT] [--timeout S] [-q] [--json] [--trace FILE] COMMAND [ARGS]\n"

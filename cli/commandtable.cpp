@@ -109,7 +109,7 @@ const std::vector<CommandRow> &commandTable()
          "nothing: it reads the device file's permissions (\"no permission\", \"missing\").\n"
          "A port another program holds shows as \"busy\" only when a command opens it. On\n"
          "Windows, which keeps no such permissions, the check opens each port and closes it\n"
-         "at once.\n",
+         "at once. With -q, only the device files, one a line, in the same order.\n",
          0, 0, optionBits({}), ValueKind::None, runPorts},
         {"df", "df [-h]", "total, used and free bytes",
          "The receiver's memory report: total, used and free bytes of its file system;\n"

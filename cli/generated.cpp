@@ -75,9 +75,9 @@ QString bashScript()
         perCommand += QStringLiteral("        %1) options=\"$options %2\" ;;\n")
                                .arg(QLatin1String(command.name), commandOptionNames(command).join(QLatin1Char(' ')));
         if (command.arguments == ValueKind::LocalFile)
-            arguments += QStringLiteral("        %1) COMPREPLY=($(compgen -f -- \"$cur\")) ;;\n").arg(QLatin1String(command.name));
+            arguments += QStringLiteral("        %1) _spiffs_cli_local -f \"$cur\" ;;\n").arg(QLatin1String(command.name));
         else if (command.arguments == ValueKind::LocalFolder)
-            arguments += QStringLiteral("        %1) COMPREPLY=($(compgen -d -- \"$cur\")) ;;\n").arg(QLatin1String(command.name));
+            arguments += QStringLiteral("        %1) _spiffs_cli_local -d \"$cur\" ;;\n").arg(QLatin1String(command.name));
     }
     QString valueOptions;
     for (const OptionRow &option : optionTable()) {
@@ -90,16 +90,23 @@ QString bashScript()
 # Device names are not completed: that would open the port, and opening it
 # can restart the receiver.
 
+# The ports `spiffs-cli ports` lists, the receiver's bridge first: the
+# spiffs-cli being completed asks the system, which opens no port.
 _spiffs_cli_ports()
 {
-    local port
-    for port in /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* /dev/cu.*; do
-        [[ -e $port ]] && printf '%s\n' "$port"
-    done
-    local IFS=:
-    for port in $SPIFFS_MANAGER_PORTS; do
-        [[ -n $port ]] && printf '%s\n' "$port"
-    done
+    local program=${COMP_WORDS[0]}
+    [[ $program == */* && -x $program ]] || program=spiffs-cli
+    command "$program" -q ports 2>/dev/null
+}
+
+# Local files (-f) or folders (-d) starting with $2, one candidate a line so
+# that spaces stay inside a name. As file names, readline quotes what it
+# puts in and ends a folder with "/" and no space, so the path can go on.
+_spiffs_cli_local()
+{
+    compopt -o filenames 2>/dev/null
+    local IFS=$'\n'
+    COMPREPLY=($(compgen "$1" -- "$2"))
 }
 
 _spiffs_cli()
@@ -112,7 +119,8 @@ _spiffs_cli()
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
             +) command= ;;
-            %3) ((i++)) ;;
+            =) ((i++)) ;; # --option=value: bash splits it at "="
+            %3) [[ ${COMP_WORDS[i+1]} == = ]] || ((i++)) ;;
             -*) ;;
             *) [[ -z $command ]] && command=${COMP_WORDS[i]} ;;
         esac
@@ -120,14 +128,15 @@ _spiffs_cli()
 
     case $prev in
         %4)
+            compopt -o nosort 2>/dev/null
             local IFS=$'\n'
             COMPREPLY=($(compgen -W "$(_spiffs_cli_ports)" -- "$cur"))
             return ;;
         %5)
-            COMPREPLY=($(compgen -f -- "$cur"))
+            _spiffs_cli_local -f "$cur"
             return ;;
         %6)
-            COMPREPLY=($(compgen -d -- "$cur"))
+            _spiffs_cli_local -d "$cur"
             return ;;
         %7)
             return ;;
@@ -223,10 +232,14 @@ QString zshScript()
 # zsh completion for spiffs-cli, made from its table of commands. Device
 # names are not completed: that would open the port.
 
+# The ports `spiffs-cli ports` lists, in its order (the receiver's bridge
+# first): the system is asked, no port is opened.
 _spiffs_cli_ports() {
+    local program=${words[1]}
+    [[ $program == */* && -x $program ]] || program=spiffs-cli
     local -a ports
-    ports=(/dev/ttyUSB*(N) /dev/ttyACM*(N) /dev/ttyS*(N) /dev/cu.*(N) ${(s.:.)SPIFFS_MANAGER_PORTS})
-    _describe -t ports 'serial port' ports
+    ports=(${(f)"$(command $program -q ports 2>/dev/null)"})
+    _wanted -V ports expl 'serial port' compadd -a ports
 }
 
 _spiffs-cli() {
@@ -266,11 +279,12 @@ QString fishScript()
             "# fish completion for spiffs-cli, made from its table of commands. Device\n"
             "# names are not completed: that would open the port.\n"
             "\n"
+            "# The ports `spiffs-cli ports` lists, in its order (the receiver's bridge\n"
+            "# first): the system is asked, no port is opened.\n"
             "function __spiffs_cli_ports\n"
-            "    for port in /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* /dev/cu.*\n"
-            "        test -e $port; and echo $port\n"
-            "    end\n"
-            "    string split : -- $SPIFFS_MANAGER_PORTS\n"
+            "    set -l program (commandline -opc)[1]\n"
+            "    string match -q '*/*' -- $program; and test -x $program; or set program spiffs-cli\n"
+            "    command $program -q ports 2>/dev/null\n"
             "end\n"
             "\n"
             "# True when no command has been given since the start or the last \"+\".\n"
@@ -298,7 +312,7 @@ QString fishScript()
         if (*option.shortName)
             line += QStringLiteral(" -s %1").arg(QLatin1String(option.shortName));
         if (option.value == ValueKind::Port)
-            line += QStringLiteral(" -x -a '(__spiffs_cli_ports)'");
+            line += QStringLiteral(" -x -k -a '(__spiffs_cli_ports)'");
         else if (option.value == ValueKind::LocalFile)
             line += QStringLiteral(" -r -F");
         else if (*option.valueName)

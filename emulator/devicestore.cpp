@@ -24,7 +24,22 @@ bool DeviceStore::attachFolder(const QString &folder, QString *error)
     m_folder = dir.absolutePath();
     m_files.clear();
     m_warnings.clear();
+    m_backup = false;
+    m_paths.clear();
+    m_kept.clear();
 
+    QFile manifest(dir.filePath(QLatin1String(BackupManifest::FileName)));
+    if (manifest.open(QIODevice::ReadOnly)) {
+        const QByteArray text = manifest.readAll();
+        if (BackupManifest::looksLikeOne(text))
+            return loadBackup(dir, text, error);
+    }
+    loadPlainFolder(dir);
+    return true;
+}
+
+void DeviceStore::loadPlainFolder(const QDir &dir)
+{
     const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
                                                     QDir::Name);
     quint64 used = 0;
@@ -60,7 +75,6 @@ bool DeviceStore::attachFolder(const QString &folder, QString *error)
         used += footprint(quint32(loaded.content.size()));
         m_files.append(loaded);
     }
-    return true;
 }
 
 quint32 DeviceStore::usedBytes() const
@@ -105,16 +119,28 @@ bool DeviceStore::store(const QByteArray &name, const QByteArray &content)
 {
     if (!isValidName(name) || !fits(name, quint32(content.size())))
         return false;
+    const bool newInBackup = m_backup && !m_paths.contains(name);
+    if (newInBackup)
+        m_paths.insert(name, freeBackupPath(name));
     if (!m_folder.isEmpty()) {
         QSaveFile file(hostPath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit())
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+            if (newInBackup)
+                m_paths.remove(name);
             return false;
+        }
     }
     const int old = indexOf(name);
     if (old >= 0)
         m_files.remove(old);
     m_files.append(File{name, content});
-    return true;
+    if (!m_backup)
+        return true;
+    // A line kept for this name describes a file it no longer is.
+    m_kept.erase(std::remove_if(m_kept.begin(), m_kept.end(),
+                                [&name](const BackupManifest::File &kept) { return kept.name == name; }),
+                 m_kept.end());
+    return writeManifest();
 }
 
 bool DeviceStore::remove(const QByteArray &name)
@@ -125,7 +151,10 @@ bool DeviceStore::remove(const QByteArray &name)
     if (!m_folder.isEmpty() && !QFile::remove(hostPath(name)) && QFileInfo::exists(hostPath(name)))
         return false;
     m_files.remove(index);
-    return true;
+    if (!m_backup)
+        return true;
+    m_paths.remove(name);
+    return writeManifest();
 }
 
 void DeviceStore::format()
@@ -135,6 +164,10 @@ void DeviceStore::format()
             QFile::remove(hostPath(file.name));
     }
     m_files.clear();
+    if (m_backup) {
+        m_paths.clear();
+        writeManifest();
+    }
 }
 
 QString DeviceStore::hostFileName(const QByteArray &name)
@@ -174,5 +207,5 @@ int DeviceStore::indexOf(const QByteArray &name) const
 
 QString DeviceStore::hostPath(const QByteArray &name) const
 {
-    return m_folder + QLatin1Char('/') + hostFileName(name);
+    return m_folder + QLatin1Char('/') + (m_backup ? m_paths.value(name) : hostFileName(name));
 }

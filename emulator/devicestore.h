@@ -4,10 +4,15 @@
 #ifndef DEVICESTORE_H
 #define DEVICESTORE_H
 
+#include "backupmanifest.h"
+
 #include <QtCore/QByteArray>
+#include <QtCore/QHash>
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 #include <QtCore/QVector>
+
+class QDir;
 
 class DeviceStore
 {
@@ -30,9 +35,20 @@ public:
     // Backs the store with a host folder: its files are loaded (sorted by
     // name; those that do not fit are skipped) and every later change is
     // written through. Warnings about skipped host files go to warnings.
+    // A folder holding a backup's MANIFEST is that backup (see below).
     bool attachFolder(const QString &folder, QString *error = nullptr);
     QString folder() const { return m_folder; }
     QStringList warnings() const { return m_warnings; }
+
+    // A backup folder (spiffs-cli backup) as the store: the files its
+    // MANIFEST lists, under the exact names and in the order it gives;
+    // MANIFEST and the staging folder are not receiver files, nor is any
+    // file the MANIFEST does not list. A change writes the file at its path
+    // (a new name gets a flat path of its own, as in a plain folder) and
+    // then the MANIFEST afresh, so the folder stays a backup restore takes.
+    // A line for a file not served (one restore leaves out, one missing,
+    // changed since, behind a link or without room) is kept as it was.
+    bool isBackup() const { return m_backup; }
 
     quint32 capacity() const { return m_capacity; }
     quint32 usedBytes() const;
@@ -71,11 +87,21 @@ public:
 private:
     int indexOf(const QByteArray &name) const;
     QString hostPath(const QByteArray &name) const;
+    void loadPlainFolder(const QDir &dir);
+    bool loadBackup(const QDir &dir, const QByteArray &manifest, QString *error);
+    // Why a MANIFEST's line is not served, or empty when its file is read into content.
+    QString notServed(const QDir &dir, const BackupManifest::File &entry, quint64 used, QByteArray *content) const;
+    void noteUnlistedFiles();
+    QString freeBackupPath(const QByteArray &name) const;
+    bool writeManifest();
 
     quint32 m_capacity;
     QString m_folder;
     QStringList m_warnings;
     QVector<File> m_files;
+    bool m_backup = false;
+    QHash<QByteArray, QString> m_paths;   // a backup's files: name -> path in the folder
+    QVector<BackupManifest::File> m_kept; // a backup's lines not served
 };
 
 #endif // DEVICESTORE_H

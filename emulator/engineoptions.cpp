@@ -31,7 +31,9 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
     const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Prints the version."));
     const QCommandLineOption dir(QStringLiteral("dir"),
                                  QStringLiteral("Keeps the files in <folder>: loaded at start, written through. "
-                                                "Without it the store lives in memory and starts empty."),
+                                                "A spiffs-cli backup (a folder with its MANIFEST) serves the files "
+                                                "its MANIFEST lists and stays a backup. Without it the store "
+                                                "lives in memory and starts empty."),
                                  QStringLiteral("folder"));
     const QCommandLineOption capacity(
             QStringLiteral("capacity"),
@@ -77,10 +79,12 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
                                                     "once."),
                                      QStringLiteral("name"));
     const QCommandLineOption replay(QStringLiteral("replay"),
-                                    QStringLiteral("Plays back the receiver recorded in <trace> (spiffs-cli --trace): "
-                                                   "each recorded request is answered as it was, the bytes read "
-                                                   "after the port opened go out when a client opens the line. "
-                                                   "Takes no other option but --verbose."),
+                                    QStringLiteral("Plays back the receiver recorded in <trace> (spiffs-cli --trace, "
+                                                   "SPIFFS_TRACE): each recorded request is answered as it was, "
+                                                   "the bytes read after the port opened go out when a client "
+                                                   "opens the line; each opening plays the next connection "
+                                                   "(\"# port\" comment) of the trace, after the last the last "
+                                                   "again. Takes no other option but --verbose."),
                                     QStringLiteral("trace"));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Logs every command and its answer on standard error, not only "

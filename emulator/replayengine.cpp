@@ -24,9 +24,18 @@ ReplayEngine::ReplayEngine(const ReplayTrace &trace, bool verbose)
     : m_trace(trace)
     , m_verbose(verbose)
 {
+    if (m_trace.connections.isEmpty())
+        m_trace.connections.append(ReplayTrace::Connection());
+    play(0);
+}
+
+void ReplayEngine::play(int connection)
+{
+    m_connection = connection;
+    m_requests.clear();
     QMap<QByteArray, QVector<int>> byBytes; // sorted as memcmp sorts
-    for (int i = 0; i < m_trace.exchanges.size(); ++i)
-        byBytes[m_trace.exchanges.at(i).request].append(i);
+    for (int i = 0; i < played().exchanges.size(); ++i)
+        byBytes[played().exchanges.at(i).request].append(i);
     for (auto it = byBytes.cbegin(); it != byBytes.cend(); ++it)
         m_requests.append({it.key(), it.value(), 0});
     restartGathering();
@@ -113,7 +122,7 @@ void ReplayEngine::answer(int request, qint64 nowUs)
     const int index = recorded.exchanges.at(std::min(recorded.used, int(recorded.exchanges.size()) - 1));
     ++recorded.used;
     ++m_answered;
-    const ReplayTrace::Exchange &exchange = m_trace.exchanges.at(index);
+    const ReplayTrace::Exchange &exchange = played().exchanges.at(index);
     qint64 replyBytes = 0;
     for (const ReplayTrace::Piece &piece : exchange.reply) {
         schedule(nowUs + piece.offsetUs, piece.bytes);
@@ -137,12 +146,24 @@ void ReplayEngine::schedule(qint64 atUs, const QByteArray &bytes)
 void ReplayEngine::lineOpened(qint64 nowUs)
 {
     m_out.clear();
-    restartGathering();
-    for (Request &request : m_requests)
-        request.used = 0;
-    for (const ReplayTrace::Piece &piece : m_trace.opening)
+    const int recorded = int(m_trace.connections.size());
+    play(std::min(m_opens, recorded - 1));
+    ++m_opens;
+    for (const ReplayTrace::Piece &piece : played().opening)
         schedule(nowUs + piece.offsetUs, piece.bytes);
-    log(QStringLiteral("line opened: %1 pieces recorded after the open").arg(m_trace.opening.size()));
+    const QString which = played().line > 0 ? QStringLiteral(" (line %1)").arg(played().line) : QString();
+    if (m_opens > recorded && recorded > 1) {
+        logAlways(QStringLiteral("line opened %1 times; the trace records %2 connections: playing the last%3 again")
+                          .arg(m_opens)
+                          .arg(recorded)
+                          .arg(which));
+    } else {
+        log(QStringLiteral("line opened: connection %1 of %2%3, %4 pieces recorded after the open")
+                    .arg(m_connection + 1)
+                    .arg(recorded)
+                    .arg(which)
+                    .arg(played().opening.size()));
+    }
 }
 
 QByteArray ReplayEngine::takeDueOutput(qint64 nowUs)

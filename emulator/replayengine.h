@@ -3,6 +3,12 @@
 // recorded distance from the request; the boot text recorded after the port
 // opened goes out whenever a client opens the line.
 //
+// Each opening of the line plays the next connection of the trace (the
+// window records one at every Connect): the first opening the first, the
+// second the second, and so on; once they are all played, every further
+// opening plays the last again, and the log says so. Until the line is
+// first opened, requests are answered from the first connection.
+//
 // Bytes read are gathered until they make up a recorded request. A request
 // recorded several times with the same bytes is answered as recorded each
 // time, in order; past the last time, as the last time. Bytes that can no
@@ -30,12 +36,15 @@ public:
     qint64 nextDueUs() const override;
 
     bool watchesOpens() const override { return true; }
-    // Starts the playback afresh: queued pieces are dropped, every request
-    // is answered from its first recording again, and the opening goes out.
+    // Starts the next connection's playback: queued pieces are dropped,
+    // every request is answered from its first recording in it, and its
+    // opening goes out.
     void lineOpened(qint64 nowUs) override;
 
     int requestsAnswered() const { return m_answered; }
     qint64 bytesDropped() const { return m_dropped; }
+    // The connection being played, counted from 0.
+    int connection() const { return m_connection; }
 
 private:
     // The distinct requests, sorted, each with the exchanges that recorded it.
@@ -51,6 +60,8 @@ private:
         QByteArray bytes;
     };
 
+    const ReplayTrace::Connection &played() const { return m_trace.connections.at(m_connection); }
+    void play(int connection);
     bool feed(char byte);
     void restartGathering();
     void answer(int request, qint64 nowUs);
@@ -60,7 +71,9 @@ private:
 
     ReplayTrace m_trace;
     bool m_verbose;
-    QVector<Request> m_requests;
+    int m_connection = 0;
+    int m_opens = 0;
+    QVector<Request> m_requests; // of the connection played
     // The bytes gathered, and the requests that begin with them: [m_first, m_end).
     QByteArray m_gathered;
     int m_first = 0;

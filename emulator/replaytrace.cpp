@@ -123,8 +123,50 @@ bool fail(QString *error, int line, const QString &what)
     return false;
 }
 
-// Joins runs of records into the exchanges they make up.
-void build(const QVector<Record> &records, ReplayTrace *trace)
+bool readHeader(const QByteArray &line, QString *error)
+{
+    const QByteArray header = "# spiffs-cli trace ";
+    if (!line.startsWith(header))
+        return fail(error, 1, QStringLiteral("not a trace: it starts with \"%1%2\"")
+                                      .arg(QString::fromLatin1(header))
+                                      .arg(ReplayTrace::Version));
+    if (line.mid(header.size()).trimmed() != QByteArray::number(ReplayTrace::Version))
+        return fail(error, 1, QStringLiteral("trace version %1; this emulator reads version %2")
+                                      .arg(QString::fromUtf8(line.mid(header.size()).trimmed()))
+                                      .arg(ReplayTrace::Version));
+    return true;
+}
+
+// The first line of a record: time, direction, label, count and up to 16
+// bytes; the time is not before lastUs.
+bool readRecordStart(Cursor &cursor, qint64 lastUs, Record *record, QString *error)
+{
+    const int number = record->line;
+    if (!cursor.number(MaxTimeUs, &record->timeUs) || !cursor.take(' '))
+        return fail(error, number, QStringLiteral("a record starts with its time in microseconds"));
+    if (record->timeUs < lastUs)
+        return fail(error, number, QStringLiteral("the time goes back (%1 after %2)").arg(record->timeUs).arg(lastUs));
+    record->direction = cursor.peek();
+    if ((!cursor.take('>') && !cursor.take('<')) || !cursor.take(' '))
+        return fail(error, number, QStringLiteral("\">\" or \"<\" expected after the time"));
+    record->label = cursor.word();
+    if (record->label.isEmpty() || cursor.skipSpaces() == 0)
+        return fail(error, number, QStringLiteral("an upper-case label expected after the direction"));
+    if (!cursor.number(MaxRecordBytes, &record->count))
+        return fail(error, number, QStringLiteral("a byte count expected after the label"));
+    const int first = int(std::min<qint64>(BytesPerLine, record->count));
+    if (first > 0 && (cursor.skipSpaces() < 2 || !cursor.hexBytes(first, &record->bytes)))
+        return fail(error, number, QStringLiteral("%1 bytes in hex expected after the count").arg(first));
+    return true;
+}
+
+bool startsConnection(const QByteArray &line)
+{
+    return line.startsWith("# port ");
+}
+
+// Joins runs of one connection's records into the exchanges they make up.
+void build(const QVector<Record> &records, ReplayTrace::Connection *connection)
 {
     qint64 requestUs = 0;
     char previous = 0;
@@ -133,18 +175,18 @@ void build(const QVector<Record> &records, ReplayTrace *trace)
             continue; // an empty write or read changes nothing on the line
         if (record.direction == '>') {
             // A new label is a new exchange, even when the one before got no answer.
-            if (previous != '>' || record.label != trace->exchanges.constLast().label) {
+            if (previous != '>' || record.label != connection->exchanges.constLast().label) {
                 ReplayTrace::Exchange exchange;
                 exchange.label = record.label;
                 exchange.line = record.line;
-                trace->exchanges.append(exchange);
+                connection->exchanges.append(exchange);
             }
-            trace->exchanges.last().request += record.bytes;
+            connection->exchanges.last().request += record.bytes;
             requestUs = record.timeUs;
-        } else if (trace->exchanges.isEmpty()) {
-            trace->opening.append({record.timeUs, record.bytes});
+        } else if (connection->exchanges.isEmpty()) {
+            connection->opening.append({record.timeUs, record.bytes});
         } else {
-            trace->exchanges.last().reply.append({record.timeUs - requestUs, record.bytes});
+            connection->exchanges.last().reply.append({record.timeUs - requestUs, record.bytes});
         }
         previous = record.direction;
     }
@@ -161,22 +203,27 @@ bool ReplayTrace::parse(const QByteArray &text, ReplayTrace *trace, QString *err
             line.chop(1);
     }
 
-    const QByteArray header = "# spiffs-cli trace ";
-    if (!lines.constFirst().startsWith(header))
-        return fail(error, 1, QStringLiteral("not a trace: it starts with \"%1%2\"")
-                                      .arg(QString::fromLatin1(header))
-                                      .arg(Version));
-    if (lines.constFirst().mid(header.size()).trimmed() != QByteArray::number(Version))
-        return fail(error, 1, QStringLiteral("trace version %1; this emulator reads version %2")
-                                      .arg(QString::fromUtf8(lines.constFirst().mid(header.size()).trimmed()))
-                                      .arg(Version));
+    if (!readHeader(lines.constFirst(), error))
+        return false;
 
-    QVector<Record> records;
+    QVector<Record> records; // of the connection being read
     Record open; // the record whose bytes are still coming
     qint64 lastUs = 0;
+    trace->connections.append(ReplayTrace::Connection());
     for (int index = 1; index < lines.size(); ++index) {
         const QByteArray &line = lines.at(index);
         const int number = index + 1;
+        if (startsConnection(line) && open.bytes.size() == open.count) {
+            // The port opened again: the clock starts again.
+            if (!records.isEmpty()) {
+                build(records, &trace->connections.last());
+                trace->connections.append(ReplayTrace::Connection());
+                records.clear();
+            }
+            trace->connections.last().line = number;
+            lastUs = 0;
+            continue;
+        }
         if (isBlank(line) || line.trimmed().startsWith('#'))
             continue;
         Cursor cursor(line);
@@ -195,22 +242,9 @@ bool ReplayTrace::parse(const QByteArray &text, ReplayTrace *trace, QString *err
 
         Record record;
         record.line = number;
-        if (!cursor.number(MaxTimeUs, &record.timeUs) || !cursor.take(' '))
-            return fail(error, number, QStringLiteral("a record starts with its time in microseconds"));
-        if (record.timeUs < lastUs)
-            return fail(error, number, QStringLiteral("the time goes back (%1 after %2)").arg(record.timeUs).arg(lastUs));
+        if (!readRecordStart(cursor, lastUs, &record, error))
+            return false;
         lastUs = record.timeUs;
-        record.direction = cursor.peek();
-        if ((!cursor.take('>') && !cursor.take('<')) || !cursor.take(' '))
-            return fail(error, number, QStringLiteral("\">\" or \"<\" expected after the time"));
-        record.label = cursor.word();
-        if (record.label.isEmpty() || cursor.skipSpaces() == 0)
-            return fail(error, number, QStringLiteral("an upper-case label expected after the direction"));
-        if (!cursor.number(MaxRecordBytes, &record.count))
-            return fail(error, number, QStringLiteral("a byte count expected after the label"));
-        const int first = int(std::min<qint64>(BytesPerLine, record.count));
-        if (first > 0 && (cursor.skipSpaces() < 2 || !cursor.hexBytes(first, &record.bytes)))
-            return fail(error, number, QStringLiteral("%1 bytes in hex expected after the count").arg(first));
         if (record.bytes.size() == record.count)
             records.append(record);
         else
@@ -220,7 +254,7 @@ bool ReplayTrace::parse(const QByteArray &text, ReplayTrace *trace, QString *err
         return fail(error, open.line, QStringLiteral("the record announces %1 bytes, the file ends after %2")
                                               .arg(open.count)
                                               .arg(open.bytes.size()));
-    build(records, trace);
+    build(records, &trace->connections.last());
     return true;
 }
 

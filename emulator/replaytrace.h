@@ -13,6 +13,11 @@
 // program) or "<" (read by it), the exchange's label, the byte count, then
 // up to 16 bytes in hex and the same bytes as text, which is not read back.
 // Continuation lines hold the next 16 bytes each. Blank lines do not count.
+//
+// A comment "# port ..." names the port each time the program opened it: the
+// window writes one at every Connect, and the records after it count their
+// time from that opening again. Each one after a record starts a new
+// connection.
 #ifndef REPLAYTRACE_H
 #define REPLAYTRACE_H
 
@@ -39,9 +44,17 @@ struct ReplayTrace
         int line = 0; // of the request's first record
     };
 
-    // What the program read before its first request: the boot text.
-    QVector<Piece> opening;
-    QVector<Exchange> exchanges;
+    // One opening of the port and what crossed the line until the next.
+    struct Connection
+    {
+        // What the program read before its first request: the boot text.
+        QVector<Piece> opening;
+        QVector<Exchange> exchanges;
+        int line = 0; // of its "# port" comment; 0 for records before any
+    };
+
+    // In the order they were recorded; at least one, maybe empty.
+    QVector<Connection> connections;
 
     // False for a text that is not a version 1 trace; error then names the
     // line at fault.

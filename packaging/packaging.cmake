@@ -56,29 +56,6 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/spiffs-manager.desktop
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/resources/icons/hicolor
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 
-# The Debian changelog's latest entry names the package's version and the
-# release date.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
-file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog spiffs_changelog_head LIMIT_COUNT 1)
-if(NOT spiffs_changelog_head MATCHES "^spiffs-manager \\(([^-)]+)-([^)]+)\\) ")
-    message(FATAL_ERROR "packaging/changelog does not start with a 'spiffs-manager (VERSION-REVISION)' entry")
-endif()
-if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
-    message(FATAL_ERROR "packaging/changelog's latest entry is ${CMAKE_MATCH_1}, the project is ${PROJECT_VERSION}")
-endif()
-set(SPIFFS_DEBIAN_REVISION ${CMAKE_MATCH_2})
-file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog spiffs_changelog_trailer
-     REGEX "^ -- .*  [A-Z][a-z][a-z], [0-9][0-9] [A-Z][a-z][a-z] [0-9][0-9][0-9][0-9] " LIMIT_COUNT 1)
-if(NOT spiffs_changelog_trailer MATCHES ", ([0-9][0-9]) ([A-Z][a-z][a-z]) ([0-9][0-9][0-9][0-9]) ")
-    message(FATAL_ERROR "packaging/changelog's latest entry has no date")
-endif()
-set(spiffs_months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
-list(FIND spiffs_months ${CMAKE_MATCH_2} spiffs_month)
-math(EXPR spiffs_month "${spiffs_month} + 1")
-if(spiffs_month LESS 10)
-    set(spiffs_month 0${spiffs_month})
-endif()
-set(SPIFFS_RELEASE_DATE ${CMAKE_MATCH_3}-${spiffs_month}-${CMAKE_MATCH_1})
 
 # The AppStream metadata, the copyright file made from LICENSE, and the
 # manual pages, changelog and documents compressed as Debian does.
@@ -110,14 +87,14 @@ function(spiffs_gzip source name destination)
     install(FILES ${output} DESTINATION ${destination})
     set(spiffs_packaging_files ${spiffs_packaging_files} ${output} PARENT_SCOPE)
 endfunction()
-spiffs_gzip(${PROJECT_SOURCE_DIR}/docs/man/spiffs-manager.1 spiffs-manager.1 ${CMAKE_INSTALL_MANDIR}/man1)
+spiffs_gzip(${SPIFFS_MANUAL_DIR}/spiffs-manager.1 spiffs-manager.1 ${CMAKE_INSTALL_MANDIR}/man1)
 spiffs_gzip(${SPIFFS_CLI_MANUAL} spiffs-cli.1 ${CMAKE_INSTALL_MANDIR}/man1)
 # Where Debian's shells look for completions; the same under a prefix.
 install(FILES ${SPIFFS_BASH_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 install(FILES ${SPIFFS_ZSH_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 install(FILES ${SPIFFS_FISH_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 if(SPIFFS_HAVE_EMULATOR)
-    spiffs_gzip(${PROJECT_SOURCE_DIR}/docs/man/spiffs-emulator.1 spiffs-emulator.1 ${CMAKE_INSTALL_MANDIR}/man1)
+    spiffs_gzip(${SPIFFS_MANUAL_DIR}/spiffs-emulator.1 spiffs-emulator.1 ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 # The version 1.0.0-1 has a Debian revision, so Debian looks for the
 # packaging's changelog under this name.
@@ -125,6 +102,8 @@ spiffs_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog changelog.Debian ${CMAKE_I
 spiffs_gzip(${PROJECT_SOURCE_DIR}/README.md README.md ${CMAKE_INSTALL_DOCDIR})
 spiffs_gzip(${PROJECT_SOURCE_DIR}/docs/troubleshooting.md troubleshooting.md ${CMAKE_INSTALL_DOCDIR})
 add_custom_target(spiffs-packaging-files ALL DEPENDS ${spiffs_packaging_files})
+# spiffs-cli's page is made in cli/: a Makefile here has no rule for it.
+add_dependencies(spiffs-packaging-files spiffs-cli-generated)
 
 # The receiver's USB bridge: its port for the user at the computer, and
 # ModemManager kept away from it. Linux only.
@@ -155,4 +134,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${SPIFFS_HOMEPAGE}")
 # dpkg-shlibdeps names the Qt runtime packages the programs link against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# bash loads the completion only through bash-completion; zsh and fish need nothing.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
 include(CPack)

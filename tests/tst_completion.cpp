@@ -1,10 +1,14 @@
 // spiffs-cli's shell completions, as the build makes them from its table of
 // commands: bash's completion function run on partial lines, the candidates
-// it offers checked; zsh's and fish's read by their shells without errors.
+// it offers checked; bash typed into on a terminal, the line it passes on
+// checked; the ports each shell offers; zsh's and fish's read by their
+// shells without errors.
 #include "testfiles.h"
 
+#include <QtCore/QDeadlineTimer>
 #include <QtCore/QDir>
 #include <QtCore/QProcess>
+#include <QtCore/QRegularExpression>
 #include <QtCore/QStandardPaths>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QTest>
@@ -13,9 +17,87 @@ namespace {
 
 const QString generated = QStringLiteral(BUILD_DIR "/generated/");
 
+// The test's ports: one the system does not list, and one named as the
+// receiver's bridge is on macOS, given second.
+const QString namedPorts = QStringLiteral("/tmp/spiffs-test-port:/tmp/spiffs-test/cu.SLAB_USBtoUART");
+
+// The environment completions run in: the built spiffs-cli first in PATH.
+QProcessEnvironment shellEnvironment(const QString &ports)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("SPIFFS_MANAGER_PORTS"), ports);
+    environment.remove(QStringLiteral("SPIFFS_PORT"));
+    environment.insert(QStringLiteral("PATH"), QStringLiteral(BUILD_DIR ":") + environment.value(QStringLiteral("PATH")));
+    return environment;
+}
+
+// bash -i on a terminal (script(1) gives it one), as a user types into it.
+// spiffs-cli is a shell function there that prints the words it was given,
+// so a typed line shows how readline completed it.
+class TypedBash
+{
+public:
+    explicit TypedBash(const QString &folder)
+    {
+        const QString rc = writeLocalFile(m_home, QStringLiteral("rc"),
+                                          "PS1='$ '\nbind 'set enable-bracketed-paste off'\nsource '" + generated.toUtf8()
+                                                  + "bash/spiffs-cli'\nspiffs-cli() { printf 'WORD[%s]\\n' \"$@\"; "
+                                                    "echo END-OF-WORDS; }\necho SHELL-READY\n");
+        QProcessEnvironment environment = shellEnvironment(namedPorts);
+        environment.insert(QStringLiteral("TERM"), QStringLiteral("dumb"));
+        environment.insert(QStringLiteral("INPUTRC"), QStringLiteral("/dev/null"));
+        m_bash.setProcessEnvironment(environment);
+        m_bash.setWorkingDirectory(folder);
+        m_bash.start(QStringLiteral("script"), {QStringLiteral("-qfec"),
+                                                QStringLiteral("bash --noprofile --rcfile '%1' -i").arg(rc),
+                                                QStringLiteral("/dev/null")});
+        m_ready = !rc.isEmpty() && readUntil("SHELL-READY\r\n");
+    }
+    ~TypedBash()
+    {
+        m_bash.kill();
+        m_bash.waitForFinished();
+    }
+
+    bool isReady() const { return m_ready; }
+
+    // Types keys and Enter; the words spiffs-cli was given.
+    QStringList wordsAfterTyping(const QByteArray &keys)
+    {
+        m_seen.clear();
+        m_bash.write(keys + '\n');
+        if (!readUntil("END-OF-WORDS\r\n"))
+            return {QStringLiteral("(no answer; the terminal showed: %1)").arg(QString::fromUtf8(m_seen))};
+        QStringList words;
+        const QRegularExpression word(QStringLiteral("^WORD\\[(.*)\\]\r?$"), QRegularExpression::MultilineOption);
+        for (auto match = word.globalMatch(QString::fromUtf8(m_seen)); match.hasNext();)
+            words << match.next().captured(1);
+        return words;
+    }
+
+private:
+    // Reads the terminal until text has come, or 30 s have passed.
+    bool readUntil(const QByteArray &text)
+    {
+        const QDeadlineTimer deadline(30000);
+        while (!m_seen.contains(text)) {
+            if (!m_bash.waitForReadyRead(int(deadline.remainingTime())))
+                return false;
+            m_seen += m_bash.readAll();
+        }
+        return true;
+    }
+
+    QTemporaryDir m_home;
+    QProcess m_bash;
+    bool m_ready = false;
+    QByteArray m_seen;
+};
+
 // The words bash's completion offers for line, the last word being the one
 // completed; run in folder.
-QStringList bashCandidates(const QString &line, const QString &folder, const QString &ports = QString())
+QStringList bashCandidates(const QString &line, const QString &folder, const QString &ports = QString(),
+                           bool sorted = true)
 {
     QStringList words = line.split(QLatin1Char(' '));
     QString quoted;
@@ -27,15 +109,14 @@ QStringList bashCandidates(const QString &line, const QString &folder, const QSt
                                    .arg(generated, quoted)
                                    .arg(words.size() - 1);
     QProcess bash;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("SPIFFS_MANAGER_PORTS"), ports);
-    bash.setProcessEnvironment(environment);
+    bash.setProcessEnvironment(shellEnvironment(ports));
     bash.setWorkingDirectory(folder);
     bash.start(QStringLiteral("bash"), {QStringLiteral("--norc"), QStringLiteral("-c"), script});
     if (!bash.waitForFinished(30000) || bash.exitCode() != 0)
         return {QStringLiteral("(bash failed: %1)").arg(QString::fromLocal8Bit(bash.readAllStandardError()))};
     QStringList candidates = QString::fromLocal8Bit(bash.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    candidates.sort();
+    if (sorted)
+        candidates.sort();
     return candidates;
 }
 
@@ -82,6 +163,75 @@ private slots:
             QVERIFY2(!candidates.contains(word), qPrintable(word + QStringLiteral(" in ") + candidates.join(QLatin1Char(' '))));
         if (offered.isEmpty())
             QVERIFY2(candidates.isEmpty(), qPrintable(candidates.join(QLatin1Char(' '))));
+    }
+
+    // What readline puts on the line: a name with a space stays one word,
+    // a folder ends in "/" with no space after it, so the path goes on.
+    void bashCompletesTheLine_data()
+    {
+        QTest::addColumn<QByteArray>("keys");
+        QTest::addColumn<QStringList>("words");
+        QTest::newRow("a name with a space") << QByteArray("spiffs-cli put my\t") << QStringList{"put", "my song.mp3"};
+        QTest::newRow("a folder goes on") << QByteArray("spiffs-cli put pre\t") << QStringList{"put", "presets/"};
+        QTest::newRow("into the folder") << QByteArray("spiffs-cli put pre\tsw\t") << QStringList{"put", "presets/sw.txt"};
+        QTest::newRow("a quote in a name") << QByteArray("spiffs-cli put it\t") << QStringList{"put", "it's.txt"};
+        QTest::newRow("a folder with a space") << QByteArray("spiffs-cli backup tw\t") << QStringList{"backup", "two words/"};
+        QTest::newRow("a folder for -o") << QByteArray("spiffs-cli get x -o tw\t") << QStringList{"get", "x", "-o", "two words/"};
+        QTest::newRow("a trace file") << QByteArray("spiffs-cli --trace my\t ls") << QStringList{"--trace", "my song.mp3", "ls"};
+        QTest::newRow("after --port=PORT") << QByteArray("spiffs-cli --port=/dev/x ls --lo\t")
+                                           << QStringList{"--port=/dev/x", "ls", "--long"};
+        QTest::newRow("typed half quoted") << QByteArray("spiffs-cli put 'my s\t") << QStringList{"put", "my song.mp3"};
+    }
+    void bashCompletesTheLine()
+    {
+        QFETCH(QByteArray, keys);
+        QFETCH(QStringList, words);
+        QTemporaryDir folder;
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("presets")));
+        QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("two words")));
+        for (const char *name : {"my song.mp3", "it's.txt", "presets/sw.txt"})
+            QVERIFY(!writeLocalFile(folder, QString::fromUtf8(name), "x").isEmpty());
+        TypedBash bash(folder.path());
+        QVERIFY(bash.isReady());
+        QCOMPARE(bash.wordsAfterTyping(keys), words);
+    }
+
+    // After -p: the ports spiffs-cli ports lists, in its order (the
+    // receiver's bridge first), and no others.
+    void portsAreTheListedOnes_data()
+    {
+        QTest::addColumn<QString>("shell");
+        QTest::newRow("bash") << "bash";
+        QTest::newRow("fish") << "fish";
+    }
+    void portsAreTheListedOnes()
+    {
+        QFETCH(QString, shell);
+        QProcess ports;
+        ports.setProcessEnvironment(shellEnvironment(namedPorts));
+        ports.start(QStringLiteral(BUILD_DIR "/spiffs-cli"), {QStringLiteral("-q"), QStringLiteral("ports")});
+        QVERIFY(ports.waitForFinished(30000));
+        QCOMPARE(ports.exitCode(), 0);
+        const QStringList listed = QString::fromLocal8Bit(ports.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(listed.constFirst(), QStringLiteral("/tmp/spiffs-test/cu.SLAB_USBtoUART"));
+        QVERIFY(listed.contains(QStringLiteral("/tmp/spiffs-test-port")));
+
+        QStringList offered;
+        if (shell == QLatin1String("bash")) {
+            offered = bashCandidates(QStringLiteral("spiffs-cli -p "), QDir::tempPath(), namedPorts, false);
+        } else {
+            const QString fish = QStandardPaths::findExecutable(shell);
+            if (fish.isEmpty())
+                QSKIP("fish is not installed");
+            QProcess complete;
+            complete.setProcessEnvironment(shellEnvironment(namedPorts));
+            complete.start(fish, {QStringLiteral("--no-config"), QStringLiteral("-c"),
+                                  QStringLiteral("source %1fish/spiffs-cli.fish; complete -C 'spiffs-cli -p '").arg(generated)});
+            QVERIFY(complete.waitForFinished(30000));
+            for (const QString &line : QString::fromLocal8Bit(complete.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+                offered << line.section(QLatin1Char('\t'), 0, 0);
+        }
+        QCOMPARE(offered, listed);
     }
 
     void otherShellsReadTheirs_data()

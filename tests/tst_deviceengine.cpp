@@ -137,19 +137,56 @@ QString shown(const QByteArray &bytes)
     return printable ? QString::fromLatin1(bytes) : QStringLiteral("0x") + QString::fromLatin1(bytes.toHex());
 }
 
-// The trace's opening and exchanges in one line, to compare at a glance.
+// The trace's openings and exchanges in one line, to compare at a glance;
+// connections after the first each start with "| port@LINE".
 QString describe(const ReplayTrace &trace)
 {
     QStringList parts;
-    for (const ReplayTrace::Piece &piece : trace.opening)
-        parts << QStringLiteral("open +%1 %2").arg(piece.offsetUs).arg(shown(piece.bytes));
-    for (const ReplayTrace::Exchange &exchange : trace.exchanges) {
-        QString text = QStringLiteral("%1@%2 %3").arg(QString::fromLatin1(exchange.label)).arg(exchange.line).arg(shown(exchange.request));
-        for (const ReplayTrace::Piece &piece : exchange.reply)
-            text += QStringLiteral(" -> +%1 %2").arg(piece.offsetUs).arg(shown(piece.bytes));
-        parts << text;
+    for (const ReplayTrace::Connection &connection : trace.connections) {
+        if (!parts.isEmpty())
+            parts << QStringLiteral("| port@%1").arg(connection.line);
+        for (const ReplayTrace::Piece &piece : connection.opening)
+            parts << QStringLiteral("open +%1 %2").arg(piece.offsetUs).arg(shown(piece.bytes));
+        for (const ReplayTrace::Exchange &exchange : connection.exchanges) {
+            QString text = QStringLiteral("%1@%2 %3").arg(QString::fromLatin1(exchange.label)).arg(exchange.line).arg(shown(exchange.request));
+            for (const ReplayTrace::Piece &piece : exchange.reply)
+                text += QStringLiteral(" -> +%1 %2").arg(piece.offsetUs).arg(shown(piece.bytes));
+            parts << text;
+        }
     }
     return parts.join(QStringLiteral("; "));
+}
+
+// Plays events on engine: "TIME open" or "TIME > BYTES"; returns what came
+// out, "TIME BYTES" each, until an hour of silence.
+QByteArrayList played(ReplayEngine &engine, const QByteArrayList &events)
+{
+    QByteArrayList out;
+    qint64 now = 0;
+    const auto runUntil = [&](qint64 untilUs) {
+        for (;;) {
+            const qint64 next = engine.nextDueUs();
+            if (next == LineEngine::NothingDue || next > untilUs)
+                break;
+            now = std::max(now, next);
+            const QByteArray bytes = engine.takeDueOutput(now);
+            if (!bytes.isEmpty())
+                out << QByteArray::number(now) + ' ' + bytes;
+            else if (engine.nextDueUs() == next)
+                break; // would not move on
+        }
+        now = std::max(now, untilUs);
+    };
+    for (const QByteArray &event : events) {
+        const int space = event.indexOf(' ');
+        runUntil(event.left(space).toLongLong());
+        if (event.mid(space + 1) == "open")
+            engine.lineOpened(now);
+        else
+            engine.receive(event.mid(space + 3), now);
+    }
+    runUntil(3600LL * 1000 * Ms);
+    return out;
 }
 
 } // namespace
@@ -790,6 +827,10 @@ private slots:
         QTest::newRow("an empty write counts for nothing")
                 << TraceHeader + record(0, '<', "OPEN", "boot") + record(1, '>', "LIST", "") + record(2, '<', "OPEN", "ed")
                 << QStringLiteral("open +0 boot; open +2 ed");
+        QTest::newRow("a port named before the first record starts nothing")
+                << QByteArray("# spiffs-cli trace 1\n# command: spiffs-cli ls\n# port /dev/ttyUSB0\n")
+                        + record(7, '>', "ERASE", frame('E')) + record(9, '<', "ERASE", "E")
+                << QStringLiteral("ERASE@4 K-Wanderer______E -> +2 E");
         QTest::newRow("CR LF line ends")
                 << QByteArray(TraceHeader + record(7, '>', "ERASE", frame('E')) + record(9, '<', "ERASE", "E")).replace("\n", "\r\n")
                 << QStringLiteral("ERASE@3 K-Wanderer______E -> +2 E");
@@ -823,6 +864,8 @@ private slots:
                 << TraceHeader + m.left(m.indexOf('\n') + 1) + record(20, '<', "MEMORY", "x") << 4;
         QTest::newRow("file ends inside a record") << TraceHeader + "\n" + m.left(m.indexOf('\n') + 1) << 4;
         QTest::newRow("time goes back") << TraceHeader + m + record(9, '<', "MEMORY", "x") << 5;
+        QTest::newRow("time goes back after a port")
+                << TraceHeader + m + "# port /dev/ttyUSB0\n" + record(50, '>', "MEMORY", frame('M')) + record(9, '<', "MEMORY", "x") << 8;
     }
     void malformedTraces()
     {
@@ -886,35 +929,52 @@ private slots:
         ReplayEngine engine(trace);
         QStringList logged;
         engine.setLogger([&](const QString &line) { logged << line; });
-
-        QByteArrayList out;
-        qint64 now = 0;
-        const auto runUntil = [&](qint64 untilUs) {
-            for (;;) {
-                const qint64 next = engine.nextDueUs();
-                if (next == LineEngine::NothingDue || next > untilUs)
-                    break;
-                now = std::max(now, next);
-                const QByteArray bytes = engine.takeDueOutput(now);
-                if (!bytes.isEmpty())
-                    out << QByteArray::number(now) + ' ' + bytes;
-                else if (engine.nextDueUs() == next)
-                    break; // would not move on
-            }
-            now = std::max(now, untilUs);
-        };
-        for (const QByteArray &event : events) {
-            const int space = event.indexOf(' ');
-            runUntil(event.left(space).toLongLong());
-            if (event.mid(space + 1) == "open")
-                engine.lineOpened(now);
-            else
-                engine.receive(event.mid(space + 3), now);
-        }
-        runUntil(3600LL * 1000 * Ms);
-        QCOMPARE(out, expected);
+        QCOMPARE(played(engine, events), expected);
         QCOMPARE(engine.bytesDropped(), qint64(dropped));
         QCOMPARE(logged.filter(QStringLiteral("request not in the trace")).isEmpty(), dropped == 0);
+    }
+
+    // A window's trace of two Connects: each opening of the line plays the
+    // next, and after the last, the last again, said in the log.
+    void replayEachConnection_data()
+    {
+        QTest::addColumn<QByteArrayList>("events");
+        QTest::addColumn<QByteArrayList>("expected");
+        QTest::addColumn<int>("connection");
+        QTest::addColumn<bool>("saysLastAgain");
+        const QByteArray m = frame('M');
+        QTest::newRow("before any opening, the first") << QByteArrayList{"0 > " + m} << QByteArrayList{"100 one"} << 0 << false;
+        QTest::newRow("each opening the next")
+                << QByteArrayList{"0 open", "1000 > " + m, "5000 open", "6000 > " + m}
+                << QByteArrayList{"10 boot", "1100 one", "5020 again", "6300 two"} << 1 << false;
+        QTest::newRow("an opening mid-reply drops the rest")
+                << QByteArrayList{"0 open", "1000 > " + m, "1050 open"}
+                << QByteArrayList{"10 boot", "1070 again"} << 1 << false;
+        QTest::newRow("after the last, the last again")
+                << QByteArrayList{"0 open", "1000 open", "2000 open", "3000 > " + m}
+                << QByteArrayList{"10 boot", "1020 again", "2020 again", "3300 two"} << 1 << true;
+    }
+    void replayEachConnection()
+    {
+        QFETCH(QByteArrayList, events);
+        QFETCH(QByteArrayList, expected);
+        QFETCH(int, connection);
+        QFETCH(bool, saysLastAgain);
+        const QByteArray port = "# port /dev/ttyUSB0 (/dev/ttyUSB0), 115200 baud 8N1, no flow control\n";
+        const QByteArray text = TraceHeader + port + record(10, '<', "OPEN", "boot") + record(500, '>', "MEMORY", frame('M'))
+                + record(600, '<', "MEMORY", "one") + port + record(20, '<', "OPEN", "again")
+                + record(400, '>', "MEMORY", frame('M')) + record(700, '<', "MEMORY", "two");
+        ReplayTrace trace;
+        QString error;
+        QVERIFY2(ReplayTrace::parse(text, &trace, &error), qPrintable(error));
+        QCOMPARE(trace.connections.size(), 2);
+        ReplayEngine engine(trace);
+        QStringList logged;
+        engine.setLogger([&](const QString &line) { logged << line; });
+        QCOMPARE(played(engine, events), expected);
+        QCOMPARE(engine.connection(), connection);
+        QCOMPARE(engine.bytesDropped(), qint64(0));
+        QCOMPARE(logged.filter(QStringLiteral("playing the last (line 8) again")).size(), saysLastAgain ? 1 : 0);
     }
 
     // ---- the store on disk --------------------------------------------------

@@ -297,12 +297,12 @@ private slots:
         ReplayTrace trace;
         QString error;
         QVERIFY2(ReplayTrace::parse(text, &trace, &error), qPrintable(error));
-        QCOMPARE(trace.exchanges.size(), 1);
-        QCOMPARE(trace.exchanges.at(0).label, QByteArray("UPLOAD"));
-        QCOMPARE(trace.exchanges.at(0).request, request);
-        QCOMPARE(trace.exchanges.at(0).reply.size(), 1);
-        QCOMPARE(trace.exchanges.at(0).reply.at(0).offsetUs, qint64(4430));
-        QCOMPARE(trace.exchanges.at(0).reply.at(0).bytes, reply);
+        QCOMPARE(trace.connections.constFirst().exchanges.size(), 1);
+        QCOMPARE(trace.connections.constFirst().exchanges.at(0).label, QByteArray("UPLOAD"));
+        QCOMPARE(trace.connections.constFirst().exchanges.at(0).request, request);
+        QCOMPARE(trace.connections.constFirst().exchanges.at(0).reply.size(), 1);
+        QCOMPARE(trace.connections.constFirst().exchanges.at(0).reply.at(0).offsetUs, qint64(4430));
+        QCOMPARE(trace.connections.constFirst().exchanges.at(0).reply.at(0).bytes, reply);
     }
 
     // The opening settle both front ends use, on a real port whose far end

@@ -402,8 +402,9 @@ private slots:
         ReplayTrace parsed;
         QString error;
         QVERIFY2(ReplayTrace::parse(fromWindow, &parsed, &error), qPrintable(error));
-        QCOMPARE(parsed.exchanges.size(), 2);
-        QVERIFY(!parsed.opening.isEmpty());
+        QCOMPARE(parsed.connections.size(), 1);
+        QCOMPARE(parsed.connections.constFirst().exchanges.size(), 2);
+        QVERIFY(!parsed.connections.constFirst().opening.isEmpty());
 
         EmulatorProgram replay({QStringLiteral("--replay"), windowTrace});
         QVERIFY(!replay.port().isEmpty());

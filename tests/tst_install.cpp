@@ -39,13 +39,10 @@ QString manualPagePath(const QString &program)
 QList<QPair<QString, QString>> compressedFiles()
 {
     QList<QPair<QString, QString>> files;
-    // spiffs-cli's page is made at build time, its exit statuses from the
-    // program's table.
-    for (const QString &program : programs) {
-        files.append({manualPagePath(program), program == QLatin1String("spiffs-cli")
-                                                       ? QStringLiteral(BUILD_DIR "/generated/spiffs-cli.1")
-                                                       : QStringLiteral(SOURCE_DIR "/docs/man/%1.1").arg(program)});
-    }
+    // The pages are made at build time: the release's date in each, and
+    // spiffs-cli's exit statuses from the program's table.
+    for (const QString &program : programs)
+        files.append({manualPagePath(program), QStringLiteral(BUILD_DIR "/generated/%1.1").arg(program)});
     files.append({docDir + QStringLiteral("changelog.Debian.gz"), QStringLiteral(SOURCE_DIR "/packaging/changelog")});
     files.append({docDir + QStringLiteral("README.md.gz"), QStringLiteral(SOURCE_DIR "/README.md")});
     files.append({docDir + QStringLiteral("troubleshooting.md.gz"), QStringLiteral(SOURCE_DIR "/docs/troubleshooting.md")});
@@ -418,11 +415,50 @@ private slots:
         for (const char *text : {"SPIFFS_TRACE", "brltty", "udevadm control \\-\\-reload", "udevadm trigger",
                                  "/etc/udev/rules.d/", "ID_MM_DEVICE_IGNORE"})
             QVERIFY2(window.contains(text), text);
+        // How the port is chosen, each rule in its turn.
+        int at = window.indexOf(".SS The port\n");
+        for (const char *rule : {"cu.SLAB_USBtoUART", "SPIFFS_MANAGER_PORTS", "10c4:ea60", "first port listed", ".SS Connect\n"}) {
+            QVERIFY2(window.indexOf(rule, at) > at, rule);
+            at = window.indexOf(rule, at);
+        }
         for (const char *button : {"Connect", "Download", "Upload", "Remove", "Format", "Execute", "Reboot", "Scan"})
             QVERIFY2(window.contains(QByteArray(".SS ") + button) || window.contains(QByteArray("\n.B ") + button),
                      button);
         QVERIFY(gunzip(installed(manualPagePath(QStringLiteral("spiffs-cli")))).contains("SPIFFS_PORT"));
         QVERIFY(sections[QStringLiteral("spiffs-emulator")].contains(QStringLiteral("EXIT STATUS")));
+    }
+
+    // One release in every page's header: the version and the date of the
+    // changelog's latest entry, as the AppStream metadata gives them.
+    void manualPagesCarryTheRelease_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QByteArray>("synopsis"); // a line of it
+        QTest::newRow("spiffs-manager") << QStringLiteral("spiffs-manager") << QByteArray(".RI [ QT-OPTIONS ]");
+        QTest::newRow("spiffs-cli, with chains") << QStringLiteral("spiffs-cli") << QByteArray(".RB [ +");
+        QTest::newRow("spiffs-emulator") << QStringLiteral("spiffs-emulator") << QByteArray(".RI [ OPTION ...]");
+    }
+    void manualPagesCarryTheRelease()
+    {
+        QFETCH(QString, program);
+        QFETCH(QByteArray, synopsis);
+        const QString changelog = QString::fromUtf8(readFile(QStringLiteral(SOURCE_DIR "/packaging/changelog")));
+        const QRegularExpression entry(QStringLiteral("^spiffs-manager \\(([^-)]+)-[^)]+\\)[^\n]*\n.*?\n -- [^\n]*>  ([^\n]+)"),
+                                       QRegularExpression::DotMatchesEverythingOption);
+        const QRegularExpressionMatch latest = entry.match(changelog);
+        QVERIFY(latest.hasMatch());
+        const QDate date = QDateTime::fromString(latest.captured(2), Qt::RFC2822Date).date();
+        QVERIFY(date.isValid());
+
+        const QByteArray page = gunzip(installed(manualPagePath(program)));
+        QCOMPARE(page.left(page.indexOf('\n')),
+                 ".TH " + program.toUpper().toUtf8() + " 1 \"" + date.toString(Qt::ISODate).toUtf8()
+                         + "\" \"spiffs-manager " + latest.captured(1).toUtf8() + "\" \"User Commands\"");
+        const QByteArray metainfo = readFile(installed(metainfoDir + appstreamId + QStringLiteral(".metainfo.xml")));
+        QVERIFY(metainfo.contains("date=\"" + date.toString(Qt::ISODate).toUtf8() + "\""));
+        const int start = page.indexOf(".SH SYNOPSIS\n");
+        const QByteArray section = page.mid(start, page.indexOf("\n.SH ", start) + 1 - start);
+        QVERIFY2(section.contains('\n' + synopsis + '\n'), section.constData());
     }
 
     // Every long option the installed programs' --help lists is in their
@@ -448,6 +484,80 @@ private slots:
                              || page.contains(".BR " + escaped) || page.contains(", \" " + escaped),
                      qPrintable(program + QLatin1Char(' ') + option));
         }
+    }
+
+    // COMMAND --help is the command's own: its synopsis, its text, each
+    // option the synopsis shows, and one line that leads to what every
+    // command shares. A row for each command the general help lists.
+    void commandHelpIsItsOwn_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("options");
+        const Run general = run(installed(QStringLiteral("bin/spiffs-cli")), {QStringLiteral("--help")});
+        const QString commands = QString::fromUtf8(general.out).section(QStringLiteral("\nCommands:\n"), 1).section(QStringLiteral("\n\n"), 0, 0);
+        const QRegularExpression option(QStringLiteral("\\[(--?[a-z-]+)\\]"));
+        for (const QString &line : commands.split(QLatin1Char('\n'))) {
+            const QString synopsis = line.trimmed();
+            if (!line.startsWith(QLatin1String("  ")) || line.startsWith(QLatin1String("   ")))
+                continue; // a summary on a line of its own
+            QStringList options;
+            for (auto match = option.globalMatch(synopsis); match.hasNext();)
+                options << match.next().captured(1);
+            QTest::newRow(qPrintable(synopsis.section(QLatin1Char(' '), 0, 0))) << synopsis.section(QLatin1Char(' '), 0, 0) << options;
+        }
+    }
+    void commandHelpIsItsOwn()
+    {
+        QFETCH(QString, command);
+        QFETCH(QStringList, options);
+        const Run help = run(installed(QStringLiteral("bin/spiffs-cli")), {command, QStringLiteral("--help")});
+        QCOMPARE(help.exitCode, 0);
+        QVERIFY(help.out.startsWith("Usage: spiffs-cli [OPTIONS] " + command.toUtf8()));
+        QVERIFY2(!help.out.contains("Exit status") && !help.out.contains("--timeout") && !help.out.contains("--trace"),
+                 help.out.constData());
+        QVERIFY2(help.out.endsWith("\n\nOptions for all commands, chains with \"+\", exit statuses: spiffs-cli --help\n"),
+                 help.out.constData());
+        const QByteArray own = help.out.mid(help.out.indexOf("\nOptions:\n"));
+        for (const QString &option : std::as_const(options))
+            QVERIFY2(own.contains(' ' + option.toUtf8() + ',') || own.contains(' ' + option.toUtf8() + ' '), qPrintable(option));
+        QVERIFY2(help.out.count('\n') <= 30, help.out.constData());
+    }
+
+    // scripts/package builds through scripts/logged: a step's output goes to
+    // the log, and is shown only when the step fails, its end first read.
+    void logSpeaksOnlyOnFailure_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArrayList>("said");    // on standard error
+        QTest::addColumn<QByteArrayList>("notSaid"); // on standard error
+        QTest::newRow("a step that succeeds says nothing")
+                << "echo '[1/9] Building'; echo 'a note' >&2" << 0 << QByteArrayList() << QByteArrayList{"Building", "note"};
+        QTest::newRow("a step that fails shows its output")
+                << "echo '[1/9] Building'; echo 'x.cpp:1: error: no' >&2; exit 3" << 3
+                << QByteArrayList{"[1/9] Building", "x.cpp:1: error: no", "exit status 3", "package.log"} << QByteArrayList();
+        QTest::newRow("a long one, its end") << "seq 1000 | sed 's/^/line /'; exit 1" << 1
+                                             << QByteArrayList{"line 1000\n", "line 801\n"} << QByteArrayList{"line 800\n"};
+    }
+    void logSpeaksOnlyOnFailure()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArrayList, said);
+        QFETCH(QByteArrayList, notSaid);
+        QTemporaryDir folder;
+        const QString log = folder.filePath(QStringLiteral("package.log"));
+        const Run step = run(QStringLiteral(SOURCE_DIR "/scripts/logged"), {log, QStringLiteral("sh"), QStringLiteral("-c"), script});
+        QCOMPARE(step.exitCode, exitCode);
+        QCOMPARE(step.out, QByteArray());
+        for (const QByteArray &text : std::as_const(said))
+            QVERIFY2(step.err.contains(text), step.err.constData());
+        for (const QByteArray &text : std::as_const(notSaid))
+            QVERIFY2(!step.err.contains(text), step.err.constData());
+        // All of it in the log, after the command.
+        const QByteArray logged = readFile(log);
+        QVERIFY(logged.startsWith("== sh -c " + script.toUtf8() + '\n'));
+        QVERIFY(logged.contains(exitCode == 1 ? "line 1\n" : "[1/9] Building\n"));
     }
 
     // Debian's machine-readable format, its licence text that of LICENSE.
