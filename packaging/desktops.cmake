@@ -1,26 +1,7 @@
-# The window as Windows and macOS expect a program: an icon in the format
-# each reads, a Windows GUI program with its version resource, a macOS app
-# bundle, Qt's libraries deployed beside the programs at install time, and
-# CPack's installers (NSIS and ZIP on Windows, a disk image on macOS).
-
-# The program's icon for both, packed from the hicolor PNGs at build time.
-# Made on every system, so that a test here checks what Windows and macOS get.
-add_executable(spiffs-icon-pack ${PROJECT_SOURCE_DIR}/resources/icons/iconpack.cpp)
-target_link_libraries(spiffs-icon-pack PRIVATE Qt::Gui)
-spiffs_strict_warnings(spiffs-icon-pack)
-set(spiffs_hicolor ${PROJECT_SOURCE_DIR}/resources/icons/hicolor)
-file(GLOB spiffs_hicolor_pngs ${spiffs_hicolor}/*/apps/spiffs-manager.png)
-set(SPIFFS_ICO ${PROJECT_BINARY_DIR}/packaging/spiffs-manager.ico)
-set(SPIFFS_ICNS ${PROJECT_BINARY_DIR}/packaging/spiffs-manager.icns)
-foreach(kind IN ITEMS ico icns)
-    string(TOUPPER ${kind} upper)
-    add_custom_command(OUTPUT ${SPIFFS_${upper}}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/packaging
-        COMMAND spiffs-icon-pack ${kind} ${spiffs_hicolor} ${SPIFFS_${upper}}
-        DEPENDS spiffs-icon-pack ${spiffs_hicolor_pngs}
-        COMMENT "Packing the program's icon as spiffs-manager.${kind}" VERBATIM)
-endforeach()
-add_custom_target(spiffs-desktop-icons ALL DEPENDS ${SPIFFS_ICO} ${SPIFFS_ICNS})
+# The window as Windows and macOS expect a program: a Windows GUI program
+# with its icon and version resource, a macOS app bundle, Qt's libraries
+# deployed beside the programs at install time, and CPack's installers (NSIS
+# and ZIP on Windows, a disk image on macOS).
 
 # Where Qt's own tools live: windeployqt and macdeployqt sit beside qmake.
 if(TARGET Qt${SPIFFS_QT_MAJOR}::qmake)
@@ -105,4 +86,6 @@ elseif(APPLE)
     set(CPACK_DMG_VOLUME_NAME "SPIFFS Manager")
     set(CPACK_DMG_FORMAT UDZO)
     set(CPACK_PACKAGE_ICON ${SPIFFS_ICNS})
+    # The licence is in the bundle's folder; no agreement to click through.
+    set(CPACK_DMG_SLA_USE_RESOURCE_FILE_LICENSE OFF)
 endif()
