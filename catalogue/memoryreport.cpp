@@ -12,8 +12,27 @@
 using namespace CatalogueFormat;
 
 namespace {
+
 const QString NoAnswerText = QStringLiteral("ESP32: no answer");
+
+// More used than there is, or more than any flash holds: the figures are not
+// the receiver's (most often another reply's bytes read as this one), and
+// showing them would put 4294967295 bytes free beside the gauge and let an
+// upload be measured against them. So they are refused as a bad file list
+// is: no figures, no listing asked on them, and the operation over.
+void refuseMemoryReport(MainWindowUi &ui)
+{
+    LinkState &link = linkState();
+    link.totalBytes = 0;
+    link.usedBytes = 0;
+    ui.memory->setValue(0);
+    ui.totalMemory->setText(QStringLiteral("0"));
+    ui.availableMemory->setText(QStringLiteral("0"));
+    link.currentOperation = Operation::Idle;
+    ui.statusbar->showMessage(QStringLiteral("ESP32: bad memory report"), 0);
 }
+
+} // namespace
 
 void requestMemoryReport()
 {
@@ -41,10 +60,14 @@ void handleMemoryReply(MainWindowUi &ui)
     const std::optional<MemoryFigures> figures = takeMemoryReply(link.rxBuffer);
     if (!figures)
         return;
-    link.totalBytes = figures->totalBytes;
-    link.usedBytes = figures->usedBytes;
     if (link.answerWatch)
         link.answerWatch->stop();
+    if (!memoryReportProblem(*figures).isEmpty()) {
+        refuseMemoryReport(ui);
+        return;
+    }
+    link.totalBytes = figures->totalBytes;
+    link.usedBytes = figures->usedBytes;
     // The answer came after all.
     if (ui.statusbar->currentMessage() == NoAnswerText)
         ui.statusbar->showMessage(QString(), 0);

@@ -16,7 +16,9 @@ inline constexpr int NoAnswerMs = 3000;
 // Connect's memory request, watched for an answer.
 void requestFirstMemoryReport(MainWindowUi &ui);
 
-// The MEMORY branch of the reply handler.
+// The MEMORY branch of the reply handler. A report that cannot be the
+// receiver's (CatalogueFormat::memoryReportProblem) ends the operation with
+// "ESP32: bad memory report" and empty figures, and asks for no listing.
 void handleMemoryReply(MainWindowUi &ui);
 
 #endif // MEMORYREPORT_H

@@ -109,6 +109,7 @@ private:
     void failAll(DeviceReply::Error error, const QString &reason);
     void handleArrival();
     void handleUploadAnswer();
+    std::optional<CatalogueFormat::MemoryFigures> takeFittingMemoryReply();
     void armSilenceTimer();
     void finishCurrent(DeviceReply::Error error = DeviceReply::NoError, const QString &errorString = QString());
 

@@ -10,11 +10,25 @@ using CatalogueFormat::ListingStep;
 using TransferFormat::DownloadStep;
 using TransferFormat::UploadAnswer;
 
+std::optional<CatalogueFormat::MemoryFigures> DeviceSession::takeFittingMemoryReply()
+{
+    const std::optional<CatalogueFormat::MemoryFigures> figures = CatalogueFormat::takeMemoryReply(m_received);
+    if (!figures)
+        return std::nullopt;
+    const QString problem = CatalogueFormat::memoryReportProblem(*figures);
+    if (problem.isEmpty())
+        return figures;
+    // Neither kept nor measured against: a later listing or download asks
+    // again.
+    finishCurrent(DeviceReply::BadReplyError, tr("the receiver's memory report does not fit: %1").arg(problem));
+    return std::nullopt;
+}
+
 void DeviceSession::handleArrival()
 {
     DeviceReply *reply = m_current.reply;
     if (m_askingCapacityFirst) {
-        const std::optional<CatalogueFormat::MemoryFigures> figures = CatalogueFormat::takeMemoryReply(m_received);
+        const std::optional<CatalogueFormat::MemoryFigures> figures = takeFittingMemoryReply();
         if (!figures)
             return;
         m_memory = figures;
@@ -27,7 +41,7 @@ void DeviceSession::handleArrival()
 
     switch (m_current.kind) {
     case Exchange::Memory: {
-        const std::optional<CatalogueFormat::MemoryFigures> figures = CatalogueFormat::takeMemoryReply(m_received);
+        const std::optional<CatalogueFormat::MemoryFigures> figures = takeFittingMemoryReply();
         if (!figures)
             return;
         m_memory = figures;
