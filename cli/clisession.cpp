@@ -8,11 +8,13 @@
 
 #include "core/devicesession.h"
 #include "core/portdiscovery.h"
+#include "core/portopening.h"
 #include "core/receiverline.h"
 #include "core/tracewriter.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QEventLoop>
+#include <QtCore/QJsonArray>
 
 #include <cmath>
 
@@ -86,6 +88,8 @@ int CliSession::choosePort()
     const int status = m_output->fail(Failure::Port, choice.problem);
     for (const QString &line : choice.details)
         Console::printStatus(line + QLatin1Char('\n'));
+    if (!choice.ports.isEmpty())
+        m_output->result().insert(QStringLiteral("ports"), QJsonArray::fromStringList(choice.ports));
     return status;
 }
 
@@ -102,8 +106,8 @@ int CliSession::open()
     m_port.setPortName(m_portName);
     ReceiverLine::applySettings(m_port);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        return m_output->fail(Failure::Port,
-                              QStringLiteral("cannot open %1: %2").arg(m_portName, openFailureReason(m_port, m_portName)));
+        return m_output->fail(Failure::Port, QStringLiteral("cannot open %1: %2")
+                                                     .arg(m_portName, PortOpening::failureReason(m_port, m_portName)));
     }
     if (m_trace)
         m_trace->startPort(m_portName);

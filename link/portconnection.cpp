@@ -4,6 +4,7 @@
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "core/linesettler.h"
+#include "core/portopening.h"
 #include "core/receiverline.h"
 #include "ui/mainwindowui.h"
 
@@ -45,6 +46,23 @@ void onPortError(QPointer<QWidget> window, MainWindowUi &ui, QSerialPort::Serial
     ui.statusbar->showMessage(QStringLiteral("ESP32: connection lost"), 0);
 }
 
+// The reason is long for the status bar of a small window: its tooltip
+// holds the whole text while it is shown.
+void showOpenFailure(MainWindowUi &ui, const QString &portName, const QString &reason)
+{
+    static QMetaObject::Connection clearTip;
+    QStatusBar *bar = ui.statusbar;
+    const QString text = QStringLiteral("ESP32: can't use the port%1: %2")
+                                 .arg(portName.isEmpty() ? QString() : QLatin1Char(' ') + portName, reason);
+    bar->showMessage(text, 0);
+    bar->setToolTip(text);
+    QObject::disconnect(clearTip);
+    clearTip = QObject::connect(bar, &QStatusBar::messageChanged, bar, [bar, text](const QString &shown) {
+        if (shown != text)
+            bar->setToolTip(QString());
+    });
+}
+
 } // namespace
 
 bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const std::function<void()> &whenSettled)
@@ -63,7 +81,7 @@ bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const 
     ReceiverLine::applySettings(port);
     if (!port.open(QIODevice::ReadWrite)) {
         ui.pushButton_3->setText(QStringLiteral("connect"));
-        ui.statusbar->showMessage(QStringLiteral("ESP32: can't use the port"), 0);
+        showOpenFailure(ui, portName, PortOpening::failureReason(port, portName));
         return false;
     }
     traceOpenedPort(port, portName);
