@@ -5,6 +5,7 @@
 #include "core/wireformat.h"
 #include "core/transferformat.h"
 
+#include <QtCore/QDateTime>
 #include <QtCore/QIODevice>
 #include <QtSerialPort/QSerialPort>
 
@@ -41,8 +42,10 @@ DeviceSession::DeviceSession(QIODevice *line, QObject *parent)
 
 DeviceSession::~DeviceSession() = default;
 
-DeviceReply *DeviceSession::settle()
+DeviceReply *DeviceSession::settle(const std::optional<ReplyRemainder> &remainder)
 {
+    if (remainder)
+        m_remainder = remainder;
     return enqueue(Exchange::Opening);
 }
 
@@ -113,7 +116,12 @@ DeviceReply *DeviceSession::enqueue(Exchange kind, const QByteArray &name, const
 void DeviceSession::startNext()
 {
     while (!isBusy() && !m_waiting.isEmpty()) {
-        m_current = m_waiting.dequeue();
+        // The rest of a cut reply would be read as this request's answer:
+        // it is drained first, as a settle of the session's own.
+        if (m_remainder && m_waiting.head().kind != Exchange::Opening)
+            m_current = Request{Exchange::Opening, nullptr, QByteArray(), QByteArray(), false};
+        else
+            m_current = m_waiting.dequeue();
         startCurrent();
     }
 }
@@ -131,7 +139,7 @@ void DeviceSession::startCurrent()
 
     if (m_current.kind == Exchange::Opening) {
         // Its bytes belong to whatever came before: Opening or Idle.
-        m_settler.start(m_lineExchange);
+        m_settler.start(m_lineExchange, m_remainder);
         return;
     }
     m_lineExchange = m_current.kind;
@@ -253,6 +261,7 @@ void DeviceSession::onSettled()
         return;
     if (m_current.reply)
         m_current.reply->m_bootSeen = m_settler.bootSeen();
+    m_remainder.reset();
     finishCurrent();
 }
 
@@ -288,8 +297,34 @@ void DeviceSession::failAll(DeviceReply::Error error, const QString &reason)
     }
 }
 
+std::optional<ReplyRemainder> DeviceSession::cutShortRemainder(const Request &done, DeviceReply::Error error) const
+{
+    if (error != DeviceReply::TimeoutError && error != DeviceReply::AbortedError && error != DeviceReply::BadReplyError)
+        return std::nullopt;
+    if (done.kind == Exchange::Idle || done.kind == Exchange::Opening)
+        return std::nullopt;
+    ReplyRemainder remainder;
+    remainder.name = done.name;
+    remainder.exchange = done.kind;
+    remainder.cutAtMs = QDateTime::currentMSecsSinceEpoch();
+    // An answer that does not fit says nothing trustworthy of its length.
+    if (error == DeviceReply::BadReplyError)
+        return remainder;
+    if (m_askingCapacityFirst || done.kind == Exchange::Memory) {
+        remainder.exchange = Exchange::Memory;
+        remainder.bytesDue = qMax(0, CatalogueFormat::MemoryReplySize - int(m_received.size()));
+    } else if (done.kind == Exchange::Download && m_transferSize > 0) {
+        remainder.bytesDue = m_transferSize - m_delivered - m_received.size();
+    } else if (done.kind == Exchange::Listing && m_listLength > 0) {
+        remainder.bytesDue = m_listLength - m_received.size();
+    }
+    return remainder;
+}
+
 void DeviceSession::finishCurrent(DeviceReply::Error error, const QString &errorString)
 {
+    if (std::optional<ReplyRemainder> cut = cutShortRemainder(m_current, error))
+        m_remainder = cut;
     const Request done = std::move(m_current);
     m_current = Request();
     m_silenceTimer.stop();
