@@ -7,13 +7,9 @@
 #include "link/replydispatch.h"
 #include "ui/mainwindowui.h"
 
-#include <QtCore/QTimer>
-
 using namespace CatalogueFormat;
 
 namespace {
-
-const QString NoAnswerText = QStringLiteral("ESP32: no answer");
 
 // More used than there is, or more than any flash holds: the figures are not
 // the receiver's (most often another reply's bytes read as this one), and
@@ -39,38 +35,18 @@ void requestMemoryReport()
     startOperation(Operation::Memory, memoryRequest());
 }
 
-void requestFirstMemoryReport(MainWindowUi &ui)
-{
-    LinkState &link = linkState();
-    requestMemoryReport();
-    delete link.answerWatch.data();
-    // A child of the window: gone with it, and deleted by a disconnect.
-    link.answerWatch = new QTimer(ui.centralwidget->window());
-    link.answerWatch->setSingleShot(true);
-    QObject::connect(link.answerWatch, &QTimer::timeout, link.answerWatch, [&ui] {
-        if (linkState().portOpen && linkState().currentOperation == Operation::Memory)
-            ui.statusbar->showMessage(NoAnswerText, 0);
-    });
-    link.answerWatch->start(NoAnswerMs);
-}
-
 void handleMemoryReply(MainWindowUi &ui)
 {
     LinkState &link = linkState();
     const std::optional<MemoryFigures> figures = takeMemoryReply(link.rxBuffer);
     if (!figures)
         return;
-    if (link.answerWatch)
-        link.answerWatch->stop();
     if (!memoryReportProblem(*figures).isEmpty()) {
         refuseMemoryReport(ui);
         return;
     }
     link.totalBytes = figures->totalBytes;
     link.usedBytes = figures->usedBytes;
-    // The answer came after all.
-    if (ui.statusbar->currentMessage() == NoAnswerText)
-        ui.statusbar->showMessage(QString(), 0);
 
     const GaugeSetting gauge = gaugeSetting(*figures);
     ui.memory->setRange(0, gauge.maximum);
