@@ -30,10 +30,12 @@ constexpr qint64 ClockSlackMs = 2000;
 // Notes are a few hundred bytes; a larger file is not one.
 constexpr qint64 MaxNoteBytes = 4096;
 
+// "ttyUSB0", "/dev/ttyUSB0" and what QSerialPort::portName() makes of
+// either are one port.
 QString notePath(const QString &folder, const QString &portName)
 {
     return QDir(folder).filePath(QStringLiteral("remainder-")
-                                 + QString::fromLatin1(QUrl::toPercentEncoding(portName)));
+                                 + QString::fromLatin1(QUrl::toPercentEncoding(ReceiverLine::systemLocation(portName))));
 }
 
 #ifdef Q_OS_UNIX
@@ -77,7 +79,7 @@ qint64 deviceStamp(const QString &portName)
 QByteArray encode(const QString &portName, qint64 stamp, const ReplyRemainder &remainder)
 {
     const QJsonObject note{
-            {QStringLiteral("port"), portName},
+            {QStringLiteral("port"), ReceiverLine::systemLocation(portName)},
             {QStringLiteral("device"), QString::number(stamp)},
             {QStringLiteral("exchange"), exchangeName(remainder.exchange)},
             {QStringLiteral("name"), QLatin1String(remainder.name.toBase64())},
@@ -102,7 +104,8 @@ std::optional<ReplyRemainder> decode(const QByteArray &text, const QString &port
     remainder.cutAtMs = number("cutAtMs", &cutOk);
     const std::optional<Exchange> exchange = exchangeNamed(note.value(QStringLiteral("exchange")).toString());
     remainder.name = QByteArray::fromBase64(note.value(QStringLiteral("name")).toString().toLatin1());
-    if (!stampOk || !dueOk || !cutOk || !exchange || note.value(QStringLiteral("port")).toString() != portName
+    if (!stampOk || !dueOk || !cutOk || !exchange
+        || note.value(QStringLiteral("port")).toString() != ReceiverLine::systemLocation(portName)
         || notedStamp != stamp)
         return std::nullopt;
     remainder.exchange = *exchange;

@@ -90,7 +90,7 @@ std::optional<ReplyRemainder> takeRemainder(const QString &portName, qint64 nowM
 {
     LinkState &link = linkState();
     std::optional<ReplyRemainder> rest;
-    if (link.remainderPort == portName)
+    if (ReceiverLine::systemLocation(link.remainderPort) == ReceiverLine::systemLocation(portName))
         rest = link.remainder;
     link.remainder.reset();
     link.remainderPort.clear();
