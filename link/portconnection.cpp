@@ -30,9 +30,13 @@ void emptyWindowFigures(MainWindowUi &ui)
 void keepCutReply()
 {
     LinkState &link = linkState();
-    if (link.currentOperation != Operation::Download && link.currentOperation != Operation::List)
+    // Cut while an earlier rest was passing: that rest is still due.
+    if (link.settler && link.settler->isSettling() && link.settler->remainder())
+        link.remainder = link.settler->remainder();
+    else if (link.currentOperation == Operation::Download || link.currentOperation == Operation::List)
+        link.remainder = cutRemainder(QDateTime::currentMSecsSinceEpoch());
+    else
         return;
-    link.remainder = cutRemainder(QDateTime::currentMSecsSinceEpoch());
     link.remainderPort = link.serialPort.portName();
     RemainderNote::leave(link.remainderPort, *link.remainder);
 }

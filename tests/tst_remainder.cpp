@@ -289,12 +289,15 @@ private slots:
     void windowConnectWaitsOutTheRest_data()
     {
         QTest::addColumn<bool>("listing");
-        QTest::newRow("a download") << false;
-        QTest::newRow("a listing") << true;
+        QTest::addColumn<bool>("twice"); // Disconnect and Connect again while the rest passes
+        QTest::newRow("a download") << false << false;
+        QTest::newRow("a listing") << true << false;
+        QTest::newRow("a download, cut again while it passes") << false << true;
     }
     void windowConnectWaitsOutTheRest()
     {
         QFETCH(bool, listing);
+        QFETCH(bool, twice);
         EmulatorHarness harness(pausedOptions());
         QVERIFY(harness.store().store("big.mp3", patterned(12000, 4)));
         for (int i = 0; listing && i < 200; ++i)
@@ -312,6 +315,10 @@ private slots:
         }
         harness.button("pushButton_3")->click();
         harness.clickConnect();
+        if (twice) {
+            harness.button("pushButton_3")->click();
+            harness.clickConnect();
+        }
         QVERIFY2(harness.statusText().startsWith(listing ? "ESP32: still sending the rest of the file list, about "
                                                          : "ESP32: still sending the rest of big.mp3, about "),
                  qPrintable(harness.statusText()));
