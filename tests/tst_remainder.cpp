@@ -80,7 +80,7 @@ private slots:
 
     void init()
     {
-        QDir notes(m_runtime.filePath(QStringLiteral("spiffs-manager")));
+        QDir notes(RemainderNote::defaultFolder());
         for (const QString &note : notes.entryList({"remainder-*"}))
             QVERIFY(notes.remove(note));
     }
@@ -386,8 +386,7 @@ private slots:
         QFETCH(QStringList, next);
         StoreFolder store;
         EmulatorProgram device(QStringList{"--dir", store.dir.path()} + pausedReceiver());
-        QProcessEnvironment environment = cleanEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        const QProcessEnvironment environment = cliEnvironment();
         QTemporaryDir local;
         writeLocalFile(local, QStringLiteral("up.txt"), "uploaded");
         for (QString &argument : next)
@@ -418,7 +417,7 @@ private slots:
                                  : cut.startsWith(QLatin1String("SIG")) ? 143
                                  : cut == QLatin1String("timeout")      ? 4
                                                                         : 0);
-        QCOMPARE(QDir(m_runtime.filePath(QStringLiteral("spiffs-manager"))).entryList({"remainder-*"}).size(), 1);
+        QCOMPARE(notesLeft(), 1);
 
         const CliRun run = runCli(QStringList{"-p", device.port()} + next, environment);
         QVERIFY2(run.exitCode == 0, run.err.constData());
@@ -430,7 +429,7 @@ private slots:
             QVERIFY2(run.out.contains("     20000  big.bin\n"), run.out.constData());
         else
             QCOMPARE(readLocalFile(store.dir.filePath(QStringLiteral("up.txt"))), QByteArray("uploaded"));
-        QCOMPARE(QDir(m_runtime.filePath(QStringLiteral("spiffs-manager"))).entryList({"remainder-*"}).size(), 0);
+        QCOMPARE(notesLeft(), 0);
         QCOMPARE(folderEntries(local.path()), QStringList{QStringLiteral("up.txt")});
     }
 
@@ -439,17 +438,23 @@ private slots:
     {
         StoreFolder store;
         EmulatorProgram device({"--dir", store.dir.path()});
-        QProcessEnvironment environment = cleanEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
         QCOMPARE(RemainderNote::defaultFolder(), m_runtime.filePath(QStringLiteral("spiffs-manager")));
         QVERIFY(RemainderNote::leave(device.port(), rest(20000, 3600 * 1000)));
-        const CliRun run = runCli({"-p", device.port(), "df"}, environment);
+        const CliRun run = runCli({"-p", device.port(), "df"}, cliEnvironment());
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.err, QByteArray());
-        QCOMPARE(QDir(m_runtime.filePath(QStringLiteral("spiffs-manager"))).entryList({"remainder-*"}).size(), 0);
+        QCOMPARE(notesLeft(), 0);
     }
 
 private:
+    int notesLeft() const { return QDir(RemainderNote::defaultFolder()).entryList({"remainder-*"}).size(); }
+    QProcessEnvironment cliEnvironment() const
+    {
+        QProcessEnvironment environment = cleanEnvironment();
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+        return environment;
+    }
+
     QTemporaryDir m_runtime;
 };
 
