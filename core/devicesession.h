@@ -117,6 +117,9 @@ private:
     void onLineLost(const QString &reason);
     void failAll(DeviceReply::Error error, const QString &reason);
     void handleArrival();
+    void handleListingArrival();
+    void handleDownloadArrival();
+    void handleCommandAnswer();
     void handleUploadAnswer();
     std::optional<CatalogueFormat::MemoryFigures> takeFittingMemoryReply();
     std::optional<ReplyRemainder> cutShortRemainder(const Request &done, DeviceReply::Error error) const;

@@ -50,65 +50,91 @@ void DeviceSession::handleArrival()
         finishCurrent();
         return;
     }
-    case Exchange::Listing: {
-        ListingStep step = CatalogueFormat::readListingReply(m_received, m_listLength, m_memory->totalBytes);
-        switch (step.status) {
-        case ListingStep::Status::Waiting:
-            if (reply && m_listLength > 0)
-                reply->setProgress(m_received.size(), m_listLength);
-            return;
-        case ListingStep::Status::Complete:
-            if (reply)
-                reply->m_entries = std::move(step.entries);
-            finishCurrent();
-            return;
-        case ListingStep::Status::Malformed:
-            finishCurrent(DeviceReply::BadReplyError, tr("the file list does not fit the file system's size"));
-            return;
-        }
+    case Exchange::Listing:
+        handleListingArrival();
         return;
-    }
-    case Exchange::Download: {
-        DownloadStep step = m_current.streamed
-                                    ? TransferFormat::readDownloadStream(m_received, m_transferSize, m_delivered,
-                                                                         m_memory->totalBytes)
-                                    : TransferFormat::readDownloadReply(m_received, m_transferSize, m_memory->totalBytes);
-        QPointer<DeviceSession> self(this);
-        if (m_current.streamed && reply && !step.content.isEmpty()) {
-            const qint64 total = step.status == DownloadStep::Status::Complete ? m_delivered : m_transferSize;
-            reply->setProgress(m_delivered, total);
-            emit reply->contentArrived(step.content);
-            // The receiver of the content may have given up on the reply.
-            if (!self || m_current.reply != reply)
-                return;
-        }
-        switch (step.status) {
-        case DownloadStep::Status::Waiting:
-        case DownloadStep::Status::FirstByte:
-            return;
-        case DownloadStep::Status::Receiving:
-            if (reply && !m_current.streamed)
-                reply->setProgress(m_received.size(), m_transferSize);
-            return;
-        case DownloadStep::Status::Complete:
-            if (reply && !m_current.streamed) {
-                reply->setProgress(step.content.size(), step.content.size());
-                reply->m_content = std::move(step.content);
-            }
-            finishCurrent();
-            return;
-        case DownloadStep::Status::Refused:
-            finishCurrent(DeviceReply::RefusedError, tr("the receiver cannot open the file"));
-            return;
-        case DownloadStep::Status::BadSize:
-            finishCurrent(DeviceReply::BadReplyError, tr("the receiver announced a size larger than its flash"));
-            return;
-        }
+    case Exchange::Download:
+        handleDownloadArrival();
         return;
-    }
     case Exchange::Upload:
         handleUploadAnswer();
         return;
+    case Exchange::Remove:
+    case Exchange::Format:
+    case Exchange::Execute:
+        handleCommandAnswer();
+        return;
+    case Exchange::Idle:
+    case Exchange::Opening:
+    case Exchange::Reboot:
+        return;
+    }
+}
+
+void DeviceSession::handleListingArrival()
+{
+    DeviceReply *reply = m_current.reply;
+    ListingStep step = CatalogueFormat::readListingReply(m_received, m_listLength, m_memory->totalBytes);
+    switch (step.status) {
+    case ListingStep::Status::Waiting:
+        if (reply && m_listLength > 0)
+            reply->setProgress(m_received.size(), m_listLength);
+        return;
+    case ListingStep::Status::Complete:
+        if (reply)
+            reply->m_entries = std::move(step.entries);
+        finishCurrent();
+        return;
+    case ListingStep::Status::Malformed:
+        finishCurrent(DeviceReply::BadReplyError, tr("the file list does not fit the file system's size"));
+        return;
+    }
+}
+
+void DeviceSession::handleDownloadArrival()
+{
+    DeviceReply *reply = m_current.reply;
+    DownloadStep step = m_current.streamed
+                                ? TransferFormat::readDownloadStream(m_received, m_transferSize, m_delivered,
+                                                                     m_memory->totalBytes)
+                                : TransferFormat::readDownloadReply(m_received, m_transferSize, m_memory->totalBytes);
+    QPointer<DeviceSession> self(this);
+    if (m_current.streamed && reply && !step.content.isEmpty()) {
+        const qint64 total = step.status == DownloadStep::Status::Complete ? m_delivered : m_transferSize;
+        reply->setProgress(m_delivered, total);
+        emit reply->contentArrived(step.content);
+        // The receiver of the content may have given up on the reply.
+        if (!self || m_current.reply != reply)
+            return;
+    }
+    switch (step.status) {
+    case DownloadStep::Status::Waiting:
+    case DownloadStep::Status::FirstByte:
+        return;
+    case DownloadStep::Status::Receiving:
+        if (reply && !m_current.streamed)
+            reply->setProgress(m_received.size(), m_transferSize);
+        return;
+    case DownloadStep::Status::Complete:
+        if (reply && !m_current.streamed) {
+            reply->setProgress(step.content.size(), step.content.size());
+            reply->m_content = std::move(step.content);
+        }
+        finishCurrent();
+        return;
+    case DownloadStep::Status::Refused:
+        finishCurrent(DeviceReply::RefusedError, tr("the receiver cannot open the file"));
+        return;
+    case DownloadStep::Status::BadSize:
+        finishCurrent(DeviceReply::BadReplyError, tr("the receiver announced a size larger than its flash"));
+        return;
+    }
+}
+
+// The one-byte answers of remove, format and execute.
+void DeviceSession::handleCommandAnswer()
+{
+    switch (m_current.kind) {
     case Exchange::Remove:
         switch (CommandFormat::takeRemoveAnswer(m_received)) {
         case CommandFormat::RemoveAnswer::Removed:
@@ -126,24 +152,20 @@ void DeviceSession::handleArrival()
         if (CommandFormat::takeFormatAnswer(m_received) == CommandFormat::FormatAnswer::Formatted)
             finishCurrent();
         return;
-    case Exchange::Execute:
-        switch (CommandFormat::takeExecuteAnswer(m_received)) {
-        case CommandFormat::ExecuteAnswer::Opened:
-            finishCurrent();
-            return;
-        case CommandFormat::ExecuteAnswer::Unsupported:
-            finishCurrent(DeviceReply::RefusedError, tr("the receiver does not open this file"));
-            return;
-        case CommandFormat::ExecuteAnswer::Unclear:
-            finishCurrent(DeviceReply::BadReplyError, tr("the receiver's answer is neither yes nor no"));
-            return;
-        case CommandFormat::ExecuteAnswer::Waiting:
-            return;
-        }
+    default:
+        break;
+    }
+    switch (CommandFormat::takeExecuteAnswer(m_received)) {
+    case CommandFormat::ExecuteAnswer::Opened:
+        finishCurrent();
         return;
-    case Exchange::Idle:
-    case Exchange::Opening:
-    case Exchange::Reboot:
+    case CommandFormat::ExecuteAnswer::Unsupported:
+        finishCurrent(DeviceReply::RefusedError, tr("the receiver does not open this file"));
+        return;
+    case CommandFormat::ExecuteAnswer::Unclear:
+        finishCurrent(DeviceReply::BadReplyError, tr("the receiver's answer is neither yes nor no"));
+        return;
+    case CommandFormat::ExecuteAnswer::Waiting:
         return;
     }
 }
