@@ -49,7 +49,7 @@ void MainWindow::on_pushButton_2_clicked()
 
 void MainWindow::on_pushButton_3_clicked()
 {
-    togglePortConnection(*ui, makeReplyTable(*ui), [this] { requestFirstMemoryReport(*ui); });
+    togglePortConnection(*ui, makeReplyTable(*ui), [] { requestMemoryReport(); });
 }
 
 void MainWindow::on_pushButton_6_clicked()

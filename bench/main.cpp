@@ -7,13 +7,15 @@
 // Groups: paced (or paced-download, paced-upload), unpaced (or
 // unpaced-download, unpaced-upload), listing, startup, memory, cli (or
 // cli-get, cli-put, cli-startup, cli-chain, cli-cat), jobs (backup and
-// restore); all by default;
+// restore), remainder (the first request after a cut download); all by
+// default;
 // and soak (memory over many cycles, --soak-cycles), only when named.
 #include "affinity.h"
 #include "benchclock.h"
 #include "benchutil.h"
 #include "clibench.h"
 #include "jobbench.h"
+#include "remainderbench.h"
 #include "results.h"
 #include "soakbench.h"
 #include "windowbench.h"
@@ -105,7 +107,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption onlyOption(QStringLiteral("only"),
                                         QStringLiteral("Comma-separated groups: paced (or paced-download, paced-upload), "
                                                        "unpaced (or unpaced-download, unpaced-upload), listing, "
-                                                       "startup, memory, cli (or cli-get, cli-put, cli-startup, cli-chain, cli-cat), jobs, soak."),
+                                                       "startup, memory, cli (or cli-get, cli-put, cli-startup, cli-chain, cli-cat), jobs, "
+                                                       "remainder, soak."),
                                         QStringLiteral("GROUPS"));
     const QCommandLineOption soakCyclesOption(QStringLiteral("soak-cycles"),
                                               QStringLiteral("Cycles of the soak group (default 200)."),
@@ -129,7 +132,7 @@ int main(int argc, char *argv[])
                                        : QStringList{QStringLiteral("paced"), QStringLiteral("unpaced"),
                                                      QStringLiteral("listing"), QStringLiteral("startup"),
                                                      QStringLiteral("memory"), QStringLiteral("cli"),
-                                                     QStringLiteral("jobs")};
+                                                     QStringLiteral("jobs"), QStringLiteral("remainder")};
     QTemporaryDir work;
     if (!work.isValid()) {
         say(QStringLiteral("cannot make a temporary folder"));
@@ -189,6 +192,8 @@ int main(int argc, char *argv[])
         benchCli(results, runs, work.path(), cli);
     if (groups.contains(QStringLiteral("jobs")) && group(QStringLiteral("jobs")))
         benchJobs(results, runs, work.path());
+    if (groups.contains(QStringLiteral("remainder")) && group(QStringLiteral("remainder")))
+        benchRemainder(results, runs, work.path());
     if (groups.contains(QStringLiteral("soak")) && group(QStringLiteral("soak")))
         benchSoak(results, parser.value(soakCyclesOption).toInt(), work);
     closeGroup();

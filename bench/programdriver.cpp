@@ -195,6 +195,26 @@ ProgramDriver::Timing ProgramDriver::relist(int timeoutMs)
     return timing;
 }
 
+bool ProgramDriver::startDownload(const QString &folder, qint64 bytes, int timeoutMs)
+{
+    m_dialogAnswer = folder;
+    m_dialogPoll.start();
+    m_window->findChild<QPushButton *>(QStringLiteral("pushButton"))->click();
+    const QDeadlineTimer deadline(timeoutMs);
+    QTimer tick; // wakes the loop to look at the clock
+    tick.start(1);
+    const LinkState &link = linkState();
+    while (!(link.currentOperation == Operation::Download && link.rxBuffer.size() >= bytes) && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return !deadline.hasExpired();
+}
+
+void ProgramDriver::pressConnect()
+{
+    m_window->findChild<QComboBox *>(QStringLiteral("comboBox"))->setCurrentText(m_portName);
+    m_window->findChild<QPushButton *>(QStringLiteral("pushButton_3"))->click();
+}
+
 bool ProgramDriver::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Paint)

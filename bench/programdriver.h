@@ -60,6 +60,12 @@ public:
     // the whole from the click on Connect.
     Timing relist(int timeoutMs);
 
+    // Presses Download, picks folder, and returns once the content has
+    // begun to arrive (at least bytes of it), without waiting for the rest.
+    bool startDownload(const QString &folder, qint64 bytes, int timeoutMs);
+    // Presses Connect (or Disconnect) and returns at once.
+    void pressConnect();
+
 private:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void beforeHandler();

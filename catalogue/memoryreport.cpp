@@ -7,32 +7,32 @@
 #include "link/replydispatch.h"
 #include "ui/mainwindowui.h"
 
-#include <QtCore/QTimer>
-
 using namespace CatalogueFormat;
 
 namespace {
-const QString NoAnswerText = QStringLiteral("ESP32: no answer");
+
+// More used than there is, or more than any flash holds: the figures are not
+// the receiver's (most often another reply's bytes read as this one), and
+// showing them would put 4294967295 bytes free beside the gauge and let an
+// upload be measured against them. So they are refused as a bad file list
+// is: no figures, no listing asked on them, and the operation over.
+void refuseMemoryReport(MainWindowUi &ui)
+{
+    LinkState &link = linkState();
+    link.totalBytes = 0;
+    link.usedBytes = 0;
+    ui.memory->setValue(0);
+    ui.totalMemory->setText(QStringLiteral("0"));
+    ui.availableMemory->setText(QStringLiteral("0"));
+    link.currentOperation = Operation::Idle;
+    ui.statusbar->showMessage(QStringLiteral("ESP32: bad memory report"), 0);
 }
+
+} // namespace
 
 void requestMemoryReport()
 {
     startOperation(Operation::Memory, memoryRequest());
-}
-
-void requestFirstMemoryReport(MainWindowUi &ui)
-{
-    LinkState &link = linkState();
-    requestMemoryReport();
-    delete link.answerWatch.data();
-    // A child of the window: gone with it, and deleted by a disconnect.
-    link.answerWatch = new QTimer(ui.centralwidget->window());
-    link.answerWatch->setSingleShot(true);
-    QObject::connect(link.answerWatch, &QTimer::timeout, link.answerWatch, [&ui] {
-        if (linkState().portOpen && linkState().currentOperation == Operation::Memory)
-            ui.statusbar->showMessage(NoAnswerText, 0);
-    });
-    link.answerWatch->start(NoAnswerMs);
 }
 
 void handleMemoryReply(MainWindowUi &ui)
@@ -41,13 +41,12 @@ void handleMemoryReply(MainWindowUi &ui)
     const std::optional<MemoryFigures> figures = takeMemoryReply(link.rxBuffer);
     if (!figures)
         return;
+    if (!memoryReportProblem(*figures).isEmpty()) {
+        refuseMemoryReport(ui);
+        return;
+    }
     link.totalBytes = figures->totalBytes;
     link.usedBytes = figures->usedBytes;
-    if (link.answerWatch)
-        link.answerWatch->stop();
-    // The answer came after all.
-    if (ui.statusbar->currentMessage() == NoAnswerText)
-        ui.statusbar->showMessage(QString(), 0);
 
     const GaugeSetting gauge = gaugeSetting(*figures);
     ui.memory->setRange(0, gauge.maximum);

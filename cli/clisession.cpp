@@ -8,11 +8,15 @@
 
 #include "core/devicesession.h"
 #include "core/portdiscovery.h"
+#include "core/portopening.h"
 #include "core/receiverline.h"
+#include "core/remaindernote.h"
 #include "core/tracewriter.h"
 
 #include <QtCore/QCoreApplication>
+#include <QtCore/QDateTime>
 #include <QtCore/QEventLoop>
+#include <QtCore/QJsonArray>
 
 #include <cmath>
 
@@ -34,6 +38,7 @@ CliSession::CliSession(const CommandLine &global) : m_global(global)
 
 CliSession::~CliSession()
 {
+    leaveRemainderNote();
     // The session goes before the port it reads; closing the port gives up
     // its lock, so another program may use it at once.
     m_session.reset();
@@ -86,7 +91,29 @@ int CliSession::choosePort()
     const int status = m_output->fail(Failure::Port, choice.problem);
     for (const QString &line : choice.details)
         Console::printStatus(line + QLatin1Char('\n'));
+    if (!choice.ports.isEmpty())
+        m_output->result().insert(QStringLiteral("ports"), QJsonArray::fromStringList(choice.ports));
     return status;
+}
+
+std::optional<ReplyRemainder> CliSession::takeRemainderNote() const
+{
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    std::optional<ReplyRemainder> remainder = RemainderNote::take(m_portName, now);
+    if (remainder)
+        m_output->note(QStringLiteral("the receiver is ") + Remainder::waitText(*remainder, shownName(remainder->name), now));
+    return remainder;
+}
+
+void CliSession::leaveRemainderNote()
+{
+    if (!m_session || !m_session->remainder())
+        return;
+    // The next run must not take the rest of a file or a list for its
+    // answer; what a short answer leaves behind, its opening settle drops.
+    const ReplyRemainder &remainder = *m_session->remainder();
+    if (remainder.exchange == Exchange::Download || remainder.exchange == Exchange::Listing)
+        RemainderNote::leave(m_portName, remainder);
 }
 
 int CliSession::open()
@@ -102,8 +129,8 @@ int CliSession::open()
     m_port.setPortName(m_portName);
     ReceiverLine::applySettings(m_port);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        return m_output->fail(Failure::Port,
-                              QStringLiteral("cannot open %1: %2").arg(m_portName, openFailureReason(m_port, m_portName)));
+        return m_output->fail(Failure::Port, QStringLiteral("cannot open %1: %2")
+                                                     .arg(m_portName, PortOpening::failureReason(m_port, m_portName)));
     }
     if (m_trace)
         m_trace->startPort(m_portName);
@@ -118,7 +145,8 @@ int CliSession::open()
     m_interruptPoll.start();
     m_opened = true;
 
-    DeviceReply *settled = m_session->settle();
+    // The rest of what an earlier run cut short passes first.
+    DeviceReply *settled = m_session->settle(takeRemainderNote());
     if (!await(settled))
         return failure(settled, QStringLiteral("opening %1").arg(m_portName));
     // Anything after the opening's boot text is the receiver answering.

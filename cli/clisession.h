@@ -9,6 +9,7 @@
 #include "commandoutput.h"
 
 #include "core/catalogueformat.h"
+#include "core/replyremainder.h"
 
 #include <QtCore/QFile>
 #include <QtCore/QObject>
@@ -40,8 +41,9 @@ public:
     CommandOutput &output() { return *m_output; }
 
     // Chooses the port, opens it with the trace, and waits for the line to
-    // settle; once per run. ExitDone, or the exit status of a failure
-    // already reported.
+    // settle, and for the rest of a reply an earlier run left on the way
+    // (RemainderNote), said on standard error; once per run. ExitDone, or
+    // the exit status of a failure already reported.
     int open();
     DeviceSession &device() { return *m_session; }
     const QString &portName() const { return m_portName; }
@@ -76,6 +78,9 @@ public:
 private:
     int openTrace();
     int choosePort();
+    std::optional<ReplyRemainder> takeRemainderNote() const;
+    // A download or listing cut short leaves its rest for the next run.
+    void leaveRemainderNote();
     Failure failureOf(DeviceReply *reply) const;
 
     const CommandLine &m_global;

@@ -30,25 +30,6 @@ QString usbIdsText(const PortDescription &port)
     return QStringLiteral("%1:%2").arg(port.vendorId, 4, 16, QLatin1Char('0')).arg(port.productId, 4, 16, QLatin1Char('0'));
 }
 
-PortAccess checkAccess(const QString &portName)
-{
-#ifdef Q_OS_WIN
-    QSerialPort port(portName);
-    if (port.open(QIODevice::ReadWrite)) {
-        port.close();
-        return PortAccess::Usable;
-    }
-    return port.error() == QSerialPort::DeviceNotFoundError ? PortAccess::Missing : PortAccess::Busy;
-#else
-    const QFileInfo device(ReceiverLine::systemLocation(portName));
-    if (!device.exists())
-        return PortAccess::Missing;
-    if (!device.isReadable() || !device.isWritable())
-        return PortAccess::NoPermission;
-    return PortAccess::Usable;
-#endif
-}
-
 QList<PortDescription> describePorts()
 {
     QList<PortDescription> ports;
@@ -83,38 +64,6 @@ QList<PortDescription> describePorts()
     return ports;
 }
 
-QString permissionAdvice(const QString &systemLocation)
-{
-    const QString group = QFileInfo(systemLocation).group();
-    QString advice = group.isEmpty() || group == QLatin1String("root")
-                             ? QStringLiteral("no permission to use it")
-                             : QStringLiteral("no permission to use it: %1 belongs to the group %2; join it (sudo "
-                                              "usermod -aG %2 $USER, then log in again)")
-                                       .arg(systemLocation, group);
-    return advice + QStringLiteral(", or install the receiver's udev rule, which lets the desktop's user open it "
-                                   "(see README, \"Installing\")");
-}
-
-QString openFailureReason(const QSerialPort &port, const QString &portName)
-{
-    switch (port.error()) {
-    case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral("no such port");
-    case QSerialPort::PermissionError:
-#ifndef Q_OS_WIN
-        // Qt reports a port held by another program as a permission error
-        // too; the device file's permissions tell the two apart.
-        if (checkAccess(portName) == PortAccess::NoPermission)
-            return permissionAdvice(ReceiverLine::systemLocation(portName));
-#endif
-        return QStringLiteral("busy: another program is using it");
-    case QSerialPort::OpenError:
-        return QStringLiteral("busy: it is already open");
-    default:
-        return port.errorString();
-    }
-}
-
 namespace {
 
 // macOS lists a bridge twice: the call-out "cu." port is the one to open.
@@ -142,6 +91,7 @@ PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts
     }
     if (candidates.size() > 1) {
         choice.problem = QStringLiteral("several ports could be the receiver; choose one with -p:");
+        choice.ports = candidates;
         for (const QString &candidate : candidates)
             choice.details << QStringLiteral("  ") + candidate;
         return choice;
@@ -157,6 +107,7 @@ PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts
         choice.problem = QStringLiteral("no port has the receiver's bridge ids (%1), and several USB serial ports "
                                         "could be it; choose one with -p:")
                                  .arg(bridge);
+        choice.ports = usb;
         for (const QString &name : usb)
             choice.details << QStringLiteral("  ") + name;
         return choice;

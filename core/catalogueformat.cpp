@@ -29,6 +29,15 @@ std::optional<MemoryFigures> takeMemoryReply(QByteArray &received)
     return figures;
 }
 
+QString memoryReportProblem(const MemoryFigures &figures)
+{
+    if (figures.totalBytes > MaxFlashBytes)
+        return QStringLiteral("a total of %1 bytes, more than any receiver's flash holds").arg(figures.totalBytes);
+    if (figures.usedBytes > figures.totalBytes)
+        return QStringLiteral("%1 bytes used of a total of %2").arg(figures.usedBytes).arg(figures.totalBytes);
+    return QString();
+}
+
 quint32 freeBytes(const MemoryFigures &figures)
 {
     return figures.totalBytes - figures.usedBytes;

@@ -29,6 +29,15 @@ MemoryFigures decodeMemoryReply(const QByteArray &reply);
 // received, and whatever came after them is dropped.
 std::optional<MemoryFigures> takeMemoryReply(QByteArray &received);
 
+// No ESP32 takes more than 16 MiB of flash, so no receiver's file system is
+// larger: a report, a listing or a file beyond it is not the receiver's.
+inline constexpr quint32 MaxFlashBytes = 16 * 1024 * 1024;
+
+// Why a memory report cannot be the receiver's (more used than there is, a
+// total no flash holds), in words for a message; empty when it fits. Such a
+// report is refused, never shown: it is most often another reply's bytes.
+QString memoryReportProblem(const MemoryFigures &figures);
+
 // What the device reports as free; wraps like the device's own unsigned figures.
 quint32 freeBytes(const MemoryFigures &figures);
 
@@ -45,7 +54,7 @@ inline constexpr int ListingPrefixSize = 4;
 inline constexpr int ListingEntryHeaderSize = 8;
 inline constexpr int MaxListedNameBytes = 255;
 // No flash of an ESP32 holds a listing this long; anything larger is garbage.
-inline constexpr quint32 MaxListingBytes = 16 * 1024 * 1024;
+inline constexpr quint32 MaxListingBytes = MaxFlashBytes;
 // SPIFFS gives every file at least one page of this size.
 inline constexpr quint32 PageSize = 256;
 

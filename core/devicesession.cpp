@@ -5,14 +5,11 @@
 #include "core/wireformat.h"
 #include "core/transferformat.h"
 
+#include <QtCore/QDateTime>
 #include <QtCore/QIODevice>
 #include <QtSerialPort/QSerialPort>
 
 #include <utility>
-
-using CatalogueFormat::ListingStep;
-using TransferFormat::DownloadStep;
-using TransferFormat::UploadAnswer;
 
 DeviceSession::DeviceSession(QIODevice *line, QObject *parent)
     : QObject(parent), m_line(line), m_settler(line)
@@ -45,8 +42,10 @@ DeviceSession::DeviceSession(QIODevice *line, QObject *parent)
 
 DeviceSession::~DeviceSession() = default;
 
-DeviceReply *DeviceSession::settle()
+DeviceReply *DeviceSession::settle(const std::optional<ReplyRemainder> &remainder)
 {
+    if (remainder)
+        m_remainder = remainder;
     return enqueue(Exchange::Opening);
 }
 
@@ -117,7 +116,12 @@ DeviceReply *DeviceSession::enqueue(Exchange kind, const QByteArray &name, const
 void DeviceSession::startNext()
 {
     while (!isBusy() && !m_waiting.isEmpty()) {
-        m_current = m_waiting.dequeue();
+        // The rest of a cut reply would be read as this request's answer:
+        // it is drained first, as a settle of the session's own.
+        if (m_remainder && m_waiting.head().kind != Exchange::Opening)
+            m_current = Request{Exchange::Opening, nullptr, QByteArray(), QByteArray(), false};
+        else
+            m_current = m_waiting.dequeue();
         startCurrent();
     }
 }
@@ -135,7 +139,7 @@ void DeviceSession::startCurrent()
 
     if (m_current.kind == Exchange::Opening) {
         // Its bytes belong to whatever came before: Opening or Idle.
-        m_settler.start(m_lineExchange);
+        m_settler.start(m_lineExchange, m_remainder);
         return;
     }
     m_lineExchange = m_current.kind;
@@ -238,168 +242,6 @@ void DeviceSession::onReadyRead()
     handleArrival();
 }
 
-void DeviceSession::handleArrival()
-{
-    DeviceReply *reply = m_current.reply;
-    if (m_askingCapacityFirst) {
-        const std::optional<CatalogueFormat::MemoryFigures> figures = CatalogueFormat::takeMemoryReply(m_received);
-        if (!figures)
-            return;
-        m_memory = figures;
-        m_askingCapacityFirst = false;
-        m_received.clear();
-        m_lineExchange = m_current.kind;
-        sendRequestNeedingCapacity();
-        return;
-    }
-
-    switch (m_current.kind) {
-    case Exchange::Memory: {
-        const std::optional<CatalogueFormat::MemoryFigures> figures = CatalogueFormat::takeMemoryReply(m_received);
-        if (!figures)
-            return;
-        m_memory = figures;
-        if (reply)
-            reply->m_memory = *figures;
-        finishCurrent();
-        return;
-    }
-    case Exchange::Listing: {
-        ListingStep step = CatalogueFormat::readListingReply(m_received, m_listLength, m_memory->totalBytes);
-        switch (step.status) {
-        case ListingStep::Status::Waiting:
-            if (reply && m_listLength > 0)
-                reply->setProgress(m_received.size(), m_listLength);
-            return;
-        case ListingStep::Status::Complete:
-            if (reply)
-                reply->m_entries = std::move(step.entries);
-            finishCurrent();
-            return;
-        case ListingStep::Status::Malformed:
-            finishCurrent(DeviceReply::BadReplyError, tr("the file list does not fit the file system's size"));
-            return;
-        }
-        return;
-    }
-    case Exchange::Download: {
-        DownloadStep step = m_current.streamed
-                                    ? TransferFormat::readDownloadStream(m_received, m_transferSize, m_delivered,
-                                                                         m_memory->totalBytes)
-                                    : TransferFormat::readDownloadReply(m_received, m_transferSize, m_memory->totalBytes);
-        QPointer<DeviceSession> self(this);
-        if (m_current.streamed && reply && !step.content.isEmpty()) {
-            const qint64 total = step.status == DownloadStep::Status::Complete ? m_delivered : m_transferSize;
-            reply->setProgress(m_delivered, total);
-            emit reply->contentArrived(step.content);
-            // The receiver of the content may have given up on the reply.
-            if (!self || m_current.reply != reply)
-                return;
-        }
-        switch (step.status) {
-        case DownloadStep::Status::Waiting:
-        case DownloadStep::Status::FirstByte:
-            return;
-        case DownloadStep::Status::Receiving:
-            if (reply && !m_current.streamed)
-                reply->setProgress(m_received.size(), m_transferSize);
-            return;
-        case DownloadStep::Status::Complete:
-            if (reply && !m_current.streamed) {
-                reply->setProgress(step.content.size(), step.content.size());
-                reply->m_content = std::move(step.content);
-            }
-            finishCurrent();
-            return;
-        case DownloadStep::Status::Refused:
-            finishCurrent(DeviceReply::RefusedError, tr("the receiver cannot open the file"));
-            return;
-        case DownloadStep::Status::BadSize:
-            finishCurrent(DeviceReply::BadReplyError, tr("the receiver announced a size larger than its flash"));
-            return;
-        }
-        return;
-    }
-    case Exchange::Upload:
-        handleUploadAnswer();
-        return;
-    case Exchange::Remove:
-        switch (CommandFormat::takeRemoveAnswer(m_received)) {
-        case CommandFormat::RemoveAnswer::Removed:
-            finishCurrent();
-            return;
-        case CommandFormat::RemoveAnswer::Refused:
-            finishCurrent(DeviceReply::RefusedError, tr("the receiver has no such file or cannot remove it"));
-            return;
-        case CommandFormat::RemoveAnswer::Waiting:
-        case CommandFormat::RemoveAnswer::Ignored:
-            return;
-        }
-        return;
-    case Exchange::Format:
-        if (CommandFormat::takeFormatAnswer(m_received) == CommandFormat::FormatAnswer::Formatted)
-            finishCurrent();
-        return;
-    case Exchange::Execute:
-        switch (CommandFormat::takeExecuteAnswer(m_received)) {
-        case CommandFormat::ExecuteAnswer::Opened:
-            finishCurrent();
-            return;
-        case CommandFormat::ExecuteAnswer::Unsupported:
-            finishCurrent(DeviceReply::RefusedError, tr("the receiver does not open this file"));
-            return;
-        case CommandFormat::ExecuteAnswer::Unclear:
-            finishCurrent(DeviceReply::BadReplyError, tr("the receiver's answer is neither yes nor no"));
-            return;
-        case CommandFormat::ExecuteAnswer::Waiting:
-            return;
-        }
-        return;
-    case Exchange::Idle:
-    case Exchange::Opening:
-    case Exchange::Reboot:
-        return;
-    }
-}
-
-void DeviceSession::handleUploadAnswer()
-{
-    DeviceReply *reply = m_current.reply;
-    const qint64 size = m_current.content.size();
-    switch (TransferFormat::takeUploadAnswer(m_received)) {
-    case UploadAnswer::Ready: {
-        if (m_uploadEndSent) {
-            finishCurrent(DeviceReply::BadReplyError, tr("the receiver asked for more after the last byte"));
-            return;
-        }
-        // Everything sent so far has been taken.
-        if (reply)
-            reply->setProgress(m_uploadOffset, size);
-        m_uploadEndSent = m_uploadOffset >= size;
-        send(TransferFormat::nextUploadFrame(m_current.content, m_uploadOffset));
-        return;
-    }
-    case UploadAnswer::Finished:
-        if (!m_uploadEndSent) {
-            finishCurrent(DeviceReply::BadReplyError, tr("the receiver ended the upload before the last byte"));
-            return;
-        }
-        if (reply)
-            reply->setProgress(size, size);
-        finishCurrent();
-        return;
-    case UploadAnswer::Stopped:
-        if (m_uploadOffset == 0 && !m_uploadEndSent)
-            finishCurrent(DeviceReply::RefusedError, tr("the receiver refused the file: no room, or a name it does not take"));
-        else
-            finishCurrent(DeviceReply::RefusedError, tr("the receiver stopped the upload"));
-        return;
-    case UploadAnswer::None:
-    case UploadAnswer::Unknown:
-        return; // dropped, as the window drops it; the answer is still awaited
-    }
-}
-
 void DeviceSession::onSilence()
 {
     if (!isBusy())
@@ -419,6 +261,7 @@ void DeviceSession::onSettled()
         return;
     if (m_current.reply)
         m_current.reply->m_bootSeen = m_settler.bootSeen();
+    m_remainder.reset();
     finishCurrent();
 }
 
@@ -454,8 +297,34 @@ void DeviceSession::failAll(DeviceReply::Error error, const QString &reason)
     }
 }
 
+std::optional<ReplyRemainder> DeviceSession::cutShortRemainder(const Request &done, DeviceReply::Error error) const
+{
+    if (error != DeviceReply::TimeoutError && error != DeviceReply::AbortedError && error != DeviceReply::BadReplyError)
+        return std::nullopt;
+    if (done.kind == Exchange::Idle || done.kind == Exchange::Opening)
+        return std::nullopt;
+    ReplyRemainder remainder;
+    remainder.name = done.name;
+    remainder.exchange = done.kind;
+    remainder.cutAtMs = QDateTime::currentMSecsSinceEpoch();
+    // An answer that does not fit says nothing trustworthy of its length.
+    if (error == DeviceReply::BadReplyError)
+        return remainder;
+    if (m_askingCapacityFirst || done.kind == Exchange::Memory) {
+        remainder.exchange = Exchange::Memory;
+        remainder.bytesDue = qMax(0, CatalogueFormat::MemoryReplySize - int(m_received.size()));
+    } else if (done.kind == Exchange::Download && m_transferSize > 0) {
+        remainder.bytesDue = m_transferSize - m_delivered - m_received.size();
+    } else if (done.kind == Exchange::Listing && m_listLength > 0) {
+        remainder.bytesDue = m_listLength - m_received.size();
+    }
+    return remainder;
+}
+
 void DeviceSession::finishCurrent(DeviceReply::Error error, const QString &errorString)
 {
+    if (std::optional<ReplyRemainder> cut = cutShortRemainder(m_current, error))
+        m_remainder = cut;
     const Request done = std::move(m_current);
     m_current = Request();
     m_silenceTimer.stop();

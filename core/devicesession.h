@@ -8,7 +8,10 @@
 // The protocol has no sequence numbers, so nothing is ever sent twice: an
 // exchange that meets silence longer than timeout() fails with TimeoutError
 // and the caller decides what to do. Bytes that arrive between exchanges are
-// dropped, as the window drops them.
+// dropped, as the window drops them. An exchange cut short (aborted, timed
+// out, or answered with what does not fit) leaves the rest of its reply on
+// the way: the session keeps it (remainder()) and drains it before it sends
+// the next request (ReplyRemainder).
 //
 // Qt Core and SerialPort only.
 #ifndef DEVICESESSION_H
@@ -18,6 +21,7 @@
 #include "core/devicereply.h"
 #include "core/exchange.h"
 #include "core/linesettler.h"
+#include "core/replyremainder.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QObject>
@@ -52,7 +56,9 @@ public:
 
     // Waits for a quiet spell and drops what arrived; when that was ESP32
     // boot text, waits for the boot to end (LineSettler). Meant to come first.
-    DeviceReply *settle();
+    // With the rest of a reply an earlier run cut short, waits for that to
+    // pass as well.
+    DeviceReply *settle(const std::optional<ReplyRemainder> &remainder = std::nullopt);
 
     DeviceReply *requestMemoryReport();
     // Listings and downloads are read against the capacity of the last
@@ -75,6 +81,9 @@ public:
     void abort();
 
     bool isBusy() const { return m_current.kind != Exchange::Idle; }
+    // The rest of a reply cut short and not yet drained: what may still be
+    // arriving, and what the next request waits for.
+    const std::optional<ReplyRemainder> &remainder() const { return m_remainder; }
     bool isLineLost() const { return m_lineLost; }
     std::optional<CatalogueFormat::MemoryFigures> lastMemoryReport() const { return m_memory; }
     // What the bytes now on the line belong to: Opening before the first
@@ -108,7 +117,12 @@ private:
     void onLineLost(const QString &reason);
     void failAll(DeviceReply::Error error, const QString &reason);
     void handleArrival();
+    void handleListingArrival();
+    void handleDownloadArrival();
+    void handleCommandAnswer();
     void handleUploadAnswer();
+    std::optional<CatalogueFormat::MemoryFigures> takeFittingMemoryReply();
+    std::optional<ReplyRemainder> cutShortRemainder(const Request &done, DeviceReply::Error error) const;
     void armSilenceTimer();
     void finishCurrent(DeviceReply::Error error = DeviceReply::NoError, const QString &errorString = QString());
 
@@ -130,6 +144,7 @@ private:
     BootTextWatch m_rebootText;
 
     std::optional<CatalogueFormat::MemoryFigures> m_memory;
+    std::optional<ReplyRemainder> m_remainder;
     QTimer m_silenceTimer;
     QTimer m_quietTimer; // after a reboot's boot text
     LineSettler m_settler;

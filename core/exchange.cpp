@@ -37,3 +37,8 @@ std::optional<Exchange> exchangeNamed(const QString &name)
     }
     return std::nullopt;
 }
+
+int answerSilenceMs(Exchange exchange)
+{
+    return exchange == Exchange::Format ? FormatSilenceMs : AnswerSilenceMs;
+}

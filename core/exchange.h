@@ -28,4 +28,12 @@ QString exchangeName(Exchange exchange);
 // The exchange a word names, exactly as exchangeName() writes it.
 std::optional<Exchange> exchangeNamed(const QString &name);
 
+// The receiver answers every request within milliseconds and keeps a reply
+// going without long pauses; silence this long means it is not answering.
+inline constexpr int AnswerSilenceMs = 5000;
+// Erasing the whole flash keeps it silent for up to about two minutes.
+inline constexpr int FormatSilenceMs = 120000;
+// The silence after which an exchange counts as unanswered.
+int answerSilenceMs(Exchange exchange);
+
 #endif // EXCHANGE_H

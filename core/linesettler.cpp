@@ -2,7 +2,11 @@
 
 #include "core/receiverline.h"
 
+#include <QtCore/QDateTime>
 #include <QtCore/QIODevice>
+
+#include <algorithm>
+#include <limits>
 
 void BootTextWatch::reset()
 {
@@ -34,13 +38,31 @@ LineSettler::LineSettler(QIODevice *line, QObject *parent) : QObject(parent), m_
     connect(line, &QIODevice::aboutToClose, this, &LineSettler::cancel);
 }
 
-void LineSettler::start(Exchange traceAs)
+void LineSettler::start(Exchange traceAs, const std::optional<ReplyRemainder> &remainder)
 {
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
     m_traceAs = traceAs;
     m_boot.reset();
+    m_dropped = 0;
+    m_remainder = remainder && !Remainder::isStale(*remainder, now) ? remainder : std::nullopt;
     m_settling = true;
-    m_quiet.start(OpeningQuietMs);
-    m_limit.start(SettleLimitMs);
+    m_quiet.start(quietSpellMs());
+    qint64 limit = SettleLimitMs;
+    if (m_remainder)
+        limit = std::max(limit, Remainder::drainLimitMs(*m_remainder, now));
+    m_limit.start(int(std::min<qint64>(limit, std::numeric_limits<int>::max())));
+}
+
+int LineSettler::quietSpellMs() const
+{
+    if (m_boot.seen())
+        return BootQuietMs;
+    if (!m_remainder)
+        return OpeningQuietMs;
+    // Counted to the end on a line that stayed open: the rest has passed.
+    if (m_remainder->sizeKnown() && m_dropped >= m_remainder->bytesDue)
+        return OpeningQuietMs;
+    return Remainder::ReplyPauseMs;
 }
 
 void LineSettler::cancel()
@@ -57,7 +79,14 @@ void LineSettler::onReadyRead()
     const QByteArray bytes = ReceiverLine::readAll(*m_line, m_traceAs);
     if (bytes.isEmpty())
         return;
-    m_quiet.start(m_boot.feed(bytes) ? BootQuietMs : OpeningQuietMs);
+    const bool counted = m_remainder && m_remainder->sizeKnown() && m_dropped < m_remainder->bytesDue;
+    m_dropped += bytes.size();
+    m_boot.feed(bytes);
+    m_quiet.start(quietSpellMs());
+    // The rest has passed; a line that goes on talking after it is held up
+    // no longer than at any opening.
+    if (counted && m_dropped >= m_remainder->bytesDue && m_limit.remainingTime() > SettleLimitMs)
+        m_limit.start(SettleLimitMs);
 }
 
 void LineSettler::finish()

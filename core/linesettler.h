@@ -3,16 +3,21 @@
 // boot text then arrives where the first answer is expected, and a request
 // sent meanwhile is lost. The settler reads and drops what arrives until
 // the line has been quiet long enough, then says so; both front ends send
-// their first request only then. Qt Core only.
+// their first request only then. The same reader drains the rest of a
+// reply the program stopped reading (ReplyRemainder) before the next
+// request. Qt Core only.
 #ifndef LINESETTLER_H
 #define LINESETTLER_H
 
 #include "core/exchange.h"
+#include "core/replyremainder.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QObject>
 #include <QtCore/QPointer>
 #include <QtCore/QTimer>
+
+#include <optional>
 
 class QIODevice;
 
@@ -51,14 +56,27 @@ public:
     explicit LineSettler(QIODevice *line, QObject *parent = nullptr);
 
     // From now until settled(), every byte that arrives is read and dropped;
-    // a trace following the line records it under traceAs.
-    void start(Exchange traceAs = Exchange::Opening);
+    // a trace following the line records it under traceAs. With the rest of
+    // a cut reply still due, the line counts as settled once that many
+    // bytes have been dropped and OpeningQuietMs have passed, or once it has
+    // been quiet for Remainder::ReplyPauseMs (the rest passed while the
+    // port was closed, or the receiver gave it up); boot text means the
+    // board restarted and the boot rule applies. Such a drain may last its
+    // Remainder::drainLimitMs(), SettleLimitMs at least, and SettleLimitMs
+    // more once the bytes due have been counted. A stale remainder is no
+    // remainder.
+    void start(Exchange traceAs = Exchange::Opening,
+               const std::optional<ReplyRemainder> &remainder = std::nullopt);
     // Stops without settled(). Closing the line does the same.
     void cancel();
 
     bool isSettling() const { return m_settling; }
     // ESP32 boot text was among the bytes dropped.
     bool bootSeen() const { return m_boot.seen(); }
+    // Bytes read and dropped since start().
+    qint64 droppedBytes() const { return m_dropped; }
+    // The remainder start() was given, unless it was stale.
+    const std::optional<ReplyRemainder> &remainder() const { return m_remainder; }
 
 signals:
     // Quiet for long enough, or SettleLimitMs ran out.
@@ -67,11 +85,14 @@ signals:
 private:
     void onReadyRead();
     void finish();
+    int quietSpellMs() const;
 
     QPointer<QIODevice> m_line;
     Exchange m_traceAs = Exchange::Opening;
     bool m_settling = false;
     BootTextWatch m_boot;
+    std::optional<ReplyRemainder> m_remainder;
+    qint64 m_dropped = 0;
     QTimer m_quiet;
     QTimer m_limit;
 };

@@ -63,6 +63,10 @@ public:
     // boot banner even when "Q" is silent.
     bool watchesOpens() const override { return m_options.bootOnOpen; }
     void lineOpened(qint64 nowUs) override;
+    // A paced receiver sends the rest of a reply whether or not the port is
+    // open on the computer's side, as the real one does behind its CP210x:
+    // the bytes that arrive while the port is closed are lost.
+    bool sendsWithoutReader() const override { return m_options.baud > 0; }
 
     // True once --hangup-after has been reached: the line is to be closed.
     bool lineClosed() const override { return m_lineClosed; }

@@ -119,9 +119,11 @@ bool EmulatorHost::openLine()
     m_writeNotifier = new QSocketNotifier(m_master, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &EmulatorHost::onWritable);
-    if (m_served->watchesOpens()) {
+    m_clients = 0;
+    if (m_served->watchesOpens() || m_served->sendsWithoutReader()) {
         m_opensFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (m_opensFd < 0 || inotify_add_watch(m_opensFd, pty.slavePath.toLocal8Bit().constData(), IN_OPEN) < 0) {
+        const uint32_t events = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
+        if (m_opensFd < 0 || inotify_add_watch(m_opensFd, pty.slavePath.toLocal8Bit().constData(), events) < 0) {
             m_error = QStringLiteral("cannot watch %1 for opens: %2")
                               .arg(pty.slavePath, QString::fromLocal8Bit(std::strerror(errno)));
             closeLine();
@@ -210,10 +212,14 @@ void EmulatorHost::takeOpens()
         for (ssize_t at = 0; at < n;) {
             const auto *event = reinterpret_cast<const inotify_event *>(events + at);
             opened = opened || (event->mask & IN_OPEN);
+            if (event->mask & IN_OPEN)
+                ++m_clients;
+            if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE))
+                m_clients = std::max(0, m_clients - 1);
             at += ssize_t(sizeof(inotify_event) + event->len);
         }
     }
-    if (!opened)
+    if (!opened || !m_served->watchesOpens())
         return;
     // What the engine had sent and nobody read is gone with the old opener.
     m_unwritten.clear();
@@ -284,8 +290,16 @@ void EmulatorHost::pump()
             return;
         // The line takes a piece only when the one before it has gone, so
         // every piece is its own write.
+        if (m_opensFd >= 0)
+            takeOpens();
+        // Sent on time, into a port nobody holds open: lost.
+        const bool unread = m_clients == 0 && m_served->sendsWithoutReader();
+        if (unread)
+            m_unwritten.clear();
         if (m_unwritten.isEmpty()) {
             m_unwritten = m_served->takeDueOutput(nowUs());
+            if (unread)
+                m_unwritten.clear();
             flushWrites();
         }
         if (m_served->lineClosed()) {

@@ -21,7 +21,11 @@
 // An engine that watches for opens (LineEngine::watchesOpens()) is told
 // whenever a client opens the slave. Since the host holds the slave open
 // itself, the master sees neither opens nor closes; the host watches the
-// slave's path with inotify instead. Every open(2) of it, by any process,
+// slave's path with inotify instead. It counts the clients that hold the
+// line open the same way: an engine that sends without a reader
+// (LineEngine::sendsWithoutReader(), a paced receiver) loses what falls due
+// while none does, as a real receiver's bytes are lost while the port is
+// closed, instead of having them wait in the line for the next client. Every open(2) of it, by any process,
 // raises IN_OPEN, as every open of a real port pulls DTR and RTS. Watching
 // for the line settings a client makes (tcgetattr polled for a change from
 // settings the host left recognisably different) proved weaker: it misses a
@@ -109,7 +113,8 @@ private:
     QSocketNotifier *m_wakeNotifier = nullptr;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
-    int m_opensFd = -1; // inotify on the slave's path, when the engine watches opens
+    int m_opensFd = -1; // inotify on the slave's path: opens and closes
+    int m_clients = 0;  // opens of the slave's path not yet closed
     QSocketNotifier *m_opensNotifier = nullptr;
     int m_master = -1;
     int m_slave = -1;

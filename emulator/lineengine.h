@@ -36,6 +36,11 @@ public:
     // A client opened the line at nowUs.
     virtual void lineOpened(qint64 nowUs) = 0;
 
+    // Whether the engine's line runs at its own pace whether anybody reads
+    // or not, as a UART with no flow control does: what falls due while no
+    // client has the line open is then lost, not held for the next one.
+    virtual bool sendsWithoutReader() const { return false; }
+
     // True when the line is to be closed (the device unplugged).
     virtual bool lineClosed() const { return false; }
     // A fresh line after a hang-up.

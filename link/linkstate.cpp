@@ -32,4 +32,9 @@ void LinkState::reset()
     transferSize = 0;
     uploadRemaining = 0;
     uploadOffset = 0;
+    downloadName.clear();
+    remainder.reset();
+    remainderPort.clear();
+    answerLimitMs = AnswerSilenceMs;
+    formatLimitMs = FormatSilenceMs;
 }

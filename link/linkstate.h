@@ -3,7 +3,9 @@
 #ifndef LINKSTATE_H
 #define LINKSTATE_H
 
+#include "core/exchange.h"
 #include "core/linesettler.h"
+#include "core/replyremainder.h"
 #include "core/tracewriter.h"
 
 #include <QtCore/QByteArray>
@@ -17,6 +19,7 @@
 #include <QtSerialPort/QSerialPort>
 
 #include <memory>
+#include <optional>
 
 // Lets whoever waits on the link (tests, benchmarks) sleep until a reply has
 // left the operation register idle, instead of polling it.
@@ -26,8 +29,9 @@ class LinkNotifier : public QObject
 
 signals:
     void exchangeEnded();
-    // The line has settled after Connect and the reply handler is bound to
-    // the port; the memory request follows at once.
+    // The line has settled after Connect (the memory request follows at
+    // once), or after an unanswered exchange, and the reply handler is bound
+    // to the port again.
     void replyHandlerBound();
 };
 
@@ -49,6 +53,18 @@ struct LinkState
     qint64 uploadRemaining = 0;
     // Next byte of uploadBuffer to send; chunks are never cut off its front.
     qint64 uploadOffset = 0;
+    // The file a download is reading, named in what its cut reply leaves.
+    QByteArray downloadName;
+
+    // The rest of a download or listing a Disconnect cut short, still on its
+    // way from the receiver; the next Connect to that port waits it out.
+    std::optional<ReplyRemainder> remainder;
+    QString remainderPort;
+
+    // The silence after which an exchange counts as unanswered: format's,
+    // and every other's (answerSilenceMs()).
+    int answerLimitMs = AnswerSilenceMs;
+    int formatLimitMs = FormatSilenceMs;
 
     // Bindings of the open port to the reply handler; none while closed, and
     // none while the line settles after Connect.
@@ -56,7 +72,7 @@ struct LinkState
     QMetaObject::Connection errorBinding;
 
     // Made at Connect as children of the window, so they go with it: the
-    // settling line's reader, and the wait for the first memory reply.
+    // settling line's reader, and the watch on every exchange for silence.
     QPointer<LineSettler> settler;
     QPointer<QTimer> answerWatch;
 

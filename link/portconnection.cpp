@@ -1,12 +1,17 @@
 #include "link/portconnection.h"
 
+#include "link/answerwatch.h"
 #include "link/linetrace.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
+#include "core/catalogueformat.h"
 #include "core/linesettler.h"
+#include "core/portopening.h"
 #include "core/receiverline.h"
+#include "core/remaindernote.h"
 #include "ui/mainwindowui.h"
 
+#include <QtCore/QDateTime>
 #include <QtCore/QPointer>
 
 namespace {
@@ -20,9 +25,30 @@ void emptyWindowFigures(MainWindowUi &ui)
     ui.availableMemory->setText(QStringLiteral("0"));
 }
 
-void closeLink(MainWindowUi &ui)
+// The receiver goes on sending a file or a list it has begun: what is still
+// to come is kept for the next Connect, and left for any other program.
+void keepCutReply()
 {
     LinkState &link = linkState();
+    // Cut while an earlier rest was passing: that rest is still due.
+    if (link.settler && link.settler->isSettling() && link.settler->remainder())
+        link.remainder = link.settler->remainder();
+    else if (link.currentOperation == Operation::Download || link.currentOperation == Operation::List)
+        link.remainder = cutRemainder(QDateTime::currentMSecsSinceEpoch());
+    else
+        return;
+    link.remainderPort = link.serialPort.portName();
+    RemainderNote::leave(link.remainderPort, *link.remainder);
+}
+
+enum class Closing { ByUser, LineLost };
+
+void closeLink(MainWindowUi &ui, Closing closing)
+{
+    LinkState &link = linkState();
+    // An unplugged receiver has lost its power: nothing more comes.
+    if (closing == Closing::ByUser)
+        keepCutReply();
     ui.pushButton_3->setText(QStringLiteral("connect"));
     QObject::disconnect(link.readyReadBinding);
     QObject::disconnect(link.errorBinding);
@@ -41,11 +67,72 @@ void onPortError(QPointer<QWidget> window, MainWindowUi &ui, QSerialPort::Serial
     if (!ReceiverLine::meansLineLost(error) || !window || !linkState().portOpen)
         return;
     emptyWindowFigures(ui);
-    closeLink(ui);
+    closeLink(ui, Closing::LineLost);
     ui.statusbar->showMessage(QStringLiteral("ESP32: connection lost"), 0);
 }
 
+// The reason is long for the status bar of a small window: its tooltip
+// holds the whole text while it is shown.
+void showOpenFailure(MainWindowUi &ui, const QString &portName, const QString &reason)
+{
+    static QMetaObject::Connection clearTip;
+    QStatusBar *bar = ui.statusbar;
+    const QString text = QStringLiteral("ESP32: can't use the port%1: %2")
+                                 .arg(portName.isEmpty() ? QString() : QLatin1Char(' ') + portName, reason);
+    bar->showMessage(text, 0);
+    bar->setToolTip(text);
+    QObject::disconnect(clearTip);
+    clearTip = QObject::connect(bar, &QStatusBar::messageChanged, bar, [bar, text](const QString &shown) {
+        if (shown != text)
+            bar->setToolTip(QString());
+    });
+}
+
+// What this Connect waits out: the later of what a Disconnect here kept and
+// a note another program left.
+std::optional<ReplyRemainder> takeRemainder(const QString &portName, qint64 nowMs)
+{
+    LinkState &link = linkState();
+    std::optional<ReplyRemainder> rest;
+    if (ReceiverLine::systemLocation(link.remainderPort) == ReceiverLine::systemLocation(portName))
+        rest = link.remainder;
+    link.remainder.reset();
+    link.remainderPort.clear();
+    const std::optional<ReplyRemainder> noted = RemainderNote::take(portName, nowMs);
+    if (noted && (!rest || Remainder::latestEndMs(*noted) > Remainder::latestEndMs(*rest)))
+        rest = noted;
+    if (rest && Remainder::isStale(*rest, nowMs))
+        return std::nullopt;
+    return rest;
+}
+
 } // namespace
+
+void settleThenBind(MainWindowUi &ui, const ReplyTable &replyTable, Exchange traceAs,
+                    const std::optional<ReplyRemainder> &remainder, const std::function<void()> &then)
+{
+    LinkState &link = linkState();
+    // The branches reach the window's widgets; once it is gone they must not run.
+    QPointer<QWidget> window = ui.centralwidget->window();
+    // The handler is bound only afterwards, so it never sees what is dropped;
+    // bound before the next request goes out, so no reply byte can be missed.
+    QObject::disconnect(link.readyReadBinding);
+    delete link.settler.data();
+    link.settler = new LineSettler(&link.serialPort, window);
+    QObject::connect(link.settler, &LineSettler::settled, link.settler, [window, replyTable, then] {
+        LinkState &link = linkState();
+        link.readyReadBinding = QObject::connect(&link.serialPort, &QSerialPort::readyRead, &link.serialPort,
+                                                 [window, replyTable] {
+                                                     if (window)
+                                                         onReadyRead(replyTable);
+                                                 });
+        emit link.notifier.replyHandlerBound();
+        // Its work is done; a disconnect before its turn deletes it sooner.
+        link.settler->deleteLater();
+        then();
+    });
+    link.settler->start(traceAs, remainder);
+}
 
 bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const std::function<void()> &whenSettled)
 {
@@ -53,7 +140,7 @@ bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const 
     emptyWindowFigures(ui);
 
     if (link.portOpen) {
-        closeLink(ui);
+        closeLink(ui, Closing::ByUser);
         return false;
     }
 
@@ -63,7 +150,7 @@ bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const 
     ReceiverLine::applySettings(port);
     if (!port.open(QIODevice::ReadWrite)) {
         ui.pushButton_3->setText(QStringLiteral("connect"));
-        ui.statusbar->showMessage(QStringLiteral("ESP32: can't use the port"), 0);
+        showOpenFailure(ui, portName, PortOpening::failureReason(port, portName));
         return false;
     }
     traceOpenedPort(port, portName);
@@ -75,30 +162,26 @@ bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const 
     link.listLength = 0;
     // Busy from the open on: the memory report is what the line waits for.
     link.currentOperation = Operation::Memory;
-    // The branches reach the window's widgets; once it is gone they must not run.
     QPointer<QWidget> window = ui.centralwidget->window();
     link.errorBinding = QObject::connect(
             &port, &QSerialPort::errorOccurred, &port,
             [window, &ui](QSerialPort::SerialPortError error) { onPortError(window, ui, error); },
             Qt::QueuedConnection);
     link.portOpen = true;
+    armAnswerWatch(ui, replyTable);
 
-    // The handler is bound only now, so it never sees what the settle drops;
-    // bound before the request goes out, so no reply byte can be missed.
-    delete link.settler.data();
-    link.settler = new LineSettler(&port, window);
-    QObject::connect(link.settler, &LineSettler::settled, link.settler, [window, replyTable, whenSettled] {
-        LinkState &link = linkState();
-        link.readyReadBinding = QObject::connect(&link.serialPort, &QSerialPort::readyRead, &link.serialPort,
-                                                 [window, replyTable] {
-                                                     if (window)
-                                                         onReadyRead(replyTable);
-                                                 });
-        emit link.notifier.replyHandlerBound();
-        // Its work is done; a disconnect before its turn deletes it sooner.
-        link.settler->deleteLater();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const std::optional<ReplyRemainder> remainder = takeRemainder(portName, now);
+    QString waiting;
+    if (remainder) {
+        waiting = QStringLiteral("ESP32: ")
+                  + Remainder::waitText(*remainder, CatalogueFormat::deviceNameText(remainder->name), now);
+        ui.statusbar->showMessage(waiting, 0);
+    }
+    settleThenBind(ui, replyTable, Exchange::Opening, remainder, [&ui, waiting, whenSettled] {
+        if (!waiting.isEmpty() && ui.statusbar->currentMessage() == waiting)
+            ui.statusbar->showMessage(QString(), 0);
         whenSettled();
     });
-    link.settler->start();
     return true;
 }

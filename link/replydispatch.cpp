@@ -1,5 +1,6 @@
 #include "link/replydispatch.h"
 
+#include "link/answerwatch.h"
 #include "link/linkstate.h"
 
 #include "core/exchange.h"
@@ -34,6 +35,7 @@ void sendFrame(const QByteArray &frame)
     // Hands the frame to the line now rather than on the next pass of the
     // event loop; flush() does not wait for the line to take it.
     port.flush();
+    rewatchAnswer();
 }
 
 void onReadyRead(const ReplyTable &table)
@@ -50,6 +52,9 @@ void onBytesArrived(const QByteArray &incoming, const ReplyTable &table)
     for (const ReplyBranch &branch : table) {
         if (link.currentOperation == branch.operation) {
             branch.handle();
+            // Whatever came counts as the receiver answering; a branch that
+            // sent the next request has started the watch for it already.
+            rewatchAnswer();
             if (link.currentOperation.isEmpty())
                 emit link.notifier.exchangeEnded();
             return;

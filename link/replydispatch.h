@@ -22,7 +22,8 @@ using ReplyTable = std::vector<ReplyBranch>;
 // the first byte of a request leaves.
 void startOperation(const QString &operation, const QByteArray &frame);
 
-// Writes a frame that belongs to the operation already in the register.
+// Writes a frame that belongs to the operation already in the register, and
+// watches for its answer (rewatchAnswer()).
 void sendFrame(const QByteArray &frame);
 
 // Bound to the port's readyRead while the link is open: hands everything the

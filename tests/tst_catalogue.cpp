@@ -9,6 +9,7 @@
 #include <QtTest/QTest>
 #include <QtWidgets/QHeaderView>
 #include <QtWidgets/QLabel>
+#include <QtWidgets/QMessageBox>
 #include <QtWidgets/QProgressBar>
 #include <QtWidgets/QPushButton>
 #include <QtWidgets/QStatusBar>
@@ -71,25 +72,52 @@ private slots:
         WindowHarness harness;
         QVERIFY(harness.connectToDevice());
         // The surplus looks like an empty listing; it must not be taken as one.
-        harness.device.deliver(memoryReply(1000, 1001) + QByteArray(4, '\0'));
+        harness.device.deliver(memoryReply(1000, 999) + QByteArray(4, '\0'));
         QCOMPARE(harness.device.readExactly(17), frame('L'));
-        QCOMPARE(harness.label("availableMemory")->text(), QStringLiteral("4294967295"));
-        QCOMPARE(harness.gauge()->value(), 1000);
+        QCOMPARE(harness.label("availableMemory")->text(), QStringLiteral("1"));
+        QCOMPARE(harness.gauge()->value(), 999);
         QCOMPARE(linkState().currentOperation, Operation::List);
         QVERIFY(linkState().rxBuffer.isEmpty());
         harness.device.deliver(listingReply({{"a.txt", 5}}));
         QCOMPARE(harness.tableNames(), QStringList{QStringLiteral("a.txt")});
     }
 
-    void capacityBeyondGaugeRange()
+    // More used than there is, or more than any receiver's flash: refused
+    // as a bad file list is, where once 4294967295 bytes showed as free.
+    // Nothing is shown of it, no listing is asked on it, and an upload is
+    // not measured against it.
+    void memoryReportThatDoesNotFit_data()
     {
+        QTest::addColumn<quint32>("total");
+        QTest::addColumn<quint32>("used");
+        QTest::newRow("one byte more used than there is") << 1000u << 1001u;
+        QTest::newRow("beyond the gauge's range") << 4000000000u << 1000000000u;
+        QTest::newRow("beyond any flash") << 16777217u << 0u;
+    }
+    void memoryReportThatDoesNotFit()
+    {
+        QFETCH(quint32, total);
+        QFETCH(quint32, used);
         WindowHarness harness;
-        QVERIFY(harness.connectToDevice());
-        QVERIFY(harness.answerMemory(4000000000u, 1000000000u));
-        QCOMPARE(harness.label("totalMemory")->text(), QStringLiteral("4000000000"));
-        QCOMPARE(harness.label("availableMemory")->text(), QStringLiteral("3000000000"));
-        QCOMPARE(harness.gauge()->maximum(), 2000000000);
-        QCOMPARE(harness.gauge()->value(), 500000000);
+        QVERIFY(harness.connectWithFiles({{"a.txt", 5}}, 4096, 1024));
+        // A change to the files asks again: the figures that come back do not fit.
+        QVERIFY(harness.selectFile(QStringLiteral("a.txt")));
+        harness.answerer->queueBoxAnswer(QMessageBox::Yes);
+        harness.button("pushButton_4")->click();
+        QVERIFY(harness.device.readExactly(17 + 4 + 6).startsWith(frame('R')));
+        harness.device.deliver("R");
+        QCOMPARE(harness.device.readExactly(17), frame('M'));
+        harness.device.deliver(memoryReply(total, used));
+
+        QTRY_VERIFY(isIdle());
+        QCOMPARE(harness.statusText(), QStringLiteral("ESP32: bad memory report"));
+        QVERIFY(harness.device.staysQuiet());
+        QCOMPARE(harness.label("totalMemory")->text(), QStringLiteral("0"));
+        QCOMPARE(harness.label("availableMemory")->text(), QStringLiteral("0"));
+        QCOMPARE(harness.gauge()->value(), 0);
+        QCOMPARE(linkState().totalBytes, 0u);
+        QCOMPARE(linkState().usedBytes, 0u);
+        QVERIFY(linkState().rxBuffer.isEmpty());
     }
 
     void zeroCapacity()

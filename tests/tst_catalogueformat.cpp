@@ -35,6 +35,32 @@ private slots:
         QTEST(freeBytes(figures), "free");
     }
 
+    // A report that cannot be the receiver's, in the words both programs
+    // show; one that fits has no problem.
+    void memoryReportFits_data()
+    {
+        QTest::addColumn<quint32>("total");
+        QTest::addColumn<quint32>("used");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("fits") << 1318001u << 60928u << "";
+        QTest::newRow("empty file system") << 0u << 0u << "";
+        QTest::newRow("full") << 4096u << 4096u << "";
+        QTest::newRow("the largest flash") << MaxFlashBytes << MaxFlashBytes << "";
+        QTest::newRow("one byte too many") << 100u << 101u << "101 bytes used of a total of 100";
+        QTest::newRow("a download's bytes read as one") << 504095478u << 3635630197u
+                                                        << "a total of 504095478 bytes, more than any receiver's flash holds";
+        QTest::newRow("just beyond any flash") << MaxFlashBytes + 1 << 0u
+                                               << "a total of 16777217 bytes, more than any receiver's flash holds";
+        QTest::newRow("all ones") << 0xFFFFFFFFu << 0xFFFFFFFFu
+                                  << "a total of 4294967295 bytes, more than any receiver's flash holds";
+    }
+    void memoryReportFits()
+    {
+        QFETCH(quint32, total);
+        QFETCH(quint32, used);
+        QTEST(memoryReportProblem(MemoryFigures{total, used}), "problem");
+    }
+
     void gauge_data()
     {
         QTest::addColumn<quint32>("total");

@@ -499,6 +499,11 @@ private slots:
         const CliRun ambiguous = runCli({"df"}, environment);
         QCOMPARE(ambiguous.exitCode, 3);
         QVERIFY(ambiguous.err.contains(second.port().toLocal8Bit()));
+        // A script is given the ports to choose from in the document.
+        const QJsonObject document = QJsonDocument::fromJson(runCli({"--json", "df"}, environment).out).object();
+        QCOMPARE(document.value(QStringLiteral("error")).toObject().value(QStringLiteral("kind")).toString(),
+                 QStringLiteral("port"));
+        QCOMPARE(document.value(QStringLiteral("ports")).toArray(), QJsonArray::fromStringList({first.port(), second.port()}));
         QCOMPARE(runCli({"df"}).exitCode, 3);
         QCOMPARE(runCli({"-p", "/dev/no-such-port", "df"}).exitCode, 3);
     }

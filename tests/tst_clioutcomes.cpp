@@ -60,6 +60,8 @@ private slots:
         row("run, refused", {}, {"run", "a.bin"}, 1, "refused", "name");
         row("reboot", {}, {"reboot"}, 0, "", "restarted");
         row("no answer", {"--silent", "M"}, {"--timeout", "0.3", "df"}, 4, "no-answer", "");
+        row("a memory report no flash holds", {"--capacity", "4000000000"}, {"df"}, 1, "bad-reply", "");
+        row("ls on such a report", {"--capacity", "16777217"}, {"ls"}, 1, "bad-reply", "");
         row("line lost", {"--hangup-after", "3000"}, {"get", "big.bin", "-o", "@"}, 3, "line-lost", "done");
         row("no such port", {}, {"-p", "/dev/spiffs-no-such-port", "df"}, 3, "port", "");
         row("bad usage", {}, {"ls", "--yes"}, 2, "usage", "");

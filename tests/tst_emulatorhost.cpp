@@ -7,6 +7,7 @@
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDeadlineTimer>
+#include <QtSerialPort/QSerialPort>
 #include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
 
@@ -147,6 +148,38 @@ private slots:
             client.write(frame('L'));
             QTRY_VERIFY(host.engine().framesHandled() == 2 * open);
         }
+    }
+
+    // A paced receiver goes on sending while the port is closed, as a real
+    // one behind its USB bridge does; what it sends meanwhile is lost, not
+    // kept for the next opener, and the rest arrives after the reopen.
+    void theRestIsLostWhileThePortIsClosed()
+    {
+        EngineOptions options;
+        options.baud = 115200;
+        EmulatorHost host(options);
+        const QByteArray content = patterned(60000, 8);
+        QVERIFY(host.engine().store().store("big.bin", content));
+        QVERIFY(host.start());
+        const QByteArray reply = be32(quint32(content.size())) + content;
+        constexpr int ClosedMs = 2500;
+
+        QSerialPort port(host.portName());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        port.write(frame('D', pathField("/big.bin")));
+        QByteArray first;
+        QVERIFY(QTest::qWaitFor([&] { return (first += port.readAll()).size() >= 2000; }, 10000));
+        port.close();
+        QTest::qWait(ClosedMs);
+
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        port.clear(QSerialPort::AllDirections);
+        QByteArray rest;
+        QVERIFY(QTest::qWaitFor([&] { return (rest += port.readAll()).endsWith(content.right(100)); }, 10000));
+        QVERIFY(reply.endsWith(rest));
+        // At 11520 bytes a second, most of what fell due while closed is gone.
+        const qint64 lost = reply.size() - first.size() - rest.size();
+        QVERIFY2(lost >= ClosedMs * 11520 / 1000 * 8 / 10, qPrintable(QString::number(lost)));
     }
 
     void startFailsOnAMissingFolder()

@@ -8,6 +8,7 @@
 
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QTest>
+#include <QtWidgets/QLabel>
 #include <QtWidgets/QMessageBox>
 #include <QtWidgets/QPushButton>
 
@@ -161,6 +162,71 @@ private slots:
             QVERIFY(harness.download(QStringLiteral("song.mp3"), folder.path()));
             QCOMPARE(readLocalFile(local), harness.store().find("song.mp3")->content);
         }
+    }
+
+    // No exchange waits for ever: after a silence longer than it can need,
+    // "ESP32: no answer", the operation ends with no local file touched,
+    // what comes late is dropped, and the next command is answered right.
+    void silenceEndsTheOperation_data()
+    {
+        QTest::addColumn<QStringList>("emulator");
+        QTest::addColumn<QByteArray>("button");
+        QTest::newRow("listing") << QStringList{"--silent", "L"} << QByteArray("pushButton_6");
+        QTest::newRow("download") << QStringList{"--silent", "D"} << QByteArray("pushButton");
+        QTest::newRow("download, stalled mid-file") << QStringList{"--split", "700", "--gap-ms", "600"}
+                                                    << QByteArray("pushButton");
+        QTest::newRow("upload start") << QStringList{"--silent", "U"} << QByteArray("pushButton_2");
+        QTest::newRow("upload end") << QStringList{"--silent", "u"} << QByteArray("pushButton_2");
+        QTest::newRow("remove") << QStringList{"--silent", "R"} << QByteArray("pushButton_4");
+        QTest::newRow("format") << QStringList{"--silent", "E"} << QByteArray("pushButton_5");
+        QTest::newRow("execute") << QStringList{"--silent", "X"} << QByteArray("pushButton_7");
+        QTest::newRow("reboot") << QStringList{"--silent", "Q"} << QByteArray("pushButton_8");
+    }
+    void silenceEndsTheOperation()
+    {
+        QFETCH(QStringList, emulator);
+        QFETCH(QByteArray, button);
+        EmulatorHarness harness(options(emulator));
+        QVERIFY(harness.store().store("song.mp3", patterned(3000, 3)));
+        linkState().answerLimitMs = 400;
+        linkState().formatLimitMs = 400;
+        QTemporaryDir folder;
+        const QString local = writeLocalFile(folder, QStringLiteral("song.mp3"), OldContent);
+        if (button == "pushButton_6") { // the listing: Connect's own
+            harness.clickConnect();
+        } else {
+            QVERIFY(harness.connectAndWait());
+            QVERIFY(harness.selectFile(QStringLiteral("song.mp3")));
+            harness.answerer->queueFileAnswer(button == "pushButton_2" ? local : folder.path());
+            harness.answerer->queueBoxAnswer(QMessageBox::Yes);
+            harness.button(button.constData())->click();
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(harness.statusText(), QStringLiteral("ESP32: no answer"), 5000);
+        QVERIFY(harness.waitUntilIdle());
+        QVERIFY(linkState().portOpen);
+        QCOMPARE(readLocalFile(local), OldContent);
+        QCOMPARE(folderEntries(folder.path()), QStringList{QStringLiteral("song.mp3")});
+        QVERIFY(linkState().rxBuffer.isEmpty());
+
+        // The next command meets no late byte of the last: an upload ends
+        // with the receiver's true figures and files; where uploads go
+        // unanswered, a download brings the file as it is.
+        linkState().answerLimitMs = AnswerSilenceMs;
+        if (button == "pushButton_2") {
+            QVERIFY(harness.download(QStringLiteral("song.mp3"), folder.path()));
+            QCOMPARE(readLocalFile(local), harness.store().find("song.mp3")->content);
+            return;
+        }
+        const QByteArray next = patterned(100, 9);
+        QVERIFY(harness.upload(writeLocalFile(folder, QStringLiteral("next.bin"), next)));
+        QCOMPARE(harness.store().find("next.bin")->content, next);
+        QCOMPARE(harness.label("totalMemory")->text(), QString::number(harness.store().capacity()));
+        QCOMPARE(harness.label("availableMemory")->text(),
+                 QString::number(harness.store().capacity() - harness.store().usedBytes()));
+        // A receiver that never lists says so once more after the upload.
+        const bool listed = button != "pushButton_6";
+        QCOMPARE(harness.statusText(), listed ? QStringLiteral("uploading complete") : QStringLiteral("ESP32: no answer"));
+        QCOMPARE(harness.tableNames().contains(QStringLiteral("next.bin")), listed);
     }
 
     void strayBytesBetweenOperations()

@@ -3,7 +3,16 @@
 #include "link/commandguard.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
+#include "clirun.h"
 #include "windowharness.h"
+
+#include "core/portopening.h"
+
+#include <QtCore/QDir>
+#include <QtCore/QTemporaryDir>
+
+#include <grp.h>
+#include <unistd.h>
 
 #include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
@@ -40,20 +49,107 @@ private slots:
         QVERIFY(harness.device.staysQuiet());
     }
 
+    // A port that does not open: the window says why and what to do, in the
+    // words spiffs-cli uses for the same port, and stays closed.
+    void connectFailureReportsAndStaysClosed_data()
+    {
+        QTest::addColumn<QString>("port"); // "@": the test's own port, held by another program
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no port in the list") << "" << "no port is chosen: plug the receiver in and look for its port again";
+        QTest::newRow("gone") << "/nonexistent/port" << "no such port: is the receiver plugged in?";
+        QTest::newRow("no terminal: ENOTTY") << "/dev/null" << "not a serial port";
+        QTest::newRow("a regular file") << "file" << "not a serial port";
+        QTest::newRow("held by another program") << "@"
+                                                 << "busy: another program is using it (a serial monitor, the window, "
+                                                    "spiffs-cli); close it and try again";
+    }
     void connectFailureReportsAndStaysClosed()
     {
+        QFETCH(QString, port);
+        QFETCH(QString, reason);
         WindowHarness harness;
+        QTemporaryDir folder;
+        QSerialPort holder(harness.device.portName());
+        if (port == QLatin1String("file")) {
+            port = folder.filePath(QStringLiteral("ttyUSB0"));
+            QFile regular(port);
+            QVERIFY(regular.open(QIODevice::WriteOnly));
+        } else if (port == QLatin1String("@")) {
+            port = harness.device.portName();
+            QVERIFY(holder.open(QIODevice::ReadWrite));
+        }
         harness.ports()->clear();
+        if (!port.isEmpty())
+            harness.ports()->addItem(port);
         harness.button("pushButton_3")->click();
-        QCOMPARE(harness.statusText(), QStringLiteral("ESP32: can't use the port"));
+        const QString said = QStringLiteral("ESP32: can't use the port%1: %2")
+                                     .arg(port.isEmpty() ? QString() : QLatin1Char(' ') + port, reason);
+        QCOMPARE(harness.statusText(), said);
+        QCOMPARE(harness.statusBar()->toolTip(), said);
         QCOMPARE(harness.button("pushButton_3")->text(), QStringLiteral("connect"));
         QVERIFY(!linkState().portOpen);
-
-        harness.ports()->addItem(QStringLiteral("/nonexistent/port"));
-        harness.button("pushButton_3")->click();
-        QCOMPARE(harness.statusText(), QStringLiteral("ESP32: can't use the port"));
-        QVERIFY(!linkState().portOpen);
         QVERIFY(harness.device.staysQuiet());
+        if (!port.isEmpty()) {
+            const CliTesting::CliRun cli = CliTesting::runCli({QStringLiteral("-p"), port, QStringLiteral("df")});
+            QCOMPARE(cli.exitCode, 3);
+            QCOMPARE(QString::fromLocal8Bit(cli.err), QStringLiteral("spiffs-cli: cannot open %1: %2\n").arg(port, reason));
+        }
+        // The whole text stays only as long as the message does.
+        harness.statusBar()->showMessage(QStringLiteral("next"), 0);
+        QCOMPARE(harness.statusBar()->toolTip(), QString());
+    }
+
+    // Without permission: a group to join, and the udev rule: to install,
+    // or, when it is installed already, to let apply.
+    void permissionAdviceNamesTheRule_data()
+    {
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<QString>("folder"); // of the three udev reads
+        QTest::newRow("not installed") << false << "";
+        QTest::newRow("by the package") << true << "lib";
+        QTest::newRow("by hand") << true << "etc";
+    }
+    void permissionAdviceNamesTheRule()
+    {
+        QFETCH(bool, installed);
+        QFETCH(QString, folder);
+        QTemporaryDir root;
+        QStringList folders;
+        for (const QString &name : {QStringLiteral("etc"), QStringLiteral("lib"), QStringLiteral("usr-lib")}) {
+            QVERIFY(QDir(root.path()).mkpath(name));
+            folders << root.filePath(name);
+        }
+        const QString rule = root.filePath(folder + QLatin1Char('/') + QLatin1String(PortOpening::UdevRuleName));
+        if (installed) {
+            QFile file(rule);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(PortOpening::installedUdevRule(folders), installed ? rule : QString());
+        // A device file of a group of its own, as ttyUSB0 is dialout's.
+        const QString device = root.filePath(QStringLiteral("ttyUSB0"));
+        QFile file(device);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        if (::geteuid() == 0) {
+            const group *dialout = ::getgrnam("dialout");
+            QVERIFY(dialout);
+            QCOMPARE(::chown(QFile::encodeName(device).constData(), 0, dialout->gr_gid), 0);
+        }
+        const QString owner = QFileInfo(device).group();
+        QVERIFY(!owner.isEmpty() && owner != QLatin1String("root"));
+        const QString advice = PortOpening::permissionAdvice(device, PortOpening::installedUdevRule(folders));
+        QVERIFY2(advice.startsWith(QStringLiteral("no permission to use it: %1 belongs to the group %2; join it "
+                                                  "(sudo usermod -aG %2 $USER, then log out and in again)")
+                                           .arg(device, owner)),
+                 qPrintable(advice));
+        if (installed) {
+            QVERIFY2(advice.contains(QStringLiteral("the receiver's udev rule (%1)").arg(rule)), qPrintable(advice));
+            QVERIFY2(advice.endsWith(QLatin1String("is installed: unplug the receiver and plug it in again, or log out "
+                                                   "and in again, and it applies")),
+                     qPrintable(advice));
+        } else {
+            QVERIFY2(advice.contains(QLatin1String("install the receiver's udev rule")), qPrintable(advice));
+            QVERIFY2(advice.contains(QLatin1String("/usr/share/doc/spiffs-manager/README.md.gz")), qPrintable(advice));
+        }
     }
 
     void disconnectEmptiesWindowAndKeepsRegister()

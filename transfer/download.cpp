@@ -66,6 +66,7 @@ void startDownload(MainWindowUi &ui)
 
     link.rxBuffer.clear();
     link.transferSize = 0;
+    link.downloadName = *deviceName;
     startOperation(Operation::Download, downloadRequest(*deviceName));
 }
 

@@ -1,0 +1,81 @@
+#include "link/answerwatch.h"
+
+#include "link/linkstate.h"
+#include "link/operation.h"
+#include "link/portconnection.h"
+#include "core/catalogueformat.h"
+#include "ui/mainwindowui.h"
+
+#include <QtCore/QDateTime>
+#include <QtCore/QTimer>
+
+namespace {
+
+// What an operation cut short must not leave behind: the parts of the
+// download or upload it held, the listing's length.
+void forgetCutOperation()
+{
+    LinkState &link = linkState();
+    link.rxBuffer = QByteArray();
+    link.listLength = 0;
+    link.transferSize = 0;
+    link.uploadBuffer = QByteArray();
+    link.uploadOffset = 0;
+    link.currentOperation = Operation::Idle;
+    emit link.notifier.exchangeEnded();
+}
+
+void onNoAnswer(MainWindowUi &ui, const ReplyTable &replyTable)
+{
+    LinkState &link = linkState();
+    if (!link.portOpen || link.currentOperation.isEmpty())
+        return;
+    const ReplyRemainder rest = cutRemainder(QDateTime::currentMSecsSinceEpoch());
+    ui.statusbar->showMessage(QStringLiteral("ESP32: no answer"), 0);
+    // A download's file is written only once complete, so nothing was.
+    settleThenBind(ui, replyTable, Exchange::Idle, rest, forgetCutOperation);
+}
+
+} // namespace
+
+void armAnswerWatch(MainWindowUi &ui, const ReplyTable &replyTable)
+{
+    LinkState &link = linkState();
+    delete link.answerWatch.data();
+    // A child of the window: gone with it, and deleted by a disconnect.
+    link.answerWatch = new QTimer(ui.centralwidget->window());
+    link.answerWatch->setSingleShot(true);
+    QObject::connect(link.answerWatch, &QTimer::timeout, link.answerWatch,
+                     [&ui, replyTable] { onNoAnswer(ui, replyTable); });
+}
+
+void rewatchAnswer()
+{
+    LinkState &link = linkState();
+    if (!link.answerWatch)
+        return;
+    if (!link.portOpen || link.currentOperation.isEmpty()) {
+        link.answerWatch->stop();
+        return;
+    }
+    link.answerWatch->start(link.currentOperation == Operation::Erase ? link.formatLimitMs : link.answerLimitMs);
+}
+
+ReplyRemainder cutRemainder(qint64 nowMs)
+{
+    const LinkState &link = linkState();
+    ReplyRemainder rest;
+    rest.cutAtMs = nowMs;
+    rest.exchange = exchangeNamed(link.currentOperation).value_or(Exchange::Idle);
+    const qint64 held = link.rxBuffer.size();
+    if (link.currentOperation == Operation::Download) {
+        rest.name = link.downloadName;
+        if (link.transferSize > 0)
+            rest.bytesDue = qMax<qint64>(0, link.transferSize - held);
+    } else if (link.currentOperation == Operation::List && link.listLength > 0) {
+        rest.bytesDue = qMax<qint64>(0, link.listLength - held);
+    } else if (link.currentOperation == Operation::Memory) {
+        rest.bytesDue = qMax<qint64>(0, CatalogueFormat::MemoryReplySize - held);
+    }
+    return rest;
+}

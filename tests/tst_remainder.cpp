@@ -1,0 +1,232 @@
+// The rest of a reply the program stopped reading: the receiver goes on
+// sending it, with pauses, and nothing may take it for the next answer. The
+// rules and the notes, the settle that drains it on a real port, and the
+// session that waits it out before its next request.
+#include "clirun.h"
+#include "emulatorhost.h"
+#include "ptydevice.h"
+#include "remaindertesting.h"
+#include "testfiles.h"
+#include "windowharness.h"
+
+#include "core/devicesession.h"
+#include "core/receiverline.h"
+#include "core/remaindernote.h"
+#include "core/tracewriter.h"
+
+#include <QtCore/QBuffer>
+#include <QtCore/QDir>
+#include <QtCore/QTemporaryDir>
+#include <QtSerialPort/QSerialPort>
+#include <QtTest/QSignalSpy>
+#include <QtTest/QTest>
+
+using namespace CliTesting;
+using namespace DeviceBytes;
+using namespace RemainderTesting;
+
+class RemainderTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // ---- the rules ----------------------------------------------------------
+
+    void waitText_data()
+    {
+        QTest::addColumn<qint64>("due");
+        QTest::addColumn<qint64>("cutAgoMs");
+        QTest::addColumn<int>("exchange");
+        QTest::addColumn<QString>("text");
+        const int download = int(Exchange::Download);
+        QTest::newRow("14 s on the line") << qint64(14 * 11520) << qint64(0) << download
+                                          << "still sending the rest of big.mp3, about 14 s";
+        QTest::newRow("4 s of it gone") << qint64(14 * 11520) << qint64(4000) << download
+                                        << "still sending the rest of big.mp3, about 10 s";
+        QTest::newRow("its wire time over, pauses left") << qint64(1000) << qint64(5000) << download
+                                                         << "still sending the rest of big.mp3, about 1 s";
+        QTest::newRow("the file list") << qint64(11520) << qint64(0) << int(Exchange::Listing)
+                                       << "still sending the rest of the file list, about 1 s";
+        QTest::newRow("cut before its size") << qint64(-1) << qint64(0) << download
+                                             << "perhaps still sending the rest of big.mp3";
+    }
+    void waitText()
+    {
+        QFETCH(qint64, due);
+        QFETCH(qint64, cutAgoMs);
+        QFETCH(int, exchange);
+        const ReplyRemainder remainder = rest(due, cutAgoMs, Exchange(exchange));
+        QTEST(Remainder::waitText(remainder, QStringLiteral("big.mp3"), remainder.cutAtMs + cutAgoMs), "text");
+    }
+
+    // A rest is waited for as long as its bytes and the pauses between them
+    // may take, and the settle's bound after; then it is past.
+    void staleness_data()
+    {
+        QTest::addColumn<qint64>("due");
+        QTest::addColumn<qint64>("cutAgoMs");
+        QTest::addColumn<bool>("stale");
+        const qint64 second = 11520; // 1 s on the line, 8 s with pauses
+        QTest::newRow("a second's bytes, 17 s ago") << second << qint64(17900) << false;
+        QTest::newRow("a second's bytes, 18 s ago") << second << qint64(18000) << true;
+        QTest::newRow("of unknown size, 9 s ago") << qint64(-1) << qint64(9000) << false;
+        QTest::newRow("of unknown size, 10 s ago") << qint64(-1) << qint64(10000) << true;
+    }
+    void staleness()
+    {
+        QFETCH(qint64, due);
+        QFETCH(qint64, cutAgoMs);
+        const ReplyRemainder remainder = rest(due, cutAgoMs);
+        QTEST(Remainder::isStale(remainder, remainder.cutAtMs + cutAgoMs), "stale");
+    }
+
+    // A note is taken once, and only by the port and the device it was left
+    // for, in its time; anything else in its place is no note.
+    void notes_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("left and taken") << "good" << true;
+        QTest::newRow("another port's") << "port" << false;
+        QTest::newRow("a device plugged in since") << "device" << false;
+        QTest::newRow("its time passed") << "stale" << false;
+        QTest::newRow("from a clock set back") << "future" << false;
+        QTest::newRow("a size no receiver sends") << "size" << false;
+        QTest::newRow("not a note") << "garbage" << false;
+    }
+    void notes()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, taken);
+        QTemporaryDir folder;
+        const QString port = writeLocalFile(folder, QStringLiteral("ttyUSB0"), "");
+        ReplyRemainder remainder = rest(kind == QLatin1String("size") ? qint64(1) << 31 : 20000, 0);
+        if (kind == QLatin1String("stale"))
+            remainder.cutAtMs -= 3600 * 1000;
+        if (kind == QLatin1String("future"))
+            remainder.cutAtMs += 60 * 1000;
+        QVERIFY(RemainderNote::leave(port, remainder, folder.path()));
+        const QString notePath = QDir(folder.path()).filePath(QDir(folder.path()).entryList({"remainder-*"}).value(0));
+        if (kind == QLatin1String("port") || kind == QLatin1String("device") || kind == QLatin1String("garbage")) {
+            QFile note(notePath);
+            QVERIFY(note.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            const qint64 stamp = RemainderNote::deviceStamp(port);
+            note.write(kind == QLatin1String("port")     ? RemainderNote::encode(port + QLatin1Char('1'), stamp, remainder)
+                       : kind == QLatin1String("device") ? RemainderNote::encode(port, stamp - 1, remainder)
+                                                         : QByteArray("{\"bytesDue\": \"12\""));
+        }
+        const std::optional<ReplyRemainder> read = RemainderNote::take(port, now(), folder.path());
+        QCOMPARE(bool(read), taken);
+        if (taken) {
+            QCOMPARE(read->name, remainder.name);
+            QVERIFY(read->exchange == remainder.exchange);
+            QCOMPARE(read->bytesDue, remainder.bytesDue);
+            QCOMPARE(read->cutAtMs, remainder.cutAtMs);
+        }
+        // Read once, then gone, whatever it held.
+        QVERIFY(!QFile::exists(notePath));
+        QVERIFY(!RemainderNote::take(port, now(), folder.path()));
+    }
+
+    // ---- the settle that drains it -----------------------------------------
+
+    // Pieces of the rest arrive PauseMs apart; the line is not settled in
+    // any pause, only once the rest has passed.
+    void settleDrainsTheRest_data()
+    {
+        QTest::addColumn<qint64>("due");
+        QTest::addColumn<qint64>("cutAgoMs");
+        QTest::addColumn<QByteArrayList>("pieces");
+        QTest::addColumn<bool>("draining");
+        const QByteArray k(1000, 'x');
+        QTest::newRow("counted to the end") << qint64(3000) << qint64(0) << QByteArrayList{k, k, k} << true;
+        QTest::newRow("part lost while the port was closed") << qint64(3000) << qint64(0) << QByteArrayList{k, k}
+                                                            << true;
+        QTest::newRow("cut before its size") << qint64(-1) << qint64(0) << QByteArrayList{k, k} << true;
+        QTest::newRow("the board restarted") << qint64(3000) << qint64(0)
+                                             << QByteArrayList{"ets Jun  8 2016 00:22:57\r\n", "rst:0x1"} << true;
+        QTest::newRow("its time passed") << qint64(3000) << qint64(3600 * 1000) << QByteArrayList{} << false;
+    }
+    void settleDrainsTheRest()
+    {
+        QFETCH(qint64, due);
+        QFETCH(qint64, cutAgoMs);
+        QFETCH(QByteArrayList, pieces);
+        QFETCH(bool, draining);
+        PtyDevice device;
+        QSerialPort port(device.portName());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        LineSettler settler(&port);
+        QSignalSpy settled(&settler, &LineSettler::settled);
+        settler.start(Exchange::Opening, rest(due, cutAgoMs));
+        QCOMPARE(bool(settler.remainder()), draining);
+        qint64 sent = 0;
+        for (const QByteArray &piece : pieces) {
+            QVERIFY(!settled.wait(PauseMs));
+            device.deliver(piece);
+            sent += piece.size();
+        }
+        QVERIFY(settled.wait(LineSettler::SettleLimitMs));
+        QCOMPARE(settler.droppedBytes(), sent);
+        device.deliver("answer");
+        QCOMPARE(port.readAll(), QByteArray("answer"));
+    }
+
+    // ---- the session --------------------------------------------------------
+
+    // A download cut short, however: the next request goes out only once
+    // the rest has passed, and is answered with the receiver's figures. The
+    // trace shows the rest dropped between the two, whole.
+    void sessionDrainsBeforeItsNextRequest_data()
+    {
+        QTest::addColumn<bool>("timeout");
+        QTest::newRow("a time-out in a pause") << true;
+        QTest::newRow("aborted") << false;
+    }
+    void sessionDrainsBeforeItsNextRequest()
+    {
+        QFETCH(bool, timeout);
+        EmulatorHost host(pausedOptions());
+        const QByteArray content = patterned(12000, 3);
+        QVERIFY(host.engine().store().store("big.mp3", content));
+        QVERIFY(host.start());
+        QSerialPort port(host.portName());
+        ReceiverLine::applySettings(port);
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        QBuffer traceText;
+        traceText.open(QIODevice::WriteOnly);
+        TraceWriter trace(&traceText);
+        trace.follow(&port);
+        DeviceSession session(&port);
+        session.setTimeout(timeout ? PauseMs / 2 : 0);
+
+        DeviceReply *download = session.download("big.mp3");
+        if (!timeout) {
+            QObject::connect(download, &DeviceReply::progress, &session, [&session](qint64 done) {
+                if (done > 0)
+                    session.abort();
+            });
+        }
+        QVERIFY(QSignalSpy(download, &DeviceReply::finished).wait(10000));
+        QCOMPARE(download->error(), timeout ? DeviceReply::TimeoutError : DeviceReply::AbortedError);
+        QVERIFY(session.remainder());
+        QCOMPARE(session.remainder()->bytesDue, content.size() - download->bytesDone());
+
+        session.setTimeout(5000);
+        DeviceReply *memory = session.requestMemoryReport();
+        QVERIFY(QSignalSpy(memory, &DeviceReply::finished).wait(20000));
+        QCOMPARE(memory->error(), DeviceReply::NoError);
+        QCOMPARE(memory->memory().totalBytes, host.engine().store().capacity());
+        QCOMPARE(memory->memory().usedBytes, host.engine().store().usedBytes());
+        QVERIFY(!session.remainder());
+
+        const QByteArray text = traceText.data();
+        QCOMPARE(traced(text, '<', "DOWNLOAD") + traced(text, '<', "IDLE"), be32(quint32(content.size())) + content);
+        QCOMPARE(traced(text, '>', "MEMORY"), CatalogueFormat::memoryRequest() + CatalogueFormat::memoryRequest());
+        QVERIFY(text.lastIndexOf(" < IDLE ") < text.lastIndexOf(" > MEMORY "));
+    }
+
+};
+
+QTEST_GUILESS_MAIN(RemainderTest)
+#include "tst_remainder.moc"
