@@ -30,6 +30,7 @@ int runPorts(const CommandContext &context)
             entry.insert(QStringLiteral("usb"), port.hasUsbIds ? QJsonValue(usbIdsText(port)) : QJsonValue());
             entry.insert(QStringLiteral("serialNumber"), port.serialNumber);
             entry.insert(QStringLiteral("receiverBridge"), port.receiverBridge);
+            entry.insert(QStringLiteral("preferred"), port.preferred);
             entry.insert(QStringLiteral("listedBySystem"), port.listedBySystem);
             entry.insert(QStringLiteral("canOpen"), port.access == PortAccess::Usable);
             entry.insert(QStringLiteral("access"), accessText(port.access));
@@ -47,10 +48,15 @@ int runPorts(const CommandContext &context)
     if (ports.isEmpty())
         context.output.note(QStringLiteral("no serial ports"));
     for (const PortDescription &port : ports) {
+        QStringList marks;
+        if (port.receiverBridge)
+            marks << QStringLiteral("the receiver's bridge");
+        if (port.preferred)
+            marks << QStringLiteral("chosen first, as the window does");
         Console::printLine(QStringLiteral("%1 %2 (%3)%4")
                                    .arg(port.receiverBridge ? QLatin1Char('*') : QLatin1Char(' '))
                                    .arg(port.name, port.systemLocation,
-                                        port.receiverBridge ? QStringLiteral("  the receiver's bridge") : QString()));
+                                        marks.isEmpty() ? QString() : QStringLiteral("  ") + marks.join(QStringLiteral(", "))));
         const auto field = [](const QString &label, const QString &value) {
             if (!value.isEmpty())
                 Console::printLine(QStringLiteral("    %1 %2").arg(label, -13).arg(value));

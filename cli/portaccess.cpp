@@ -32,9 +32,9 @@ QString usbIdsText(const PortDescription &port)
 
 QList<PortDescription> describePorts()
 {
-    QList<PortDescription> ports;
-    const QList<QSerialPortInfo> systemPorts = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : systemPorts) {
+    QList<PortDescription> system;
+    const QList<QSerialPortInfo> available = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo &info : available) {
         PortDescription port;
         port.name = info.portName();
         port.systemLocation = info.systemLocation();
@@ -44,42 +44,57 @@ QList<PortDescription> describePorts()
         port.hasUsbIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
         port.vendorId = info.vendorIdentifier();
         port.productId = info.productIdentifier();
-        port.receiverBridge = PortDiscovery::looksLikeReceiverBridge(info);
         port.access = checkAccess(port.systemLocation);
-        ports << port;
+        system << port;
     }
+    QList<PortDescription> named;
     const QStringList namedByUser = PortDiscovery::portsNamedByUser();
     for (const QString &name : namedByUser) {
         PortDescription port;
         port.name = name;
         port.systemLocation = ReceiverLine::systemLocation(name);
         port.listedBySystem = false;
-        port.receiverBridge = PortDiscovery::isBridgePortName(QFileInfo(name).fileName());
         port.access = checkAccess(name);
-        ports << port;
+        named << port;
     }
-    std::stable_sort(ports.begin(), ports.end(), [](const PortDescription &a, const PortDescription &b) {
-        return a.receiverBridge && !b.receiverBridge;
-    });
+    return arrangeForListing(system, named);
+}
+
+QList<PortDescription> arrangeForListing(const QList<PortDescription> &systemPorts,
+                                         const QList<PortDescription> &namedByUser)
+{
+    QList<PortDiscovery::SystemPort> system;
+    for (const PortDescription &port : systemPorts) {
+        PortDiscovery::SystemPort described;
+        described.name = port.name;
+        described.hasUsbIds = port.hasUsbIds;
+        described.vendorId = port.vendorId;
+        described.productId = port.productId;
+        system << described;
+    }
+    QStringList named;
+    for (const PortDescription &port : namedByUser)
+        named << port.name;
+
+    const QStringList bridges = PortDiscovery::receiverBridges(system);
+    QList<PortDescription> ports = systemPorts + namedByUser;
+    for (PortDescription &port : ports) {
+        port.receiverBridge = port.listedBySystem ? bridges.contains(port.name)
+                                                  : PortDiscovery::isBridgePortName(QFileInfo(port.name).fileName());
+    }
+    // The window starts on the first port when nothing looks like the
+    // receiver's; that one is not marked.
+    const int preferred = PortDiscovery::preferredPortIndex(system, named);
+    if (preferred >= 0 && (ports[preferred].receiverBridge || !ports[preferred].listedBySystem))
+        ports[preferred].preferred = true;
+    const auto rank = [](const PortDescription &port) { return port.preferred ? 0 : port.receiverBridge ? 1 : 2; };
+    std::stable_sort(ports.begin(), ports.end(),
+                     [&rank](const PortDescription &a, const PortDescription &b) { return rank(a) < rank(b); });
     return ports;
 }
 
-namespace {
-
-// macOS lists a bridge twice: the call-out "cu." port is the one to open.
-QStringList withoutDialInTwins(const QStringList &names)
-{
-    QStringList kept;
-    for (const QString &name : names) {
-        if (!(name.startsWith(QLatin1String("tty.")) && names.contains(QLatin1String("cu.") + name.mid(4))))
-            kept << name;
-    }
-    return kept;
-}
-
-} // namespace
-
-PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts, const QStringList &seen)
+PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts, const QStringList &seen,
+                      PortOpening::Desktop desktop)
 {
     PortChoice choice;
     const QString bridge = QStringLiteral("USB %1:%2")
@@ -96,7 +111,7 @@ PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts
             choice.details << QStringLiteral("  ") + candidate;
         return choice;
     }
-    const QStringList usb = withoutDialInTwins(usbPorts);
+    const QStringList usb = PortDiscovery::withoutDialInTwins(usbPorts);
     if (usb.size() == 1) {
         choice.chosen = usb.constFirst();
         choice.note = QStringLiteral("using %1, the only USB serial port (none has the receiver's bridge ids, %2)")
@@ -114,7 +129,8 @@ PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts
     }
     choice.problem = QStringLiteral("no port looks like the receiver's (%1 or %2); name one with -p or SPIFFS_PORT")
                              .arg(bridge, QLatin1String(PortDiscovery::BridgePortName));
-    choice.details << (seen.isEmpty() ? QStringLiteral("spiffs-cli: the system lists no serial port")
+    choice.details << (seen.isEmpty() ? QStringLiteral("spiffs-cli: the system lists no serial port: ")
+                                                + PortOpening::noPortAdvice(desktop)
                                       : QStringLiteral("spiffs-cli: ports seen: %1").arg(seen.join(QStringLiteral(", "))));
     return choice;
 }

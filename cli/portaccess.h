@@ -27,6 +27,9 @@ struct PortDescription
     quint16 vendorId = 0;
     quint16 productId = 0;
     bool receiverBridge = false;
+    // The receiver's port the window starts on, and spiffs-cli's choice
+    // when it is the only candidate.
+    bool preferred = false;
     bool listedBySystem = true; // else named in SPIFFS_MANAGER_PORTS
     PortAccess access = PortAccess::Usable;
 };
@@ -35,9 +38,14 @@ QString accessText(PortAccess access);
 // "10c4:ea60", or empty without USB ids.
 QString usbIdsText(const PortDescription &port);
 
-// The system's ports, then those named in SPIFFS_MANAGER_PORTS; ports that
-// look like the receiver's bridge first.
+// The system's ports, then those named in SPIFFS_MANAGER_PORTS, arranged as
+// below.
 QList<PortDescription> describePorts();
+// The bridges marked (a macOS dial-in twin is not one) and the receiver's
+// port the window starts on marked preferred; listed preferred first, then
+// the other bridges, then the rest, each in the order given.
+QList<PortDescription> arrangeForListing(const QList<PortDescription> &systemPorts,
+                                         const QList<PortDescription> &namedByUser);
 
 // The port a command uses when none is named: the one that may be the
 // receiver (its bridge, or named in SPIFFS_MANAGER_PORTS); when none is,
@@ -50,7 +58,8 @@ struct PortChoice
     QStringList details; // the candidates, or the ports seen: a line each
     QStringList ports;   // the candidates a choice was needed between
 };
-PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts, const QStringList &seen);
+PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts, const QStringList &seen,
+                      PortOpening::Desktop desktop = PortOpening::thisDesktop());
 PortChoice choosePortAutomatically(const QList<PortDiscovery::SystemPort> &systemPorts, const QStringList &namedByUser);
 
 #endif // PORTACCESS_H

@@ -53,6 +53,17 @@ bool looksLikeReceiverBridge(const QSerialPortInfo &info)
     return looksLikeReceiverBridge(SystemPort::from(info));
 }
 
+QStringList withoutDialInTwins(const QStringList &names)
+{
+    QStringList kept;
+    for (const QString &name : names) {
+        const bool dialInTwin = name.startsWith(QLatin1String("tty.")) && names.contains(QLatin1String("cu.") + name.mid(4));
+        if (!dialInTwin)
+            kept << name;
+    }
+    return kept;
+}
+
 QStringList receiverBridges(const QList<SystemPort> &systemPorts)
 {
     QStringList bridges;
@@ -60,14 +71,7 @@ QStringList receiverBridges(const QList<SystemPort> &systemPorts)
         if (looksLikeReceiverBridge(port))
             bridges << port.name;
     }
-    QStringList callOut;
-    for (const QString &name : std::as_const(bridges)) {
-        const bool dialInTwin = name.startsWith(QLatin1String("tty."))
-                                && bridges.contains(QLatin1String("cu.") + name.mid(4));
-        if (!dialInTwin)
-            callOut << name;
-    }
-    return callOut;
+    return withoutDialInTwins(bridges);
 }
 
 QStringList receiverCandidates(const QList<SystemPort> &systemPorts, const QStringList &namedByUser)

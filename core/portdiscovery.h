@@ -49,9 +49,14 @@ bool isBridgePortName(const QString &portName);
 bool looksLikeReceiverBridge(const SystemPort &port);
 bool looksLikeReceiverBridge(const QSerialPortInfo &info);
 
-// The system's ports that look like the bridge, in their order. The dial-in
-// twin of a listed call-out port is left out, as opening it would wait for a
-// carrier.
+// macOS lists every USB serial device twice: the call-out "cu." port, the one
+// to open, and the dial-in "tty." one, whose opening waits for a carrier the
+// receiver never raises. names without the dial-in twin of a listed
+// call-out port, in their order.
+QStringList withoutDialInTwins(const QStringList &names);
+
+// The system's ports that look like the bridge, in their order, dial-in
+// twins left out.
 QStringList receiverBridges(const QList<SystemPort> &systemPorts);
 
 // The ports that may be the receiver: every bridge above, then every port

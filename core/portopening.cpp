@@ -52,6 +52,66 @@ bool notATerminal(const QString &location)
 
 } // namespace
 
+Desktop thisDesktop()
+{
+#if defined(Q_OS_WIN)
+    return Desktop::Windows;
+#elif defined(Q_OS_MACOS)
+    return Desktop::MacOS;
+#else
+    return Desktop::Linux;
+#endif
+}
+
+QString noPortAdvice(Desktop desktop)
+{
+    const QString cable = QStringLiteral("is the receiver plugged in, with a cable that carries data (some carry only "
+                                         "power)? ");
+    switch (desktop) {
+    case Desktop::Windows:
+        return cable + QStringLiteral("Device Manager lists it under Ports (COM & LPT) as \"Silicon Labs CP210x USB to "
+                                      "UART Bridge (COM3)\" once the bridge's driver is in; listed under Other devices "
+                                      "with a yellow mark, it needs Silicon Labs' CP210x VCP driver");
+    case Desktop::MacOS:
+        return cable + QStringLiteral("It shows up as /dev/cu.usbserial-... with the driver macOS brings, or as "
+                                      "/dev/cu.SLAB_USBtoUART with Silicon Labs' own; ls /dev/cu.* lists the ports");
+    case Desktop::Linux:
+        break;
+    }
+    return cable + QStringLiteral("Linux names it /dev/ttyUSB0 (sudo dmesg shows the cp210x driver taking it); when "
+                                  "it vanishes a second later, brltty took it (troubleshooting.md, beside README)");
+}
+
+namespace {
+
+// Windows keeps no permissions on a port, and "access denied" is what it
+// says about a port another program holds open.
+QString windowsReason(QSerialPort::SerialPortError error, const QString &errorString)
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("no such port: ") + noPortAdvice(Desktop::Windows);
+    case QSerialPort::PermissionError:
+        return QStringLiteral("in use: another program has it open (a serial monitor, the Arduino IDE, the window, "
+                              "spiffs-cli); close it and try again");
+    case QSerialPort::OpenError:
+        return QStringLiteral("busy: it is already open");
+    case QSerialPort::UnsupportedOperationError:
+        return QStringLiteral("not a serial port");
+    default:
+        return errorString;
+    }
+}
+
+// macOS has no groups to join and no udev: a device file closed to this
+// user is rare enough to say only who may use it.
+QString macPermissionAdvice(const QString &systemLocation)
+{
+    return QStringLiteral("no permission to use it: ls -l %1 shows who may").arg(systemLocation);
+}
+
+} // namespace
+
 QStringList udevRuleFolders()
 {
     return {QStringLiteral("/etc/udev/rules.d"), QStringLiteral("/lib/udev/rules.d"),
@@ -90,17 +150,14 @@ QString permissionAdvice(const QString &systemLocation, const QString &installed
 }
 
 QString failureReason(QSerialPort::SerialPortError error, const QString &errorString, const QString &portName,
-                      const QStringList &ruleFolders)
+                      const QStringList &ruleFolders, Desktop desktop)
 {
     if (portName.isEmpty())
-        return QStringLiteral("no port is chosen: plug the receiver in and look for its port again");
+        return QStringLiteral("no port is chosen: ") + noPortAdvice(desktop);
+    if (desktop == Desktop::Windows)
+        return windowsReason(error, errorString);
     const QString location = ReceiverLine::systemLocation(portName);
-#ifdef Q_OS_WIN
-    // The check would open the port once more.
-    const PortAccess access = PortAccess::Busy;
-#else
     const PortAccess access = checkAccess(portName);
-#endif
     if (error == QSerialPort::DeviceNotFoundError || access == PortAccess::Missing)
         return QStringLiteral("no such port: is the receiver plugged in?");
     if (error == QSerialPort::UnsupportedOperationError || notATerminal(location))
@@ -109,8 +166,10 @@ QString failureReason(QSerialPort::SerialPortError error, const QString &errorSt
     case QSerialPort::PermissionError:
         // Qt reports a port held by another program as a permission error
         // too; the device file's permissions tell the two apart.
-        if (access == PortAccess::NoPermission)
-            return permissionAdvice(location, installedUdevRule(ruleFolders));
+        if (access == PortAccess::NoPermission) {
+            return desktop == Desktop::MacOS ? macPermissionAdvice(location)
+                                             : permissionAdvice(location, installedUdevRule(ruleFolders));
+        }
         return QStringLiteral("busy: another program is using it (a serial monitor, the window, spiffs-cli); "
                               "close it and try again");
     case QSerialPort::OpenError:

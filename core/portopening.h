@@ -20,6 +20,15 @@ PortAccess checkAccess(const QString &portName);
 
 namespace PortOpening {
 
+// The desktops whose words differ. Windows has no device files, no groups
+// and no udev, and says "access denied" for a port another program holds;
+// macOS has device files but no groups to join and no udev.
+enum class Desktop { Linux, Windows, MacOS };
+Desktop thisDesktop();
+
+// The system lists no serial port at all: what to check on desktop.
+QString noPortAdvice(Desktop desktop = thisDesktop());
+
 // The name the package installs the receiver's udev rule under.
 inline constexpr char UdevRuleName[] = "70-spiffs-manager.rules";
 // Where udev reads rules: the administrator's folder and the packages' two.
@@ -36,7 +45,7 @@ QString permissionAdvice(const QString &systemLocation, const QString &installed
 // Why opening portName failed with error (errorString as the port gave it),
 // followed by the next step.
 QString failureReason(QSerialPort::SerialPortError error, const QString &errorString, const QString &portName,
-                      const QStringList &ruleFolders = udevRuleFolders());
+                      const QStringList &ruleFolders = udevRuleFolders(), Desktop desktop = thisDesktop());
 QString failureReason(const QSerialPort &port, const QString &portName);
 
 } // namespace PortOpening

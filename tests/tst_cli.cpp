@@ -487,8 +487,10 @@ private slots:
         QCOMPARE(runCli({"df"}, environment).exitCode, 0);
 
         const QJsonArray ports = QJsonDocument::fromJson(runCli({"ports", "--json"}, environment).out).object().value(QStringLiteral("ports")).toArray();
-        const QJsonObject named = ports.last().toObject();
+        // The port the window starts on comes first, as the one spiffs-cli takes.
+        const QJsonObject named = ports.first().toObject();
         QCOMPARE(named.value(QStringLiteral("name")).toString(), first.port());
+        QCOMPARE(named.value(QStringLiteral("preferred")).toBool(), true);
         QCOMPARE(named.value(QStringLiteral("systemLocation")).toString(), first.port());
         QCOMPARE(named.value(QStringLiteral("listedBySystem")).toBool(), false);
         QCOMPARE(named.value(QStringLiteral("receiverBridge")).toBool(), false);

@@ -55,7 +55,7 @@ private slots:
     {
         QTest::addColumn<QString>("port"); // "@": the test's own port, held by another program
         QTest::addColumn<QString>("reason");
-        QTest::newRow("no port in the list") << "" << "no port is chosen: plug the receiver in and look for its port again";
+        QTest::newRow("no port in the list") << "" << "no port is chosen: " + PortOpening::noPortAdvice();
         QTest::newRow("gone") << "/nonexistent/port" << "no such port: is the receiver plugged in?";
         QTest::newRow("no terminal: ENOTTY") << "/dev/null" << "not a serial port";
         QTest::newRow("a regular file") << "file" << "not a serial port";

@@ -4,7 +4,7 @@
 #include "core/catalogueformat.h"
 #include "core/commandformat.h"
 #include "core/transferformat.h"
-#include "windowharness.h"
+#include "devicebytes.h"
 
 #include <QtTest/QTest>
 

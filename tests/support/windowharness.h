@@ -3,26 +3,12 @@
 #ifndef WINDOWHARNESS_H
 #define WINDOWHARNESS_H
 
+#include "devicebytes.h"
 #include "ptydevice.h"
 #include "windowdriver.h"
 
 #include <QtCore/QByteArray>
-#include <QtCore/QPair>
 #include <QtCore/QVector>
-
-
-// Device-side encoding, written independently of the program's own code.
-namespace DeviceBytes {
-QByteArray be32(quint32 value);
-QByteArray frame(char letter, const QByteArray &payload = QByteArray());
-QByteArray pathField(const QByteArray &path);
-QByteArray memoryReply(quint32 total, quint32 used);
-// The opening frame of an upload: path length, file size, path.
-QByteArray uploadStartFrame(const QByteArray &path, quint32 size);
-using FileEntry = QPair<QByteArray, quint32>; // name, size
-QByteArray listingEntries(const QVector<FileEntry> &files);
-QByteArray listingReply(const QVector<FileEntry> &files);
-}
 
 class WindowHarness : public WindowDriver
 {
