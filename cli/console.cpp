@@ -118,6 +118,12 @@ bool interrupted()
     return interruptRaised != 0;
 }
 
+void forgetInterrupt()
+{
+    if (!terminateRaised)
+        interruptRaised = 0;
+}
+
 bool terminated()
 {
     return terminateRaised != 0;
