@@ -98,8 +98,10 @@ int endJob(const CommandContext &context, JobReport &report, int status)
                              {QStringLiteral("notRestorable"), report.notRestorable},
                              {QStringLiteral("bytes"), report.bytes},
                              {QStringLiteral("seconds"), report.seconds()}};
-        if (command == QLatin1String("backup"))
+        if (command == QLatin1String("backup")) {
             document.insert(QStringLiteral("received"), report.received);
+            document.insert(QStringLiteral("kept"), report.kept);
+        }
         if (command == QLatin1String("sync")) {
             document.insert(QStringLiteral("unchanged"), report.unchanged);
             document.insert(QStringLiteral("unchangedBy"), line.checksum ? QStringLiteral("content") : QStringLiteral("size"));
@@ -108,7 +110,9 @@ int endJob(const CommandContext &context, JobReport &report, int status)
             document.insert(QStringLiteral("wireBytes"), report.wireBytes);
             document.insert(QStringLiteral("estimatedSeconds"), JobPlan::wireSeconds(report.wireBytes));
         }
-        context.output.result() = document;
+        // Beside what the command said before (what would be removed).
+        for (auto field = document.constBegin(); field != document.constEnd(); ++field)
+            context.output.result().insert(field.key(), field.value());
         return status;
     }
     for (const QString &text : std::as_const(report.lines))

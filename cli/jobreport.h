@@ -37,6 +37,7 @@ struct JobReport
     QJsonArray verified;
     QJsonArray differences;
     QJsonArray notRestorable;
+    QJsonArray kept; // backup: earlier backups' files left in DIR, not in the new MANIFEST
     QString verifiedBy;
     qint64 bytes = 0;     // file content moved
     qint64 wireBytes = 0; // a dry run's estimate
