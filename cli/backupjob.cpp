@@ -135,7 +135,8 @@ bool checkTargets(const QDir &dir, const Manifest::Contents &contents, QString *
             continue;
         const QFileInfo target(dir.filePath(entry.path));
         if (target.isSymLink() || target.isDir()) {
-            *error = QStringLiteral("%1 is in the way of %2").arg(target.isSymLink() ? QStringLiteral("a link") : QStringLiteral("a folder"), target.filePath());
+            const QString what = target.isSymLink() ? QStringLiteral("a link") : QStringLiteral("a folder");
+            *error = QStringLiteral("%1 is in the way of %2").arg(what, target.filePath());
             return false;
         }
         for (QString folder = QFileInfo(entry.path).path(); folder != QLatin1String("."); folder = QFileInfo(folder).path()) {
@@ -319,7 +320,8 @@ int runBackup(const CommandContext &context)
     const QDir staging(dir.filePath(QLatin1String(JobPlan::StagingFolder)));
     // What an earlier run left there is not known to be whole.
     if (!clearStaging(staging.path()))
-        return endJob(context, report, output.fail(Failure::LocalFile, QStringLiteral("backup: cannot empty %1").arg(staging.path())));
+        return endJob(context, report,
+                      output.fail(Failure::LocalFile, QStringLiteral("backup: cannot empty %1").arg(staging.path())));
     // Nothing downloaded is kept, so nothing is reported as received, and
     // the folders made for it go too.
     const auto abandon = [&](int status) {
