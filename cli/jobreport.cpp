@@ -73,6 +73,22 @@ JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByt
     return JobPlan::Upload{size, replaced != held.cend() ? std::optional<qint64>(*replaced) : std::nullopt};
 }
 
+int confirmRemovals(const CommandContext &context, const QVector<QByteArray> &removals, const QString &which)
+{
+    if (removals.isEmpty())
+        return ExitDone;
+    const CommandLine &line = context.line;
+    QStringList texts;
+    for (const QByteArray &name : removals)
+        texts << deviceNameText(name);
+    const QString option = line.clean ? QStringLiteral("--clean") : QStringLiteral("--delete");
+    const Erasure erasure{QStringLiteral("Remove %1 %2 (%3)?").arg(fileCount(removals.size()), which, shownNames(removals)),
+                          QStringLiteral("%1 %2: %3 %4 would be removed: %5")
+                                  .arg(line.command, option, fileCount(removals.size()), which, shownNames(removals)),
+                          QStringLiteral("nothing sent or removed"), texts};
+    return confirmErasure(context, erasure);
+}
+
 std::optional<QString> existingFolder(const CommandContext &context, int *status)
 {
     const QString folder = context.line.arguments.constFirst();

@@ -73,6 +73,11 @@ JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByt
 int carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
              const QVector<PlannedUpload> &uploads, const QVector<CatalogueFormat::ListingEntry> &expected);
 
+// Before restore --clean or sync --delete removes anything: asks, or
+// without a terminal refuses unless --yes (see confirmErasure()). which says
+// what goes: "from the receiver that the backup lacks". ExitDone to go ahead.
+int confirmRemovals(const CommandContext &context, const QVector<QByteArray> &removals, const QString &which);
+
 // DIR of restore and sync: a folder that exists, else a failure reported
 // with its status in status.
 std::optional<QString> existingFolder(const CommandContext &context, int *status);

@@ -1,6 +1,8 @@
-// What spiffs-cli never does unasked: delete an earlier backup's files,
-// write through a link out of the folder it was given, or make a folder it
-// writes nothing into. The real program against spiffs-emulator, each in a
+// What spiffs-cli never does unasked: erase without --yes or a question,
+// start a chain with a mistake further on, delete an earlier backup's files,
+// write through a link out of the folder it was given, make a folder it
+// writes nothing into, or take a name for a pattern when the receiver holds
+// a file of that name. The real program against spiffs-emulator, each in a
 // process of its own, with real files and links.
 #include "clirun.h"
 #include "emulatorprogram.h"
@@ -49,6 +51,113 @@ class CliErasingTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Without a terminal to ask on, only --yes erases; what would go is said.
+    void erasingNeedsYesWithoutATerminal_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("filesLeft");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("rm of several") << QStringList{"rm", "*.txt", "notes"} << 2 << 5
+                                       << QByteArray("rm: 3 files would be removed: a.txt, presets/sw.txt, notes; with no "
+                                                     "terminal to ask on, add --yes to go ahead; nothing removed");
+        QTest::newRow("rm of several, --yes") << QStringList{"rm", "--yes", "*.txt", "notes"} << 0 << 2
+                                              << QByteArray("rm: removed presets/sw.txt");
+        QTest::newRow("sync --delete") << QStringList{"sync", "@", "--delete"} << 2 << 5
+                                       << QByteArray("4 files from the receiver that @ lacks would be removed: big.bin, "
+                                                     "notes, presets/sw.txt, song.mp3");
+        QTest::newRow("sync --delete, --yes") << QStringList{"sync", "@", "--delete", "--yes"} << 0 << 1 << QByteArray();
+        QTest::newRow("sync --delete, nothing to remove") << QStringList{"sync", "@", "new", "--delete"} << 0 << 6
+                                                          << QByteArray();
+        QTest::newRow("format") << QStringList{"format"} << 2 << 5 << QByteArray("add --yes to go ahead; nothing erased");
+    }
+    void erasingNeedsYesWithoutATerminal()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(int, filesLeft);
+        QFETCH(QByteArray, said);
+        StoreFolder store;
+        EmulatorProgram device({"--dir", store.dir.path()});
+        QTemporaryDir folder;
+        QVERIFY(!writeLocalFile(folder, QStringLiteral("a.txt"), "alpha").isEmpty());
+        const CliRun run = runCli(QStringList{"-p", device.port()} + withFolder(arguments, folder.path()));
+        QVERIFY2(run.exitCode == exitCode, run.err.constData());
+        QVERIFY2(run.err.contains(said.replace('@', folder.path().toLocal8Bit())), run.err.constData());
+        QCOMPARE(store.files().size(), filesLeft);
+    }
+
+    // A mistake anywhere in a chain, found without asking the receiver,
+    // runs no part of it: the port is not even opened.
+    void chainCheckedWhole_data()
+    {
+        QTest::addColumn<QStringList>("last");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("put's NAME") << QStringList{"put", "@/up.txt:b$d.txt"} << 2 << "usage";
+        QTest::newRow("a NAME put makes from FILE") << QStringList{"put", "@/ .txt"} << 1 << "local-file";
+        QTest::newRow("mv's NEW") << QStringList{"mv", "notes", "x y.txt"} << 2 << "usage";
+        QTest::newRow("edit's NAME") << QStringList{"edit", "x y.txt"} << 2 << "usage";
+        QTest::newRow("sync's FOLDER") << QStringList{"sync", "@", "x y"} << 2 << "usage";
+        QTest::newRow("format without --yes") << QStringList{"format"} << 2 << "unconfirmed";
+        QTest::newRow("rm of two names without --yes") << QStringList{"rm", "notes", "/song.mp3"} << 2 << "unconfirmed";
+        QTest::newRow("run of a name with no type") << QStringList{"run", "notes"} << 1 << "refused";
+    }
+    void chainCheckedWhole()
+    {
+        QFETCH(QStringList, last);
+        QFETCH(int, exitCode);
+        QFETCH(QString, kind);
+        StoreFolder store;
+        EmulatorProgram device({"--dir", store.dir.path()});
+        QTemporaryDir folder;
+        QVERIFY(!writeLocalFile(folder, QStringLiteral("up.txt"), "up").isEmpty());
+        const QString trace = folder.filePath(QStringLiteral("trace"));
+        const CliRun run = runCli(QStringList{"-p", device.port(), "--json", "--trace", trace, "rm", "a.txt", "+"}
+                                  + withFolder(last, folder.path()));
+        QVERIFY2(run.exitCode == exitCode, run.err.constData());
+        QVERIFY(store.files().contains(QStringLiteral("a.txt")));
+        QVERIFY2(!QFileInfo::exists(trace), "the port was opened");
+        const QJsonObject document = QJsonDocument::fromJson(run.out).object();
+        QCOMPARE(document.value(QStringLiteral("command")).toString(), last.constFirst());
+        QCOMPARE(document.value(QStringLiteral("error")).toObject().value(QStringLiteral("kind")).toString(), kind);
+    }
+
+    // sync DIR FOLDER fills the receiver's FOLDER, and --delete stays in it.
+    void syncIntoAFolder()
+    {
+        StoreFolder store;
+        EmulatorProgram device({"--dir", store.dir.path()});
+        QTemporaryDir local;
+        QVERIFY(!writeLocalFile(local, QStringLiteral("mw.txt"), "531 kHz").isEmpty());
+        QVERIFY(QDir(local.path()).mkdir(QStringLiteral("deep")));
+        QVERIFY(!writeLocalFile(local, QStringLiteral("deep/lw.txt"), "153").isEmpty());
+        const QStringList before = sortedFiles(store.dir.path());
+
+        const CliRun plan = runCli({"-p", device.port(), "sync", local.path(), "/presets/", "--delete", "--dry-run"});
+        QVERIFY2(plan.exitCode == 0, plan.err.constData());
+        QVERIFY2(plan.out.contains("send             3  presets/deep/lw.txt\n"), plan.out.constData());
+        QVERIFY2(plan.out.contains("send             7  presets/mw.txt\n"), plan.out.constData());
+        QVERIFY2(plan.out.contains("remove              presets/sw.txt\n"), plan.out.constData());
+        QCOMPARE(plan.out.count("remove      "), 1);
+
+        const CliRun unasked = runCli({"-p", device.port(), "sync", local.path(), "presets", "--delete"});
+        QCOMPARE(unasked.exitCode, 2);
+        QCOMPARE(sortedFiles(store.dir.path()), before);
+
+        const CliRun done = runCli({"-p", device.port(), "sync", local.path(), "presets", "--delete", "--yes"});
+        QVERIFY2(done.exitCode == 0, done.err.constData());
+        QCOMPARE(sortedFiles(store.dir.path()), (QStringList{"a.txt", "big.bin", "notes", "presets%2Fdeep%2Flw.txt",
+                                                             "presets%2Fmw.txt", "song.mp3"}));
+
+        // 26 bytes fit alone, not under presets/.
+        QVERIFY(!writeLocalFile(local, QStringLiteral("abcdefghijklmnopqrstuv.txt"), "x").isEmpty());
+        const CliRun tooLong = runCli({"-p", device.port(), "sync", local.path(), "presets"});
+        QCOMPARE(tooLong.exitCode, 1);
+        QVERIFY2(tooLong.err.contains("skipped abcdefghijklmnopqrstuv.txt: as presets/abcdefghijklmnopqrstuv.txt: longer"),
+                 tooLong.err.constData());
+    }
+
     // A backup after a format keeps the earlier backup's files; one beside
     // the owner's own files leaves them alone; both restore.
     void backupNeverDeletes()
@@ -102,10 +211,40 @@ private slots:
         QCOMPARE(sortedFiles(emptied.path()), sortedFiles(store.dir.path()));
     }
 
+    // get -o DIR writes through no link that leads out of DIR or to nothing.
+    void getBesideLinks_data()
+    {
+        QTest::addColumn<QString>("target"); // what DIR/a.txt leads to, in the outside folder
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("a file outside") << "a.txt" << true;
+        QTest::newRow("nothing") << "none.txt" << false;
+    }
+    void getBesideLinks()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, exists);
+        StoreFolder store;
+        EmulatorProgram device({"--dir", store.dir.path()});
+        QTemporaryDir folder;
+        QTemporaryDir outside;
+        if (exists)
+            QVERIFY(!writeLocalFile(outside, target, "mine").isEmpty());
+        QVERIFY(QFile::link(outside.filePath(target), folder.filePath(QStringLiteral("a.txt"))));
+        const CliRun run = runCli({"-p", device.port(), "get", "notes", "a.txt", "-o", folder.path()});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("nothing written through it"), run.err.constData());
+        QCOMPARE(readLocalFile(outside.filePath(target)), exists ? QByteArray("mine") : QByteArray("<missing>"));
+        QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("notes"))));
+    }
+
     void noFolderWhenNothingIsWritten_data()
     {
         QTest::addColumn<QStringList>("emulator");
         QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("get, no such file") << QStringList() << QStringList{"get", "none.txt", "-o", "@/new"};
+        QTest::newRow("get, no answer") << QStringList{"--silent", "D"}
+                                        << QStringList{"--timeout", "0.3", "get", "a.txt", "-o", "@/new/deeper"};
+        QTest::newRow("get, no port") << QStringList() << QStringList{"-p", "/dev/spiffs-none", "get", "a.txt", "-o", "@/new"};
         QTest::newRow("backup, no port") << QStringList() << QStringList{"-p", "/dev/spiffs-none", "backup", "@/new"};
         QTest::newRow("backup, the first file unanswered") << QStringList{"--silent", "D"}
                                                            << QStringList{"--timeout", "0.3", "backup", "@/new/deeper"};
@@ -125,6 +264,47 @@ private slots:
         QCOMPARE(folderEntries(work.path()), QStringList());
     }
 
+    // A file named like a pattern is itself, in every command that looks
+    // names up.
+    void nameBeforePattern_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QByteArray>("out");
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QStringList>("local");
+        const QStringList all{"a*.txt", "a1.txt", "a[1].txt", "ab.txt"};
+        QTest::newRow("ls") << QStringList{"ls", "a*.txt"} << QByteArray("a*.txt\n") << all << QStringList();
+        QTest::newRow("cat") << QStringList{"cat", "a[1].txt"} << QByteArray("bracket") << all << QStringList();
+        QTest::newRow("get") << QStringList{"get", "a[1].txt", "-o", "@"} << QByteArray() << all << QStringList{"a[1].txt"};
+        QTest::newRow("rm") << QStringList{"rm", "/a*.txt"} << QByteArray() << QStringList{"a1.txt", "a[1].txt", "ab.txt"}
+                            << QStringList();
+        QTest::newRow("verify") << QStringList{"verify", "@/star:a*.txt"} << QByteArray() << all << QStringList{"star"};
+        QTest::newRow("mv, a pattern for one file") << QStringList{"mv", "ab*", "b.txt"} << QByteArray()
+                                                    << QStringList{"a*.txt", "a1.txt", "a[1].txt", "b.txt"} << QStringList();
+    }
+    void nameBeforePattern()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QByteArray, out);
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, local);
+        QTemporaryDir store;
+        const QVector<QPair<QString, QByteArray>> files{
+                {"a*.txt", "star"}, {"ab.txt", "ab"}, {"a1.txt", "one"}, {"a[1].txt", "bracket"}};
+        for (const auto &file : files)
+            QVERIFY(!writeLocalFile(store, file.first, file.second).isEmpty());
+        EmulatorProgram device({"--dir", store.path()});
+        QTemporaryDir folder;
+        if (arguments.constFirst() == QLatin1String("verify"))
+            QVERIFY(!writeLocalFile(folder, QStringLiteral("star"), "star").isEmpty());
+        const CliRun run = runCli(QStringList{"-p", device.port()} + withFolder(arguments, folder.path()));
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QCOMPARE(run.out, out);
+        QCOMPARE(sortedFiles(store.path()), stored);
+        QCOMPARE(sortedFiles(folder.path()), local);
+        if (arguments.constFirst() == QLatin1String("get"))
+            QCOMPARE(readLocalFile(folder.filePath(QStringLiteral("a[1].txt"))), QByteArray("bracket"));
+    }
 };
 
 QTEST_GUILESS_MAIN(CliErasingTest)
