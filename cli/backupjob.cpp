@@ -1,4 +1,5 @@
 // backup DIR: every file of the receiver into DIR, and DIR/MANIFEST last.
+// Nothing in DIR is deleted, and nothing is written through a link.
 #include "clisession.h"
 #include "clitext.h"
 #include "commands.h"
@@ -12,6 +13,7 @@
 
 #include <QtCore/QDateTime>
 #include <QtCore/QDir>
+#include <QtCore/QDirIterator>
 #include <QtCore/QFileInfo>
 #include <QtCore/QSaveFile>
 #include <QtCore/QSet>
@@ -21,6 +23,11 @@
 using CatalogueFormat::ListingEntry;
 
 namespace {
+
+QString key(const QString &path)
+{
+    return path.toCaseFolded();
+}
 
 // A staged file and the folders leading to it.
 bool writeFile(const QString &path, const QByteArray &content, QString *error)
@@ -37,67 +44,140 @@ bool writeFile(const QString &path, const QByteArray &content, QString *error)
     return true;
 }
 
-// Removes the folders between path and top that path's removal left empty.
-void removeEmptyFolders(const QDir &top, const QString &relativePath)
+// Empties the staging folder. A link there goes, never what it leads to:
+// the downloads must land inside DIR.
+bool clearStaging(const QString &path)
 {
-    QString folder = QFileInfo(relativePath).path();
-    while (folder != QLatin1String(".") && !folder.isEmpty()) {
-        if (!top.rmdir(folder))
-            return;
-        folder = QFileInfo(folder).path();
-    }
+    const QFileInfo info(path);
+    if (info.isSymLink() || (info.exists() && !info.isDir()))
+        return QFile::remove(path);
+    return !info.exists() || QDir(path).removeRecursively();
 }
 
-// Moves a complete staged backup into place. Everything that could stop
-// half-way is checked before the old MANIFEST goes; from then on DIR has no
-// MANIFEST until the new one is written, last.
-bool placeBackup(const QDir &dir, const Manifest::Contents &contents, const std::optional<Manifest::Contents> &previous,
-                 QString *error)
+// The folders that making folder would create, deepest first: made for the
+// first file, removed again when nothing was kept.
+QStringList missingFolders(const QString &folder)
 {
-    const QDir staging(dir.filePath(QLatin1String(JobPlan::StagingFolder)));
+    QStringList missing;
+    for (QString path = QDir::cleanPath(QDir(folder).absolutePath()); !QFileInfo(path).exists() && !QFileInfo(path).isSymLink();
+         path = QFileInfo(path).path()) {
+        missing << path;
+        if (QFileInfo(path).isRoot())
+            break;
+    }
+    return missing;
+}
+
+// What the previous MANIFEST records; none when DIR holds none or a link
+// stands in its place.
+std::optional<Manifest::Contents> previousBackup(const QDir &dir)
+{
+    const QString path = dir.filePath(QLatin1String(Manifest::FileName));
+    QFile file(path);
+    if (QFileInfo(path).isSymLink() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return Manifest::parse(file.readAll()).contents;
+}
+
+// What DIR holds, as backupPaths() must avoid it: every entry but real
+// folders and the previous backup's copies of names the receiver still
+// holds, which the new copies may replace. Links are entries like files:
+// nothing goes into or through them.
+struct Holdings
+{
+    QSet<QString> files;
+    QSet<QString> folders;
+};
+Holdings localHoldings(const QDir &dir, const std::optional<Manifest::Contents> &previous, const QVector<ListingEntry> &held)
+{
+    QSet<QByteArray> heldNames;
+    for (const ListingEntry &entry : held)
+        heldNames.insert(entry.name);
+    QSet<QString> replaceable;
+    for (const Manifest::Entry &entry : previous ? previous->entries : QVector<Manifest::Entry>()) {
+        if (entry.saved() && heldNames.contains(entry.name))
+            replaceable.insert(key(entry.path));
+    }
+    Holdings holdings;
+    const QString staging = key(QLatin1String(JobPlan::StagingFolder));
+    QDirIterator found(dir.path(), QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                       QDirIterator::Subdirectories);
+    while (found.hasNext()) {
+        found.next();
+        const QFileInfo info = found.fileInfo();
+        const QString path = key(dir.relativeFilePath(found.filePath()));
+        if (path == staging || path.startsWith(staging + QLatin1Char('/')) || path == key(QLatin1String(Manifest::FileName)))
+            continue;
+        if (info.isDir() && !info.isSymLink())
+            holdings.folders.insert(path);
+        else if (info.isSymLink() || !info.isFile() || !replaceable.contains(path))
+            holdings.files.insert(path);
+    }
+    return holdings;
+}
+
+// Where each listed file goes in DIR, clear of what DIR holds.
+QVector<QString> backupPaths(const QDir &dir, const std::optional<Manifest::Contents> &previous,
+                             const QVector<ListingEntry> &entries)
+{
+    QVector<QByteArray> names;
+    for (const ListingEntry &entry : entries)
+        names << entry.name;
+    const Holdings local = localHoldings(dir, previous, entries);
+    return JobPlan::backupPaths(names, local.files, local.folders);
+}
+
+// Where the new copies go: never a path in the way, never through a link.
+bool checkTargets(const QDir &dir, const Manifest::Contents &contents, QString *error)
+{
     for (const Manifest::Entry &entry : contents.entries) {
         if (!entry.saved())
             continue;
         const QFileInfo target(dir.filePath(entry.path));
-        if (target.isDir() && !target.isSymLink()) {
-            *error = QStringLiteral("a folder is in the way of %1").arg(target.filePath());
+        if (target.isSymLink() || target.isDir()) {
+            const QString what = target.isSymLink() ? QStringLiteral("a link") : QStringLiteral("a folder");
+            *error = QStringLiteral("%1 is in the way of %2").arg(what, target.filePath());
             return false;
         }
         for (QString folder = QFileInfo(entry.path).path(); folder != QLatin1String("."); folder = QFileInfo(folder).path()) {
             const QFileInfo step(dir.filePath(folder));
-            if (step.exists() && !step.isDir()) {
-                *error = QStringLiteral("a file is in the way of the folder %1").arg(step.filePath());
+            if (step.isSymLink() || (step.exists() && !step.isDir())) {
+                *error = QStringLiteral("%1 is in the way of the folder %2")
+                                 .arg(step.isSymLink() ? QStringLiteral("a link") : QStringLiteral("a file"), step.filePath());
                 return false;
             }
         }
     }
+    return true;
+}
 
+// Moves a complete staged backup into place. Everything that could stop
+// half-way is checked before the old MANIFEST goes; from then on DIR has no
+// MANIFEST until the new one is written, last. Nothing else is removed.
+bool placeBackup(const QDir &dir, const Manifest::Contents &contents, QString *error)
+{
+    const QDir staging(dir.filePath(QLatin1String(JobPlan::StagingFolder)));
+    if (!QDir().mkpath(dir.path())) {
+        *error = QStringLiteral("cannot make the folder %1").arg(dir.path());
+        return false;
+    }
+    if (!checkTargets(dir, contents, error))
+        return false;
     const QString manifestPath = dir.filePath(QLatin1String(Manifest::FileName));
-    if (QFileInfo::exists(manifestPath) && !QFile::remove(manifestPath)) {
+    if ((QFileInfo::exists(manifestPath) || QFileInfo(manifestPath).isSymLink()) && !QFile::remove(manifestPath)) {
         *error = QStringLiteral("cannot remove the old %1").arg(manifestPath);
         return false;
     }
-    QSet<QString> kept;
     for (const Manifest::Entry &entry : contents.entries) {
         if (!entry.saved())
             continue;
         const QString target = dir.filePath(entry.path);
-        kept.insert(entry.path.toCaseFolded());
         if (!QDir().mkpath(QFileInfo(target).path()) || (QFileInfo::exists(target) && !QFile::remove(target))
             || !QFile::rename(staging.filePath(entry.path), target)) {
             *error = QStringLiteral("cannot move %1 into place").arg(target);
             return false;
         }
     }
-    // Only what an earlier backup put there goes; the rest of DIR is the
-    // user's. Paths are compared as a case-blind file system would see them.
-    if (previous) {
-        for (const Manifest::Entry &entry : previous->entries) {
-            if (entry.saved() && !kept.contains(entry.path.toCaseFolded()) && QFile::remove(dir.filePath(entry.path)))
-                removeEmptyFolders(dir, entry.path);
-        }
-    }
-
     QSaveFile manifest(manifestPath);
     const QByteArray text = Manifest::write(contents);
     if (!manifest.open(QIODevice::WriteOnly) || manifest.write(text) != text.size() || !manifest.commit()) {
@@ -108,23 +188,123 @@ bool placeBackup(const QDir &dir, const Manifest::Contents &contents, const std:
     return true;
 }
 
+// The earlier backups' files the new MANIFEST does not list, left where
+// they are: the receiver may no longer hold them, and then they are the
+// only copy.
+QJsonArray keptFiles(const QDir &dir, const std::optional<Manifest::Contents> &previous, const Manifest::Contents &contents)
+{
+    QSet<QString> listed;
+    for (const Manifest::Entry &entry : contents.entries)
+        listed.insert(key(entry.path));
+    QJsonArray kept;
+    for (const Manifest::Entry &entry : previous ? previous->entries : QVector<Manifest::Entry>()) {
+        const QFileInfo file(dir.filePath(entry.path));
+        if (entry.saved() && !listed.contains(key(entry.path)) && (file.exists() || file.isSymLink()))
+            kept.append(entry.path);
+    }
+    return kept;
+}
+
+} // namespace
+
+namespace {
+
+struct BackupRun
+{
+    Manifest::Contents contents;
+    QStringList unrestorable; // named after the backup, with their reasons
+};
+
+// Downloads one file into the staging folder and records it. ExitDone, or
+// the failure's status, said.
+int stageFile(const CommandContext &context, const ListingEntry &entry, const QString &path, const QDir &staging,
+              JobProgress &progress, BackupRun &run, JobReport &report)
+{
+    CliSession &session = context.session;
+    const QString shown = shownName(entry.name);
+    // Kept if the receiver sends it, but restore could not give it back.
+    const QString reason = JobPlan::unrestorableReason(entry.name);
+    progress.startFile(shown, entry.size);
+    DeviceReply *reply = session.device().download(entry.name);
+    const bool received = session.await(reply, progress);
+    if (!received && (reason.isEmpty() || reply->error() != DeviceReply::RefusedError))
+        return session.failure(reply, QStringLiteral("backup %1").arg(shown));
+    const QByteArray content = reply->content();
+    reply->deleteLater();
+    progress.endFile();
+    if (!reason.isEmpty()) {
+        run.unrestorable << QStringLiteral("%1 (%2%3)").arg(shown.isEmpty() ? QStringLiteral("\"\"") : shown, reason,
+                                                            received ? QStringLiteral("; kept as ") + path
+                                                                     : QStringLiteral("; the receiver would not send it"));
+        report.notRestorable.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
+                                                {QStringLiteral("reason"), reason},
+                                                {QStringLiteral("path"), received ? QJsonValue(path) : QJsonValue()}});
+    }
+    if (!received) {
+        run.contents.entries << Manifest::Entry{entry.size, QByteArray(), entry.name, QString(), false};
+        return ExitDone;
+    }
+    if (content.size() != qint64(entry.size)) {
+        progress.finish();
+        return context.output.fail(Failure::BadReply, QStringLiteral("backup %1: the listing said %2 bytes, the download brought %3")
+                                                              .arg(shown)
+                                                              .arg(entry.size)
+                                                              .arg(content.size()));
+    }
+    QString error;
+    if (!writeFile(staging.filePath(path), content, &error)) {
+        progress.finish();
+        return context.output.fail(Failure::LocalFile, QStringLiteral("backup: ") + error);
+    }
+    run.contents.entries << Manifest::Entry{content.size(), sha256(content), entry.name, path, reason.isEmpty()};
+    report.received.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
+                                       {QStringLiteral("size"), content.size()},
+                                       {QStringLiteral("path"), path}});
+    report.verified.append(CatalogueFormat::deviceNameText(entry.name));
+    report.bytes += content.size();
+    const bool renamed = path != CatalogueFormat::deviceNameText(entry.name);
+    report.lines << QStringLiteral("saved   %1  %2%3")
+                            .arg(sizeColumn(content.size()), shown, renamed ? QStringLiteral("  as ") + path : QString());
+    return ExitDone;
+}
+
+// The summary, the names that cannot go back, and the exit status.
+int finishBackup(const CommandContext &context, const QDir &dir, const BackupRun &run, JobReport &report)
+{
+    CommandOutput &output = context.output;
+    report.summary = QStringLiteral("backup: %1, %2, and %3 in %4")
+                             .arg(fileCount(report.received.size()))
+                             .arg(ProgressLine::byteCount(report.bytes),
+                                  QDir::toNativeSeparators(dir.filePath(QLatin1String(Manifest::FileName))))
+                             .arg(duration(report.seconds()));
+    if (!report.kept.isEmpty()) {
+        report.summary += QStringLiteral("; %1 of earlier backups kept in %2, not in the new MANIFEST")
+                                  .arg(fileCount(report.kept.size()), QDir::toNativeSeparators(dir.path()));
+    }
+    if (run.unrestorable.isEmpty())
+        return endJob(context, report, ExitDone);
+    for (const QString &file : run.unrestorable)
+        output.warn(QStringLiteral("backup: not restorable: %1").arg(file));
+    return endJob(context, report,
+                  output.fail(Failure::Incomplete, QStringLiteral("backup: %1 cannot be restored from this backup (named "
+                                                                  "above); MANIFEST records them, and restore gives back "
+                                                                  "the others")
+                                                           .arg(fileCount(run.unrestorable.size()))));
+}
+
 } // namespace
 
 int runBackup(const CommandContext &context)
 {
-    const CommandLine &line = context.line;
     CliSession &session = context.session;
     CommandOutput &output = context.output;
     JobReport report;
-    const QString folder = line.arguments.constFirst();
-    if (!QDir().mkpath(folder))
-        return output.fail(Failure::LocalFile, QStringLiteral("backup: cannot make the folder %1").arg(folder));
+    const QString folder = context.line.arguments.constFirst();
+    if (QFileInfo::exists(folder) && !QFileInfo(folder).isDir())
+        return output.fail(Failure::LocalFile, QStringLiteral("backup: %1 is not a folder").arg(folder));
     const QDir dir(folder);
-    std::optional<Manifest::Contents> previous;
-    QFile previousFile(dir.filePath(QLatin1String(Manifest::FileName)));
-    if (previousFile.open(QIODevice::ReadOnly))
-        previous = Manifest::parse(previousFile.readAll()).contents;
-
+    const QStringList made = missingFolders(folder);
+    const std::optional<Manifest::Contents> previous = previousBackup(dir);
     if (const int status = session.open())
         return status;
     int failed = ExitDone;
@@ -133,82 +313,37 @@ int runBackup(const CommandContext &context)
         return endJob(context, report, failed);
     const QVector<ListingEntry> &entries = holdings->entries;
 
-    QVector<QByteArray> names;
     qint64 total = 0;
-    for (const ListingEntry &entry : entries) {
-        names << entry.name;
+    for (const ListingEntry &entry : entries)
         total += entry.size;
-    }
-    const QVector<QString> paths = JobPlan::backupPaths(names);
+    const QVector<QString> paths = backupPaths(dir, previous, entries);
     const QDir staging(dir.filePath(QLatin1String(JobPlan::StagingFolder)));
     // What an earlier run left there is not known to be whole.
-    QDir(staging).removeRecursively();
-    // Nothing downloaded is kept, so nothing is reported as received.
+    if (!clearStaging(staging.path()))
+        return endJob(context, report,
+                      output.fail(Failure::LocalFile, QStringLiteral("backup: cannot empty %1").arg(staging.path())));
+    // Nothing downloaded is kept, so nothing is reported as received, and
+    // the folders made for it go too.
     const auto abandon = [&](int status) {
-        QDir(staging).removeRecursively();
-        report.received = QJsonArray();
-        report.verified = QJsonArray();
-        report.notRestorable = QJsonArray();
-        report.bytes = 0;
-        report.lines.clear();
+        clearStaging(staging.path());
+        for (const QString &path : made) {
+            if (!QDir().rmdir(path))
+                break;
+        }
+        const QElapsedTimer clock = report.clock;
+        report = JobReport();
+        report.clock = clock;
         return endJob(context, report, status);
     };
 
-    Manifest::Contents contents;
-    contents.taken = QDateTime::currentDateTimeUtc();
-    contents.totalBytes = holdings->memory.totalBytes;
-    contents.usedBytes = holdings->memory.usedBytes;
-    QStringList unrestorable;
+    BackupRun run;
+    run.contents.taken = QDateTime::currentDateTimeUtc();
+    run.contents.totalBytes = holdings->memory.totalBytes;
+    run.contents.usedBytes = holdings->memory.usedBytes;
     JobProgress progress(int(entries.size()), total, session.showsProgress());
     for (int i = 0; i < entries.size(); ++i) {
-        const ListingEntry &entry = entries.at(i);
-        const QString shown = shownName(entry.name);
-        // Kept if the receiver sends it, but restore could not give it back.
-        const QString reason = JobPlan::unrestorableReason(entry.name);
-        progress.startFile(shown, entry.size);
-        DeviceReply *reply = session.device().download(entry.name);
-        const bool received = session.await(reply, progress);
-        if (!received && (reason.isEmpty() || reply->error() != DeviceReply::RefusedError))
-            return abandon(session.failure(reply, QStringLiteral("backup %1").arg(shown)));
-        const QByteArray content = reply->content();
-        reply->deleteLater();
-        if (!reason.isEmpty()) {
-            unrestorable << QStringLiteral("%1 (%2%3)")
-                                    .arg(shown.isEmpty() ? QStringLiteral("\"\"") : shown, reason,
-                                         received ? QStringLiteral("; kept as ") + paths.at(i)
-                                                  : QStringLiteral("; the receiver would not send it"));
-            report.notRestorable.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
-                                                    {QStringLiteral("reason"), reason},
-                                                    {QStringLiteral("path"), received ? QJsonValue(paths.at(i)) : QJsonValue()}});
-        }
-        if (!received) {
-            progress.endFile();
-            contents.entries << Manifest::Entry{entry.size, QByteArray(), entry.name, QString(), false};
-            continue;
-        }
-        progress.endFile();
-        if (content.size() != qint64(entry.size)) {
-            progress.finish();
-            return abandon(output.fail(Failure::BadReply, QStringLiteral("backup %1: the listing said %2 bytes, the download brought %3")
-                                                                  .arg(shown)
-                                                                  .arg(entry.size)
-                                                                  .arg(content.size())));
-        }
-        QString error;
-        if (!writeFile(staging.filePath(paths.at(i)), content, &error)) {
-            progress.finish();
-            return abandon(output.fail(Failure::LocalFile, QStringLiteral("backup: ") + error));
-        }
-        contents.entries << Manifest::Entry{content.size(), sha256(content), entry.name, paths.at(i), reason.isEmpty()};
-        report.received.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
-                                           {QStringLiteral("size"), content.size()},
-                                           {QStringLiteral("path"), paths.at(i)}});
-        report.verified.append(CatalogueFormat::deviceNameText(entry.name));
-        report.bytes += content.size();
-        const bool renamed = paths.at(i) != CatalogueFormat::deviceNameText(entry.name);
-        report.lines << QStringLiteral("saved   %1  %2%3")
-                                .arg(sizeColumn(content.size()), shown,
-                                     renamed ? QStringLiteral("  as ") + paths.at(i) : QString());
+        if (const int status = stageFile(context, entries.at(i), paths.at(i), staging, progress, run, report))
+            return abandon(status);
     }
     progress.finish();
     report.verifiedBy = QStringLiteral("bytes received against the listing's size; the SHA-256 is of what arrived");
@@ -216,22 +351,9 @@ int runBackup(const CommandContext &context)
         output.warn(QStringLiteral("backup: the folder is as it was"));
         return abandon(session.interruption());
     }
-
     QString error;
-    if (!placeBackup(dir, contents, previous, &error))
+    if (!placeBackup(dir, run.contents, &error))
         return abandon(output.fail(Failure::LocalFile, QStringLiteral("backup: ") + error));
-    report.summary = QStringLiteral("backup: %1, %2, and %3 in %4")
-                             .arg(fileCount(report.received.size()))
-                             .arg(ProgressLine::byteCount(report.bytes),
-                                  QDir::toNativeSeparators(dir.filePath(QLatin1String(Manifest::FileName))))
-                             .arg(duration(report.seconds()));
-    if (unrestorable.isEmpty())
-        return endJob(context, report, ExitDone);
-    for (const QString &file : std::as_const(unrestorable))
-        output.warn(QStringLiteral("backup: not restorable: %1").arg(file));
-    return endJob(context, report,
-                  output.fail(Failure::Incomplete, QStringLiteral("backup: %1 cannot be restored from this backup (named "
-                                                                  "above); MANIFEST records them, and restore gives back "
-                                                                  "the others")
-                                                           .arg(fileCount(unrestorable.size()))));
+    report.kept = keptFiles(dir, previous, run.contents);
+    return finishBackup(context, dir, run, report);
 }

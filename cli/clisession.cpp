@@ -2,6 +2,7 @@
 
 #include "clitext.h"
 #include "console.h"
+#include "devicenames.h"
 #include "jobprogress.h"
 #include "portaccess.h"
 #include "progressmeter.h"
@@ -281,22 +282,63 @@ std::optional<QVector<CatalogueFormat::ListingEntry>> CliSession::listing(const 
     return m_listing;
 }
 
-int confirmErasure(const CommandContext &context, const QString &question, const QString &refusal, bool everything)
+std::optional<CatalogueFormat::ListingEntry> oneListedFile(const CommandContext &context, const QString &argument,
+                                                           int *status, bool noneIsFailure)
+{
+    const QString &command = context.line.command;
+    const std::optional<QVector<CatalogueFormat::ListingEntry>> listing = context.session.listing(command, status);
+    if (!listing)
+        return std::nullopt;
+    const QVector<CatalogueFormat::ListingEntry> selected = DeviceNames::select(argument, *listing);
+    if (selected.isEmpty()) {
+        if (noneIsFailure)
+            *status = context.output.fail(Failure::NoSuchFile, QStringLiteral("%1: no such file: %2").arg(command, argument));
+        return std::nullopt;
+    }
+    if (selected.size() > 1) {
+        *status = context.output.fail(Failure::Usage, QStringLiteral("%1: %2 stands for %3 files; %1 takes one")
+                                                              .arg(command, argument)
+                                                              .arg(selected.size()));
+        return std::nullopt;
+    }
+    return selected.constFirst();
+}
+
+QString shownNames(const QVector<QByteArray> &names)
+{
+    QStringList shown;
+    for (const QByteArray &name : names)
+        shown << shownName(name);
+    return shown.join(QStringLiteral(", "));
+}
+
+int refuseUnconfirmed(const CommandContext &context, const Erasure &erasure)
+{
+    if (context.line.yes || Console::isTerminal(stdin))
+        return ExitDone;
+    if (!erasure.names.isEmpty())
+        context.output.result().insert(QStringLiteral("wouldRemove"), QJsonArray::fromStringList(erasure.names));
+    return context.output.fail(Failure::Unconfirmed,
+                               QStringLiteral("%1; with no terminal to ask on, add --yes to go ahead; %2")
+                                       .arg(erasure.summary, erasure.nothingDone));
+}
+
+int confirmErasure(const CommandContext &context, const Erasure &erasure)
 {
     if (context.line.yes)
         return ExitDone;
-    if (!Console::isTerminal(stdin)) {
-        if (!everything)
-            return ExitDone;
-        return context.output.fail(Failure::Usage, QStringLiteral("%1 erases every file on the receiver; with no terminal "
-                                                                  "to ask on, give --yes to go ahead")
-                                                           .arg(context.line.command));
-    }
-    Console::printStatus(question + QStringLiteral(" [y/N] "));
+    if (!Console::isTerminal(stdin))
+        return refuseUnconfirmed(context, erasure);
+    // Ctrl-C at the question ends the command as any interruption does,
+    // its document included.
+    Console::catchInterrupt();
+    Console::printStatus(erasure.question + QStringLiteral(" [y/N] "));
     const QString answer = Console::readLine().toLower();
-    if (Console::interrupted())
+    if (Console::interrupted()) {
+        Console::printStatus(QStringLiteral("\n"));
         return context.session.interruption();
+    }
     if (answer == QLatin1String("y") || answer == QLatin1String("yes"))
         return ExitDone;
-    return context.output.fail(Failure::Declined, refusal);
+    return context.output.fail(Failure::Declined, QStringLiteral("%1: %2").arg(context.line.command, erasure.nothingDone));
 }

@@ -13,6 +13,7 @@
 
 #include <QtCore/QFile>
 #include <QtCore/QObject>
+#include <QtCore/QStringList>
 #include <QtCore/QTimer>
 #include <QtCore/QVector>
 #include <QtSerialPort/QSerialPort>
@@ -106,11 +107,33 @@ struct CommandContext
     CommandOutput &output;
 };
 
-// Before erasing files: on a terminal, asks (y or yes goes ahead) unless
-// --yes was given. Without a terminal scripts go ahead as they always have,
-// unless what is erased is everything: then only --yes does. ExitDone to go
-// ahead, else the status of the refusal, already said.
-int confirmErasure(const CommandContext &context, const QString &question, const QString &refusal,
-                   bool everything = false);
+// The one listed file argument stands for (see DeviceNames::select), the
+// listing asked when the command has none yet. When it stands for none or
+// several, that is reported and its status put in status; with
+// noneIsFailure false, none is no failure (status stays ExitDone).
+std::optional<CatalogueFormat::ListingEntry> oneListedFile(const CommandContext &context, const QString &argument,
+                                                           int *status, bool noneIsFailure = true);
+
+// What a command would erase, for the question before it and the refusal.
+struct Erasure
+{
+    QString question;    // asked on a terminal: "Remove 3 files from the receiver (...)?"
+    QString summary;     // the refusal's start: "rm: 3 files would be removed: a.txt, ..."
+    QString nothingDone; // "nothing removed"
+    QStringList names;   // what would go, for --json; empty when it is everything
+};
+
+// Erasing needs --yes or a terminal to ask on: scripts never erase unasked.
+// ExitDone when the command may go ahead (or ask), else the status of the
+// refusal, already said with what would go and the flag to add.
+int refuseUnconfirmed(const CommandContext &context, const Erasure &erasure);
+
+// Before erasing: asks on a terminal (y or yes goes ahead) unless --yes
+// was given; without a terminal, refuseUnconfirmed(). ExitDone to go ahead,
+// else the status of the refusal, already said.
+int confirmErasure(const CommandContext &context, const Erasure &erasure);
+
+// "a.txt, b.txt": names as a terminal is to show them.
+QString shownNames(const QVector<QByteArray> &names);
 
 #endif // CLISESSION_H

@@ -5,6 +5,27 @@
 #include "commandoutput.h"
 #include "console.h"
 
+namespace {
+
+// Everything that can be known before the receiver is asked, for every
+// command of the chain, before the first runs: a mistake in the last part
+// must not leave the first part's removal done. ExitDone, or the status of
+// the first problem, its document printed.
+int checkChain(CliSession &session, const QVector<CommandLine> &lines)
+{
+    for (const CommandLine &line : lines) {
+        if (!line.row->check)
+            continue;
+        CommandOutput output(line);
+        session.beginCommand(output);
+        if (const int status = line.row->check(CommandContext{line, session, output}))
+            return output.finish(status);
+    }
+    return ExitDone;
+}
+
+} // namespace
+
 int runCli(const QStringList &arguments)
 {
     Console::ignoreBrokenPipe();
@@ -33,6 +54,8 @@ int runCli(const QStringList &arguments)
 
     // One session for the whole chain: the port opens and settles once.
     CliSession session(first);
+    if (const int status = checkChain(session, lines))
+        return status;
     int status = ExitDone;
     for (const CommandLine &line : lines) {
         CommandOutput output(line);

@@ -222,7 +222,11 @@ CommandLine parseCommandLine(const QStringList &typed)
     const auto isSet = [&](OptionId id) { return parser.isSet(options.at(id)); };
     const auto value = [&](OptionId id) { return parser.value(options.at(id)); };
 
-    if (!parser.parse(arguments)) {
+    const bool parsed = parser.parse(arguments);
+    // Known however the line ends: a usage error gets its document too.
+    line.json = isSet(OptionId::Json);
+    line.quiet = isSet(OptionId::Quiet);
+    if (!parsed) {
         line.error = parser.errorText();
         return line;
     }
@@ -247,8 +251,6 @@ CommandLine parseCommandLine(const QStringList &typed)
     }
 
     line.port = value(OptionId::Port);
-    line.quiet = isSet(OptionId::Quiet);
-    line.json = isSet(OptionId::Json);
     line.traceFile = value(OptionId::Trace);
     line.longListing = isSet(OptionId::Long);
     line.outputFolder = value(OptionId::Output);
@@ -298,6 +300,7 @@ QVector<CommandLine> parseCommandChain(const QStringList &arguments)
     QVector<CommandLine> lines;
     for (const QStringList &part : std::as_const(parts)) {
         lines << parseCommandLine(part);
+        lines.last().chainIndex = int(lines.size()) - 1;
         if (parts.size() > 1 && part.size() == 1)
             lines.last().error = QStringLiteral("a \"+\" with no command on one side of it");
     }

@@ -15,6 +15,7 @@ struct CommandLine
     QString command;
     const CommandRow *row = nullptr; // the command's row of the table, once it is known
     QStringList arguments;             // what follows the command, options taken out
+    int chainIndex = 0;                // its place in a chain of commands, from 0
 
     QString port;
     double timeoutSeconds = 5;

@@ -10,6 +10,9 @@ const std::vector<FailureRow> &failureTable()
         {Failure::Usage, "usage", ExitUsage,
          "bad usage: an unknown command or option, a missing argument, a name typed\n"
          "that the receiver cannot take"},
+        {Failure::Unconfirmed, "unconfirmed", ExitUsage,
+         "erasing without --yes and with no terminal to ask on: format, rm of more than\n"
+         "one file, restore --clean or sync --delete that would remove files"},
         {Failure::LocalFile, "local-file", ExitFailed,
          "a local file or folder cannot be used (missing, not a regular file or folder,\n"
          "unreadable, unwritable, a link leading out of DIR)"},
@@ -110,19 +113,21 @@ const std::vector<CommandRow> &commandTable()
          "A port another program holds shows as \"busy\" only when a command opens it. On\n"
          "Windows, which keeps no such permissions, the check opens each port and closes it\n"
          "at once. With -q, only the device files, one a line, in the same order.\n",
-         0, 0, optionBits({}), ValueKind::None, runPorts},
+         0, 0, optionBits({}), ValueKind::None, runPorts, nullptr},
         {"df", "df [-h]", "total, used and free bytes",
          "The receiver's memory report: total, used and free bytes of its file system;\n"
          "with -h (--human-readable) in KiB and MiB (1 KiB = 1024 bytes).\n",
-         0, 0, optionBits({OptionId::HumanReadable}), ValueKind::None, runDf},
+         0, 0, optionBits({OptionId::HumanReadable}), ValueKind::None, runDf, nullptr},
         {"ls", "ls [-l] [-h] [PATTERN|FOLDER...]", "file names (-l: with sizes)",
          "Lists the receiver's files in the order it keeps them; -l puts each size first,\n"
          "-h (with -l) in KiB and MiB. PATTERNs are matched against whole names: * any\n"
          "characters (\"/\" too, the receiver's names are flat), ? one character, [abc] [a-z]\n"
          "[!abc] one of a set. Quote them, or the shell matches them against local files.\n"
          "A FOLDER is a name that some names start with, followed by \"/\": ls presets\n"
-         "means ls 'presets/*'. A leading \"/\" is the receiver's own and may be left out.\n",
-         0, -1, optionBits({OptionId::Long, OptionId::HumanReadable}), ValueKind::None, runLs},
+         "means ls 'presets/*'. A leading \"/\" is the receiver's own and may be left out.\n"
+         "A name is itself before it is a pattern: when the receiver holds a file named\n"
+         "a*.txt, 'a*.txt' stands for that file alone, here and in every command.\n",
+         0, -1, optionBits({OptionId::Long, OptionId::HumanReadable}), ValueKind::None, runLs, nullptr},
         {"get", "get NAME|PATTERN|FOLDER... [-o DIR]", "download files into DIR (default: here)",
          "Downloads each file into DIR (made if missing) under the window's local name for\n"
          "it (\"/\" and characters file systems refuse become \"-\": presets/sw.txt is saved as\n"
@@ -130,11 +135,11 @@ const std::vector<CommandRow> &commandTable()
          "receiver does not list is an error before anything is downloaded. A local file is\n"
          "replaced only by a complete download; after an error, a time-out or Ctrl-C, no\n"
          "partial file is left and an existing one is kept.\n",
-         1, -1, optionBits({OptionId::Output}), ValueKind::None, runGet},
+         1, -1, optionBits({OptionId::Output}), ValueKind::None, runGet, nullptr},
         {"cat", "cat NAME|PATTERN", "download a file to standard output",
          "Writes the content of NAME, or of the one file PATTERN matches, to standard output\n"
          "as it arrives, byte for byte: cat log.txt | grep X works on a large file.\n",
-         1, 1, optionBits({}), ValueKind::None, runCat},
+         1, 1, optionBits({}), ValueKind::None, runCat, nullptr},
         {"put", "put FILE[:NAME]... [--verify]", "upload files",
          "Uploads each FILE, under NAME when given. Without NAME, the file's name is cleaned\n"
          "as the window does: only A-Z a-z 0-9 _ ' ( ) * + , - . are kept, and a name that\n"
@@ -146,51 +151,60 @@ const std::vector<CommandRow> &commandTable()
          "(C:\\x.txt) is part of FILE; a FILE that exists as written is never split at a \":\".\n"
          "--verify downloads each file again after the upload and compares it (exit 5 on a\n"
          "difference). Interrupted uploads may leave a partial file under NAME.\n",
-         1, -1, optionBits({OptionId::Verify}), ValueKind::LocalFile, runPut},
+         1, -1, optionBits({OptionId::Verify}), ValueKind::LocalFile, runPut, checkPut},
         {"rm", "rm NAME|PATTERN|FOLDER... [--yes]", "remove files",
          "Removes each NAME, and every file a PATTERN or FOLDER matches (see ls --help). A\n"
          "PATTERN that matches nothing is an error, and then nothing is removed. When more\n"
-         "than one file would go and standard input is a terminal, asks first (y or yes);\n"
-         "--yes does not ask.\n",
-         1, -1, optionBits({OptionId::Yes}), ValueKind::None, runRm},
+         "than one file would go, asks first (y or yes) when standard input is a terminal;\n"
+         "without one it removes nothing, names what would go and exits 2, unless --yes is\n"
+         "given. --yes does not ask. Says each file removed (not with -q).\n",
+         1, -1, optionBits({OptionId::Yes}), ValueKind::None, runRm, checkRm},
         {"mv", "mv OLD NEW [--force]", "rename a file on the receiver",
          "The receiver has no rename: OLD is downloaded, uploaded as NEW, NEW is downloaded\n"
          "again and compared, and only then is OLD removed. On any failure OLD stays, and the\n"
-         "message says what is left where. NEW follows put's rules for a NAME. A NEW that\n"
-         "exists is refused unless --force is given.\n",
-         2, 2, optionBits({OptionId::Force}), ValueKind::None, runMv},
+         "message says what is left where. OLD is a name, or a PATTERN that matches one file;\n"
+         "NEW follows put's rules for a NAME. A NEW that exists is refused unless --force.\n",
+         2, 2, optionBits({OptionId::Force}), ValueKind::None, runMv, checkMv},
         {"edit", "edit NAME", "edit a file of the receiver in $VISUAL or $EDITOR",
          "Downloads NAME into a temporary file (an empty one when the receiver has no NAME),\n"
          "runs $VISUAL, else $EDITOR, else vi on it, and when it was changed, uploads it under\n"
-         "the same name and verifies it. When that fails, the temporary file is kept and named.\n",
-         1, 1, optionBits({}), ValueKind::None, runEdit},
+         "the same name and verifies it. When that fails, the temporary file is kept and named.\n"
+         "NAME may be a PATTERN that matches one file; one that matches none is a new file.\n",
+         1, 1, optionBits({}), ValueKind::None, runEdit, checkEdit},
         {"format", "format [--yes]", "erase every file",
          "Erases the receiver's file system. Asks first when standard input is a terminal (y\n"
-         "or yes); otherwise refuses unless --yes is given. Waits at least 120 s for the answer.\n",
-         0, 0, optionBits({OptionId::Yes}), ValueKind::None, runFormat},
+         "or yes); otherwise refuses (exit 2) unless --yes is given. Waits at least 120 s for\n"
+         "the answer.\n",
+         0, 0, optionBits({OptionId::Yes}), ValueKind::None, runFormat, checkFormat},
         {"run", "run NAME", "ask the receiver to open a file",
          "Asks the receiver to open NAME (play, show or load it by its type: txt, wav, mp3,\n"
-         "mid, bmp, jpg, png, html, htm, ini, wifi). Exit 1 when it does not open it.\n",
-         1, 1, optionBits({}), ValueKind::None, runRun},
+         "mid, bmp, jpg, png, html, htm, ini, wifi). Exit 1 when the receiver holds no NAME\n"
+         "(\"no such file\") or does not open it.\n",
+         1, 1, optionBits({}), ValueKind::None, runRun, checkRun},
         {"reboot", "reboot", "restart the receiver and wait for it",
          "Restarts the receiver and waits until its boot messages are over.\n",
-         0, 0, optionBits({}), ValueKind::None, runReboot},
+         0, 0, optionBits({}), ValueKind::None, runReboot, nullptr},
         {"verify", "verify FILE[:NAME]", "compare a local file with the receiver's copy",
          "Downloads NAME (by default FILE's cleaned name, as put uses; a PATTERN must match\n"
          "one file) into memory and compares it with FILE byte for byte: exit 0 and \"identical\"\n"
          "when they are the same, 5 when not.\n",
-         1, 1, optionBits({}), ValueKind::LocalFile, runVerify},
+         1, 1, optionBits({}), ValueKind::LocalFile, runVerify, nullptr},
         {"backup", "backup DIR", "every file into DIR, and DIR/MANIFEST",
-         "Lists the receiver once and downloads every file into DIR (made if missing). A \"/\"\n"
-         "in a name makes sub-folders, each part made safe as get does: presets/sw.txt is saved\n"
-         "as DIR/presets/sw.txt, a:b.txt as DIR/a-b.txt. Names that would share a local path,\n"
-         "by case alone too, do not: the later in byte order gets \"~2\" before its type.\n"
+         "Lists the receiver once and downloads every file into DIR (made once the first file\n"
+         "is in). A \"/\" in a name makes sub-folders, each part made safe as get does:\n"
+         "presets/sw.txt is saved as DIR/presets/sw.txt, a:b.txt as DIR/a-b.txt. Names that\n"
+         "would share a local path, by case alone too, do not: the later in byte order gets\n"
+         "\"~2\" before its type. A file already in DIR is replaced only when it is the last\n"
+         "backup's copy of a name the receiver still holds; any other (the user's, a link, the\n"
+         "copy of a file the receiver no longer holds) stays, and the new file takes the next\n"
+         "free name. Nothing is written through a link: a linked sub-folder is not used.\n"
          "\n"
          "Downloads go to DIR/.spiffs-backup-incoming first. Only once every file is in is the\n"
-         "old MANIFEST removed, each file moved into place, files the old MANIFEST named that\n"
-         "the receiver no longer holds removed, and the new MANIFEST written, last. After an\n"
-         "error, a time-out or Ctrl-C, DIR keeps the previous backup and its MANIFEST (or none).\n"
-         "A file the receiver will not send fails the backup the same way.\n"
+         "old MANIFEST removed, each file moved into place, and the new MANIFEST written, last.\n"
+         "Nothing is deleted: the files of earlier backups that the receiver no longer holds\n"
+         "stay in DIR, are counted, and the new MANIFEST does not list them. After an error, a\n"
+         "time-out or Ctrl-C, DIR keeps the previous backup and its MANIFEST (or none). A file\n"
+         "the receiver will not send fails the backup the same way.\n"
          "\n"
          "A name restore could not give back (empty, longer than 30 bytes, or holding a zero\n"
          "byte) is still saved when the receiver sends it, recorded in MANIFEST as not\n"
@@ -201,7 +215,7 @@ const std::vector<CommandRow> &commandTable()
          "download's byte count against the listing. The protocol carries no checksum: the\n"
          "SHA-256 is of the bytes that arrived, proof that the copy has not changed since, not\n"
          "that the line carried it faithfully.\n",
-         1, 1, optionBits({}), ValueKind::LocalFolder, runBackup},
+         1, 1, optionBits({}), ValueKind::LocalFolder, runBackup, nullptr},
         {"restore", "restore DIR [--clean] [--dry-run] [--yes]", "put a backup back on the receiver",
          "Uploads every file DIR/MANIFEST names, under the exact name it records, in its order.\n"
          "Before anything is sent, every file's size and SHA-256 must match the MANIFEST, no\n"
@@ -212,31 +226,36 @@ const std::vector<CommandRow> &commandTable()
          "page per 256 bytes begun and one more. Files recorded as not restorable are named\n"
          "and left out; the others are restored, and the exit status is 1.\n"
          "--clean first removes the receiver's files that the backup lacks, and counts them;\n"
-         "on a terminal it asks first (y or yes) unless --yes is given.\n"
+         "on a terminal it asks first (y or yes); without one it removes and sends nothing,\n"
+         "names what would go and exits 2; --yes goes ahead without asking.\n"
          "Afterwards one listing must show every name at its size (with --clean, nothing\n"
          "else); a difference is reported, exit 1. Contents are not read back.\n"
          "--dry-run prints what would be sent and removed, the bytes and the time at 115200\n"
          "baud, and sends nothing but the memory and listing requests.\n",
-         1, 1, optionBits({OptionId::Clean, OptionId::DryRun, OptionId::Yes}), ValueKind::LocalFolder, runRestore},
-        {"sync", "sync DIR [--delete] [--dry-run] [--checksum] [--yes]", "make the receiver hold DIR's files",
-         "Uploads the regular files under DIR that the receiver lacks or holds at another size:\n"
-         "DIR/a/b.txt is the receiver's a/b.txt. The receiver cannot be asked for a checksum,\n"
-         "so a file of the same size counts as unchanged and an edit that keeps the size is\n"
-         "missed. --checksum downloads each same-size file and compares it byte for byte,\n"
-         "sending it when it differs; that costs the download's time.\n"
-         "--delete removes the receiver's files that DIR lacks; on a terminal it asks first\n"
-         "(y or yes) unless --yes is given.\n"
+         1, 1, optionBits({OptionId::Clean, OptionId::DryRun, OptionId::Yes}), ValueKind::LocalFolder, runRestore, nullptr},
+        {"sync", "sync DIR [FOLDER] [--delete] [--dry-run] [--checksum] [--yes]", "make the receiver hold DIR's files",
+         "Uploads the regular files under DIR that the receiver lacks or holds at another size\n"
+         "into the receiver's FOLDER: sync presets presets sends presets/mw.txt as the\n"
+         "receiver's presets/mw.txt. Without FOLDER, DIR's files go to the top: DIR/a/b.txt is\n"
+         "the receiver's a/b.txt. The receiver cannot be asked for a checksum, so a file of\n"
+         "the same size counts as unchanged and an edit that keeps the size is missed.\n"
+         "--checksum downloads each same-size file and compares it byte for byte, sending it\n"
+         "when it differs; that costs the download's time.\n"
+         "--delete removes the receiver's files under FOLDER (without FOLDER: all of them)\n"
+         "that DIR lacks, never one outside it. On a terminal it asks first (y or yes);\n"
+         "without one it removes and sends nothing, names what would go and exits 2; --yes\n"
+         "goes ahead without asking.\n"
          "Not looked at: MANIFEST at the top of DIR and names starting with \".\". Skipped,\n"
          "listed, and exit 1 at the end: anything but a regular file, a link leading out of\n"
-         "DIR (links to folders are not followed), and names a receiver cannot take:\n"
-         "characters other than A-Z a-z 0-9 _ ' ( ) * + , - . and /, more than 30 bytes, or\n"
-         "nothing before the first \".\" or after it. Room is checked as restore does.\n"
+         "DIR (links to folders are not followed), and names a receiver cannot take, FOLDER/\n"
+         "included: characters other than A-Z a-z 0-9 _ ' ( ) * + , - . and /, more than 30\n"
+         "bytes, or nothing before the first \".\" or after it. Room is checked as restore does.\n"
          "Removals go first, then uploads; one listing afterwards must show every file of DIR\n"
          "at its size, else exit 1.\n"
-         "--dry-run prints the plan, the bytes and the time at 115200 baud, and sends nothing\n"
-         "but the memory and listing requests.\n",
-         1, 1, optionBits({OptionId::Delete, OptionId::DryRun, OptionId::Checksum, OptionId::Yes}), ValueKind::LocalFolder,
-         runSync},
+         "--dry-run prints the plan under the receiver's names, the bytes and the time at\n"
+         "115200 baud, and sends nothing but the memory and listing requests.\n",
+         1, 2, optionBits({OptionId::Delete, OptionId::DryRun, OptionId::Checksum, OptionId::Yes}), ValueKind::LocalFolder,
+         runSync, checkSync},
     };
     return table;
 }

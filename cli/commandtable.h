@@ -28,6 +28,7 @@ enum ExitCode : int {
 // kind --json reports, and the words the help and the manual say it in.
 enum class Failure {
     Usage,
+    Unconfirmed,
     LocalFile,
     NoSuchFile,
     Refused,
@@ -104,6 +105,10 @@ struct CommandRow
     unsigned ownOptions; // optionBits() of the command's own options
     ValueKind arguments;  // what the completions offer for the arguments
     CommandHandler run;
+    // What can be known before the receiver is asked (typed names, --yes),
+    // checked for every command of a chain before the first runs; nullptr
+    // when there is nothing to check.
+    CommandHandler check;
 
     bool owns(OptionId option) const { return ownOptions & (1u << unsigned(option)); }
 };

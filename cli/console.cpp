@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <io.h>
 #else
+#include <poll.h>
 #include <unistd.h>
 #endif
 
@@ -71,23 +72,43 @@ WriteResult writeData(const QByteArray &bytes)
     return errno == EPIPE ? WriteResult::Closed : WriteResult::Failed;
 }
 
+namespace {
+
+// The next byte typed; -1 at the input's end or once a signal has been
+// caught. The wait wakes now and then: a signal that comes between a check
+// of the flag and the read would otherwise leave the read waiting for ever.
+int nextTypedByte()
+{
+#ifdef Q_OS_WIN
+    const int c = std::fgetc(stdin);
+    return c == EOF ? -1 : c;
+#else
+    constexpr int WakeMs = 100;
+    for (;;) {
+        if (interrupted())
+            return -1;
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        const int ready = ::poll(&input, 1, WakeMs);
+        if (ready < 0 && errno != EINTR)
+            return -1;
+        if (ready <= 0)
+            continue;
+        unsigned char c = 0;
+        const ssize_t got = ::read(STDIN_FILENO, &c, 1);
+        if (got < 0 && errno == EINTR)
+            continue;
+        return got == 1 ? int(c) : -1;
+    }
+#endif
+}
+
+} // namespace
+
 QString readLine()
 {
     std::string line;
-    for (;;) {
-        const int c = std::fgetc(stdin);
-        if (c == '\n')
-            break;
-        if (c == EOF) {
-            // A signal ends the question; anything else is the input's end.
-            if (errno == EINTR && !interrupted()) {
-                std::clearerr(stdin);
-                continue;
-            }
-            break;
-        }
+    for (int c = nextTypedByte(); c >= 0 && c != '\n'; c = nextTypedByte())
         line += char(c);
-    }
     return QString::fromLocal8Bit(line.c_str()).trimmed();
 }
 
@@ -116,6 +137,12 @@ void catchInterrupt()
 bool interrupted()
 {
     return interruptRaised != 0;
+}
+
+void forgetInterrupt()
+{
+    if (!terminateRaised)
+        interruptRaised = 0;
 }
 
 bool terminated()

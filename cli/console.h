@@ -39,6 +39,9 @@ void ignoreBrokenPipe();
 // interrupted() to report, and a wait for input ends at once.
 void catchInterrupt();
 bool interrupted();
+// Forgets a Ctrl-C that a child program took for its own; a request to
+// terminate is never forgotten.
+void forgetInterrupt();
 // Which: Ctrl-C, or a request to terminate (SIGTERM, SIGHUP).
 bool terminated();
 

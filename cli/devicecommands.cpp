@@ -43,13 +43,17 @@ int runRm(const CommandContext &context)
     if (failed)
         return failed;
     if (targets.size() > 1) {
-        QStringList names;
-        for (const ListingEntry &entry : targets)
-            names << shownName(entry.name);
-        const QString question = QStringLiteral("Remove %1 files from the receiver (%2)?")
-                                         .arg(targets.size())
-                                         .arg(names.join(QStringLiteral(", ")));
-        if (const int status = confirmErasure(context, question, QStringLiteral("rm: nothing removed")))
+        QVector<QByteArray> names;
+        QStringList texts;
+        for (const ListingEntry &entry : targets) {
+            names << entry.name;
+            texts << deviceNameText(entry.name);
+        }
+        const QString count = QString::number(targets.size());
+        const Erasure erasure{QStringLiteral("Remove %1 files from the receiver (%2)?").arg(count, shownNames(names)),
+                              QStringLiteral("rm: %1 files would be removed: %2").arg(count, shownNames(names)),
+                              QStringLiteral("nothing removed"), texts};
+        if (const int status = confirmErasure(context, erasure))
             return status;
     }
 
@@ -58,17 +62,45 @@ int runRm(const CommandContext &context)
         if (!session.await(reply))
             return session.failure(reply, QStringLiteral("rm %1").arg(shownName(entry.name)));
         output.addDone(deviceNameText(entry.name));
+        output.note(QStringLiteral("rm: removed %1").arg(shownName(entry.name)));
         reply->deleteLater();
     }
     return ExitDone;
+}
+
+int checkRm(const CommandContext &context)
+{
+    // More than one file, whatever the receiver holds: a script learns it
+    // before anything of the chain is done. First in the chain, rm's own
+    // turn comes before any change, and the listing then names each file.
+    if (context.line.chainIndex == 0 || !DeviceNames::severalFiles(context.line.arguments))
+        return ExitDone;
+    const QString typed = context.line.arguments.join(QStringLiteral(", "));
+    return refuseUnconfirmed(context, Erasure{QString(), QStringLiteral("rm: %1 are more than one file").arg(typed),
+                                              QStringLiteral("nothing removed"), QStringList()});
+}
+
+namespace {
+
+Erasure formatErasure()
+{
+    return Erasure{QStringLiteral("Erase every file on the receiver?"),
+                   QStringLiteral("format: every file on the receiver would be erased"), QStringLiteral("nothing erased"),
+                   QStringList()};
+}
+
+} // namespace
+
+int checkFormat(const CommandContext &context)
+{
+    return refuseUnconfirmed(context, formatErasure());
 }
 
 int runFormat(const CommandContext &context)
 {
     CliSession &session = context.session;
     CommandOutput &output = context.output;
-    if (const int status = confirmErasure(context, QStringLiteral("Erase every file on the receiver?"),
-                                          QStringLiteral("format: nothing erased"), true))
+    if (const int status = confirmErasure(context, formatErasure()))
         return status;
     if (const int status = session.open())
         return status;
@@ -83,20 +115,35 @@ int runFormat(const CommandContext &context)
     return ExitDone;
 }
 
+int checkRun(const CommandContext &context)
+{
+    const QString &argument = context.line.arguments.constFirst();
+    context.output.result().insert(QStringLiteral("name"), DeviceNames::fromUser(argument));
+    if (CommandFormat::executable(DeviceNames::bytesFromUser(argument)))
+        return ExitDone;
+    return context.output.fail(Failure::Refused, QStringLiteral("run %1: the receiver opens files by their type, and this "
+                                                                "name has none")
+                                                         .arg(argument));
+}
+
 int runRun(const CommandContext &context)
 {
     CliSession &session = context.session;
     CommandOutput &output = context.output;
     const QString &argument = context.line.arguments.constFirst();
     const QByteArray name = DeviceNames::bytesFromUser(argument);
-    output.result().insert(QStringLiteral("name"), QString::fromUtf8(name));
-    if (!CommandFormat::executable(name)) {
-        return output.fail(Failure::Refused, QStringLiteral("run %1: the receiver opens files by their type, and this "
-                                                            "name has none")
-                                                     .arg(argument));
-    }
+    if (const int status = checkRun(context))
+        return status;
     if (const int status = session.open())
         return status;
+    // The receiver answers a missing file as one it does not open; the
+    // listing tells the two apart.
+    int failed = ExitDone;
+    const std::optional<QVector<ListingEntry>> listing = session.listing(QStringLiteral("run"), &failed);
+    if (!listing)
+        return failed;
+    if (!DeviceNames::find(argument, *listing))
+        return output.fail(Failure::NoSuchFile, QStringLiteral("run: no such file: %1").arg(argument));
     DeviceReply *reply = session.device().execute(name);
     if (!session.await(reply))
         return session.failure(reply, QStringLiteral("run %1").arg(argument));

@@ -20,8 +20,51 @@ QByteArray bytesFromUser(const QString &typed)
     return fromUser(typed).toUtf8();
 }
 
+QString folderOf(const QString &typed)
+{
+    QString folder = fromUser(typed);
+    while (folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    return folder.isEmpty() ? folder : folder + QLatin1Char('/');
+}
+
+bool severalFiles(const QStringList &arguments)
+{
+    QStringList names;
+    for (const QString &argument : arguments) {
+        if (NamePattern::isPattern(fromUser(argument)))
+            return false;
+        const QString name = folderOf(argument);
+        if (!name.isEmpty() && !names.contains(name))
+            names << name;
+    }
+    // Each stands for one file at least, or the command fails; two only
+    // overlap when one is a folder holding the other.
+    for (const QString &a : std::as_const(names)) {
+        for (const QString &b : std::as_const(names)) {
+            if (a != b && b.startsWith(a))
+                return false;
+        }
+    }
+    return names.size() > 1;
+}
+
+std::optional<ListingEntry> find(const QString &typed, const QVector<ListingEntry> &listing)
+{
+    const QString name = fromUser(typed);
+    for (const ListingEntry &entry : listing) {
+        if (deviceNameText(entry.name) == name)
+            return entry;
+    }
+    return std::nullopt;
+}
+
 QVector<ListingEntry> select(const QString &argument, const QVector<ListingEntry> &listing)
 {
+    // A name is itself before it is a pattern or a folder: "a*.txt" is the
+    // file of that name when the receiver holds one.
+    if (const std::optional<ListingEntry> exact = find(argument, listing))
+        return {*exact};
     const QString name = fromUser(argument);
     QVector<ListingEntry> selected;
     if (NamePattern::isPattern(name)) {
@@ -31,16 +74,9 @@ QVector<ListingEntry> select(const QString &argument, const QVector<ListingEntry
         }
         return selected;
     }
-    for (const ListingEntry &entry : listing) {
-        if (deviceNameText(entry.name) == name)
-            return {entry};
-    }
-    QString folder = name;
-    while (folder.endsWith(QLatin1Char('/')))
-        folder.chop(1);
+    const QString folder = folderOf(name);
     if (folder.isEmpty())
         return selected;
-    folder += QLatin1Char('/');
     for (const ListingEntry &entry : listing) {
         if (deviceNameText(entry.name).startsWith(folder))
             selected << entry;

@@ -9,7 +9,10 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
+#include <QtCore/QStringList>
 #include <QtCore/QVector>
+
+#include <optional>
 
 namespace DeviceNames {
 
@@ -17,9 +20,17 @@ namespace DeviceNames {
 QString fromUser(const QString &typed);
 QByteArray bytesFromUser(const QString &typed);
 
+// The file of that name, when the listing holds it.
+std::optional<CatalogueFormat::ListingEntry> find(const QString &typed,
+                                                  const QVector<CatalogueFormat::ListingEntry> &listing);
+
+// "presets/" for "presets", "/presets/" or "presets//"; empty for the top.
+QString folderOf(const QString &typed);
+
 // The listed files argument stands for, in listing order: the file of that
-// name, every file a pattern matches, or every file under a folder. Empty
-// when none is.
+// name, else every file a pattern matches, or every file under a folder.
+// Empty when none is. Every command that looks names up asks here, so a
+// name is itself before it is a pattern everywhere.
 QVector<CatalogueFormat::ListingEntry> select(const QString &argument,
                                               const QVector<CatalogueFormat::ListingEntry> &listing);
 
@@ -28,6 +39,11 @@ QVector<CatalogueFormat::ListingEntry> select(const QString &argument,
 QVector<CatalogueFormat::ListingEntry> selectAll(const QStringList &arguments,
                                                  const QVector<CatalogueFormat::ListingEntry> &listing,
                                                  QStringList *unmatched);
+
+// Whether arguments stand for more than one file whatever the receiver
+// holds, given that each must stand for one at least: two names or more,
+// none a pattern, none a folder holding another.
+bool severalFiles(const QStringList &arguments);
 
 } // namespace DeviceNames
 

@@ -52,7 +52,8 @@ QString withNumber(const QString &path, int number)
 
 } // namespace
 
-QVector<QString> backupPaths(const QVector<QByteArray> &names)
+QVector<QString> backupPaths(const QVector<QByteArray> &names, const QSet<QString> &takenFiles,
+                             const QSet<QString> &takenFolders)
 {
     QVector<int> order(names.size());
     std::iota(order.begin(), order.end(), 0);
@@ -60,8 +61,9 @@ QVector<QString> backupPaths(const QVector<QByteArray> &names)
     // receiver lists them in.
     std::sort(order.begin(), order.end(), [&](int a, int b) { return names.at(a) < names.at(b); });
 
-    QSet<QString> files = {key(QLatin1String(Manifest::FileName)), key(QLatin1String(StagingFolder))};
-    QSet<QString> folders = files;
+    const QSet<QString> own = {key(QLatin1String(Manifest::FileName)), key(QLatin1String(StagingFolder))};
+    QSet<QString> files = own + takenFiles;
+    QSet<QString> folders = own + takenFolders;
     QVector<QString> paths(names.size());
     for (const int index : std::as_const(order)) {
         const QString text = CatalogueFormat::deviceNameText(names.at(index));
@@ -180,7 +182,7 @@ bool leadsOutside(const QString &folder, const QString &path)
 
 namespace {
 
-void scan(const QString &top, const QDir &dir, const QString &prefix, LocalTree &tree)
+void scan(const QString &top, const QDir &dir, const QString &prefix, const QString &deviceFolder, LocalTree &tree)
 {
     const QFileInfoList entries =
             dir.entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -194,23 +196,24 @@ void scan(const QString &top, const QDir &dir, const QString &prefix, LocalTree 
         } else if (entry.isSymLink() && leadsOutside(top, entry.filePath())) {
             tree.skipped << Skipped{name, QStringLiteral("a link leading outside the folder, not followed")};
         } else if (entry.isDir()) {
-            scan(top, QDir(entry.filePath()), name + QLatin1Char('/'), tree);
+            scan(top, QDir(entry.filePath()), name + QLatin1Char('/'), deviceFolder, tree);
         } else if (!entry.isFile()) {
             tree.skipped << Skipped{name, QStringLiteral("not a regular file")};
-        } else if (const QString reason = unstorableReason(name); !reason.isEmpty()) {
-            tree.skipped << Skipped{name, reason};
+        } else if (const QString reason = unstorableReason(deviceFolder + name); !reason.isEmpty()) {
+            tree.skipped << Skipped{name, deviceFolder.isEmpty() ? reason
+                                                                  : QStringLiteral("as %1: %2").arg(deviceFolder + name, reason)};
         } else {
-            tree.files << LocalFile{entry.filePath(), name, entry.size()};
+            tree.files << LocalFile{entry.filePath(), name, entry.size(), deviceFolder + name};
         }
     }
 }
 
 } // namespace
 
-LocalTree scanFolder(const QString &folder)
+LocalTree scanFolder(const QString &folder, const QString &deviceFolder)
 {
     LocalTree tree;
-    scan(folder, QDir(folder), QString(), tree);
+    scan(folder, QDir(folder), QString(), deviceFolder, tree);
     std::sort(tree.files.begin(), tree.files.end(),
               [](const LocalFile &a, const LocalFile &b) { return a.name < b.name; });
     return tree;

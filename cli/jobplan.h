@@ -8,6 +8,7 @@
 #include "core/catalogueformat.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QSet>
 #include <QtCore/QString>
 #include <QtCore/QVector>
 
@@ -23,8 +24,12 @@ inline constexpr char StagingFolder[] = ".spiffs-backup-incoming";
 // local names are. Two names never share a path, even on a file system
 // that ignores case: the later one in byte order gets "~2" (then "~3", ...)
 // before its type. A name whose folder would be another name's file is kept
-// flat, its "/" written "-". MANIFEST and the staging folder are never used.
-QVector<QString> backupPaths(const QVector<QByteArray> &names);
+// flat, its "/" written "-". MANIFEST and the staging folder are never used,
+// nor the paths in takenFiles (what DIR holds that must stay: no file goes
+// there, no folder either) and takenFolders (folders DIR holds: no file goes
+// there), both case-folded.
+QVector<QString> backupPaths(const QVector<QByteArray> &names, const QSet<QString> &takenFiles = QSet<QString>(),
+                             const QSet<QString> &takenFolders = QSet<QString>());
 
 // Room on the receiver. The receiver counts 256-byte pages, and SPIFFS
 // keeps five bytes of each for itself, so a file is charged what it can
@@ -76,6 +81,7 @@ struct LocalFile
     QString path; // as found
     QString name; // relative to the folder, "/" between parts
     qint64 size = 0;
+    QString deviceName; // the receiver's name for it: the device folder, then name
 };
 struct Skipped
 {
@@ -90,8 +96,10 @@ struct LocalTree
 // The regular files under folder and what is skipped, with reasons. Hidden
 // files and folders (a name starting with ".") are not looked at, nor is
 // MANIFEST at the top. Links to folders are not followed, and a link to a
-// file outside folder is skipped: sync reads nothing outside it.
-LocalTree scanFolder(const QString &folder);
+// file outside folder is skipped: sync reads nothing outside it. Each file
+// goes to the receiver under deviceFolder ("presets/", or empty for the
+// top), and is skipped when the whole name is not one a receiver takes.
+LocalTree scanFolder(const QString &folder, const QString &deviceFolder = QString());
 
 } // namespace JobPlan
 

@@ -73,6 +73,22 @@ JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByt
     return JobPlan::Upload{size, replaced != held.cend() ? std::optional<qint64>(*replaced) : std::nullopt};
 }
 
+int confirmRemovals(const CommandContext &context, const QVector<QByteArray> &removals, const QString &which)
+{
+    if (removals.isEmpty())
+        return ExitDone;
+    const CommandLine &line = context.line;
+    QStringList texts;
+    for (const QByteArray &name : removals)
+        texts << deviceNameText(name);
+    const QString option = line.clean ? QStringLiteral("--clean") : QStringLiteral("--delete");
+    const Erasure erasure{QStringLiteral("Remove %1 %2 (%3)?").arg(fileCount(removals.size()), which, shownNames(removals)),
+                          QStringLiteral("%1 %2: %3 %4 would be removed: %5")
+                                  .arg(line.command, option, fileCount(removals.size()), which, shownNames(removals)),
+                          QStringLiteral("nothing sent or removed"), texts};
+    return confirmErasure(context, erasure);
+}
+
 std::optional<QString> existingFolder(const CommandContext &context, int *status)
 {
     const QString folder = context.line.arguments.constFirst();
@@ -98,8 +114,10 @@ int endJob(const CommandContext &context, JobReport &report, int status)
                              {QStringLiteral("notRestorable"), report.notRestorable},
                              {QStringLiteral("bytes"), report.bytes},
                              {QStringLiteral("seconds"), report.seconds()}};
-        if (command == QLatin1String("backup"))
+        if (command == QLatin1String("backup")) {
             document.insert(QStringLiteral("received"), report.received);
+            document.insert(QStringLiteral("kept"), report.kept);
+        }
         if (command == QLatin1String("sync")) {
             document.insert(QStringLiteral("unchanged"), report.unchanged);
             document.insert(QStringLiteral("unchangedBy"), line.checksum ? QStringLiteral("content") : QStringLiteral("size"));
@@ -108,7 +126,9 @@ int endJob(const CommandContext &context, JobReport &report, int status)
             document.insert(QStringLiteral("wireBytes"), report.wireBytes);
             document.insert(QStringLiteral("estimatedSeconds"), JobPlan::wireSeconds(report.wireBytes));
         }
-        context.output.result() = document;
+        // Beside what the command said before (what would be removed).
+        for (auto field = document.constBegin(); field != document.constEnd(); ++field)
+            context.output.result().insert(field.key(), field.value());
         return status;
     }
     for (const QString &text : std::as_const(report.lines))

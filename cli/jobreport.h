@@ -37,6 +37,7 @@ struct JobReport
     QJsonArray verified;
     QJsonArray differences;
     QJsonArray notRestorable;
+    QJsonArray kept; // backup: earlier backups' files left in DIR, not in the new MANIFEST
     QString verifiedBy;
     qint64 bytes = 0;     // file content moved
     qint64 wireBytes = 0; // a dry run's estimate
@@ -71,6 +72,11 @@ JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByt
 // removed names' absence). ExitDone, or the failure's exit status.
 int carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
              const QVector<PlannedUpload> &uploads, const QVector<CatalogueFormat::ListingEntry> &expected);
+
+// Before restore --clean or sync --delete removes anything: asks, or
+// without a terminal refuses unless --yes (see confirmErasure()). which says
+// what goes: "from the receiver that the backup lacks". ExitDone to go ahead.
+int confirmRemovals(const CommandContext &context, const QVector<QByteArray> &removals, const QString &which);
 
 // DIR of restore and sync: a folder that exists, else a failure reported
 // with its status in status.

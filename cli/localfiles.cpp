@@ -2,6 +2,7 @@
 
 #include "commandoutput.h"
 #include "devicenames.h"
+#include "jobplan.h"
 
 #include "core/transferformat.h"
 #include "core/uploadfile.h"
@@ -85,6 +86,12 @@ std::optional<FileAndName> localFile(CommandOutput &output, const QString &comma
     return file;
 }
 
+std::optional<QByteArray> targetName(CommandOutput &output, const QString &command, const FileArgument &split, int *status)
+{
+    const QString name = split.nameGiven ? split.name : TransferFormat::uploadName(QDir::fromNativeSeparators(split.file));
+    return storableName(output, command, name, status, split.nameGiven);
+}
+
 std::optional<FileAndName> fileAndName(CommandOutput &output, const QString &command, const QString &argument, int *status)
 {
     const FileArgument split = splitFileArgument(argument);
@@ -92,12 +99,25 @@ std::optional<FileAndName> fileAndName(CommandOutput &output, const QString &com
     if (!file)
         return std::nullopt;
     file->nameGiven = split.nameGiven;
-    const QString name = split.nameGiven ? split.name : TransferFormat::uploadName(QDir::fromNativeSeparators(split.file));
-    const std::optional<QByteArray> stored = storableName(output, command, name, status, split.nameGiven);
+    const std::optional<QByteArray> stored = targetName(output, command, split, status);
     if (!stored)
         return std::nullopt;
     file->name = *stored;
     return file;
+}
+
+QString linkProblem(const QString &folder, const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isSymLink())
+        return QString();
+    // Writing through a link that leads nowhere makes its target, wherever
+    // that is.
+    if (!info.exists())
+        return QStringLiteral("%1 is a link to %2, which does not exist").arg(path, info.symLinkTarget());
+    if (JobPlan::leadsOutside(folder, path))
+        return QStringLiteral("%1 is a link leading outside %2").arg(path, folder);
+    return QString();
 }
 
 std::optional<QByteArray> readLocalFile(CommandOutput &output, const QString &command, const FileAndName &file, int *status)

@@ -29,8 +29,15 @@ QString problemWith(const QDir &dir, const Manifest::Entry &entry, std::optional
     QFile file;
     if (JobPlan::leadsOutside(dir.path(), path))
         return QStringLiteral("%1 is a link leading outside %2").arg(path, dir.path());
-    if (!openUploadFile(file, path))
-        return QStringLiteral("%1 cannot be read").arg(path);
+    const QFileInfo info(path);
+    if (info.isSymLink() && !info.exists())
+        return QStringLiteral("%1 is a link to %2, which does not exist").arg(path, info.symLinkTarget());
+    if (!info.exists())
+        return QStringLiteral("%1 is missing").arg(path);
+    if (!openUploadFile(file, path)) {
+        const QString reason = file.error() != QFileDevice::NoError ? file.errorString() : QStringLiteral("not a regular file");
+        return QStringLiteral("%1 cannot be read: %2").arg(path, reason);
+    }
     if (file.size() != entry.size)
         return QStringLiteral("%1 holds %2 bytes, the MANIFEST says %3").arg(path).arg(file.size()).arg(entry.size);
     if (!(*content = readUploadFile(file, entry.size)))
@@ -159,15 +166,8 @@ int runRestore(const CommandContext &context)
     }
     if (!room.fits())
         return endJob(context, report, output.fail(Failure::Refused, QStringLiteral("restore: %1; nothing sent").arg(roomText)));
-    if (!removals.isEmpty()) {
-        QStringList names;
-        for (const QByteArray &name : std::as_const(removals))
-            names << shownName(name);
-        const QString question = QStringLiteral("Remove %1 from the receiver that the backup lacks (%2)?")
-                                         .arg(fileCount(removals.size()), names.join(QStringLiteral(", ")));
-        if (const int status = confirmErasure(context, question, QStringLiteral("restore: nothing sent or removed")))
-            return endJob(context, report, status);
-    }
+    if (const int status = confirmRemovals(context, removals, QStringLiteral("from the receiver that the backup lacks")))
+        return endJob(context, report, status);
 
     const int status = carryOut(context, report, removals, uploads, expected);
     report.summary = QStringLiteral("restore: sent %1 (%2), removed %3, in %4")

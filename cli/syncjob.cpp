@@ -4,11 +4,13 @@
 #include "clitext.h"
 #include "commands.h"
 #include "console.h"
+#include "devicenames.h"
 #include "jobprogress.h"
 #include "jobreport.h"
 #include "progressmeter.h"
 
 #include "core/devicesession.h"
+#include "core/transferformat.h"
 #include "core/uploadfile.h"
 
 #include <QtCore/QFileInfo>
@@ -29,6 +31,12 @@ struct SyncPlan
     QVector<ListingEntry> expected; // what the listing must show afterwards
 };
 
+// FOLDER of sync DIR FOLDER: "presets/", or empty for the receiver's top.
+QString deviceFolder(const CommandLine &line)
+{
+    return line.arguments.size() > 1 ? DeviceNames::folderOf(line.arguments.at(1)) : QString();
+}
+
 SyncPlan planSync(const CommandLine &line, const JobPlan::LocalTree &tree, const QVector<ListingEntry> &held,
                   JobReport &report)
 {
@@ -36,7 +44,7 @@ SyncPlan planSync(const CommandLine &line, const JobPlan::LocalTree &tree, const
     const QHash<QByteArray, qint64> heldSizes = sizesByName(held);
     QSet<QByteArray> localNames;
     for (const JobPlan::LocalFile &file : tree.files) {
-        const QByteArray name = file.name.toLatin1();
+        const QByteArray name = file.deviceName.toLatin1();
         localNames.insert(name);
         plan.expected << ListingEntry{name, quint32(file.size)};
         if (!heldSizes.contains(name) || heldSizes.value(name) != file.size)
@@ -44,15 +52,19 @@ SyncPlan planSync(const CommandLine &line, const JobPlan::LocalTree &tree, const
         else if (line.checksum)
             plan.toCompare << file;
         else
-            report.unchanged.append(file.name);
+            report.unchanged.append(file.deviceName);
     }
     if (!line.deleteExtra)
         return plan;
-    // A name DIR holds but could not send is no reason to remove it.
+    // A name DIR holds but could not send is no reason to remove it, and
+    // nothing outside the folder filled is DIR's to judge.
+    const QString folder = deviceFolder(line);
     QSet<QByteArray> skippedNames;
     for (const JobPlan::Skipped &skipped : tree.skipped)
-        skippedNames.insert(skipped.name.toUtf8());
+        skippedNames.insert((folder + skipped.name).toUtf8());
     for (const ListingEntry &entry : held) {
+        if (!entry.name.startsWith(folder.toUtf8()))
+            continue;
         if (!localNames.contains(entry.name) && !skippedNames.contains(entry.name)) {
             plan.removals << entry.name;
             plan.removedSizes << entry.size;
@@ -68,12 +80,12 @@ void reportDryRun(const SyncPlan &plan, const JobPlan::LocalTree &tree, JobRepor
     for (const QByteArray &name : plan.removals)
         report.planRemoval(name);
     for (const JobPlan::LocalFile &file : plan.toCompare) {
-        report.lines << QStringLiteral("compare %1  %2").arg(sizeColumn(file.size), file.name);
-        report.wireBytes += JobPlan::downloadWireBytes(file.name.toLatin1(), file.size);
+        report.lines << QStringLiteral("compare %1  %2").arg(sizeColumn(file.size), file.deviceName);
+        report.wireBytes += JobPlan::downloadWireBytes(file.deviceName.toLatin1(), file.size);
         compareBytes += file.size;
     }
     for (const JobPlan::LocalFile &file : plan.toSend) {
-        report.planUpload(file.name.toLatin1(), file.size);
+        report.planUpload(file.deviceName.toLatin1(), file.size);
         sendBytes += file.size;
     }
     report.bytes = sendBytes + compareBytes;
@@ -112,10 +124,10 @@ int compareContents(CliSession &session, CommandOutput &output, SyncPlan &plan, 
         total += file.size;
     JobProgress progress(int(plan.toCompare.size()), total, session.showsProgress());
     for (const JobPlan::LocalFile &file : std::as_const(plan.toCompare)) {
-        progress.startFile(file.name + QStringLiteral(" (compare)"), file.size);
-        DeviceReply *reply = session.device().download(file.name.toLatin1());
+        progress.startFile(file.deviceName + QStringLiteral(" (compare)"), file.size);
+        DeviceReply *reply = session.device().download(file.deviceName.toLatin1());
         if (!session.await(reply, progress))
-            return session.failure(reply, QStringLiteral("sync: comparing %1").arg(file.name));
+            return session.failure(reply, QStringLiteral("sync: comparing %1").arg(file.deviceName));
         progress.endFile();
         report.bytes += file.size;
         const std::optional<QByteArray> local = readSyncedFile(output, file);
@@ -124,7 +136,7 @@ int compareContents(CliSession &session, CommandOutput &output, SyncPlan &plan, 
             return ExitFailed;
         }
         if (reply->content() == *local)
-            report.unchanged.append(file.name);
+            report.unchanged.append(file.deviceName);
         else
             plan.toSend << file;
         reply->deleteLater();
@@ -133,7 +145,42 @@ int compareContents(CliSession &session, CommandOutput &output, SyncPlan &plan, 
     return ExitDone;
 }
 
+// What --delete removes, for its question: from the receiver, or under FOLDER.
+QString removedFrom(const CommandLine &line, const QString &folder)
+{
+    const QString under = deviceFolder(line);
+    return QStringLiteral("%1 that %2 lacks")
+            .arg(under.isEmpty() ? QStringLiteral("from the receiver") : QStringLiteral("under %1").arg(under), folder);
+}
+
 } // namespace
+
+int checkSync(const CommandContext &context)
+{
+    if (context.line.arguments.size() < 2)
+        return ExitDone;
+    // The folder is part of every name sent: a name under it must be able to
+    // exist at all.
+    const QString folder = deviceFolder(context.line);
+    const QString typed = context.line.arguments.at(1);
+    QString problem;
+    switch (TransferFormat::storableNameProblem(folder + QStringLiteral("a.b"))) {
+    case TransferFormat::NameProblem::None:
+        return ExitDone;
+    case TransferFormat::NameProblem::Characters:
+        problem = QStringLiteral("holds characters the receiver's names do not: only A-Z a-z 0-9 _ ' ( ) * + , - . "
+                                 "and / are sent");
+        break;
+    case TransferFormat::NameProblem::Shape:
+        problem = QStringLiteral("needs something before its first \".\"");
+        break;
+    case TransferFormat::NameProblem::Length:
+        problem = QStringLiteral("leaves no room for a name under it in the receiver's %1 bytes")
+                          .arg(TransferFormat::MaxDevicePathBytes - 1);
+        break;
+    }
+    return context.output.fail(Failure::Usage, QStringLiteral("sync: the receiver's folder \"%1\" %2").arg(typed, problem));
+}
 
 int runSync(const CommandContext &context)
 {
@@ -146,7 +193,7 @@ int runSync(const CommandContext &context)
     if (!existing)
         return failed;
     const QString folder = *existing;
-    const JobPlan::LocalTree tree = JobPlan::scanFolder(folder);
+    const JobPlan::LocalTree tree = JobPlan::scanFolder(folder, deviceFolder(line));
     for (const JobPlan::Skipped &skipped : tree.skipped) {
         report.skipped.append(QJsonObject{{QStringLiteral("name"), skipped.name}, {QStringLiteral("reason"), skipped.reason}});
         if (line.dryRun)
@@ -175,7 +222,7 @@ int runSync(const CommandContext &context)
     const QHash<QByteArray, qint64> heldSizes = sizesByName(holdings->entries);
     QVector<JobPlan::Upload> sizes;
     for (const JobPlan::LocalFile &file : std::as_const(plan.toSend))
-        sizes << plannedAgainst(heldSizes, file.name.toLatin1(), file.size);
+        sizes << plannedAgainst(heldSizes, file.deviceName.toLatin1(), file.size);
     const JobPlan::Room room = JobPlan::room(holdings->memory, plan.removedSizes, sizes);
     if (!room.fits()) {
         return endJob(context, report,
@@ -186,21 +233,14 @@ int runSync(const CommandContext &context)
                                                             .arg(room.freed > 0 ? QStringLiteral(" and %1 freed by --delete").arg(room.freed)
                                                                                 : QString())));
     }
-    if (!plan.removals.isEmpty()) {
-        QStringList names;
-        for (const QByteArray &name : std::as_const(plan.removals))
-            names << shownName(name);
-        const QString question = QStringLiteral("Remove %1 from the receiver that %2 lacks (%3)?")
-                                         .arg(fileCount(plan.removals.size()), folder, names.join(QStringLiteral(", ")));
-        if (const int status = confirmErasure(context, question, QStringLiteral("sync: nothing sent or removed")))
-            return endJob(context, report, status);
-    }
+    if (const int status = confirmRemovals(context, plan.removals, removedFrom(line, folder)))
+        return endJob(context, report, status);
     QVector<PlannedUpload> uploads;
     for (const JobPlan::LocalFile &file : std::as_const(plan.toSend)) {
         const std::optional<QByteArray> content = readSyncedFile(output, file);
         if (!content)
             return endJob(context, report, ExitFailed);
-        uploads << PlannedUpload{file.name.toLatin1(), *content};
+        uploads << PlannedUpload{file.deviceName.toLatin1(), *content};
     }
 
     const int status = carryOut(context, report, plan.removals, uploads, plan.expected);

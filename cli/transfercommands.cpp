@@ -23,26 +23,55 @@ using CatalogueFormat::ListingEntry;
 
 namespace {
 
-// The one file argument stands for; reported through the output when it
-// stands for none or several.
-std::optional<ListingEntry> oneFile(const CommandContext &context, const QString &argument, int *status)
+// Where get saves each file, in files' order, once nothing stands in the
+// way: two names that flatten to one local name would overwrite each other,
+// and a link there would take the file out of the folder. None, the
+// problem reported, when something does.
+std::optional<QStringList> savedPaths(const CommandContext &context, const QString &folder, const QVector<ListingEntry> &files)
 {
-    const QString &command = context.line.command;
-    const std::optional<QVector<ListingEntry>> listing = context.session.listing(command, status);
-    if (!listing)
-        return std::nullopt;
-    const QVector<ListingEntry> selected = DeviceNames::select(argument, *listing);
-    if (selected.isEmpty()) {
-        *status = context.output.fail(Failure::NoSuchFile, QStringLiteral("%1: no such file: %2").arg(command, argument));
-        return std::nullopt;
+    QHash<QString, QByteArray> savedAs;
+    QStringList paths;
+    for (const ListingEntry &entry : files) {
+        const QString local = TransferFormat::localFileName(deviceNameText(entry.name));
+        const auto taken = savedAs.constFind(local.toCaseFolded());
+        if (taken != savedAs.cend()) {
+            context.output.fail(Failure::LocalFile, QStringLiteral("get: %1 and %2 would both be saved as %3; get them "
+                                                                   "into different folders, or use backup")
+                                                            .arg(shownName(*taken), shownName(entry.name), local));
+            return std::nullopt;
+        }
+        savedAs.insert(local.toCaseFolded(), entry.name);
+        paths << QDir(folder).filePath(local);
+        if (const QString problem = linkProblem(folder, paths.constLast()); !problem.isEmpty()) {
+            context.output.fail(Failure::LocalFile, QStringLiteral("get %1: %2; nothing written through it, nothing got")
+                                                            .arg(shownName(entry.name), problem));
+            return std::nullopt;
+        }
     }
-    if (selected.size() > 1) {
-        *status = context.output.fail(Failure::Usage, QStringLiteral("%1: %2 stands for %3 files; %1 takes one")
-                                                              .arg(command, argument)
-                                                              .arg(selected.size()));
-        return std::nullopt;
+    return paths;
+}
+
+// Written only once the whole file is in: a local file of that name is
+// replaced by a complete one or not at all. The folder is made for the
+// first file, so a get that saves nothing makes none.
+int saveDownload(const CommandContext &context, const QString &folder, const ListingEntry &entry,
+                 const QString &localPath, const QByteArray &content)
+{
+    const QString shown = shownName(entry.name);
+    if (!QDir().mkpath(folder))
+        return context.output.fail(Failure::LocalFile, QStringLiteral("get: cannot make the folder %1").arg(folder));
+    QSaveFile file(localPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+        return context.output.fail(Failure::LocalFile,
+                                   QStringLiteral("get %1: cannot write %2: %3").arg(shown, localPath, file.errorString()));
     }
-    return selected.constFirst();
+    const QString localName = QFileInfo(localPath).fileName();
+    if (localName != deviceNameText(entry.name))
+        context.output.note(QStringLiteral("get: %1 saved as %2").arg(shown, localName));
+    context.output.addDone(QJsonObject{{QStringLiteral("name"), deviceNameText(entry.name)},
+                                       {QStringLiteral("size"), content.size()},
+                                       {QStringLiteral("path"), localPath}});
+    return ExitDone;
 }
 
 } // namespace
@@ -55,8 +84,6 @@ int runGet(const CommandContext &context)
     const QString folder = line.outputFolder.isEmpty() ? QStringLiteral(".") : line.outputFolder;
     if (QFileInfo::exists(folder) && !QFileInfo(folder).isDir())
         return output.fail(Failure::LocalFile, QStringLiteral("get: %1 is not a folder").arg(folder));
-    if (!QDir().mkpath(folder))
-        return output.fail(Failure::LocalFile, QStringLiteral("get: cannot make the folder %1").arg(folder));
     output.keepDoneList();
     if (const int status = session.open())
         return status;
@@ -71,42 +98,18 @@ int runGet(const CommandContext &context)
         failed = output.fail(Failure::NoSuchFile, QStringLiteral("get: no such file: %1").arg(argument));
     if (failed)
         return failed;
+    const std::optional<QStringList> paths = savedPaths(context, folder, files);
+    if (!paths)
+        return ExitFailed;
 
-    // Two names that flatten to one local name would overwrite each other.
-    QHash<QString, QByteArray> savedAs;
-    for (const ListingEntry &entry : files) {
-        const QString local = TransferFormat::localFileName(deviceNameText(entry.name));
-        const auto taken = savedAs.constFind(local.toCaseFolded());
-        if (taken != savedAs.cend()) {
-            return output.fail(Failure::LocalFile, QStringLiteral("get: %1 and %2 would both be saved as %3; get them "
-                                                                  "into different folders, or use backup")
-                                                           .arg(shownName(*taken), shownName(entry.name), local));
-        }
-        savedAs.insert(local.toCaseFolded(), entry.name);
-    }
-
-    for (const ListingEntry &entry : files) {
-        const QString shown = shownName(entry.name);
-        const QString localName = TransferFormat::localFileName(deviceNameText(entry.name));
-        const QString localPath = QDir(folder).filePath(localName);
-        ProgressMeter meter(shown, session.showsProgress());
+    for (int i = 0; i < files.size(); ++i) {
+        const ListingEntry &entry = files.at(i);
+        ProgressMeter meter(shownName(entry.name), session.showsProgress());
         DeviceReply *reply = session.device().download(entry.name);
         if (!session.await(reply, &meter))
-            return session.failure(reply, QStringLiteral("get %1").arg(shown));
-
-        // Written only once the whole file is in: a local file of that name
-        // is replaced by a complete one or not at all.
-        QSaveFile file(localPath);
-        const QByteArray content = reply->content();
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
-            return output.fail(Failure::LocalFile,
-                               QStringLiteral("get %1: cannot write %2: %3").arg(shown, localPath, file.errorString()));
-        }
-        if (localName != deviceNameText(entry.name))
-            output.note(QStringLiteral("get: %1 saved as %2").arg(shown, localName));
-        output.addDone(QJsonObject{{QStringLiteral("name"), deviceNameText(entry.name)},
-                                   {QStringLiteral("size"), content.size()},
-                                   {QStringLiteral("path"), localPath}});
+            return session.failure(reply, QStringLiteral("get %1").arg(shownName(entry.name)));
+        if (const int status = saveDownload(context, folder, entry, paths->at(i), reply->content()))
+            return status;
         reply->deleteLater();
     }
     return ExitDone;
@@ -119,7 +122,7 @@ int runCat(const CommandContext &context)
     if (const int status = session.open())
         return status;
     int failed = ExitDone;
-    const std::optional<ListingEntry> file = oneFile(context, context.line.arguments.constFirst(), &failed);
+    const std::optional<ListingEntry> file = oneListedFile(context, context.line.arguments.constFirst(), &failed);
     if (!file)
         return failed;
     const QString shown = shownName(file->name);
@@ -219,6 +222,16 @@ int runPut(const CommandContext &context)
     return ExitDone;
 }
 
+int checkPut(const CommandContext &context)
+{
+    int failed = ExitDone;
+    for (const QString &argument : context.line.arguments) {
+        if (!targetName(context.output, context.line.command, splitFileArgument(argument), &failed))
+            return failed;
+    }
+    return ExitDone;
+}
+
 int runVerify(const CommandContext &context)
 {
     const CommandLine &line = context.line;
@@ -236,7 +249,7 @@ int runVerify(const CommandContext &context)
     if (const int status = session.open())
         return status;
     const std::optional<ListingEntry> entry =
-            oneFile(context, argument.nameGiven ? argument.name : QString::fromLatin1(file->name), &failed);
+            oneListedFile(context, argument.nameGiven ? argument.name : QString::fromLatin1(file->name), &failed);
     if (!entry)
         return failed;
     file->name = entry->name;

@@ -88,7 +88,8 @@ private slots:
         row("cat every byte value", {"cat", "big.bin"}, 0, bigContent);
         row("cat missing", {"cat", "none.txt"}, 1, "", "cat: no such file: none.txt");
         row("run", {"run", "song.mp3"}, 0, "");
-        row("run unsupported", {"run", "a.bin"}, 1, "", "does not open");
+        row("run unsupported", {"run", "big.bin"}, 1, "", "does not open");
+        row("run missing", {"run", "nothere.txt"}, 1, "", "run: no such file: nothere.txt");
         row("run no type", {"run", "notes"}, 1, "", "has none");
         row("rm missing", {"rm", "none.txt"}, 1, "", "no such file");
         row("reboot", {"reboot"}, 0, "");
@@ -242,7 +243,7 @@ private slots:
         const CliRun unmatched = runCli({"-p", emulator.port(), "rm", "notes", "zz*"});
         QCOMPARE(unmatched.exitCode, 1);
         QCOMPARE(store.files().size(), 5);
-        QCOMPARE(runCli({"-p", emulator.port(), "rm", "presets/*", "*.[bt]*"}).exitCode, 0);
+        QCOMPARE(runCli({"-p", emulator.port(), "rm", "--yes", "presets/*", "*.[bt]*"}).exitCode, 0);
         QCOMPARE(store.files(), (QStringList{"notes", "song.mp3"}));
     }
 
@@ -372,7 +373,7 @@ private slots:
 
         const QString extra = writeLocalFile(backup, QStringLiteral("extra.txt"), "not in the backup");
         QCOMPARE(runCli({"-p", emulator.port(), "put", extra}).exitCode, 0);
-        const CliRun clean = runCli({"-p", emulator.port(), "restore", "--clean", backup.path()});
+        const CliRun clean = runCli({"-p", emulator.port(), "restore", "--clean", "--yes", backup.path()});
         QVERIFY2(clean.exitCode == 0, clean.err.constData());
         QVERIFY(storeContents(store.dir.path()) == original);
     }
@@ -395,6 +396,14 @@ private slots:
         QTest::newRow("path out of the folder")
                 << QStringList() << QStringList{"restore"} << QByteArray("1 " + QByteArray(64, 'a') + " e.txt ../e.txt\n")
                 << 1 << QByteArray("line 4: the path leaves the folder");
+        QTest::newRow("a file missing") << QStringList() << QStringList{"restore"}
+                                        << QByteArray("1 " + QByteArray(64, 'a') + " e.txt e.txt\n") << 1
+                                        << QByteArray("e.txt is missing");
+        QTest::newRow("--clean, no terminal, no --yes")
+                << QStringList() << QStringList{"restore", "--clean"} << QByteArray() << 2
+                << QByteArray("restore --clean: 4 files from the receiver that the backup lacks would be removed: "
+                              "big.bin, notes, presets/sw.txt, song.mp3; with no terminal to ask on, add --yes to go "
+                              "ahead; nothing sent or removed");
     }
     void jobsThatChangeNothing()
     {
@@ -462,7 +471,7 @@ private slots:
         writeLocalFile(local, QStringLiteral("bad name.txt"), "x");
         writeLocalFile(local, QStringLiteral("MANIFEST"), "not sent");
 
-        const CliRun first = runCli({"-p", emulator.port(), "--json", "sync", "--delete", local.path()});
+        const CliRun first = runCli({"-p", emulator.port(), "--json", "sync", "--delete", "--yes", local.path()});
         QCOMPARE(first.exitCode, 1);
         const QJsonObject summary = QJsonDocument::fromJson(first.out).object();
         QCOMPARE(summary.value(QStringLiteral("sent")).toArray().size(), 1);

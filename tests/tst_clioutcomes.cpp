@@ -42,30 +42,39 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("kind"); // empty: success, error null
-        QTest::addColumn<QString>("field"); // the command's own, present either way
+        QTest::addColumn<QStringList>("fields"); // the command's own, present either way
         const auto row = [](const char *tag, const QStringList &emulator, const QStringList &arguments, int exitCode,
-                            const char *kind, const char *field) {
-            QTest::newRow(tag) << emulator << arguments << exitCode << QString::fromLatin1(kind) << QString::fromLatin1(field);
+                            const char *kind, const QStringList &fields) {
+            QTest::newRow(tag) << emulator << arguments << exitCode << QString::fromLatin1(kind) << fields;
         };
-        row("df", {}, {"df"}, 0, "", "free");
-        row("get, no such file", {}, {"get", "none.txt"}, 1, "no-such-file", "done");
-        row("get", {}, {"get", "a.txt", "-o", "@"}, 0, "", "done");
-        row("put, no such local file", {}, {"put", "/nonexistent/x.txt"}, 1, "local-file", "");
-        row("put, a folder", {}, {"put", "@"}, 1, "local-file", "");
-        row("put, a typed name the receiver refuses", {}, {"put", "@/up.txt:a b.txt"}, 2, "usage", "");
-        row("put", {}, {"put", "@/up.txt", "--verify"}, 0, "", "done");
-        row("rm", {}, {"rm", "notes"}, 0, "", "done");
-        row("verify, a difference", {}, {"verify", "@/up.txt:a.txt"}, 5, "mismatch", "identical");
-        row("format", {}, {"format", "--yes"}, 0, "", "erased");
-        row("run, refused", {}, {"run", "a.bin"}, 1, "refused", "name");
-        row("reboot", {}, {"reboot"}, 0, "", "restarted");
-        row("no answer", {"--silent", "M"}, {"--timeout", "0.3", "df"}, 4, "no-answer", "");
-        row("a memory report no flash holds", {"--capacity", "4000000000"}, {"df"}, 1, "bad-reply", "");
-        row("ls on such a report", {"--capacity", "16777217"}, {"ls"}, 1, "bad-reply", "");
-        row("line lost", {"--hangup-after", "3000"}, {"get", "big.bin", "-o", "@"}, 3, "line-lost", "done");
-        row("no such port", {}, {"-p", "/dev/spiffs-no-such-port", "df"}, 3, "port", "");
-        row("bad usage", {}, {"ls", "--yes"}, 2, "usage", "");
-        row("a job", {}, {"backup", "@/backup"}, 0, "", "received");
+        row("df", {}, {"df"}, 0, "", {"free"});
+        row("get, no such file", {}, {"get", "none.txt"}, 1, "no-such-file", {"done"});
+        row("get", {}, {"get", "a.txt", "-o", "@"}, 0, "", {"done"});
+        row("put, no such local file", {}, {"put", "/nonexistent/x.txt"}, 1, "local-file", {});
+        row("put, a folder", {}, {"put", "@"}, 1, "local-file", {});
+        row("put, a typed name the receiver refuses", {}, {"put", "@/up.txt:a b.txt"}, 2, "usage", {});
+        row("put", {}, {"put", "@/up.txt", "--verify"}, 0, "", {"done"});
+        row("rm", {}, {"rm", "notes"}, 0, "", {"done"});
+        row("verify, a difference", {}, {"verify", "@/up.txt:a.txt"}, 5, "mismatch", {"identical"});
+        row("format", {}, {"format", "--yes"}, 0, "", {"erased"});
+        row("run, refused", {}, {"run", "big.bin"}, 1, "refused", {"name"});
+        row("run, no such file", {}, {"run", "nothere.txt"}, 1, "no-such-file", {"name"});
+        row("reboot", {}, {"reboot"}, 0, "", {"restarted"});
+        row("no answer", {"--silent", "M"}, {"--timeout", "0.3", "df"}, 4, "no-answer", {});
+        row("a memory report no flash holds", {"--capacity", "4000000000"}, {"df"}, 1, "bad-reply", {});
+        row("ls on such a report", {"--capacity", "16777217"}, {"ls"}, 1, "bad-reply", {});
+        row("line lost", {"--hangup-after", "3000"}, {"get", "big.bin", "-o", "@"}, 3, "line-lost", {"done"});
+        row("no such port", {}, {"-p", "/dev/spiffs-no-such-port", "df"}, 3, "port", {});
+        row("bad usage", {}, {"ls", "--yes"}, 2, "usage", {});
+        row("an unknown command", {}, {"frob"}, 2, "usage", {});
+        row("an unknown option", {}, {"ls", "--bogus"}, 2, "usage", {});
+        row("a + with no command before it", {}, {"+", "ls"}, 2, "usage", {});
+        row("format, no terminal, no --yes", {}, {"format"}, 2, "unconfirmed", {});
+        row("rm of several, no terminal, no --yes", {}, {"rm", "*.txt", "notes"}, 2, "unconfirmed", {"wouldRemove", "done"});
+        row("mv, no such file", {}, {"mv", "none.txt", "b.txt"}, 1, "no-such-file", {"old", "new", "done"});
+        row("mv, a name the receiver refuses", {}, {"mv", "a.txt", "a b.txt"}, 2, "usage", {"old", "new"});
+        row("edit, a name the receiver refuses", {}, {"edit", "a b.txt"}, 2, "usage", {"name", "changed"});
+        row("a job", {}, {"backup", "@/backup"}, 0, "", {"received", "kept"});
     }
     void oneDocumentForEveryOutcome()
     {
@@ -73,7 +82,7 @@ private slots:
         QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(QString, kind);
-        QFETCH(QString, field);
+        QFETCH(QStringList, fields);
         StoreFolder store;
         EmulatorProgram device(QStringList{"--dir", store.dir.path()} + emulator);
         QTemporaryDir local;
@@ -95,7 +104,7 @@ private slots:
             // The message is the one said on standard error.
             QVERIFY(run.err.contains(error.value(QStringLiteral("message")).toString().toUtf8()));
         }
-        if (!field.isEmpty())
+        for (const QString &field : std::as_const(fields))
             QVERIFY2(document.contains(field), run.out.constData());
     }
 
@@ -258,6 +267,17 @@ private slots:
                                           << QByteArrayList{"saved as presets-sw.txt"};
         QTest::newRow("a mistyped command") << QStringList() << QStringList{"lst"} << false << 2
                                             << QByteArrayList{"did you mean \"ls\"?"};
+        QTest::newRow("rm says what it removed") << QStringList() << QStringList{"put", "@/a.txt:x.txt", "+", "rm", "x.txt"}
+                                                 << false << 0 << QByteArrayList{"rm: removed x.txt"};
+        QTest::newRow("run, a file the receiver lacks") << QStringList() << QStringList{"run", "nothere.txt"} << false << 1
+                                                        << QByteArrayList{"run: no such file: nothere.txt"};
+        QTest::newRow("mv, the removal unanswered") << QStringList{"--silent", "R"}
+                                                    << QStringList{"--timeout", "0.3", "mv", "a.txt", "b.txt"} << false << 4
+                                                    << QByteArrayList{"b.txt is in place and checked; a.txt may or may not "
+                                                                      "still be there"};
+        QTest::newRow("rm of several, no terminal") << QStringList() << QStringList{"rm", "a.txt", "notes"} << false << 2
+                                                    << QByteArrayList{"2 files would be removed: a.txt, notes", "add --yes",
+                                                                      "nothing removed"};
     }
     void messagesLeadOn()
     {

@@ -7,6 +7,7 @@
 #include "commandtable.h"
 #include "devicenames.h"
 #include "jobplan.h"
+#include "localfiles.h"
 #include "manifest.h"
 #include "namepattern.h"
 #include "portaccess.h"
@@ -179,6 +180,12 @@ private slots:
         QVERIFY(!JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("in.txt"))));
         QVERIFY(!JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("inner/a.txt"))));
         QVERIFY(!JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("dangling"))));
+        // Writing goes through no link out, nor through one to nothing.
+        QVERIFY(!linkProblem(folder, QDir(folder).filePath(QStringLiteral("out.txt"))).isEmpty());
+        QVERIFY(!linkProblem(folder, QDir(folder).filePath(QStringLiteral("dangling"))).isEmpty());
+        QVERIFY(linkProblem(folder, QDir(folder).filePath(QStringLiteral("in.txt"))).isEmpty());
+        QVERIFY(linkProblem(folder, QDir(folder).filePath(QStringLiteral("inner/a.txt"))).isEmpty());
+        QVERIFY(linkProblem(folder, QDir(folder).filePath(QStringLiteral("new.txt"))).isEmpty());
         // A sibling whose name starts with the folder's is outside it.
         QVERIFY(QDir().mkpath(top.path() + QStringLiteral("/backup-other")));
         QVERIFY(JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("dangling"))));
@@ -203,23 +210,45 @@ private slots:
         QTest::addColumn<QStringList>("selected");
         QTest::newRow("a name") << "a.txt" << QStringList{"a.txt"};
         QTest::newRow("the path's own /") << "/a.txt" << QStringList{"a.txt"};
-        QTest::newRow("a pattern, listing order") << "*.txt" << QStringList{"presets/sw.txt", "a.txt", "presets/mw.txt"};
+        QTest::newRow("a pattern, listing order") << "*.txt" << QStringList{"presets/sw.txt", "a.txt", "presets/mw.txt", "[ab].txt"};
         QTest::newRow("a folder") << "presets" << QStringList{"presets/sw.txt", "presets/mw.txt"};
         QTest::newRow("a folder with its /") << "/presets/" << QStringList{"presets/sw.txt", "presets/mw.txt"};
         QTest::newRow("a file beats a folder of its name") << "pre" << QStringList{"pre"};
         QTest::newRow("not a folder: a name's start") << "pres" << QStringList();
         QTest::newRow("nothing") << "none.txt" << QStringList();
+        QTest::newRow("a name before a pattern") << "pre*" << QStringList{"pre*"};
+        QTest::newRow("a name before a set") << "[ab].txt" << QStringList{"[ab].txt"};
+        QTest::newRow("a set when no name is so") << "[ab].txt?" << QStringList();
     }
     void selections()
     {
         QFETCH(QString, argument);
         QFETCH(QStringList, selected);
         const QVector<CatalogueFormat::ListingEntry> listing = {{"presets/sw.txt", 1}, {"a.txt", 2}, {"pre", 3},
-                                                                {"presets/mw.txt", 4}, {"pre/x", 5}};
+                                                                {"presets/mw.txt", 4}, {"pre/x", 5}, {"pre*", 6},
+                                                                {"[ab].txt", 7}};
         QStringList names;
         for (const CatalogueFormat::ListingEntry &entry : DeviceNames::select(argument, listing))
             names << QString::fromUtf8(entry.name);
         QCOMPARE(names, selected);
+    }
+
+    // Whether rm's arguments need --yes before the receiver is asked.
+    void severalFiles_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("several");
+        QTest::newRow("one name") << QStringList{"a.txt"} << false;
+        QTest::newRow("two names") << QStringList{"a.txt", "b.txt"} << true;
+        QTest::newRow("one name twice") << QStringList{"a.txt", "/a.txt"} << false;
+        QTest::newRow("a folder and a name in it") << QStringList{"presets", "presets/sw.txt"} << false;
+        QTest::newRow("a folder and a name beside it") << QStringList{"presets/", "pre.txt"} << true;
+        QTest::newRow("a pattern may be one") << QStringList{"a*", "b.txt"} << false;
+    }
+    void severalFiles()
+    {
+        QFETCH(QStringList, arguments);
+        QTEST(DeviceNames::severalFiles(arguments), "several");
     }
 
     void portChoice_data()
@@ -252,21 +281,40 @@ private slots:
     {
         QTest::addColumn<QByteArrayList>("names");
         QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QStringList>("takenFiles");
+        QTest::addColumn<QStringList>("takenFolders");
+        QTest::newRow("a file that must stay") << QByteArrayList{"notes"} << QStringList{"notes~2"} << QStringList{"Notes"}
+                                               << QStringList();
+        QTest::newRow("a linked folder") << QByteArrayList{"presets/sw.txt"} << QStringList{"presets-sw.txt"}
+                                         << QStringList{"presets"} << QStringList();
+        QTest::newRow("a folder where a file would go") << QByteArrayList{"presets", "presets/sw.txt"}
+                                                        << QStringList{"presets~2", "presets/sw.txt"} << QStringList()
+                                                        << QStringList{"presets"};
         QTest::newRow("sub-folders") << QByteArrayList{"presets/sw.txt", "a.txt"}
-                                     << QStringList{"presets/sw.txt", "a.txt"};
-        QTest::newRow("unsafe parts") << QByteArrayList{"x:y/..", "q"} << QStringList{"x-y/-..", "q"};
-        QTest::newRow("a folder that is another name's file") << QByteArrayList{"a:b/..", "a-b"} << QStringList{"a-b-..", "a-b"};
-        QTest::newRow("same but for case") << QByteArrayList{"a.txt", "A.TXT"} << QStringList{"a~2.txt", "A.TXT"};
+                                     << QStringList{"presets/sw.txt", "a.txt"} << QStringList() << QStringList();
+        QTest::newRow("unsafe parts") << QByteArrayList{"x:y/..", "q"} << QStringList{"x-y/-..", "q"} << QStringList() << QStringList();
+        QTest::newRow("a folder that is another name's file") << QByteArrayList{"a:b/..", "a-b"} << QStringList{"a-b-..", "a-b"} << QStringList() << QStringList();
+        QTest::newRow("same but for case") << QByteArrayList{"a.txt", "A.TXT"} << QStringList{"a~2.txt", "A.TXT"} << QStringList() << QStringList();
         QTest::newRow("a file where a folder would be")
-                << QByteArrayList{"presets", "presets/sw.txt"} << QStringList{"presets", "presets-sw.txt"};
-        QTest::newRow("the MANIFEST's own name") << QByteArrayList{"MANIFEST"} << QStringList{"MANIFEST~2"};
-        QTest::newRow("listing order does not matter") << QByteArrayList{"b-c", "b:c"} << QStringList{"b-c", "b-c~2"};
+                << QByteArrayList{"presets", "presets/sw.txt"} << QStringList{"presets", "presets-sw.txt"} << QStringList() << QStringList();
+        QTest::newRow("the MANIFEST's own name") << QByteArrayList{"MANIFEST"} << QStringList{"MANIFEST~2"} << QStringList() << QStringList();
+        QTest::newRow("listing order does not matter") << QByteArrayList{"b-c", "b:c"} << QStringList{"b-c", "b-c~2"} << QStringList() << QStringList();
     }
     void backupPaths()
     {
         QFETCH(QByteArrayList, names);
         QFETCH(QStringList, paths);
-        QCOMPARE(QStringList(JobPlan::backupPaths(QVector<QByteArray>(names.cbegin(), names.cend())).toList()), paths);
+        QFETCH(QStringList, takenFiles);
+        QFETCH(QStringList, takenFolders);
+        const auto keys = [](const QStringList &list) {
+            QSet<QString> set;
+            for (const QString &path : list)
+                set.insert(path.toCaseFolded());
+            return set;
+        };
+        const QVector<QString> found =
+                JobPlan::backupPaths(QVector<QByteArray>(names.cbegin(), names.cend()), keys(takenFiles), keys(takenFolders));
+        QCOMPARE(QStringList(found.toList()), paths);
     }
 
     void room_data()

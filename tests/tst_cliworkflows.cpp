@@ -19,6 +19,7 @@
 #include <QtCore/QJsonObject>
 #include <QtCore/QProcess>
 #include <QtCore/QRegularExpression>
+#include <QtCore/QStandardPaths>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QTest>
 
@@ -279,6 +280,51 @@ private slots:
         }
     }
 
+    // Ctrl-C reaches the editor and spiffs-cli alike: an editor it ends ends
+    // the command (130, the text kept); one that takes it for its own and
+    // ends well has the text sent as usual.
+    void editorAndCtrlC_data()
+    {
+        QTest::addColumn<QString>("editor");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("the editor ends on it") << "kill -INT 0; :" << 130 << QByteArray("alpha")
+                                               << QByteArray("edit: interrupted; nothing sent; the text is in ");
+        QTest::newRow("the editor takes it") << "trap '' INT; kill -INT 0; sed -i s/alpha/beta/" << 0 << QByteArray("beta")
+                                             << QByteArray("written and verified");
+    }
+    void editorAndCtrlC()
+    {
+        QFETCH(QString, editor);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, stored);
+        QFETCH(QByteArray, said);
+        // In a process group of its own, as a shell starts a command: the
+        // editor's Ctrl-C must not reach the test.
+        const QString setsid = QStandardPaths::findExecutable(QStringLiteral("setsid"));
+        if (setsid.isEmpty())
+            QSKIP("setsid (util-linux) is not installed");
+        // Long enough that sending it back spans many of the checks for Ctrl-C.
+        const QByteArray rest = "\n" + QByteArray(20000, 'x');
+        QTemporaryDir store;
+        QVERIFY(!writeLocalFile(store, QStringLiteral("a.txt"), "alpha" + rest).isEmpty());
+        EmulatorProgram device({"--dir", store.path()});
+        QProcessEnvironment environment = cleanEnvironment();
+        environment.remove(QStringLiteral("VISUAL"));
+        environment.insert(QStringLiteral("EDITOR"), editor);
+        const CliRun run = runCli({"-p", device.port(), "edit", "a.txt"}, environment, setsid, {"-w", cliPath()});
+        QVERIFY2(run.exitCode == exitCode, run.err.constData());
+        QVERIFY2(run.err.contains(said), run.err.constData());
+        QVERIFY(readLocalFile(QDir(store.path()).filePath(QStringLiteral("a.txt"))) == stored + rest);
+        const QRegularExpressionMatch kept =
+                QRegularExpression(QStringLiteral("text is in (\\S+)")).match(QString::fromLocal8Bit(run.err));
+        if (kept.hasMatch()) {
+            QVERIFY(readLocalFile(kept.captured(1)) == "alpha" + rest);
+            QDir(QFileInfo(kept.captured(1)).path()).removeRecursively();
+        }
+    }
+
     // A backup keeps what it can of names restore cannot give back, records
     // them, names them and fails; restore gives back the rest.
     void backupOfNamesThatCannotGoBack()
@@ -351,12 +397,17 @@ private slots:
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<int>("filesLeft");
-        QTest::newRow("rm, no") << QStringList{"rm", "*.txt", "notes"} << QByteArray("n\n") << 1 << 5;
-        QTest::newRow("rm, y") << QStringList{"rm", "*.txt", "notes"} << QByteArray("y\n") << 0 << 2;
-        QTest::newRow("rm --yes") << QStringList{"rm", "--yes", "*.txt", "notes"} << QByteArray() << 0 << 2;
-        QTest::newRow("rm of one file does not ask") << QStringList{"rm", "notes"} << QByteArray() << 0 << 4;
-        QTest::newRow("format, yes") << QStringList{"format"} << QByteArray("yes\n") << 0 << 0;
-        QTest::newRow("sync --delete, no") << QStringList{"sync", "@", "--delete"} << QByteArray("no\n") << 1 << 5;
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("rm, no") << QStringList{"rm", "*.txt", "notes"} << QByteArray("n\n") << 1 << 5 << QByteArray();
+        QTest::newRow("rm, y") << QStringList{"rm", "*.txt", "notes"} << QByteArray("y\n") << 0 << 2 << QByteArray();
+        QTest::newRow("rm --yes") << QStringList{"rm", "--yes", "*.txt", "notes"} << QByteArray() << 0 << 2 << QByteArray();
+        QTest::newRow("rm of one file does not ask") << QStringList{"rm", "notes"} << QByteArray() << 0 << 4 << QByteArray();
+        QTest::newRow("format, yes") << QStringList{"format"} << QByteArray("yes\n") << 0 << 0 << QByteArray();
+        QTest::newRow("sync --delete, no") << QStringList{"sync", "@", "--delete"} << QByteArray("no\n") << 1 << 5 << QByteArray();
+        QTest::newRow("format, Ctrl-C, --json") << QStringList{"--json", "format"} << QByteArray("\x03") << 130 << 5
+                                                << QByteArray("\"kind\":\"interrupted\"");
+        QTest::newRow("rm, Ctrl-C, --json") << QStringList{"--json", "rm", "*.txt", "notes"} << QByteArray("\x03") << 130 << 5
+                                            << QByteArray("\"kind\":\"interrupted\"");
     }
     void erasingAsksOnATerminal()
     {
@@ -364,6 +415,7 @@ private slots:
         QFETCH(QByteArray, answer);
         QFETCH(int, exitCode);
         QFETCH(int, filesLeft);
+        QFETCH(QByteArray, said);
         StoreFolder store;
         EmulatorProgram device({"--dir", store.dir.path()});
         QTemporaryDir folder;
@@ -375,6 +427,7 @@ private slots:
         QVERIFY2(status == exitCode, screen.constData());
         QCOMPARE(screen.contains("[y/N]"), !answer.isEmpty());
         QCOMPARE(store.files().size(), filesLeft);
+        QVERIFY2(screen.contains(said), screen.constData());
     }
 
     // The examples README and the manual page give, run as written.
