@@ -204,6 +204,6 @@ void DeviceSession::handleUploadAnswer()
         return;
     case UploadAnswer::None:
     case UploadAnswer::Unknown:
-        return; // dropped, as the window drops it; the answer is still awaited
+        return; // dropped: the answer is still awaited
     }
 }
