@@ -8,11 +8,12 @@
 //
 // The protocol has no sequence numbers, so nothing is ever sent twice: an
 // exchange that meets silence longer than timeout() fails with TimeoutError
-// and the caller decides what to do. Bytes that arrive between exchanges
-// answer nothing and are dropped. An exchange cut short (aborted, timed out,
-// or answered with what does not fit) leaves the rest of its reply on the
-// way: the session keeps it (remainder()) and drains it before it sends the
-// next request (ReplyRemainder).
+// and the caller decides what to do, and an upload's "A" that comes after
+// its end frame is dropped. Bytes that arrive between exchanges answer
+// nothing and are dropped. An exchange cut short (aborted, timed out, or
+// answered with what does not fit) leaves the rest of its reply on the way:
+// the session keeps it (remainder()) and drains it before it sends the next
+// request (ReplyRemainder).
 //
 // Qt Core and SerialPort only.
 #ifndef DEVICESESSION_H
