@@ -2,6 +2,7 @@
 
 #include "app/portscan.h"
 #include "app/replytable.h"
+#include "catalogue/filelisting.h"
 #include "catalogue/memoryreport.h"
 #include "commands/execute.h"
 #include "commands/format.h"
@@ -22,12 +23,12 @@ MainWindow::MainWindow(QWidget *parent)
     ui->setupUi(this);
     on_pushButton_6_clicked();
     setWindowFlags(Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-    ui->tableWidget->setColumnCount(3);
+    ui->tableWidget->setColumnCount(FileColumnCount);
     // Some styles' fonts make the default minimum wider than the icon column.
     ui->tableWidget->horizontalHeader()->setMinimumSectionSize(16);
-    ui->tableWidget->setColumnWidth(0, 28);
-    ui->tableWidget->setColumnWidth(1, 230);
-    ui->tableWidget->setColumnWidth(2, 77);
+    ui->tableWidget->setColumnWidth(TypeColumn, 28);
+    ui->tableWidget->setColumnWidth(NameColumn, 230);
+    ui->tableWidget->setColumnWidth(SizeColumn, 77);
     ui->tableWidget->setSelectionBehavior(QAbstractItemView::SelectRows);
     startTraceFromEnvironment();
 }

@@ -11,10 +11,6 @@
 
 class MainWindowUi;
 
-using PortDiscovery::PortsVariable;
-inline constexpr const char *PreferredPortName = PortDiscovery::BridgePortName;
-using PortDiscovery::portsFromEnvironmentValue;
-
 void scanPorts(MainWindowUi &ui);
 // The same with the system's ports given, as a test describes them.
 void scanPorts(MainWindowUi &ui, const QList<PortDiscovery::SystemPort> &systemPorts);

@@ -4,7 +4,7 @@
 #include "windowwaits.h"
 
 #include "app/mainwindow.h"
-#include "app/portscan.h"
+#include "core/portdiscovery.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
 
@@ -22,7 +22,7 @@ ProgramDriver::ProgramDriver(const QString &portName)
     : m_portName(portName)
 {
     linkState().reset();
-    qputenv(PortsVariable, portName.toLocal8Bit());
+    qputenv(PortDiscovery::PortsVariable, portName.toLocal8Bit());
     // Before the program binds its handler on Connect, so it runs first.
     m_before = QObject::connect(&linkState().serialPort, &QSerialPort::readyRead, this,
                                 [this] { beforeHandler(); });
@@ -43,7 +43,7 @@ ProgramDriver::~ProgramDriver()
     QObject::disconnect(m_after);
     linkState().reset();
     m_window.reset();
-    qunsetenv(PortsVariable);
+    qunsetenv(PortDiscovery::PortsVariable);
 }
 
 void ProgramDriver::bindAfterHandler()

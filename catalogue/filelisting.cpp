@@ -31,11 +31,11 @@ void appendRows(QTableWidget *table, const QVector<ListingEntry> &entries)
 
         auto *iconItem = new QTableWidgetItem;
         iconItem->setData(Qt::DecorationRole, *icon);
-        table->setItem(row, 0, iconItem);
+        table->setItem(row, TypeColumn, iconItem);
         auto *nameItem = new QTableWidgetItem(name);
         nameItem->setData(DeviceNameRole, entry.name);
-        table->setItem(row, 1, nameItem);
-        table->setItem(row, 2, new QTableWidgetItem(QString::number(entry.size, 10)));
+        table->setItem(row, NameColumn, nameItem);
+        table->setItem(row, SizeColumn, new QTableWidgetItem(QString::number(entry.size, 10)));
         ++row;
     }
     table->setHorizontalHeaderLabels({QString(), QStringLiteral("Name"), QStringLiteral("Size, Bytes")});
@@ -95,7 +95,7 @@ std::optional<QByteArray> selectedDeviceName(const QTableWidget *table)
     const QList<QTableWidgetItem *> selected = table->selectedItems();
     if (selected.isEmpty())
         return std::nullopt;
-    const QTableWidgetItem *nameItem = table->item(selected.first()->row(), 1);
+    const QTableWidgetItem *nameItem = table->item(selected.first()->row(), NameColumn);
     if (!nameItem)
         return std::nullopt;
     const QVariant deviceName = nameItem->data(DeviceNameRole);

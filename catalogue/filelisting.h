@@ -12,6 +12,9 @@
 class MainWindowUi;
 class QTableWidget;
 
+// The file table's columns, left to right.
+enum FileColumn { TypeColumn, NameColumn, SizeColumn, FileColumnCount };
+
 // The name cell keeps the device's own name bytes under this role, so a
 // request sends back exactly what the device listed.
 inline constexpr int DeviceNameRole = Qt::UserRole + 1;

@@ -1,17 +1,19 @@
-// The receiver's exchanges run on a line the caller owns and has opened (a
+// Runs the receiver's exchanges on a line the caller owns and has opened (a
 // QSerialPort at 115200 8N1 in production), one at a time and in the order
 // asked. Each request returns a DeviceReply that emits finished() once the
 // exchange is over, well or not; requests made while another runs wait for
-// it. Every request is built by the core's builders and every reply read by
-// its step functions, so the bytes on the wire are the window's bytes.
+// it. Requests are built by the core's builders and replies read by its step
+// functions, so whoever runs a session sends the bytes every user of the
+// core sends.
 //
 // The protocol has no sequence numbers, so nothing is ever sent twice: an
 // exchange that meets silence longer than timeout() fails with TimeoutError
-// and the caller decides what to do. Bytes that arrive between exchanges are
-// dropped, as the window drops them. An exchange cut short (aborted, timed
-// out, or answered with what does not fit) leaves the rest of its reply on
-// the way: the session keeps it (remainder()) and drains it before it sends
-// the next request (ReplyRemainder).
+// and the caller decides what to do, and an upload's "A" that comes after
+// its end frame is dropped. Bytes that arrive between exchanges answer
+// nothing and are dropped. An exchange cut short (aborted, timed out, or
+// answered with what does not fit) leaves the rest of its reply on the way:
+// the session keeps it (remainder()) and drains it before it sends the next
+// request (ReplyRemainder).
 //
 // Qt Core and SerialPort only.
 #ifndef DEVICESESSION_H
@@ -40,7 +42,7 @@ class DeviceSession : public QObject
     Q_OBJECT
 
 public:
-    // settle()'s spells, the window's too (LineSettler).
+    // settle()'s spells (LineSettler).
     static constexpr int OpeningQuietMs = LineSettler::OpeningQuietMs;
     static constexpr int BootQuietMs = LineSettler::BootQuietMs;
     static constexpr int SettleLimitMs = LineSettler::SettleLimitMs;

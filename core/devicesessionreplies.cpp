@@ -8,7 +8,7 @@
 
 using CatalogueFormat::ListingStep;
 using TransferFormat::DownloadStep;
-using TransferFormat::UploadAnswer;
+using TransferFormat::UploadTurn;
 
 std::optional<CatalogueFormat::MemoryFigures> DeviceSession::takeFittingMemoryReply()
 {
@@ -174,36 +174,34 @@ void DeviceSession::handleUploadAnswer()
 {
     DeviceReply *reply = m_current.reply;
     const qint64 size = m_current.content.size();
-    switch (TransferFormat::takeUploadAnswer(m_received)) {
-    case UploadAnswer::Ready: {
-        if (m_uploadEndSent) {
-            finishCurrent(DeviceReply::BadReplyError, tr("the receiver asked for more after the last byte"));
-            return;
-        }
+    switch (TransferFormat::takeUploadTurn(m_received, m_uploadEndSent)) {
+    case UploadTurn::SendNext:
         // Everything sent so far has been taken.
         if (reply)
             reply->setProgress(m_uploadOffset, size);
         m_uploadEndSent = m_uploadOffset >= size;
         send(TransferFormat::nextUploadFrame(m_current.content, m_uploadOffset));
         return;
-    }
-    case UploadAnswer::Finished:
-        if (!m_uploadEndSent) {
-            finishCurrent(DeviceReply::BadReplyError, tr("the receiver ended the upload before the last byte"));
-            return;
-        }
+    case UploadTurn::ReadyAfterEnd:
+        // Sending the end frame again would draw a second answer that the
+        // next request would read as its own; the end frame's answer, or
+        // the silence that fails the exchange, is still to come.
+        return;
+    case UploadTurn::Stored:
         if (reply)
             reply->setProgress(size, size);
         finishCurrent();
         return;
-    case UploadAnswer::Stopped:
+    case UploadTurn::EndedEarly:
+        finishCurrent(DeviceReply::BadReplyError, tr("the receiver ended the upload before the last byte"));
+        return;
+    case UploadTurn::Stopped:
         if (m_uploadOffset == 0 && !m_uploadEndSent)
             finishCurrent(DeviceReply::RefusedError, tr("the receiver refused the file: no room, or a name it does not take"));
         else
             finishCurrent(DeviceReply::RefusedError, tr("the receiver stopped the upload"));
         return;
-    case UploadAnswer::None:
-    case UploadAnswer::Unknown:
-        return; // dropped, as the window drops it; the answer is still awaited
+    case UploadTurn::Waiting:
+        return; // dropped: the answer is still awaited
     }
 }

@@ -1,6 +1,7 @@
-// The receiver's exchanges: one request and its answer each. The session
-// runs them, the front ends pick their messages by them, and a trace names
-// the bytes of each. Qt Core only.
+// The receiver's exchanges: one request and its answer each. Every byte on
+// the line belongs to one of them, to the opening, or to the quiet between
+// two; time-outs, traces and the rest of a reply cut short are reckoned by
+// them. Qt Core only.
 #ifndef EXCHANGE_H
 #define EXCHANGE_H
 
@@ -22,8 +23,7 @@ enum class Exchange {
 };
 
 // As a trace shows it: IDLE, OPEN, MEMORY, LIST, DOWNLOAD, UPLOAD, REMOVE,
-// ERASE, EXECUTE, REBOOT. The window's operation register holds the same
-// words for the same exchanges.
+// ERASE, EXECUTE, REBOOT.
 QString exchangeName(Exchange exchange);
 // The exchange a word names, exactly as exchangeName() writes it.
 std::optional<Exchange> exchangeNamed(const QString &name);

@@ -286,4 +286,20 @@ UploadAnswer takeUploadAnswer(QByteArray &received)
     }
 }
 
+UploadTurn takeUploadTurn(QByteArray &received, bool endSent)
+{
+    switch (takeUploadAnswer(received)) {
+    case UploadAnswer::Ready:
+        return endSent ? UploadTurn::ReadyAfterEnd : UploadTurn::SendNext;
+    case UploadAnswer::Finished:
+        return endSent ? UploadTurn::Stored : UploadTurn::EndedEarly;
+    case UploadAnswer::Stopped:
+        return UploadTurn::Stopped;
+    case UploadAnswer::None:
+    case UploadAnswer::Unknown:
+        break;
+    }
+    return UploadTurn::Waiting;
+}
+
 } // namespace TransferFormat

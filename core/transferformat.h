@@ -108,6 +108,18 @@ enum class UploadAnswer {
 // The device's answer to the latest upload frame, taken from received.
 UploadAnswer takeUploadAnswer(QByteArray &received);
 
+// The same answer read against where the upload stands: endSent says
+// whether the end frame has gone out.
+enum class UploadTurn {
+    Waiting,       // nothing, or a byte that answers nothing: dropped
+    SendNext,      // "A" before the end frame: the next chunk, or the end frame
+    Stored,        // "u" after the end frame: the device has every byte
+    EndedEarly,    // "u" before the end frame: the device closed the file short
+    Stopped,       // "a": the device gave up
+    ReadyAfterEnd, // "A" after the end frame: nothing is left to send
+};
+UploadTurn takeUploadTurn(QByteArray &received, bool endSent);
+
 } // namespace TransferFormat
 
 #endif // TRANSFERFORMAT_H

@@ -14,10 +14,10 @@ constexpr qint64 TenMillion = 10000000; // bit times: 10 bits a byte, in microse
 
 DeviceEngine::DeviceEngine(const EngineOptions &options)
     : m_options(options)
-    , m_store(options.capacity)
+    , m_commands(options)
 {
     if (!m_options.folder.isEmpty())
-        m_store.attachFolder(m_options.folder, &m_error);
+        m_commands.store().attachFolder(m_options.folder, &m_error);
 }
 
 // ---- time on the wire ------------------------------------------------------
@@ -36,7 +36,7 @@ qint64 DeviceEngine::lastActivityUs() const
 
 bool DeviceEngine::idleForGarbage() const
 {
-    return m_options.garbage && !m_lineClosed && m_out.isEmpty() && m_rx.isEmpty() && !m_upload.open;
+    return m_options.garbage && !m_lineClosed && m_out.isEmpty() && m_rx.isEmpty() && !m_commands.uploadOpen();
 }
 
 // ---- input -----------------------------------------------------------------
@@ -140,7 +140,7 @@ DeviceEngine::Parse DeviceEngine::parseFrame(int *frameSize) const
         break;
     }
     case 'U':
-        if (m_upload.open) {
+        if (m_commands.uploadOpen()) {
             if (m_rx.size() < Head + 1)
                 return Parse::NeedMore;
             const int n = quint8(m_rx.at(Head));
@@ -171,6 +171,59 @@ void DeviceEngine::lineOpened(qint64 nowUs)
     log(QStringLiteral("line opened: restarting"));
     reboot(nowUs, true);
 }
+
+// ---- carrying out a frame -------------------------------------------------
+
+void DeviceEngine::handle(char letter, const QByteArray &payload, qint64 doneUs)
+{
+    ++m_framesHandled;
+    const ReceiverCommands::Outcome outcome = m_commands.carryOut(letter, payload);
+    for (const QString &line : outcome.log)
+        logAlways(line);
+    if (outcome.restart) {
+        reboot(doneUs, !m_options.silentLetters.contains(letter));
+        return;
+    }
+    if (!outcome.answer.isEmpty())
+        reply(letter, outcome.answer, doneUs + (outcome.afterWrite ? m_options.writeDelayUs : 0));
+}
+
+void DeviceEngine::reboot(qint64 doneUs, bool banner)
+{
+    m_out.clear();
+    m_commands.abandonUpload();
+    skip(m_rx.size());
+    m_txWireFreeUs = doneUs;
+    m_bootEndUs = doneUs + bootDurationUs();
+    if (!banner)
+        return;
+    for (const BannerPiece &piece : bootBanner())
+        schedule(piece.text, doneUs + piece.offsetUs, 0, 0);
+}
+
+QVector<DeviceEngine::BannerPiece> DeviceEngine::bootBanner()
+{
+    // The ROM boot loader, then the second stage: what an ESP32 prints on a
+    // software reset, in the bursts it prints it in.
+    return {
+            {20000, "ets Jun  8 2016 00:22:57\r\n\r\n"},
+            {22000, "rst:0xc (SW_CPU_RESET),boot:0x13 (SPI_FAST_FLASH_BOOT)\r\n"},
+            {60000,
+             "configsip: 0, SPIWP:0xee\r\n"
+             "clk_drv:0x00,q_drv:0x00,d_drv:0x00,cs0_drv:0x00,hd_drv:0x00,wp_drv:0x00\r\n"
+             "mode:DIO, clock div:1\r\n"},
+            {110000, "load:0x3fff0030,len:1184\r\nload:0x40078000,len:13104\r\n"},
+            {190000, "load:0x40080400,len:3036\r\nentry 0x400805e4\r\n"},
+            {320000, "SPIFFS mounted\r\n"},
+    };
+}
+
+qint64 DeviceEngine::bootDurationUs()
+{
+    return bootBanner().constLast().offsetUs;
+}
+
+// ---- answers -----------------------------------------------------------------
 
 void DeviceEngine::reply(char letter, const QByteArray &bytes, qint64 readyUs)
 {
@@ -295,7 +348,7 @@ void DeviceEngine::reconnect()
 {
     m_rx.clear();
     m_out.clear();
-    m_upload = Upload();
+    m_commands.abandonUpload();
     m_lineClosed = false;
     m_hangUpArmed = false;
 }

@@ -1,7 +1,8 @@
-// The receiver's side of the serial protocol, with no I/O of its own: bytes
-// go in with the time they were read, answers come out when they are due.
-// The caller owns the clock (microseconds, never going back), so the pacing,
-// gaps, time-outs and the boot banner can be checked without waiting.
+// The receiver's side of the serial line, with no I/O of its own: bytes go
+// in with the time they were read, answers come out when they are due. The
+// caller owns the clock (microseconds, never going back), so the pacing,
+// gaps, time-outs and the boot banner can be checked without waiting. What
+// each command does to the store and answers is ReceiverCommands'.
 //
 // Frames: the 16-byte preamble, a command letter, the letter's payload.
 // Bytes that do not start a frame are skipped up to the next preamble.
@@ -11,27 +12,17 @@
 //   a broken frame: nothing is answered and the search for a preamble goes on
 //   from the byte after the broken frame's first one.
 // - A frame still incomplete after frameTimeoutUs of silence is dropped.
-// - Upload: "U" is a start frame when no upload is open, a chunk otherwise.
-//   The file replaces any of the same name only when "u" ends it with every
-//   announced byte; on "a" (bad name, no room, chunk of 0 or more than 32
-//   bytes, more bytes than announced, "u" too early or with no upload open)
-//   the store stays as it was. Any other command abandons an open upload
-//   without an answer.
-// - "X" answers "X" only for a file that exists and whose type the receiver
-//   opens; the type is the lower-cased text between the path's first "." and
-//   the next "." or the end.
 // - "Q" is a software reset: queued answers are lost, an open upload is
 //   abandoned, and bytes that arrive before the boot banner has ended are lost
 //   as well (the UART is not listening yet).
 // - A silent letter is carried out; only its answer is withheld.
-// - A file named in corruptNames is stored with the byte at size / 2
-//   inverted whenever its upload completes; the answer is "u" all the same.
 #ifndef DEVICEENGINE_H
 #define DEVICEENGINE_H
 
 #include "devicestore.h"
 #include "engineoptions.h"
 #include "lineengine.h"
+#include "receivercommands.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QByteArrayList>
@@ -44,7 +35,7 @@ class DeviceEngine final : public LineEngine
 public:
     static constexpr char Preamble[] = "K-Wanderer______";
     static constexpr int PreambleSize = 16;
-    static constexpr int MaxChunk = 32;
+    static constexpr int MaxChunk = ReceiverCommands::MaxChunk;
     static constexpr quint32 MaxPathField = 1024;
 
     explicit DeviceEngine(const EngineOptions &options = EngineOptions());
@@ -77,17 +68,17 @@ public:
     bool isBooting(qint64 nowUs) const { return nowUs < m_bootEndUs; }
     qint64 bootEndUs() const { return m_bootEndUs; }
 
-    DeviceStore &store() { return m_store; }
-    const DeviceStore &store() const { return m_store; }
+    DeviceStore &store() { return m_commands.store(); }
+    const DeviceStore &store() const { return m_commands.store(); }
     const EngineOptions &options() const { return m_options; }
 
     // Paths of the files opened by "X", in order.
-    const QByteArrayList &openedFiles() const { return m_opened; }
+    const QByteArrayList &openedFiles() const { return m_commands.openedFiles(); }
     // Counters for tests and benchmarks.
     int framesHandled() const { return m_framesHandled; }
     qint64 bytesSkipped() const { return m_bytesSkipped; }
     qint64 bytesSent() const { return m_bytesSent; }
-    bool uploadOpen() const { return m_upload.open; }
+    bool uploadOpen() const { return m_commands.uploadOpen(); }
 
     // The logger (setLogger()) gets the files opened, the files corrupted,
     // and with verbose everything else.
@@ -102,10 +93,6 @@ public:
     static QVector<BannerPiece> bootBanner();
     static qint64 bootDurationUs();
 
-    // Whether the receiver opens files of this path's type.
-    static bool canOpen(const QByteArray &path);
-    static QByteArray fileType(const QByteArray &path);
-
 private:
     // One reply, cut into pieces of pieceSize bytes with gapUs between them.
     struct Segment
@@ -116,13 +103,6 @@ private:
         qint64 gapUs = 0;
         int taken = 0;
     };
-    struct Upload
-    {
-        bool open = false;
-        QByteArray name;
-        quint32 announced = 0;
-        QByteArray content;
-    };
     enum class Parse { Handled, NeedMore, Broken };
 
     // The first reply with bytes still to send, if any.
@@ -130,8 +110,6 @@ private:
     void parseBuffer(qint64 chunkStartUs, int chunkSize);
     Parse parseFrame(int *frameSize) const;
     void handle(char letter, const QByteArray &payload, qint64 doneUs);
-    void handleUploadChunk(const QByteArray &data, qint64 doneUs);
-    void corruptIfNamed(const QByteArray &name, QByteArray *content);
     void reply(char letter, const QByteArray &bytes, qint64 readyUs);
     void schedule(const QByteArray &bytes, qint64 readyUs, int pieceSize, qint64 gapUs);
     void reboot(qint64 doneUs, bool banner);
@@ -143,7 +121,7 @@ private:
     bool idleForGarbage() const;
 
     EngineOptions m_options;
-    DeviceStore m_store;
+    ReceiverCommands m_commands;
     QString m_error;
 
     QByteArray m_rx;         // bytes not yet parsed; starts at a preamble or part of one
@@ -151,7 +129,6 @@ private:
     qint64 m_txWireFreeUs = 0; // when the last queued byte ends on the wire
     qint64 m_bootEndUs = 0;
     QVector<Segment> m_out;
-    Upload m_upload;
 
     QRandomGenerator m_noise{0x5350u};
     qint64 m_lastGarbageUs = 0;
@@ -161,7 +138,6 @@ private:
     qint64 m_bytesSent = 0;
     qint64 m_bytesSkipped = 0;
     int m_framesHandled = 0;
-    QByteArrayList m_opened;
 };
 
 #endif // DEVICEENGINE_H

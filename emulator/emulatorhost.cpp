@@ -199,6 +199,12 @@ void EmulatorHost::hangUpWhenTaken(int lineNumber, QDeadlineTimer deadline)
     QTimer::singleShot(1, this, [this, lineNumber, deadline] { hangUpWhenTaken(lineNumber, deadline); });
 }
 
+// The master sees neither opens nor closes while the host holds the slave,
+// so the slave's path is watched instead: every open(2) of it raises
+// IN_OPEN, as every open of a real port pulls DTR and RTS. (Polling the line
+// settings for a change missed a client that kept the settings it found.)
+// The open is taken before any byte read after it, and what the earlier
+// client left unread is dropped, as a real port starts empty.
 void EmulatorHost::takeOpens()
 {
     alignas(inotify_event) char events[4096];
@@ -332,6 +338,9 @@ void EmulatorHost::pump()
     }
 }
 
+// Qt's timers count whole milliseconds, which would make every chunk
+// acknowledgement of a paced upload up to a millisecond late; the timerfd
+// wakes the loop shortly before the due time, and the rest is spun.
 void EmulatorHost::wakeAt(qint64 dueUs)
 {
     if (m_wakeFd < 0)

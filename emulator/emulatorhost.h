@@ -1,44 +1,20 @@
-// Serves a DeviceEngine (or another LineEngine, such as a ReplayEngine) on
-// the master side of a pseudo-terminal: the program
-// opens the slave path as its serial port. Runs on the event loop of the
-// thread it lives in (QSocketNotifier for the line and for a timerfd that
-// wakes it for answers that fall due later), so it can share a test's thread
-// or have one of its own.
+// Serves a LineEngine (the DeviceEngine, or a ReplayEngine) on the master
+// side of a pseudo-terminal; the program opens the slave path as its serial
+// port. Answers go out when the engine says they are due, to the
+// microsecond, as a device's UART sends them.
 //
-// Answers go out on time to the microsecond, as a device's UART sends them:
-// Qt's timers count whole milliseconds, which would make a paced upload's
-// every chunk acknowledgement up to a millisecond late. The timerfd wakes the
-// loop shortly before the due time and the rest is spun. The bytes of a long
-// paced reply are written in batches, the last byte of each piece on time.
-//
-// The host keeps the slave open itself, so the line stays up while the
+// The host holds the slave open itself, so the line stays up while the
 // program closes and opens its port. hangUp() closes the line: to the
 // program, the device has been unplugged. plugIn() opens a fresh
-// pseudo-terminal on the same engine and store (its path is a new one unless
-// nobody holds the old one any more). With hangUpAfter set, the line is closed
-// once the reader has taken the last byte sent (or a second has passed).
+// pseudo-terminal on the same engine and store. An engine that watches for
+// opens (LineEngine::watchesOpens()) is told of every open of the slave; an
+// engine that sends without a reader (LineEngine::sendsWithoutReader())
+// loses what falls due while no client holds the line.
 //
-// An engine that watches for opens (LineEngine::watchesOpens()) is told
-// whenever a client opens the slave. Since the host holds the slave open
-// itself, the master sees neither opens nor closes; the host watches the
-// slave's path with inotify instead. It counts the clients that hold the
-// line open the same way: an engine that sends without a reader
-// (LineEngine::sendsWithoutReader(), a paced receiver) loses what falls due
-// while none does, as a real receiver's bytes are lost while the port is
-// closed, instead of having them wait in the line for the next client. Every open(2) of it, by any process,
-// raises IN_OPEN, as every open of a real port pulls DTR and RTS. Watching
-// for the line settings a client makes (tcgetattr polled for a change from
-// settings the host left recognisably different) proved weaker: it misses a
-// client that keeps the settings it found, and a second open whenever the
-// first client did not put the settings back on close (QSerialPort does,
-// SlaveLine and most other clients do not). The open is taken before any
-// byte read after it, and the device's bytes the earlier client left unread
-// are dropped, as a real port starts empty.
-//
-// To run it on its own thread: construct it, moveToThread(), then call start()
-// there (QMetaObject::invokeMethod with Qt::BlockingQueuedConnection).
-// portName() may be read from any thread; everything else belongs to the
-// host's thread.
+// Runs on the event loop of its thread. To give it a thread of its own:
+// construct it, moveToThread(), then call start() there
+// (QMetaObject::invokeMethod with Qt::BlockingQueuedConnection). portName()
+// may be read from any thread; everything else belongs to the host's thread.
 #ifndef EMULATORHOST_H
 #define EMULATORHOST_H
 

@@ -21,6 +21,7 @@ void forgetCutOperation()
     link.transferSize = 0;
     link.uploadBuffer = QByteArray();
     link.uploadOffset = 0;
+    link.uploadEndSent = false;
     link.currentOperation = Operation::Idle;
     emit link.notifier.exchangeEnded();
 }

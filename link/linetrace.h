@@ -5,6 +5,7 @@
 #define LINETRACE_H
 
 class QSerialPort;
+class QString;
 
 inline constexpr char TraceVariable[] = "SPIFFS_TRACE";
 
@@ -12,8 +13,6 @@ inline constexpr char TraceVariable[] = "SPIFFS_TRACE";
 // header, the program and its arguments. A file that cannot be written is
 // said on standard error, and the window runs without a trace.
 void startTraceFromEnvironment();
-
-class QString;
 
 // At each Connect, once the port is open: the records' clock starts again,
 // a comment names the port as the port list shows it, and the writer

@@ -32,6 +32,7 @@ void LinkState::reset()
     transferSize = 0;
     uploadRemaining = 0;
     uploadOffset = 0;
+    uploadEndSent = false;
     downloadName.clear();
     remainder.reset();
     remainderPort.clear();

@@ -53,6 +53,8 @@ struct LinkState
     qint64 uploadRemaining = 0;
     // Next byte of uploadBuffer to send; chunks are never cut off its front.
     qint64 uploadOffset = 0;
+    // The end frame has gone: the device's next "u" means it has every byte.
+    bool uploadEndSent = false;
     // The file a download is reading, named in what its cut reply leaves.
     QByteArray downloadName;
 

@@ -340,9 +340,9 @@ private slots:
         DeviceEngine engine;
         QCOMPARE(exchange(engine, frame('X', pathField("/missing.txt"))), QByteArray("x"));
         QVERIFY(engine.openedFiles().isEmpty());
-        QCOMPARE(DeviceEngine::fileType("/Photo.JPG"), QByteArray("jpg"));
-        QCOMPARE(DeviceEngine::fileType("/config.json.bak"), QByteArray("json"));
-        QCOMPARE(DeviceEngine::fileType("/README"), QByteArray());
+        QCOMPARE(ReceiverCommands::fileType("/Photo.JPG"), QByteArray("jpg"));
+        QCOMPARE(ReceiverCommands::fileType("/config.json.bak"), QByteArray("json"));
+        QCOMPARE(ReceiverCommands::fileType("/README"), QByteArray());
     }
 
     // ---- uploads ------------------------------------------------------------

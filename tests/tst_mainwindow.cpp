@@ -224,7 +224,7 @@ private slots:
         QCOMPARE(ports->itemText(ports->count() - 1), harness.device.portName());
 
         const QString separator(QDir::listSeparator());
-        qputenv(PortsVariable, QStringLiteral("/dev/pts/71%1%1/tmp/second").arg(separator).toLocal8Bit());
+        qputenv(PortDiscovery::PortsVariable, QStringLiteral("/dev/pts/71%1%1/tmp/second").arg(separator).toLocal8Bit());
         harness.statusBar()->clearMessage();
         harness.button("pushButton_6")->click();
         QCOMPARE(ports->itemText(ports->count() - 2), QStringLiteral("/dev/pts/71"));
@@ -233,7 +233,7 @@ private slots:
         QVERIFY(!ports->itemData(0).isValid() || ports->itemData(0).toString() == ports->itemText(0));
         QCOMPARE(ports->currentText(), QStringLiteral("/dev/pts/71"));
 
-        qunsetenv(PortsVariable);
+        qunsetenv(PortDiscovery::PortsVariable);
         harness.button("pushButton_6")->click();
         QCOMPARE(ports->currentIndex(), ports->count() > 0 ? 0 : -1);
         QCOMPARE(harness.statusText(), QStringLiteral("scan ports complete"));
@@ -243,11 +243,11 @@ private slots:
     {
         WindowHarness harness;
         const QString separator(QDir::listSeparator());
-        qputenv(PortsVariable, QStringLiteral("/dev/a%1cu.slab_usbtouart%1cu.SLAB_USBtoUART%1/dev/b").arg(separator).toLocal8Bit());
+        qputenv(PortDiscovery::PortsVariable, QStringLiteral("/dev/a%1cu.slab_usbtouart%1cu.SLAB_USBtoUART%1/dev/b").arg(separator).toLocal8Bit());
         harness.button("pushButton_6")->click();
         QCOMPARE(harness.ports()->currentText(), QStringLiteral("cu.SLAB_USBtoUART"));
 
-        qputenv(PortsVariable, QStringLiteral("/dev/a%1CU.SLAB_USBTOUART").arg(separator).toLocal8Bit());
+        qputenv(PortDiscovery::PortsVariable, QStringLiteral("/dev/a%1CU.SLAB_USBTOUART").arg(separator).toLocal8Bit());
         harness.button("pushButton_6")->click();
         QCOMPARE(harness.ports()->currentText(), QStringLiteral("/dev/a"));
     }
@@ -302,7 +302,7 @@ private slots:
 
         // The window's list: the same items as before, the rule's choice current.
         WindowHarness harness;
-        qputenv(PortsVariable, named.join(QDir::listSeparator()).toLocal8Bit());
+        qputenv(PortDiscovery::PortsVariable, named.join(QDir::listSeparator()).toLocal8Bit());
         MainWindowUi form; // the scan's view of the window: its own widgets
         form.comboBox = harness.ports();
         form.statusbar = harness.statusBar();
@@ -357,7 +357,7 @@ private slots:
     void portsVariableSplitting()
     {
         QFETCH(QString, value);
-        QTEST(portsFromEnvironmentValue(value), "ports");
+        QTEST(PortDiscovery::portsFromEnvironmentValue(value), "ports");
     }
 
     void headersOnlyAfterTheFirstRow()

@@ -24,6 +24,7 @@ void endUpload(QStatusBar *statusBar, const QString &message)
     // Nothing reads the file's bytes after the device has answered.
     link.uploadBuffer = QByteArray();
     link.uploadOffset = 0;
+    link.uploadEndSent = false;
     requestMemoryReport();
 }
 
@@ -70,6 +71,7 @@ void startUpload(MainWindowUi &ui)
 
     link.uploadBuffer = std::move(*content);
     link.uploadOffset = 0;
+    link.uploadEndSent = false;
     link.transferSize = fileSize;
     ui.statusbar->showMessage(QStringLiteral("uploading..."), 0);
     link.rxBuffer.clear();
@@ -80,26 +82,32 @@ void sendUploadChunk()
 {
     LinkState &link = linkState();
     link.uploadRemaining = link.uploadBuffer.size() - link.uploadOffset;
+    link.uploadEndSent = link.uploadRemaining <= 0;
     sendFrame(nextUploadFrame(link.uploadBuffer, link.uploadOffset));
 }
 
 void handleUploadReply(MainWindowUi &ui)
 {
     LinkState &link = linkState();
-    switch (takeUploadAnswer(link.rxBuffer)) {
-    case UploadAnswer::Ready:
+    switch (takeUploadTurn(link.rxBuffer, link.uploadEndSent)) {
+    case UploadTurn::SendNext:
+    case UploadTurn::ReadyAfterEnd: // answered as every "A" is: here with the end frame again
         sendUploadChunk();
         ui.statusbar->showMessage(
                 QStringLiteral("uploaded %1%").arg(uploadPercent(link.uploadRemaining, link.transferSize)), 0);
         break;
-    case UploadAnswer::Finished:
+    case UploadTurn::Stored:
         endUpload(ui.statusbar, QStringLiteral("uploading complete"));
         break;
-    case UploadAnswer::Stopped:
+    case UploadTurn::EndedEarly:
+        // The device has closed the file short of its last byte: whatever
+        // it keeps is not the file that was picked.
+        endUpload(ui.statusbar, QStringLiteral("ESP32: uploading incomplete"));
+        break;
+    case UploadTurn::Stopped:
         endUpload(ui.statusbar, QStringLiteral("uploading stoped"));
         break;
-    case UploadAnswer::None:
-    case UploadAnswer::Unknown:
+    case UploadTurn::Waiting:
         break;
     }
 }

@@ -3,7 +3,7 @@
 #include "windowwaits.h"
 
 #include "app/mainwindow.h"
-#include "app/portscan.h"
+#include "core/portdiscovery.h"
 #include "link/linkstate.h"
 
 #include <QtCore/QCoreApplication>
@@ -37,7 +37,7 @@ EmulatorHarness::~EmulatorHarness()
     answerer.reset();
     linkState().reset();
     window.reset();
-    qunsetenv(PortsVariable);
+    qunsetenv(PortDiscovery::PortsVariable);
 }
 
 void EmulatorHarness::runHostOnOwnThread()
@@ -82,7 +82,7 @@ bool EmulatorHarness::replugAndRescan()
 {
     if (!host.plugIn())
         return false;
-    qputenv(PortsVariable, host.portName().toLocal8Bit());
+    qputenv(PortDiscovery::PortsVariable, host.portName().toLocal8Bit());
     button("pushButton_6")->click();
     return ports()->findText(host.portName()) >= 0;
 }

@@ -1,7 +1,7 @@
 #include "windowdriver.h"
 
 #include "app/mainwindow.h"
-#include "app/portscan.h"
+#include "core/portdiscovery.h"
 #include "link/linkstate.h"
 
 #include <QtWidgets/QComboBox>
@@ -19,7 +19,7 @@ WindowDriver::~WindowDriver()
 void WindowDriver::openWindow(const QString &portName)
 {
     linkState().reset();
-    qputenv(PortsVariable, portName.toLocal8Bit());
+    qputenv(PortDiscovery::PortsVariable, portName.toLocal8Bit());
     window = std::make_unique<MainWindow>();
     window->show();
     answerer = std::make_unique<ModalAnswerer>(statusBar());
@@ -30,7 +30,7 @@ void WindowDriver::closeWindow()
     answerer.reset();
     linkState().reset();
     window.reset();
-    qunsetenv(PortsVariable);
+    qunsetenv(PortDiscovery::PortsVariable);
 }
 
 QPushButton *WindowDriver::button(const char *objectName) const
