@@ -301,6 +301,55 @@ void benchCatMemory(Results &results, int runs, const QString &work)
     }
 }
 
+// put --verify reads each file back to compare it; what it read must go
+// once the file is checked, or memory grows with the number of files. Peak
+// resident memory above df's for one file and for fifty, 32 KiB each.
+void benchPutVerifyMemory(Results &results, int runs, const QString &work)
+{
+    constexpr int FileCount = 50;
+    const QString folder = QDir(work).filePath(QStringLiteral("putverify-files"));
+    QDir().mkpath(folder);
+    QStringList files;
+    for (int i = 0; i < FileCount; ++i) {
+        files << QDir(folder).filePath(QStringLiteral("pv%1.bin").arg(i, 2, 10, QLatin1Char('0')));
+        writeFile(files.constLast(), fileContent(32 * KiB, 20 + i));
+    }
+    EmulatorProcess device;
+    if (!device.start(QStringLiteral(EMULATOR_PATH), QString(),
+                      {QStringLiteral("--capacity"), QString::number(TransferCapacity)}, Affinity::deviceCpu())) {
+        say(QStringLiteral("cli-putverify: %1").arg(device.errorString()));
+        return;
+    }
+    const auto peak = [&](const QStringList &arguments) -> qint64 {
+        CliRun run;
+        run.program = QStringLiteral(CLI_PATH);
+        run.port = device.portName();
+        run.arguments = QStringList{QStringLiteral("-q")} + arguments;
+        run.sampleMemory = true;
+        const CliTimings timings = runCli(run);
+        if (!timings.finished || timings.exitCode != 0)
+            say(QStringLiteral("  %1: %2").arg(arguments.constFirst(), said(timings)));
+        return timings.finished && timings.exitCode == 0 ? timings.peakKiB : -1;
+    };
+    Figure &one = results.add(QStringLiteral("cli_putverify_1_peak_kib"),
+                              QStringLiteral("put --verify 1 file of 32 KiB, peak above df"), QStringLiteral("KiB"));
+    Figure &fifty = results.add(QStringLiteral("cli_putverify_50_peak_kib"),
+                                QStringLiteral("put --verify 50 files of 32 KiB, peak above df"), QStringLiteral("KiB"));
+    const QStringList verify{QStringLiteral("put"), QStringLiteral("--verify")};
+    for (int run = 0; run < runs; ++run) {
+        const qint64 baseline = peak({QStringLiteral("df")});
+        const qint64 onePeak = peak(verify + files.mid(0, 1));
+        const qint64 fiftyPeak = peak(verify + files);
+        if (baseline < 0 || onePeak < 0 || fiftyPeak < 0) {
+            say(QStringLiteral("  put --verify: a run failed"));
+            continue;
+        }
+        one.samples.append(double(onePeak - baseline));
+        fifty.samples.append(double(fiftyPeak - baseline));
+        say(QStringLiteral("  peak resident: df %1 KiB, 1 file %2 KiB, 50 files %3 KiB").arg(baseline).arg(onePeak).arg(fiftyPeak));
+    }
+}
+
 } // namespace
 
 void benchCli(Results &results, int runs, const QString &workFolder, const CliBenchGroups &groups)
@@ -331,4 +380,6 @@ void benchCli(Results &results, int runs, const QString &workFolder, const CliBe
         benchChain(results, runs, workFolder);
     if (groups.catMemory)
         benchCatMemory(results, runs, workFolder);
+    if (groups.putVerifyMemory)
+        benchPutVerifyMemory(results, runs, workFolder);
 }
