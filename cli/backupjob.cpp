@@ -1,13 +1,14 @@
 // backup DIR: every file of the receiver into DIR, and DIR/MANIFEST last.
 // Nothing in DIR is deleted, and nothing is written through a link.
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
 #include "console.h"
+#include "devicenames.h"
 #include "jobprogress.h"
 #include "jobreport.h"
 #include "manifest.h"
 #include "progressmeter.h"
+#include "shownfigures.h"
 
 #include "core/devicesession.h"
 
@@ -274,9 +275,9 @@ int finishBackup(const CommandContext &context, const QDir &dir, const BackupRun
     CommandOutput &output = context.output;
     report.summary = QStringLiteral("backup: %1, %2, and %3 in %4")
                              .arg(fileCount(report.received.size()))
-                             .arg(ProgressLine::byteCount(report.bytes),
+                             .arg(byteCount(report.bytes),
                                   QDir::toNativeSeparators(dir.filePath(QLatin1String(Manifest::FileName))))
-                             .arg(duration(report.seconds()));
+                             .arg(durationBegun(report.seconds()));
     if (!report.kept.isEmpty()) {
         report.summary += QStringLiteral("; %1 of earlier backups kept in %2, not in the new MANIFEST")
                                   .arg(fileCount(report.kept.size()), QDir::toNativeSeparators(dir.path()));

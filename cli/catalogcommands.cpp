@@ -1,10 +1,10 @@
 // ports, df and ls: what the system and the receiver hold.
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
 #include "console.h"
 #include "devicenames.h"
 #include "portaccess.h"
+#include "shownfigures.h"
 
 #include "core/devicesession.h"
 #include "core/portdiscovery.h"

@@ -1,6 +1,5 @@
 #include "clisession.h"
 
-#include "clitext.h"
 #include "console.h"
 #include "devicenames.h"
 #include "jobprogress.h"
@@ -302,14 +301,6 @@ std::optional<CatalogueFormat::ListingEntry> oneListedFile(const CommandContext 
         return std::nullopt;
     }
     return selected.constFirst();
-}
-
-QString shownNames(const QVector<QByteArray> &names)
-{
-    QStringList shown;
-    for (const QByteArray &name : names)
-        shown << shownName(name);
-    return shown.join(QStringLiteral(", "));
 }
 
 int refuseUnconfirmed(const CommandContext &context, const Erasure &erasure)

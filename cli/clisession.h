@@ -133,7 +133,4 @@ int refuseUnconfirmed(const CommandContext &context, const Erasure &erasure);
 // else the status of the refusal, already said.
 int confirmErasure(const CommandContext &context, const Erasure &erasure);
 
-// "a.txt, b.txt": names as a terminal is to show them.
-QString shownNames(const QVector<QByteArray> &names);
-
 #endif // CLISESSION_H

@@ -1,8 +1,20 @@
 #include "commandoutput.h"
 
-#include "clitext.h"
 #include "commandline.h"
 #include "console.h"
+
+#include <QtCore/QJsonDocument>
+
+namespace {
+
+void printJson(const QJsonObject &object)
+{
+    // Compact, so each document is one line: a chain of commands prints
+    // JSON lines.
+    Console::writeData(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+}
+
+} // namespace
 
 CommandOutput::CommandOutput(const CommandLine &line) : m_line(line)
 {

@@ -1,6 +1,5 @@
 // rm, format, run and reboot: the receiver's own commands.
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
 #include "console.h"
 #include "devicenames.h"

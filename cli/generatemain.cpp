@@ -3,7 +3,8 @@
 //
 //   spiffs-cli-generate completion bash|zsh|fish OUTPUT
 //   spiffs-cli-generate manual SOURCE OUTPUT
-#include "generated.h"
+#include "manualsections.h"
+#include "shellcompletions.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QFile>

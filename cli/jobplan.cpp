@@ -1,6 +1,5 @@
 #include "jobplan.h"
 
-#include "clitext.h"
 #include "manifest.h"
 
 #include "core/receiverline.h"

@@ -1,9 +1,10 @@
 #include "jobreport.h"
 
 #include "clisession.h"
-#include "clitext.h"
 #include "console.h"
+#include "devicenames.h"
 #include "jobprogress.h"
+#include "shownfigures.h"
 
 #include "core/devicesession.h"
 
@@ -37,26 +38,16 @@ QJsonObject fileObject(const QByteArray &name, qint64 size)
     return {{QStringLiteral("name"), deviceNameText(name)}, {QStringLiteral("size"), size}};
 }
 
-QString fileCount(qint64 count)
-{
-    return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
-}
-
 QString sizeColumn(qint64 size)
 {
     return QStringLiteral("%1").arg(size, 10);
-}
-
-QString duration(double seconds)
-{
-    return ProgressLine::duration(qint64(seconds + 0.999));
 }
 
 QString timeOnTheLine(qint64 wireBytes)
 {
     return QStringLiteral("%1 bytes on the line, about %2 at 115200 baud")
             .arg(wireBytes)
-            .arg(duration(JobPlan::wireSeconds(wireBytes)));
+            .arg(durationBegun(JobPlan::wireSeconds(wireBytes)));
 }
 
 QHash<QByteArray, qint64> sizesByName(const QVector<ListingEntry> &entries)

@@ -58,9 +58,7 @@ struct PlannedUpload
 
 QByteArray sha256(const QByteArray &content);
 QJsonObject fileObject(const QByteArray &name, qint64 size);
-QString fileCount(qint64 count);
 QString sizeColumn(qint64 size);
-QString duration(double seconds);
 QString timeOnTheLine(qint64 wireBytes);
 
 QHash<QByteArray, qint64> sizesByName(const QVector<CatalogueFormat::ListingEntry> &entries);

@@ -2,7 +2,6 @@
 // rename and no partial write, so both are a download, an upload and a
 // download that checks it, and each failure says what is left where.
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
 #include "console.h"
 #include "devicenames.h"

@@ -1,12 +1,13 @@
 // restore DIR: a backup back on the receiver, under the exact names its
 // MANIFEST records, checked against it before anything is sent.
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
 #include "console.h"
+#include "devicenames.h"
 #include "jobreport.h"
 #include "progressmeter.h"
 #include "manifest.h"
+#include "shownfigures.h"
 
 #include "core/transferformat.h"
 #include "core/uploadfile.h"
@@ -157,7 +158,7 @@ int runRestore(const CommandContext &context)
         report.bytes = total;
         report.summary = QStringLiteral("would send %1 (%2), remove %3: %4; nothing changed")
                                  .arg(fileCount(uploads.size()))
-                                 .arg(ProgressLine::byteCount(total))
+                                 .arg(byteCount(total))
                                  .arg(removals.size())
                                  .arg(timeOnTheLine(report.wireBytes));
         if (!room.fits())
@@ -172,8 +173,8 @@ int runRestore(const CommandContext &context)
     const int status = carryOut(context, report, removals, uploads, expected);
     report.summary = QStringLiteral("restore: sent %1 (%2), removed %3, in %4")
                              .arg(fileCount(report.sent.size()))
-                             .arg(ProgressLine::byteCount(report.bytes))
+                             .arg(byteCount(report.bytes))
                              .arg(report.removed.size())
-                             .arg(duration(report.seconds()));
+                             .arg(durationBegun(report.seconds()));
     return endJob(context, report, finalStatus(status));
 }

@@ -1,13 +1,13 @@
 // sync DIR: the receiver made to hold DIR's files, sending only what
 // differs (by size, or with --checksum by content).
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
 #include "console.h"
 #include "devicenames.h"
 #include "jobprogress.h"
 #include "jobreport.h"
 #include "progressmeter.h"
+#include "shownfigures.h"
 
 #include "core/devicesession.h"
 #include "core/transferformat.h"
@@ -92,10 +92,10 @@ void reportDryRun(const SyncPlan &plan, const JobPlan::LocalTree &tree, JobRepor
     report.summary = QStringLiteral("would send %1 (%2), remove %3, compare %4 (%5, each sent too if it "
                                     "differs), skip %6: %7; nothing changed")
                              .arg(fileCount(plan.toSend.size()))
-                             .arg(ProgressLine::byteCount(sendBytes))
+                             .arg(byteCount(sendBytes))
                              .arg(plan.removals.size())
                              .arg(plan.toCompare.size())
-                             .arg(ProgressLine::byteCount(compareBytes))
+                             .arg(byteCount(compareBytes))
                              .arg(tree.skipped.size())
                              .arg(timeOnTheLine(report.wireBytes));
 }
@@ -250,7 +250,7 @@ int runSync(const CommandContext &context)
                              .arg(report.unchanged.size())
                              .arg(line.checksum ? QStringLiteral(" (by content)") : QStringLiteral(" (by size)"))
                              .arg(tree.skipped.size())
-                             .arg(ProgressLine::byteCount(report.bytes), duration(report.seconds()));
+                             .arg(byteCount(report.bytes), durationBegun(report.seconds()));
     if (status == ExitDone && finalStatus != ExitDone) {
         return endJob(context, report, output.fail(Failure::Incomplete, QStringLiteral("sync: %1 skipped (named above)")
                                                                             .arg(fileCount(tree.skipped.size()))));

@@ -1,6 +1,5 @@
 // get, cat, put and verify: files to and from the receiver.
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
 #include "console.h"
 #include "devicenames.h"

@@ -2,7 +2,7 @@
 // the MANIFEST's escaping and what restore refuses in one, where a backup
 // keeps each file, what sync sends from a folder, what the jobs charge for
 // room on the flash, and how the command line itself is read.
-#include "clitext.h"
+#include "devicenames.h"
 #include "commandline.h"
 #include "commandtable.h"
 #include "devicenames.h"
