@@ -1,9 +1,11 @@
 #include "clitool.h"
 
 #include "clisession.h"
-#include "commandline.h"
 #include "commandoutput.h"
+#include "commandparser.h"
+#include "commandtable.h"
 #include "console.h"
+#include "helptext.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #ifndef COMMANDOUTPUT_H
 #define COMMANDOUTPUT_H
 
-#include "commandtable.h"
+#include "failures.h"
 
 #include <QtCore/QJsonArray>
 #include <QtCore/QJsonObject>

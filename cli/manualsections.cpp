@@ -1,6 +1,7 @@
 #include "manualsections.h"
 
 #include "commandtable.h"
+#include "failures.h"
 
 namespace {
 

@@ -6,24 +6,6 @@
 
 namespace {
 
-QString longName(const OptionRow &option)
-{
-    return QStringLiteral("--") + QLatin1String(option.longName);
-}
-
-// Every name an option is typed by.
-QStringList optionNames(const OptionRow &option)
-{
-    QStringList names;
-    if (*option.shortName)
-        names << QStringLiteral("-") + QLatin1String(option.shortName);
-    names << longName(option);
-    // -h after ls and df.
-    if (option.id == OptionId::HumanReadable)
-        names.prepend(QStringLiteral("-h"));
-    return names;
-}
-
 QStringList globalOptionNames()
 {
     QStringList names;

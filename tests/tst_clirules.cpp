@@ -3,8 +3,10 @@
 // keeps each file, what sync sends from a folder, what the jobs charge for
 // room on the flash, and how the command line itself is read.
 #include "devicenames.h"
-#include "commandline.h"
+#include "commandparser.h"
 #include "commandtable.h"
+#include "failures.h"
+#include "helptext.h"
 #include "devicenames.h"
 #include "jobplan.h"
 #include "localfiles.h"
