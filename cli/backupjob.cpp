@@ -226,12 +226,11 @@ int stageFile(const CommandContext &context, const ListingEntry &entry, const QS
     // Kept if the receiver sends it, but restore could not give it back.
     const QString reason = JobPlan::unrestorableReason(entry.name);
     progress.startFile(shown, entry.size);
-    DeviceReply *reply = session.device().download(entry.name);
-    const bool received = session.await(reply, progress);
+    const OwnedReply reply(session.device().download(entry.name));
+    const bool received = session.await(reply.get(), progress);
     if (!received && (reason.isEmpty() || reply->error() != DeviceReply::RefusedError))
-        return session.failure(reply, QStringLiteral("backup %1").arg(shown));
+        return session.failure(reply.get(), QStringLiteral("backup %1").arg(shown));
     const QByteArray content = reply->content();
-    reply->deleteLater();
     progress.endFile();
     if (!reason.isEmpty()) {
         run.unrestorable << QStringLiteral("%1 (%2%3)").arg(shown.isEmpty() ? QStringLiteral("\"\"") : shown, reason,

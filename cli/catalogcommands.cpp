@@ -77,9 +77,9 @@ int runDf(const CommandContext &context)
     CliSession &session = context.session;
     if (const int status = session.open())
         return status;
-    DeviceReply *reply = session.device().requestMemoryReport();
-    if (!session.await(reply))
-        return session.failure(reply, QStringLiteral("df"));
+    const OwnedReply reply(session.device().requestMemoryReport());
+    if (!session.await(reply.get()))
+        return session.failure(reply.get(), QStringLiteral("df"));
     const CatalogueFormat::MemoryFigures figures = reply->memory();
     const quint32 free = CatalogueFormat::freeBytes(figures);
     if (context.line.json) {

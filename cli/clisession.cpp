@@ -146,9 +146,9 @@ int CliSession::open()
     m_opened = true;
 
     // The rest of what an earlier run cut short passes first.
-    DeviceReply *settled = m_session->settle(takeRemainderNote());
-    if (!await(settled))
-        return failure(settled, QStringLiteral("opening %1").arg(m_portName));
+    const OwnedReply settled(m_session->settle(takeRemainderNote()));
+    if (!await(settled.get()))
+        return failure(settled.get(), QStringLiteral("opening %1").arg(m_portName));
     // Anything after the opening's boot text is the receiver answering.
     connect(&m_port, &QIODevice::readyRead, this, [this] { m_heardFromReceiver = true; });
     return ExitDone;
@@ -254,14 +254,14 @@ int CliSession::failure(DeviceReply *reply, const QString &subject)
 
 std::optional<CliSession::Holdings> CliSession::memoryAndListing(const QString &subject, int *status)
 {
-    DeviceReply *memory = m_session->requestMemoryReport();
-    if (!await(memory)) {
-        *status = failure(memory, subject);
+    const OwnedReply memory(m_session->requestMemoryReport());
+    if (!await(memory.get())) {
+        *status = failure(memory.get(), subject);
         return std::nullopt;
     }
-    DeviceReply *listing = m_session->requestListing();
-    if (!await(listing)) {
-        *status = failure(listing, subject);
+    const OwnedReply listing(m_session->requestListing());
+    if (!await(listing.get())) {
+        *status = failure(listing.get(), subject);
         return std::nullopt;
     }
     m_listing = listing->entries();
@@ -272,9 +272,9 @@ std::optional<QVector<CatalogueFormat::ListingEntry>> CliSession::listing(const 
 {
     if (m_listing)
         return m_listing;
-    DeviceReply *reply = m_session->requestListing();
-    if (!await(reply)) {
-        *status = failure(reply, subject);
+    const OwnedReply reply(m_session->requestListing());
+    if (!await(reply.get())) {
+        *status = failure(reply.get(), subject);
         return std::nullopt;
     }
     m_listing = reply->entries();

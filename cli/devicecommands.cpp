@@ -57,12 +57,11 @@ int runRm(const CommandContext &context)
     }
 
     for (const ListingEntry &entry : targets) {
-        DeviceReply *reply = session.device().remove(entry.name);
-        if (!session.await(reply))
-            return session.failure(reply, QStringLiteral("rm %1").arg(shownName(entry.name)));
+        const OwnedReply reply(session.device().remove(entry.name));
+        if (!session.await(reply.get()))
+            return session.failure(reply.get(), QStringLiteral("rm %1").arg(shownName(entry.name)));
         output.addDone(deviceNameText(entry.name));
         output.note(QStringLiteral("rm: removed %1").arg(shownName(entry.name)));
-        reply->deleteLater();
     }
     return ExitDone;
 }
@@ -106,9 +105,9 @@ int runFormat(const CommandContext &context)
     DeviceSession &device = session.device();
     if (device.timeout() > 0)
         device.setTimeout(std::max(device.timeout(), FormatLeastTimeoutMs));
-    DeviceReply *reply = device.format();
-    if (!session.await(reply))
-        return session.failure(reply, QStringLiteral("format"));
+    const OwnedReply reply(device.format());
+    if (!session.await(reply.get()))
+        return session.failure(reply.get(), QStringLiteral("format"));
     output.result().insert(QStringLiteral("erased"), true);
     output.note(QStringLiteral("format: every file on the receiver erased"));
     return ExitDone;
@@ -143,9 +142,9 @@ int runRun(const CommandContext &context)
         return failed;
     if (!DeviceNames::find(argument, *listing))
         return output.fail(Failure::NoSuchFile, QStringLiteral("run: no such file: %1").arg(argument));
-    DeviceReply *reply = session.device().execute(name);
-    if (!session.await(reply))
-        return session.failure(reply, QStringLiteral("run %1").arg(argument));
+    const OwnedReply reply(session.device().execute(name));
+    if (!session.await(reply.get()))
+        return session.failure(reply.get(), QStringLiteral("run %1").arg(argument));
     output.result().insert(QStringLiteral("opened"), true);
     return ExitDone;
 }
@@ -155,9 +154,9 @@ int runReboot(const CommandContext &context)
     CliSession &session = context.session;
     if (const int status = session.open())
         return status;
-    DeviceReply *reply = session.device().reboot();
-    if (!session.await(reply))
-        return session.failure(reply, QStringLiteral("reboot"));
+    const OwnedReply reply(session.device().reboot());
+    if (!session.await(reply.get()))
+        return session.failure(reply.get(), QStringLiteral("reboot"));
     context.output.result().insert(QStringLiteral("restarted"), true);
     return ExitDone;
 }

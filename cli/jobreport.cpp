@@ -135,10 +135,9 @@ int carryOut(const CommandContext &context, JobReport &report, const QVector<QBy
     const QString &command = context.line.command;
     CliSession &session = context.session;
     for (const QByteArray &name : removals) {
-        DeviceReply *reply = session.device().remove(name);
-        if (!session.await(reply))
-            return session.failure(reply, QStringLiteral("%1: removing %2").arg(command, shownName(name)));
-        reply->deleteLater();
+        const OwnedReply reply(session.device().remove(name));
+        if (!session.await(reply.get()))
+            return session.failure(reply.get(), QStringLiteral("%1: removing %2").arg(command, shownName(name)));
         report.removed.append(deviceNameText(name));
         report.lines << QStringLiteral("removed %1  %2").arg(QString(10, QLatin1Char(' ')), shownName(name));
     }
@@ -149,10 +148,9 @@ int carryOut(const CommandContext &context, JobReport &report, const QVector<QBy
     JobProgress progress(int(uploads.size()), total, session.showsProgress());
     for (const PlannedUpload &upload : uploads) {
         progress.startFile(shownName(upload.name), upload.content.size());
-        DeviceReply *reply = session.device().upload(upload.name, upload.content);
-        if (!session.await(reply, progress))
-            return session.failure(reply, QStringLiteral("%1: sending %2").arg(command, shownName(upload.name)));
-        reply->deleteLater();
+        const OwnedReply reply(session.device().upload(upload.name, upload.content));
+        if (!session.await(reply.get(), progress))
+            return session.failure(reply.get(), QStringLiteral("%1: sending %2").arg(command, shownName(upload.name)));
         progress.endFile();
         report.sent.append(fileObject(upload.name, upload.content.size()));
         report.bytes += upload.content.size();
@@ -161,9 +159,9 @@ int carryOut(const CommandContext &context, JobReport &report, const QVector<QBy
     progress.finish();
 
     // One listing shows what the receiver now holds; contents are not read back.
-    DeviceReply *listing = session.device().requestListing();
-    if (!session.await(listing))
-        return session.failure(listing, QStringLiteral("%1: the closing listing").arg(command));
+    const OwnedReply listing(session.device().requestListing());
+    if (!session.await(listing.get()))
+        return session.failure(listing.get(), QStringLiteral("%1: the closing listing").arg(command));
     const QHash<QByteArray, qint64> held = sizesByName(listing->entries());
     report.verifiedBy = QStringLiteral("name and size in the receiver's listing afterwards");
     const auto differs = [&](const QByteArray &name, const QString &problem) {

@@ -42,14 +42,14 @@ int writeAndCheck(const CommandContext &context, const QByteArray &name, const Q
     const QString shown = shownName(name);
     {
         ProgressMeter meter(shown, session.showsProgress());
-        DeviceReply *upload = session.device().upload(name, content);
-        if (!session.await(upload, &meter))
-            return session.failure(upload, QStringLiteral("%1: writing %2 (%3)").arg(context.line.command, shown, whereabouts));
+        const OwnedReply upload(session.device().upload(name, content));
+        if (!session.await(upload.get(), &meter))
+            return session.failure(upload.get(), QStringLiteral("%1: writing %2 (%3)").arg(context.line.command, shown, whereabouts));
     }
     ProgressMeter meter(shown + QStringLiteral(" (verify)"), session.showsProgress());
-    DeviceReply *check = session.device().download(name);
-    if (!session.await(check, &meter))
-        return session.failure(check, QStringLiteral("%1: reading %2 back (%3)").arg(context.line.command, shown, whereabouts));
+    const OwnedReply check(session.device().download(name));
+    if (!session.await(check.get(), &meter))
+        return session.failure(check.get(), QStringLiteral("%1: reading %2 back (%3)").arg(context.line.command, shown, whereabouts));
     if (check->content() != content) {
         return context.output.fail(Failure::Mismatch, QStringLiteral("%1: the receiver's %2 differs from what was sent (%3)")
                                                               .arg(context.line.command, shown, whereabouts));
@@ -104,14 +104,14 @@ namespace {
 int removeOld(const CommandContext &context, const QByteArray &old, const QString &newName)
 {
     CliSession &session = context.session;
-    DeviceReply *removal = session.device().remove(old);
-    if (!session.await(removal)) {
+    const OwnedReply removal(session.device().remove(old));
+    if (!session.await(removal.get())) {
         // Only a refusal says the receiver kept OLD; after silence or a lost
         // line it may have removed it before the answer was lost.
         const QString left = removal->error() == DeviceReply::RefusedError
                                      ? QStringLiteral("both are on the receiver")
                                      : QStringLiteral("%1 may or may not still be there").arg(shownName(old));
-        return session.failure(removal, QStringLiteral("mv: removing %1 (%2 is in place and checked; %3)")
+        return session.failure(removal.get(), QStringLiteral("mv: removing %1 (%2 is in place and checked; %3)")
                                                 .arg(shownName(old), newName, left));
     }
     context.output.addDone(QStringLiteral("removed %1").arg(deviceNameText(old)));
@@ -158,19 +158,19 @@ int runMv(const CommandContext &context)
                                                     .arg(newName));
     }
 
-    DeviceReply *read = session.device().download(source->name);
+    const OwnedReply read(session.device().download(source->name));
     {
         ProgressMeter meter(oldName, session.showsProgress());
-        if (!session.await(read, &meter))
-            return session.failure(read, QStringLiteral("mv: reading %1 (nothing changed)").arg(oldName));
+        if (!session.await(read.get(), &meter))
+            return session.failure(read.get(), QStringLiteral("mv: reading %1 (nothing changed)").arg(oldName));
     }
     const QByteArray content = read->content();
     output.addDone(QStringLiteral("read %1").arg(deviceNameText(source->name)));
     // A new name needs room for a second copy until the first goes.
     if (!listed(*listing, *target)) {
-        DeviceReply *memory = session.device().requestMemoryReport();
-        if (!session.await(memory))
-            return session.failure(memory, QStringLiteral("mv (nothing changed)"));
+        const OwnedReply memory(session.device().requestMemoryReport());
+        if (!session.await(memory.get()))
+            return session.failure(memory.get(), QStringLiteral("mv (nothing changed)"));
         if (!TransferFormat::fitsInFreeSpace(content.size(), memory->memory())) {
             return output.fail(Failure::Refused, QStringLiteral("mv: a second copy of %1 (%2 bytes) does not fit in the "
                                                                 "receiver's %3 free bytes; nothing changed")
@@ -232,9 +232,9 @@ std::optional<EditTarget> editTarget(const CommandContext &context, int *status)
     target.name = held->name;
     target.existed = true;
     ProgressMeter meter(shownName(held->name), session.showsProgress());
-    DeviceReply *read = session.device().download(held->name);
-    if (!session.await(read, &meter)) {
-        *status = session.failure(read, QStringLiteral("edit: reading %1").arg(shownName(held->name)));
+    const OwnedReply read(session.device().download(held->name));
+    if (!session.await(read.get(), &meter)) {
+        *status = session.failure(read.get(), QStringLiteral("edit: reading %1").arg(shownName(held->name)));
         return std::nullopt;
     }
     target.original = read->content();
@@ -289,9 +289,9 @@ int putBack(const CommandContext &context, const EditTarget &target, const QStri
     }
     output.result().insert(QStringLiteral("changed"), true);
     const QString kept = QStringLiteral("the edited text is kept in %1").arg(path);
-    DeviceReply *memory = session.device().requestMemoryReport();
-    if (!session.await(memory))
-        return session.failure(memory, QStringLiteral("edit: %1").arg(kept));
+    const OwnedReply memory(session.device().requestMemoryReport());
+    if (!session.await(memory.get()))
+        return session.failure(memory.get(), QStringLiteral("edit: %1").arg(kept));
     if (!target.existed && !TransferFormat::fitsInFreeSpace(content.size(), memory->memory())) {
         return output.fail(Failure::Refused, QStringLiteral("edit: %1 bytes do not fit in the receiver's %2 free bytes; %3")
                                                      .arg(content.size())

@@ -125,9 +125,9 @@ int compareContents(CliSession &session, CommandOutput &output, SyncPlan &plan, 
     JobProgress progress(int(plan.toCompare.size()), total, session.showsProgress());
     for (const JobPlan::LocalFile &file : std::as_const(plan.toCompare)) {
         progress.startFile(file.deviceName + QStringLiteral(" (compare)"), file.size);
-        DeviceReply *reply = session.device().download(file.deviceName.toLatin1());
-        if (!session.await(reply, progress))
-            return session.failure(reply, QStringLiteral("sync: comparing %1").arg(file.deviceName));
+        const OwnedReply reply(session.device().download(file.deviceName.toLatin1()));
+        if (!session.await(reply.get(), progress))
+            return session.failure(reply.get(), QStringLiteral("sync: comparing %1").arg(file.deviceName));
         progress.endFile();
         report.bytes += file.size;
         const std::optional<QByteArray> local = readSyncedFile(output, file);
@@ -139,7 +139,6 @@ int compareContents(CliSession &session, CommandOutput &output, SyncPlan &plan, 
             report.unchanged.append(file.deviceName);
         else
             plan.toSend << file;
-        reply->deleteLater();
     }
     progress.finish();
     return ExitDone;

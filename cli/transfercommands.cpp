@@ -104,12 +104,11 @@ int runGet(const CommandContext &context)
     for (int i = 0; i < files.size(); ++i) {
         const ListingEntry &entry = files.at(i);
         ProgressMeter meter(shownName(entry.name), session.showsProgress());
-        DeviceReply *reply = session.device().download(entry.name);
-        if (!session.await(reply, &meter))
-            return session.failure(reply, QStringLiteral("get %1").arg(shownName(entry.name)));
+        const OwnedReply reply(session.device().download(entry.name));
+        if (!session.await(reply.get(), &meter))
+            return session.failure(reply.get(), QStringLiteral("get %1").arg(shownName(entry.name)));
         if (const int status = saveDownload(context, folder, entry, paths->at(i), reply->content()))
             return status;
-        reply->deleteLater();
     }
     return ExitDone;
 }
@@ -129,9 +128,9 @@ int runCat(const CommandContext &context)
 
     // A document holds the content itself: standard output is the document's.
     if (context.line.json) {
-        DeviceReply *reply = session.device().download(file->name);
-        if (!session.await(reply))
-            return session.failure(reply, QStringLiteral("cat %1").arg(shown));
+        const OwnedReply reply(session.device().download(file->name));
+        if (!session.await(reply.get()))
+            return session.failure(reply.get(), QStringLiteral("cat %1").arg(shown));
         output.result().insert(QStringLiteral("size"), reply->content().size());
         output.result().insert(QStringLiteral("contentBase64"), QLatin1String(reply->content().toBase64()));
         return ExitDone;
@@ -141,22 +140,22 @@ int runCat(const CommandContext &context)
     // as it comes, and memory holds one piece.
     Console::WriteResult written = Console::WriteResult::Written;
     ProgressMeter meter(shown, session.showsProgress());
-    DeviceReply *reply = session.device().downloadStreamed(file->name);
-    QObject::connect(reply, &DeviceReply::contentArrived, reply, [&](const QByteArray &piece) {
+    const OwnedReply reply(session.device().downloadStreamed(file->name));
+    QObject::connect(reply.get(), &DeviceReply::contentArrived, reply.get(), [&](const QByteArray &piece) {
         if (written != Console::WriteResult::Written)
             return;
         written = Console::writeData(piece);
         if (written != Console::WriteResult::Written)
             session.stop();
     });
-    const bool done = session.await(reply, &meter);
+    const bool done = session.await(reply.get(), &meter);
     // The reader went away: that is the end of the command, not a failure.
     if (written == Console::WriteResult::Closed)
         return ExitDone;
     if (written == Console::WriteResult::Failed)
         return output.fail(Failure::LocalFile, QStringLiteral("cat %1: standard output takes no more").arg(shown));
     if (!done)
-        return session.failure(reply, QStringLiteral("cat %1").arg(shown));
+        return session.failure(reply.get(), QStringLiteral("cat %1").arg(shown));
     output.result().insert(QStringLiteral("size"), reply->bytesDone());
     return ExitDone;
 }
@@ -180,9 +179,9 @@ int runPut(const CommandContext &context)
 
     for (const FileAndName &file : std::as_const(files)) {
         const QString name = shownName(file.name);
-        DeviceReply *memory = session.device().requestMemoryReport();
-        if (!session.await(memory))
-            return session.failure(memory, QStringLiteral("put %1").arg(file.localPath));
+        const OwnedReply memory(session.device().requestMemoryReport());
+        if (!session.await(memory.get()))
+            return session.failure(memory.get(), QStringLiteral("put %1").arg(file.localPath));
         if (!TransferFormat::fitsInFreeSpace(file.size, memory->memory())) {
             return output.fail(Failure::Refused, QStringLiteral("put %1: %2 bytes do not fit in the receiver's %3 free bytes")
                                                          .arg(file.localPath)
@@ -195,9 +194,9 @@ int runPut(const CommandContext &context)
 
         {
             ProgressMeter meter(name, session.showsProgress());
-            DeviceReply *upload = session.device().upload(file.name, *content);
-            if (!session.await(upload, &meter))
-                return session.failure(upload, QStringLiteral("put %1").arg(file.localPath));
+            const OwnedReply upload(session.device().upload(file.name, *content));
+            if (!session.await(upload.get(), &meter))
+                return session.failure(upload.get(), QStringLiteral("put %1").arg(file.localPath));
         }
         if (!file.nameGiven && QString::fromLatin1(file.name) != QFileInfo(file.localPath).fileName())
             output.note(QStringLiteral("put: %1 stored as %2").arg(file.localPath, name));
@@ -206,9 +205,9 @@ int runPut(const CommandContext &context)
                          {QStringLiteral("size"), file.size}};
         if (line.verify) {
             ProgressMeter meter(name + QStringLiteral(" (verify)"), session.showsProgress());
-            DeviceReply *download = session.device().download(file.name);
-            if (!session.await(download, &meter))
-                return session.failure(download, QStringLiteral("put --verify %1").arg(name));
+            const OwnedReply download(session.device().download(file.name));
+            if (!session.await(download.get(), &meter))
+                return session.failure(download.get(), QStringLiteral("put --verify %1").arg(name));
             if (download->content() != *content) {
                 return output.fail(Failure::Mismatch,
                                    QStringLiteral("put %1: the receiver's copy of %2 differs from it").arg(file.localPath, name));
@@ -256,9 +255,9 @@ int runVerify(const CommandContext &context)
     const QString name = shownName(file->name);
     output.result() = QJsonObject{{QStringLiteral("file"), file->localPath}, {QStringLiteral("name"), deviceNameText(file->name)}};
     ProgressMeter meter(name, session.showsProgress());
-    DeviceReply *reply = session.device().download(file->name);
-    if (!session.await(reply, &meter))
-        return session.failure(reply, QStringLiteral("verify %1").arg(name));
+    const OwnedReply reply(session.device().download(file->name));
+    if (!session.await(reply.get(), &meter))
+        return session.failure(reply.get(), QStringLiteral("verify %1").arg(name));
     const QByteArray received = reply->content();
     // A size that differs needs no reading; the local file is read only
     // when it can be as small as the receiver's copy.
