@@ -12,7 +12,7 @@
 #include <vector>
 
 struct CommandContext;
-using CommandHandler = int (*)(const CommandContext &);
+using CommandHandler = void (*)(const CommandContext &);
 
 struct CommandRow
 {

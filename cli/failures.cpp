@@ -32,6 +32,15 @@ const std::vector<FailureRow> &failureTable()
     return table;
 }
 
+void failIfAny(Failure kind, const QStringList &messages)
+{
+    if (messages.isEmpty())
+        return;
+    CommandFailure failure(kind, messages.constFirst());
+    failure.messages = messages;
+    throw failure;
+}
+
 const FailureRow &failureRow(Failure failure)
 {
     const std::vector<FailureRow> &table = failureTable();

@@ -7,6 +7,7 @@
 #ifndef JOBREPORT_H
 #define JOBREPORT_H
 
+#include "commandoutput.h"
 #include "jobplan.h"
 
 #include "core/catalogueformat.h"
@@ -20,13 +21,22 @@
 #include <QtCore/QStringList>
 #include <QtCore/QVector>
 
-#include <optional>
+#include <functional>
 
 struct CommandContext;
+struct CommandLine;
 
-struct JobReport
+struct JobReport : CommandOutput::Report
 {
-    JobReport() { clock.start(); }
+    explicit JobReport(const CommandLine &line);
+
+    // Printed as lines and a summary, or with --json the document's fields.
+    void addTo(QJsonObject &document) const override;
+    void print() const override;
+    // What is reported becomes empty again; the clock runs on.
+    void clear();
+
+    const CommandLine &line;
 
     QElapsedTimer clock;
     QJsonArray sent;
@@ -42,7 +52,9 @@ struct JobReport
     qint64 bytes = 0;     // file content moved
     qint64 wireBytes = 0; // a dry run's estimate
     QStringList lines;    // stdout, without --json
-    QString summary;
+    // The last line, made when it is printed: it counts what was done, also
+    // when a failure ended the job.
+    std::function<QString()> summary;
 
     double seconds() const { return double(clock.elapsed()) / 1000; }
     // A dry run's plan: what would be removed, and what sent.
@@ -67,21 +79,8 @@ QHash<QByteArray, qint64> sizesByName(const QVector<CatalogueFormat::ListingEntr
 JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByteArray &name, qint64 size);
 
 // Removes, then uploads, then checks one listing against expected (and the
-// removed names' absence). ExitDone, or the failure's exit status.
-int carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
-             const QVector<PlannedUpload> &uploads, const QVector<CatalogueFormat::ListingEntry> &expected);
-
-// Before restore --clean or sync --delete removes anything: asks, or
-// without a terminal refuses unless --yes (see confirmErasure()). which says
-// what goes: "from the receiver that the backup lacks". ExitDone to go ahead.
-int confirmRemovals(const CommandContext &context, const QVector<QByteArray> &removals, const QString &which);
-
-// DIR of restore and sync: a folder that exists, else a failure reported
-// with its status in status.
-std::optional<QString> existingFolder(const CommandContext &context, int *status);
-
-// Prints the report, or with --json makes it the command's result; returns
-// status.
-int endJob(const CommandContext &context, JobReport &report, int status);
+// removed names' absence); throws the first failure.
+void carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
+              const QVector<PlannedUpload> &uploads, const QVector<CatalogueFormat::ListingEntry> &expected);
 
 #endif // JOBREPORT_H

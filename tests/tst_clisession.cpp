@@ -52,7 +52,11 @@ private slots:
         CliSession session(line);
         CommandOutput output(line);
         session.beginCommand(output);
-        QCOMPARE(line.row->run(CommandContext{line, session, output}), 0);
+        try {
+            line.row->run(CommandContext{line, session, output});
+        } catch (const CommandFailure &failure) {
+            QFAIL(qPrintable(failure.messages.join(QLatin1Char('\n'))));
+        }
         // What was handed to deleteLater() goes now, as at the next wait.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(session.device().findChildren<DeviceReply *>().size(), 0);
