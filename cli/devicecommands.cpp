@@ -4,6 +4,7 @@
 #include "devicenames.h"
 #include "erasing.h"
 #include "namepattern.h"
+#include "receiverwrites.h"
 
 #include "core/commandformat.h"
 #include "core/devicesession.h"
@@ -62,7 +63,7 @@ void runRm(const CommandContext &context)
     if (targets.size() > 1)
         confirmSeveral(context, targets);
     for (const ListingEntry &entry : targets) {
-        session.answer(session.device().remove(entry.name), QStringLiteral("rm %1").arg(shownName(entry.name)));
+        ReceiverWrites::removeFile(session, entry.name, QStringLiteral("rm %1").arg(shownName(entry.name)));
         output.addDone(deviceNameText(entry.name));
         output.note(QStringLiteral("rm: removed %1").arg(shownName(entry.name)));
     }

@@ -1,15 +1,11 @@
 #include "jobreport.h"
 
-#include "clisession.h"
+#include "commandline.h"
 #include "console.h"
 #include "devicenames.h"
-#include "jobprogress.h"
 #include "shownfigures.h"
 
-#include "core/devicesession.h"
-
 #include <QtCore/QCryptographicHash>
-#include <QtCore/QFileInfo>
 
 using CatalogueFormat::deviceNameText;
 using CatalogueFormat::ListingEntry;
@@ -116,56 +112,4 @@ void JobReport::print() const
         Console::printLine(text);
     if (summary)
         Console::printLine(summary());
-}
-
-void carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
-              const QVector<PlannedUpload> &uploads, const QVector<ListingEntry> &expected)
-{
-    const QString &command = context.line.command;
-    CliSession &session = context.session;
-    for (const QByteArray &name : removals) {
-        session.answer(session.device().remove(name), QStringLiteral("%1: removing %2").arg(command, shownName(name)));
-        report.removed.append(deviceNameText(name));
-        report.lines << QStringLiteral("removed %1  %2").arg(QString(10, QLatin1Char(' ')), shownName(name));
-    }
-
-    qint64 total = 0;
-    for (const PlannedUpload &upload : uploads)
-        total += upload.content.size();
-    JobProgress progress(int(uploads.size()), total, session.showsProgress());
-    for (const PlannedUpload &upload : uploads) {
-        progress.startFile(shownName(upload.name), upload.content.size());
-        session.answer(session.device().upload(upload.name, upload.content),
-                       QStringLiteral("%1: sending %2").arg(command, shownName(upload.name)), progress);
-        progress.endFile();
-        report.sent.append(fileObject(upload.name, upload.content.size()));
-        report.bytes += upload.content.size();
-        report.lines << QStringLiteral("sent    %1  %2").arg(sizeColumn(upload.content.size()), shownName(upload.name));
-    }
-    progress.finish();
-
-    // One listing shows what the receiver now holds; contents are not read back.
-    const OwnedReply listing =
-            session.answer(session.device().requestListing(), QStringLiteral("%1: the closing listing").arg(command));
-    const QHash<QByteArray, qint64> held = sizesByName(listing->entries());
-    report.verifiedBy = QStringLiteral("name and size in the receiver's listing afterwards");
-    QStringList problems;
-    const auto differs = [&](const QByteArray &name, const QString &problem) {
-        report.differences.append(QJsonObject{{QStringLiteral("name"), deviceNameText(name)},
-                                              {QStringLiteral("problem"), problem}});
-        problems << QStringLiteral("%1: afterwards the receiver's %2 %3").arg(command, shownName(name), problem);
-    };
-    for (const ListingEntry &entry : expected) {
-        if (!held.contains(entry.name))
-            differs(entry.name, QStringLiteral("is missing"));
-        else if (held.value(entry.name) != entry.size)
-            differs(entry.name, QStringLiteral("holds %1 bytes, not %2").arg(held.value(entry.name)).arg(entry.size));
-        else
-            report.verified.append(deviceNameText(entry.name));
-    }
-    for (const QByteArray &name : removals) {
-        if (held.contains(name))
-            differs(name, QStringLiteral("is still there"));
-    }
-    failIfAny(Failure::Incomplete, problems);
 }

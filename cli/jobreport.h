@@ -1,6 +1,5 @@
-// What backup, restore and sync share: the report each builds as it goes
-// (printed at the end as lines and a summary, or as one JSON document), the
-// way restore and sync change the receiver and check the result, and the
+// What backup, restore and sync report: what each did as it went (printed
+// at the end as lines and a summary, or as one JSON document), and the
 // figures they print. The protocol carries no checksum and knows no
 // folders, so each job says exactly what it verified: sizes in a listing,
 // hashes of local copies, and content only where it downloads it.
@@ -23,7 +22,6 @@
 
 #include <functional>
 
-struct CommandContext;
 struct CommandLine;
 
 struct JobReport : CommandOutput::Report
@@ -62,12 +60,6 @@ struct JobReport : CommandOutput::Report
     void planUpload(const QByteArray &name, qint64 size);
 };
 
-struct PlannedUpload
-{
-    QByteArray name;
-    QByteArray content;
-};
-
 QByteArray sha256(const QByteArray &content);
 QJsonObject fileObject(const QByteArray &name, qint64 size);
 QString sizeColumn(qint64 size);
@@ -77,10 +69,5 @@ QHash<QByteArray, qint64> sizesByName(const QVector<CatalogueFormat::ListingEntr
 // An upload of size bytes under name, and the size of the receiver's file
 // of that name that it would replace, if any.
 JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByteArray &name, qint64 size);
-
-// Removes, then uploads, then checks one listing against expected (and the
-// removed names' absence); throws the first failure.
-void carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
-              const QVector<PlannedUpload> &uploads, const QVector<CatalogueFormat::ListingEntry> &expected);
 
 #endif // JOBREPORT_H

@@ -8,6 +8,7 @@
 #include "localfiles.h"
 #include "namepattern.h"
 #include "progressmeter.h"
+#include "receiverwrites.h"
 
 #include "core/devicesession.h"
 #include "core/transferformat.h"
@@ -33,26 +34,14 @@ std::optional<ListingEntry> listed(const QVector<ListingEntry> &listing, const Q
     return std::nullopt;
 }
 
-// Uploads content as name and downloads it again to compare; a failure's
-// message has whereabouts appended.
-void writeAndCheck(const CommandContext &context, const QByteArray &name, const QByteArray &content,
-                   const QString &whereabouts)
+// mv's and edit's words for what a failure of each step leaves where.
+ReceiverWrites::Subjects writeSubjects(const CommandContext &context, const QByteArray &name, const QString &whereabouts)
 {
-    CliSession &session = context.session;
+    const QString &command = context.line.command;
     const QString shown = shownName(name);
-    {
-        ProgressMeter meter(shown, session.showsProgress());
-        session.answer(session.device().upload(name, content),
-                       QStringLiteral("%1: writing %2 (%3)").arg(context.line.command, shown, whereabouts), &meter);
-    }
-    ProgressMeter meter(shown + QStringLiteral(" (verify)"), session.showsProgress());
-    const OwnedReply check = session.answer(session.device().download(name),
-                                            QStringLiteral("%1: reading %2 back (%3)").arg(context.line.command, shown, whereabouts),
-                                            &meter);
-    if (check->content() != content) {
-        throw CommandFailure(Failure::Mismatch, QStringLiteral("%1: the receiver's %2 differs from what was sent (%3)")
-                                                        .arg(context.line.command, shown, whereabouts));
-    }
+    return {QStringLiteral("%1: writing %2 (%3)").arg(command, shown, whereabouts),
+            QStringLiteral("%1: reading %2 back (%3)").arg(command, shown, whereabouts),
+            QStringLiteral("%1: the receiver's %2 differs from what was sent (%3)").arg(command, shown, whereabouts)};
 }
 
 // The editor the user chose: $VISUAL, else $EDITOR, else vi. On Unix it is
@@ -93,32 +82,27 @@ void startEditDocument(const CommandContext &context)
 // mv's last step, once NEW is in place and checked.
 void removeOld(const CommandContext &context, const QByteArray &old, const QString &newName)
 {
-    CliSession &session = context.session;
-    const OwnedReply removal(session.device().remove(old));
-    if (!session.await(removal)) {
+    ReceiverWrites::removeFile(context.session, old, [&](const DeviceReply &removal) {
         // Only a refusal says the receiver kept OLD; after silence or a lost
         // line it may have removed it before the answer was lost.
-        const QString left = removal->error() == DeviceReply::RefusedError
+        const QString left = removal.error() == DeviceReply::RefusedError
                                      ? QStringLiteral("both are on the receiver")
                                      : QStringLiteral("%1 may or may not still be there").arg(shownName(old));
-        throw session.failure(*removal, QStringLiteral("mv: removing %1 (%2 is in place and checked; %3)")
-                                                .arg(shownName(old), newName, left));
-    }
+        return QStringLiteral("mv: removing %1 (%2 is in place and checked; %3)").arg(shownName(old), newName, left);
+    });
     context.output.addDone(QStringLiteral("removed %1").arg(deviceNameText(old)));
 }
 
 // A new name needs room for a second copy until the first goes.
 void checkRoomForCopy(const CommandContext &context, const QString &oldName, qint64 size)
 {
-    CliSession &session = context.session;
-    const OwnedReply memory = session.answer(session.device().requestMemoryReport(), QStringLiteral("mv (nothing changed)"));
-    if (!TransferFormat::fitsInFreeSpace(size, memory->memory())) {
-        throw CommandFailure(Failure::Refused, QStringLiteral("mv: a second copy of %1 (%2 bytes) does not fit in the "
-                                                              "receiver's %3 free bytes; nothing changed")
-                                                       .arg(oldName)
-                                                       .arg(size)
-                                                       .arg(CatalogueFormat::freeBytes(memory->memory())));
-    }
+    ReceiverWrites::checkFreeSpace(context.session, size, QStringLiteral("mv (nothing changed)"), [&](quint32 free) {
+        return QStringLiteral("mv: a second copy of %1 (%2 bytes) does not fit in the receiver's %3 free bytes; nothing "
+                              "changed")
+                .arg(oldName)
+                .arg(size)
+                .arg(free);
+    });
 }
 
 } // namespace
@@ -158,7 +142,9 @@ void runMv(const CommandContext &context)
     output.addDone(QStringLiteral("read %1").arg(deviceNameText(source.name)));
     if (!replacing)
         checkRoomForCopy(context, oldName, content.size());
-    writeAndCheck(context, target, content, QStringLiteral("%1 is untouched; %2 may be partial or wrong").arg(oldName, newName));
+    ReceiverWrites::writeAndReadBack(session, target, content,
+                                     writeSubjects(context, target,
+                                                   QStringLiteral("%1 is untouched; %2 may be partial or wrong").arg(oldName, newName)));
     output.addDone(QStringLiteral("wrote and checked %1").arg(QString::fromLatin1(target)));
     removeOld(context, source.name, newName);
     output.note(QStringLiteral("mv: %1 is now %2").arg(oldName, newName));
@@ -242,14 +228,14 @@ void putBack(const CommandContext &context, const EditTarget &target, const QStr
         return output.note(QStringLiteral("edit: %1 unchanged; nothing sent").arg(shown));
     output.result().insert(QStringLiteral("changed"), true);
     const QString kept = QStringLiteral("the edited text is kept in %1").arg(path);
-    const OwnedReply memory = session.answer(session.device().requestMemoryReport(), QStringLiteral("edit: %1").arg(kept));
-    if (!target.existed && !TransferFormat::fitsInFreeSpace(content.size(), memory->memory())) {
-        throw CommandFailure(Failure::Refused, QStringLiteral("edit: %1 bytes do not fit in the receiver's %2 free bytes; %3")
-                                                       .arg(content.size())
-                                                       .arg(CatalogueFormat::freeBytes(memory->memory()))
-                                                       .arg(kept));
-    }
-    writeAndCheck(context, target.name, content, kept);
+    const auto refused = [&](quint32 free) {
+        return QStringLiteral("edit: %1 bytes do not fit in the receiver's %2 free bytes; %3").arg(content.size()).arg(free).arg(kept);
+    };
+    if (target.existed)
+        session.answer(session.device().requestMemoryReport(), QStringLiteral("edit: %1").arg(kept));
+    else
+        ReceiverWrites::checkFreeSpace(session, content.size(), QStringLiteral("edit: %1").arg(kept), refused);
+    ReceiverWrites::writeAndReadBack(session, target.name, content, writeSubjects(context, target.name, kept));
     output.note(QStringLiteral("edit: %1 written and verified").arg(shown));
 }
 

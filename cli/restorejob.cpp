@@ -6,6 +6,7 @@
 #include "erasing.h"
 #include "jobreport.h"
 #include "localfiles.h"
+#include "receiverwrites.h"
 #include "manifest.h"
 #include "shownfigures.h"
 
@@ -195,6 +196,6 @@ void runRestore(const CommandContext &context)
                 .arg(report.removed.size())
                 .arg(durationBegun(report.seconds()));
     };
-    carryOut(context, report, removals, plan.uploads, plan.expected);
+    ReceiverWrites::carryOut(context, report, removals, plan.uploads, plan.expected);
     failIfLeftOut(plan);
 }

@@ -7,6 +7,7 @@
 #include "jobprogress.h"
 #include "jobreport.h"
 #include "localfiles.h"
+#include "receiverwrites.h"
 #include "shownfigures.h"
 
 #include "core/devicesession.h"
@@ -247,7 +248,7 @@ void runSync(const CommandContext &context)
                 .arg(skipped)
                 .arg(byteCount(report.bytes), durationBegun(report.seconds()));
     };
-    carryOut(context, report, plan.removals, uploads, plan.expected);
+    ReceiverWrites::carryOut(context, report, plan.removals, uploads, plan.expected);
     if (!tree.skipped.isEmpty())
         throw CommandFailure(Failure::Incomplete, QStringLiteral("sync: %1 skipped (named above)").arg(fileCount(tree.skipped.size())));
 }

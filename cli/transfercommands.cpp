@@ -5,6 +5,7 @@
 #include "devicenames.h"
 #include "localfiles.h"
 #include "progressmeter.h"
+#include "receiverwrites.h"
 
 #include "core/devicesession.h"
 #include "core/transferformat.h"
@@ -158,31 +159,19 @@ void runPut(const CommandContext &context)
 
     for (const FileAndName &file : std::as_const(files)) {
         const QString name = shownName(file.name);
-        const OwnedReply memory = session.answer(session.device().requestMemoryReport(), QStringLiteral("put %1").arg(file.localPath));
-        if (!TransferFormat::fitsInFreeSpace(file.size, memory->memory())) {
-            throw CommandFailure(Failure::Refused, QStringLiteral("put %1: %2 bytes do not fit in the receiver's %3 free bytes")
-                                                           .arg(file.localPath)
-                                                           .arg(file.size)
-                                                           .arg(CatalogueFormat::freeBytes(memory->memory())));
-        }
+        ReceiverWrites::checkFreeSpace(session, file.size, QStringLiteral("put %1").arg(file.localPath), [&](quint32 free) {
+            return QStringLiteral("put %1: %2 bytes do not fit in the receiver's %3 free bytes").arg(file.localPath).arg(file.size).arg(free);
+        });
         const QByteArray content = readLocalFile(line.command, file);
-        {
-            ProgressMeter meter(name, session.showsProgress());
-            session.answer(session.device().upload(file.name, content), QStringLiteral("put %1").arg(file.localPath), &meter);
-        }
+        ReceiverWrites::upload(session, file.name, content, QStringLiteral("put %1").arg(file.localPath));
         if (!file.nameGiven && QString::fromLatin1(file.name) != QFileInfo(file.localPath).fileName())
             output.note(QStringLiteral("put: %1 stored as %2").arg(file.localPath, name));
         QJsonObject done{{QStringLiteral("file"), file.localPath},
                          {QStringLiteral("name"), QString::fromLatin1(file.name)},
                          {QStringLiteral("size"), file.size}};
         if (line.verify) {
-            ProgressMeter meter(name + QStringLiteral(" (verify)"), session.showsProgress());
-            const OwnedReply download =
-                    session.answer(session.device().download(file.name), QStringLiteral("put --verify %1").arg(name), &meter);
-            if (download->content() != content) {
-                throw CommandFailure(Failure::Mismatch,
+            ReceiverWrites::readBack(session, file.name, content, QStringLiteral("put --verify %1").arg(name),
                                      QStringLiteral("put %1: the receiver's copy of %2 differs from it").arg(file.localPath, name));
-            }
             output.note(QStringLiteral("put: %1 verified").arg(name));
             done.insert(QStringLiteral("verified"), true);
         }
