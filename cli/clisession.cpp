@@ -271,12 +271,16 @@ CommandFailure CliSession::failure(const DeviceReply &reply, const QString &subj
     return failure;
 }
 
+CatalogueFormat::MemoryFigures CliSession::memoryReport(const QString &subject)
+{
+    return answer(m_session->requestMemoryReport(), subject)->memory();
+}
+
 CliSession::Holdings CliSession::memoryAndListing(const QString &subject)
 {
-    const OwnedReply memory = answer(m_session->requestMemoryReport(), subject);
-    const OwnedReply listing = answer(m_session->requestListing(), subject);
-    m_listing = listing->entries();
-    return Holdings{memory->memory(), *m_listing};
+    const CatalogueFormat::MemoryFigures memory = memoryReport(subject);
+    m_listing = answer(m_session->requestListing(), subject)->entries();
+    return Holdings{memory, *m_listing};
 }
 
 QVector<CatalogueFormat::ListingEntry> CliSession::listing(const QString &subject)

@@ -63,6 +63,8 @@ public:
     // failure: the reader of standard output went away.
     void stop();
 
+    // The memory report, asked now.
+    CatalogueFormat::MemoryFigures memoryReport(const QString &subject);
     // The memory report, then the listing, as the jobs begin.
     struct Holdings
     {

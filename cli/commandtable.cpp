@@ -51,9 +51,11 @@ const std::vector<CommandRow> &commandTable()
          "changes says so (\"stored as\"). A NAME given is sent exactly as written (a leading\n"
          "\"/\" left out), and refused if it holds any other character than those and \"/\".\n"
          "Refused before anything is sent: a name longer than 30 bytes (31 with its leading\n"
-         "\"/\"), a name with nothing before its first \".\" or nothing after it, and a file not\n"
-         "smaller than the free space. A folder is refused: sync sends folders. A drive letter\n"
-         "(C:\\x.txt) is part of FILE; a FILE that exists as written is never split at a \":\".\n"
+         "\"/\"), a name with nothing before its first \".\" or nothing after it, and files that\n"
+         "do not fit, all of them together, their room counted in pages as restore counts it\n"
+         "(a file of the same name credited). A folder is refused: sync sends folders. A drive\n"
+         "letter (C:\\x.txt) is part of FILE; a FILE that exists as written is never split at\n"
+         "a \":\".\n"
          "--verify downloads each file again after the upload and compares it (exit 5 on a\n"
          "difference). Interrupted uploads may leave a partial file under NAME.\n",
          1, -1, optionBits({OptionId::Verify}), ValueKind::LocalFile, runPut, checkPut},
@@ -68,12 +70,14 @@ const std::vector<CommandRow> &commandTable()
          "The receiver has no rename: OLD is downloaded, uploaded as NEW, NEW is downloaded\n"
          "again and compared, and only then is OLD removed. On any failure OLD stays, and the\n"
          "message says what is left where. OLD is a name, or a PATTERN that matches one file;\n"
-         "NEW follows put's rules for a NAME. A NEW that exists is refused unless --force.\n",
+         "NEW follows put's rules for a NAME and its room. A NEW that exists is refused unless\n"
+         "--force.\n",
          2, 2, optionBits({OptionId::Force}), ValueKind::None, runMv, checkMv},
         {"edit", "edit NAME", "edit a file of the receiver in $VISUAL or $EDITOR",
          "Downloads NAME into a temporary file (an empty one when the receiver has no NAME),\n"
          "runs $VISUAL, else $EDITOR, else vi on it, and when it was changed, uploads it under\n"
-         "the same name and verifies it. When that fails, the temporary file is kept and named.\n"
+         "the same name and verifies it (room counted as put counts it). When that fails, the\n"
+         "temporary file is kept and named.\n"
          "NAME may be a PATTERN that matches one file; one that matches none is a new file.\n",
          1, 1, optionBits({}), ValueKind::None, runEdit, checkEdit},
         {"format", "format [--yes]", "erase every file",

@@ -70,12 +70,6 @@ QHash<QByteArray, qint64> sizesByName(const QVector<ListingEntry> &entries)
     return sizes;
 }
 
-JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByteArray &name, qint64 size)
-{
-    const auto replaced = held.constFind(name);
-    return JobPlan::Upload{size, replaced != held.cend() ? std::optional<qint64>(*replaced) : std::nullopt};
-}
-
 void JobReport::addTo(QJsonObject &document) const
 {
     const QString &command = line.command;

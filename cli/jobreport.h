@@ -66,8 +66,5 @@ QString sizeColumn(qint64 size);
 QString timeOnTheLine(qint64 wireBytes);
 
 QHash<QByteArray, qint64> sizesByName(const QVector<CatalogueFormat::ListingEntry> &entries);
-// An upload of size bytes under name, and the size of the receiver's file
-// of that name that it would replace, if any.
-JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByteArray &name, qint64 size);
 
 #endif // JOBREPORT_H

@@ -93,16 +93,13 @@ void removeOld(const CommandContext &context, const QByteArray &old, const QStri
     context.output.addDone(QStringLiteral("removed %1").arg(deviceNameText(old)));
 }
 
-// A new name needs room for a second copy until the first goes.
-void checkRoomForCopy(const CommandContext &context, const QString &oldName, qint64 size)
+// The file written under name must fit: counted against the file of that
+// name it replaces, and as a second copy while the first is still there.
+FlashRoom::Room roomToWrite(const CommandContext &context, const QByteArray &name, qint64 size, const QString &subject)
 {
-    ReceiverWrites::checkFreeSpace(context.session, size, QStringLiteral("mv (nothing changed)"), [&](quint32 free) {
-        return QStringLiteral("mv: a second copy of %1 (%2 bytes) does not fit in the receiver's %3 free bytes; nothing "
-                              "changed")
-                .arg(oldName)
-                .arg(size)
-                .arg(free);
-    });
+    CliSession &session = context.session;
+    const CliSession::Holdings holdings{session.memoryReport(subject), session.listing(context.line.command)};
+    return ReceiverWrites::roomFor(holdings, {}, {{name, size}});
 }
 
 } // namespace
@@ -140,8 +137,9 @@ void runMv(const CommandContext &context)
                           ->content();
     }
     output.addDone(QStringLiteral("read %1").arg(deviceNameText(source.name)));
-    if (!replacing)
-        checkRoomForCopy(context, oldName, content.size());
+    const FlashRoom::Room room = roomToWrite(context, target, content.size(), QStringLiteral("mv (nothing changed)"));
+    const QString copy = QStringLiteral("a second copy of %1 (%2 bytes) needs").arg(oldName).arg(content.size());
+    ReceiverWrites::checkRoom(room, QStringLiteral("mv: %1; nothing changed").arg(ReceiverWrites::roomText(room, copy)));
     ReceiverWrites::writeAndReadBack(session, target, content,
                                      writeSubjects(context, target,
                                                    QStringLiteral("%1 is untouched; %2 may be partial or wrong").arg(oldName, newName)));
@@ -228,13 +226,9 @@ void putBack(const CommandContext &context, const EditTarget &target, const QStr
         return output.note(QStringLiteral("edit: %1 unchanged; nothing sent").arg(shown));
     output.result().insert(QStringLiteral("changed"), true);
     const QString kept = QStringLiteral("the edited text is kept in %1").arg(path);
-    const auto refused = [&](quint32 free) {
-        return QStringLiteral("edit: %1 bytes do not fit in the receiver's %2 free bytes; %3").arg(content.size()).arg(free).arg(kept);
-    };
-    if (target.existed)
-        session.answer(session.device().requestMemoryReport(), QStringLiteral("edit: %1").arg(kept));
-    else
-        ReceiverWrites::checkFreeSpace(session, content.size(), QStringLiteral("edit: %1").arg(kept), refused);
+    const FlashRoom::Room room = roomToWrite(context, target.name, content.size(), QStringLiteral("edit: %1").arg(kept));
+    const QString needed = ReceiverWrites::roomText(room, QStringLiteral("%1 bytes need").arg(content.size()));
+    ReceiverWrites::checkRoom(room, QStringLiteral("edit: %1; %2").arg(needed, kept));
     ReceiverWrites::writeAndReadBack(session, target.name, content, writeSubjects(context, target.name, kept));
     output.note(QStringLiteral("edit: %1 written and verified").arg(shown));
 }

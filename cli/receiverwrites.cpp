@@ -7,19 +7,42 @@
 #include "progressmeter.h"
 
 #include "core/devicesession.h"
-#include "core/transferformat.h"
+
+#include <QtCore/QSet>
 
 using CatalogueFormat::deviceNameText;
 using CatalogueFormat::ListingEntry;
 
 namespace ReceiverWrites {
 
-void checkFreeSpace(CliSession &session, qint64 size, const QString &subject,
-                    const std::function<QString(quint32)> &refused)
+FlashRoom::Room roomFor(const CliSession::Holdings &holdings, const QVector<QByteArray> &removals,
+                        const QVector<QPair<QByteArray, qint64>> &uploads)
 {
-    const OwnedReply memory = session.answer(session.device().requestMemoryReport(), subject);
-    if (!TransferFormat::fitsInFreeSpace(size, memory->memory()))
-        throw CommandFailure(Failure::Refused, refused(CatalogueFormat::freeBytes(memory->memory())));
+    const QSet<QByteArray> removed(removals.cbegin(), removals.cend());
+    QVector<qint64> removedSizes;
+    QVector<ListingEntry> left;
+    for (const ListingEntry &entry : holdings.entries) {
+        if (removed.contains(entry.name))
+            removedSizes << entry.size;
+        else
+            left << entry;
+    }
+    return FlashRoom::plan(holdings.memory, removedSizes, FlashRoom::uploadsOver(left, uploads));
+}
+
+QString roomText(const FlashRoom::Room &room, const QString &whatNeeds, const QString &freedBy)
+{
+    return QStringLiteral("%1 up to %2 bytes of the receiver's room, which has %3 free%4")
+            .arg(whatNeeds)
+            .arg(room.needed)
+            .arg(room.free)
+            .arg(room.freed > 0 ? QStringLiteral(" and %1 freed by %2").arg(room.freed).arg(freedBy) : QString());
+}
+
+void checkRoom(const FlashRoom::Room &room, const QString &refusal)
+{
+    if (!room.fits())
+        throw CommandFailure(Failure::Refused, refusal);
 }
 
 void upload(CliSession &session, const QByteArray &name, const QByteArray &content, const QString &subject)

@@ -6,17 +6,19 @@
 #ifndef RECEIVERWRITES_H
 #define RECEIVERWRITES_H
 
+#include "clisession.h"
+
 #include "core/catalogueformat.h"
+#include "core/flashroom.h"
 
 #include <QtCore/QByteArray>
+#include <QtCore/QPair>
 #include <QtCore/QString>
 #include <QtCore/QVector>
 
 #include <functional>
 
-class CliSession;
 class DeviceReply;
-struct CommandContext;
 struct JobReport;
 
 struct PlannedUpload
@@ -27,11 +29,16 @@ struct PlannedUpload
 
 namespace ReceiverWrites {
 
-// Whether size bytes fit in the free space of a memory report asked now;
-// when not, refused(free bytes) is the refusal. subject names a failed
-// report.
-void checkFreeSpace(CliSession &session, qint64 size, const QString &subject,
-                    const std::function<QString(quint32)> &refused);
+// The room uploads (name and size, in their order) need on the receiver as
+// it holds now, once removals are gone: the flash's pages, as FlashRoom
+// counts them for every command that writes.
+FlashRoom::Room roomFor(const CliSession::Holdings &holdings, const QVector<QByteArray> &removals,
+                        const QVector<QPair<QByteArray, qint64>> &uploads);
+// "the backup needs up to 4608 bytes of the receiver's room, which has 4096
+// free", and what removals made with freedBy (an option) free.
+QString roomText(const FlashRoom::Room &room, const QString &whatNeeds, const QString &freedBy = QString());
+// Throws refusal (made with roomText()) when room does not fit.
+void checkRoom(const FlashRoom::Room &room, const QString &refusal);
 
 // Uploads content as name, on a progress line; subject names a failure:
 // "put up.txt".

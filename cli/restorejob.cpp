@@ -133,7 +133,7 @@ qint64 totalBytes(const QVector<PlannedUpload> &uploads)
 }
 
 // --dry-run: the plan, and whether it would fit.
-void reportDryRun(const RestorePlan &plan, const QVector<QByteArray> &removals, const JobPlan::Room &room,
+void reportDryRun(const RestorePlan &plan, const QVector<QByteArray> &removals, const FlashRoom::Room &room,
                   const QString &roomText, JobReport &report)
 {
     for (const QByteArray &name : removals)
@@ -167,26 +167,18 @@ void runRestore(const CommandContext &context)
     context.output.showReport();
     const CliSession::Holdings holdings = session.memoryAndListing(QStringLiteral("restore"));
     QVector<QByteArray> removals;
-    QVector<qint64> removedSizes;
     for (const ListingEntry &entry : holdings.entries) {
-        if (line.clean && !plan.backedUp.contains(entry.name)) {
+        if (line.clean && !plan.backedUp.contains(entry.name))
             removals << entry.name;
-            removedSizes << entry.size;
-        }
     }
-    const QHash<QByteArray, qint64> heldSizes = sizesByName(holdings.entries);
-    QVector<JobPlan::Upload> sizes;
+    QVector<QPair<QByteArray, qint64>> sizes;
     for (const PlannedUpload &upload : plan.uploads)
-        sizes << plannedAgainst(heldSizes, upload.name, upload.content.size());
-    const JobPlan::Room room = JobPlan::room(holdings.memory, removedSizes, sizes);
-    const QString roomText = QStringLiteral("the backup needs up to %1 bytes of the receiver's room, which has %2 free%3")
-                                     .arg(room.needed)
-                                     .arg(room.free)
-                                     .arg(room.freed > 0 ? QStringLiteral(" and %1 freed by --clean").arg(room.freed) : QString());
+        sizes.append({upload.name, upload.content.size()});
+    const FlashRoom::Room room = ReceiverWrites::roomFor(holdings, removals, sizes);
+    const QString roomText = ReceiverWrites::roomText(room, QStringLiteral("the backup needs"), QStringLiteral("--clean"));
     if (line.dryRun)
         return reportDryRun(plan, removals, room, roomText, report);
-    if (!room.fits())
-        throw CommandFailure(Failure::Refused, QStringLiteral("restore: %1; nothing sent").arg(roomText));
+    ReceiverWrites::checkRoom(room, QStringLiteral("restore: %1; nothing sent").arg(roomText));
     confirmRemovals(context, removals, QStringLiteral("from the receiver that the backup lacks"));
 
     report.summary = [&report] {

@@ -28,7 +28,6 @@ struct SyncPlan
     QVector<JobPlan::LocalFile> toSend;    // the receiver lacks them, or holds them at another size
     QVector<JobPlan::LocalFile> toCompare; // --checksum: the same size, content to be compared
     QVector<QByteArray> removals;          // --delete
-    QVector<qint64> removedSizes;
     QVector<ListingEntry> expected; // what the listing must show afterwards
 };
 
@@ -68,7 +67,6 @@ SyncPlan planSync(const CommandLine &line, const JobPlan::LocalTree &tree, const
             continue;
         if (!localNames.contains(entry.name) && !skippedNames.contains(entry.name)) {
             plan.removals << entry.name;
-            plan.removedSizes << entry.size;
         }
     }
     return plan;
@@ -161,19 +159,12 @@ QString removedFrom(const CommandLine &line, const QString &folder)
 // Whether the files to send fit, counting what --delete frees first.
 void checkRoom(const CliSession::Holdings &holdings, const SyncPlan &plan)
 {
-    const QHash<QByteArray, qint64> heldSizes = sizesByName(holdings.entries);
-    QVector<JobPlan::Upload> sizes;
+    QVector<QPair<QByteArray, qint64>> sizes;
     for (const JobPlan::LocalFile &file : plan.toSend)
-        sizes << plannedAgainst(heldSizes, file.deviceName.toLatin1(), file.size);
-    const JobPlan::Room room = JobPlan::room(holdings.memory, plan.removedSizes, sizes);
-    if (room.fits())
-        return;
-    throw CommandFailure(Failure::Refused, QStringLiteral("sync: the files to send need up to %1 bytes of the "
-                                                          "receiver's room, which has %2 free%3; nothing sent")
-                                                   .arg(room.needed)
-                                                   .arg(room.free)
-                                                   .arg(room.freed > 0 ? QStringLiteral(" and %1 freed by --delete").arg(room.freed)
-                                                                       : QString()));
+        sizes.append({file.deviceName.toLatin1(), file.size});
+    const FlashRoom::Room room = ReceiverWrites::roomFor(holdings, plan.removals, sizes);
+    const QString needed = ReceiverWrites::roomText(room, QStringLiteral("the files to send need"), QStringLiteral("--delete"));
+    ReceiverWrites::checkRoom(room, QStringLiteral("sync: %1; nothing sent").arg(needed));
 }
 
 // The files under DIR and the receiver's folder they go to; what is

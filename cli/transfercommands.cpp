@@ -146,6 +146,26 @@ void runCat(const CommandContext &context)
     context.output.result().insert(QStringLiteral("contentBase64"), QLatin1String(reply->content().toBase64()));
 }
 
+namespace {
+
+// Every file of a put is planned before the first is sent: all of them must
+// fit, each counted against the file of its name it replaces.
+void checkPutRoom(const CommandContext &context, const QVector<FileAndName> &files)
+{
+    const CliSession::Holdings holdings = context.session.memoryAndListing(context.line.command);
+    QVector<QPair<QByteArray, qint64>> sizes;
+    for (const FileAndName &file : files)
+        sizes.append({file.name, file.size});
+    const FlashRoom::Room room = ReceiverWrites::roomFor(holdings, {}, sizes);
+    const FileAndName &first = files.constFirst();
+    const QString refusal = files.size() == 1
+                                    ? QStringLiteral("put %1: %2").arg(first.localPath, ReceiverWrites::roomText(room, QStringLiteral("%1 bytes need").arg(first.size)))
+                                    : QStringLiteral("put: %1").arg(ReceiverWrites::roomText(room, QStringLiteral("the files to send need")));
+    ReceiverWrites::checkRoom(room, refusal + QStringLiteral("; nothing sent"));
+}
+
+} // namespace
+
 void runPut(const CommandContext &context)
 {
     const CommandLine &line = context.line;
@@ -156,12 +176,10 @@ void runPut(const CommandContext &context)
         files << fileAndName(line.command, argument);
     output.keepDoneList();
     session.open();
+    checkPutRoom(context, files);
 
     for (const FileAndName &file : std::as_const(files)) {
         const QString name = shownName(file.name);
-        ReceiverWrites::checkFreeSpace(session, file.size, QStringLiteral("put %1").arg(file.localPath), [&](quint32 free) {
-            return QStringLiteral("put %1: %2 bytes do not fit in the receiver's %3 free bytes").arg(file.localPath).arg(file.size).arg(free);
-        });
         const QByteArray content = readLocalFile(line.command, file);
         ReceiverWrites::upload(session, file.name, content, QStringLiteral("put %1").arg(file.localPath));
         if (!file.nameGiven && QString::fromLatin1(file.name) != QFileInfo(file.localPath).fileName())
