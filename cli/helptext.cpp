@@ -79,15 +79,17 @@ QString helpText(const QString &command)
                     + QLatin1Char('\n');
         return text + QStringLiteral("Options for all commands, chains with \"+\", exit statuses: spiffs-cli --help\n");
     }
-    QString text = QStringLiteral(
-            "Usage: spiffs-cli [-p PORT] [--timeout S] [-q] [--json] [--trace FILE] COMMAND [ARGS]\n"
-            "                  [+ COMMAND [ARGS]]...\n"
-            "\n"
-            "Reads and writes the SPIFFS flash of an ESP32 SI473X receiver over its USB serial port.\n"
-            "Data goes to standard output, messages to standard error. Commands joined by a lone\n"
-            "\"+\" run in order on one opening of the port and stop at the first that fails.\n"
-            "\n"
-            "Commands:\n");
+    QString text = QStringLiteral("Usage: spiffs-cli [%1] COMMAND [ARGS]\n"
+                                  "                  [+ COMMAND [ARGS]]...\n"
+                                  "\n"
+                                  "Reads and writes the SPIFFS flash of an ESP32 SI473X receiver over its USB serial port.\n"
+                                  "Data goes to standard output, messages to standard error. Commands joined by a lone\n"
+                                  "\"+\" run in order on one opening of the port and stop at the first that fails. A\n"
+                                  "chain is checked whole before anything is sent: every part's usage, typed names and\n"
+                                  "flags (--yes where it erases); what needs the receiver is checked at its turn.\n"
+                                  "\n"
+                                  "Commands:\n")
+                           .arg(usageOptions().join(QStringLiteral("] [")));
     for (const CommandRow &row : commandTable()) {
         const QString synopsis = QLatin1String(row.synopsis);
         // A long synopsis has its summary on the next line, in the column.

@@ -66,3 +66,17 @@ QStringList optionNames(const OptionRow &option)
         names.prepend(QStringLiteral("-h"));
     return names;
 }
+
+QStringList usageOptions()
+{
+    QStringList shown;
+    for (const OptionRow &option : optionTable()) {
+        if (!option.global || option.id == OptionId::Help || option.id == OptionId::Version)
+            continue;
+        QString text = optionNames(option).constFirst();
+        if (*option.valueName)
+            text += QLatin1Char(' ') + QLatin1String(option.valueName);
+        shown << text;
+    }
+    return shown;
+}
