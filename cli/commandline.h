@@ -4,6 +4,8 @@
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
 
+#include "core/exchange.h"
+
 #include <QtCore/QString>
 #include <QtCore/QStringList>
 
@@ -17,7 +19,7 @@ struct CommandLine
     int chainIndex = 0;                // its place in a chain of commands, from 0
 
     QString port;
-    double timeoutSeconds = 5;
+    double timeoutSeconds = AnswerSilenceMs / 1000.0;
     bool timeoutGiven = false;
     bool quiet = false;
     bool json = false;
