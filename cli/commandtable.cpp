@@ -178,7 +178,7 @@ const std::vector<CommandRow> &commandTable()
          "--dry-run prints the plan under the receiver's names, the bytes and the time at\n"
          "115200 baud, and sends nothing but the memory and listing requests.\n",
          1, 2, optionBits({OptionId::Delete, OptionId::DryRun, OptionId::Checksum, OptionId::Yes}), ValueKind::LocalFolder,
-         runSync, checkSync},
+         runSync, checkSync, 1},
     };
     return table;
 }

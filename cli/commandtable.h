@@ -29,6 +29,9 @@ struct CommandRow
     // checked for every command of a chain before the first runs; nullptr
     // when there is nothing to check.
     CommandHandler check;
+    // How many of the arguments, from the first, are of the kind the
+    // completions offer; -1: all. The rest are the receiver's names.
+    int localArguments = -1;
 
     bool owns(OptionId option) const { return ownOptions & (1u << unsigned(option)); }
 };
