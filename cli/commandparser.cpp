@@ -115,83 +115,105 @@ QString nearestCommand(const QString &typed)
     return nearest;
 }
 
+namespace {
+
+// A parser that knows every option of the table.
+class OptionParser
+{
+public:
+    OptionParser()
+    {
+        m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
+        for (const OptionRow &row : optionTable()) {
+            m_options.emplace(row.id, parserOption(row));
+            m_parser.addOption(m_options.at(row.id));
+        }
+    }
+    QCommandLineParser &parser() { return m_parser; }
+    bool isSet(OptionId id) const { return m_parser.isSet(m_options.at(id)); }
+    QString value(OptionId id) const { return m_parser.value(m_options.at(id)); }
+
+private:
+    QCommandLineParser m_parser;
+    std::map<OptionId, QCommandLineOption> m_options;
+};
+
+// The options' values into line; a time-out that is none is an error.
+void takeOptions(const OptionParser &options, CommandLine &line)
+{
+    line.port = options.value(OptionId::Port);
+    line.traceFile = options.value(OptionId::Trace);
+    line.longListing = options.isSet(OptionId::Long);
+    line.outputFolder = options.value(OptionId::Output);
+    line.verify = options.isSet(OptionId::Verify);
+    line.yes = options.isSet(OptionId::Yes);
+    line.clean = options.isSet(OptionId::Clean);
+    line.deleteExtra = options.isSet(OptionId::Delete);
+    line.checksum = options.isSet(OptionId::Checksum);
+    line.dryRun = options.isSet(OptionId::DryRun);
+    line.force = options.isSet(OptionId::Force);
+    line.humanReadable = options.isSet(OptionId::HumanReadable);
+    if (!options.isSet(OptionId::Timeout))
+        return;
+    bool ok = false;
+    line.timeoutSeconds = options.value(OptionId::Timeout).toDouble(&ok);
+    line.timeoutGiven = true;
+    if (!ok || line.timeoutSeconds < 0 || line.timeoutSeconds > 86400)
+        line.error = QStringLiteral("--timeout takes seconds, from 0 to 86400");
+}
+
+// What is wrong with line against its command's row: another command's
+// option, a mistake worth naming, or too few or too many arguments.
+QString usageProblem(const OptionParser &options, const CommandLine &line)
+{
+    for (const OptionRow &option : optionTable()) {
+        if (!option.global && options.isSet(option.id) && !line.row->owns(option.id))
+            return QStringLiteral("%1 is an option of %2").arg(optionDisplayName(option), commandsOwning(option.id));
+    }
+    const int count = line.arguments.size();
+    if (count < line.row->leastArguments)
+        return QStringLiteral("%1: missing argument (spiffs-cli %1 --help)").arg(line.command);
+    if (line.row->mostArguments >= 0 && count > line.row->mostArguments)
+        return QStringLiteral("%1: too many arguments (spiffs-cli %1 --help)").arg(line.command);
+    return QString();
+}
+
+QString unknownCommand(const QString &command)
+{
+    const QString nearest = nearestCommand(command);
+    return QStringLiteral("unknown command \"%1\"").arg(command)
+           + (nearest.isEmpty() ? QString() : QStringLiteral("; did you mean \"%1\"?").arg(nearest));
+}
+
+} // namespace
+
 CommandLine parseCommandLine(const QStringList &typed)
 {
-    const QStringList arguments = withHumanReadable(typed);
     CommandLine line;
-    QCommandLineParser parser;
-    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
-    std::map<OptionId, QCommandLineOption> options;
-    for (const OptionRow &row : optionTable()) {
-        options.emplace(row.id, parserOption(row));
-        parser.addOption(options.at(row.id));
-    }
-    const auto isSet = [&](OptionId id) { return parser.isSet(options.at(id)); };
-    const auto value = [&](OptionId id) { return parser.value(options.at(id)); };
-
-    const bool parsed = parser.parse(arguments);
+    OptionParser options;
+    const bool parsed = options.parser().parse(withHumanReadable(typed));
     // Known however the line ends: a usage error gets its document too.
-    line.json = isSet(OptionId::Json);
-    line.quiet = isSet(OptionId::Quiet);
+    line.json = options.isSet(OptionId::Json);
+    line.quiet = options.isSet(OptionId::Quiet);
     if (!parsed) {
-        line.error = parser.errorText();
+        line.error = options.parser().errorText();
         return line;
     }
-    line.help = isSet(OptionId::Help);
-    line.version = isSet(OptionId::Version);
-    line.arguments = parser.positionalArguments();
+    line.help = options.isSet(OptionId::Help);
+    line.version = options.isSet(OptionId::Version);
+    line.arguments = options.parser().positionalArguments();
     if (!line.arguments.isEmpty())
         line.command = line.arguments.takeFirst();
     if (line.help || line.version)
         return line;
-    if (line.command.isEmpty()) {
-        line.error = QStringLiteral("no command given");
-        return line;
-    }
     line.row = findCommand(line.command);
     if (!line.row) {
-        line.error = QStringLiteral("unknown command \"%1\"").arg(line.command);
-        const QString nearest = nearestCommand(line.command);
-        if (!nearest.isEmpty())
-            line.error += QStringLiteral("; did you mean \"%1\"?").arg(nearest);
+        line.error = line.command.isEmpty() ? QStringLiteral("no command given") : unknownCommand(line.command);
         return line;
     }
-
-    line.port = value(OptionId::Port);
-    line.traceFile = value(OptionId::Trace);
-    line.longListing = isSet(OptionId::Long);
-    line.outputFolder = value(OptionId::Output);
-    line.verify = isSet(OptionId::Verify);
-    line.yes = isSet(OptionId::Yes);
-    line.clean = isSet(OptionId::Clean);
-    line.deleteExtra = isSet(OptionId::Delete);
-    line.checksum = isSet(OptionId::Checksum);
-    line.dryRun = isSet(OptionId::DryRun);
-    line.force = isSet(OptionId::Force);
-    line.humanReadable = isSet(OptionId::HumanReadable);
-    if (isSet(OptionId::Timeout)) {
-        bool ok = false;
-        line.timeoutSeconds = value(OptionId::Timeout).toDouble(&ok);
-        line.timeoutGiven = true;
-        if (!ok || line.timeoutSeconds < 0 || line.timeoutSeconds > 86400) {
-            line.error = QStringLiteral("--timeout takes seconds, from 0 to 86400");
-            return line;
-        }
-    }
-
-    // A command's own option on another command is a mistake worth naming.
-    for (const OptionRow &option : optionTable()) {
-        if (!option.global && isSet(option.id) && !line.row->owns(option.id)) {
-            line.error = QStringLiteral("%1 is an option of %2").arg(optionDisplayName(option), commandsOwning(option.id));
-            return line;
-        }
-    }
-
-    const int count = line.arguments.size();
-    if (count < line.row->leastArguments)
-        line.error = QStringLiteral("%1: missing argument (spiffs-cli %1 --help)").arg(line.command);
-    else if (line.row->mostArguments >= 0 && count > line.row->mostArguments)
-        line.error = QStringLiteral("%1: too many arguments (spiffs-cli %1 --help)").arg(line.command);
+    takeOptions(options, line);
+    if (line.error.isEmpty())
+        line.error = usageProblem(options, line);
     return line;
 }
 
