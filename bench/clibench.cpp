@@ -92,8 +92,9 @@ void benchGet(Results &results, int runs, const QString &work, const EmulatorPro
 // ---- put -------------------------------------------------------------------------
 
 // From the command line's write of the upload's start frame to its exit,
-// which follows the receiver's final "u" at once. The quiet spell and the
-// memory report (the free space is checked before an upload) come before.
+// which follows the receiver's final "u" at once. The quiet spell, the
+// memory report and the listing (the room is planned before an upload) come
+// before.
 // The ceiling adds to the wire's stop-and-wait bound what a bare
 // pseudo-terminal needs per answer when both sides sleep between chunks,
 // measured right before each run.
@@ -126,9 +127,9 @@ void benchPut(Results &results, int runs, const QString &work, const EmulatorPro
         cli.program = QStringLiteral(CLI_PATH);
         cli.port = device.portName();
         cli.arguments = QStringList{QStringLiteral("-q"), QStringLiteral("put"), path};
-        cli.portWritesWatched = 2; // the memory request, then the upload's start frame
+        cli.portWritesWatched = 3; // the memory and listing requests, then the upload's start frame
         const CliTimings timings = runCli(cli);
-        if (!timings.finished || timings.exitCode != 0 || timings.writeNs.size() < 2) {
+        if (!timings.finished || timings.exitCode != 0 || timings.writeNs.size() < 3) {
             say(QStringLiteral("  put %1: did not finish (%2)").arg(name, said(timings)));
             continue;
         }
@@ -140,7 +141,7 @@ void benchPut(Results &results, int runs, const QString &work, const EmulatorPro
             }
             continue;
         }
-        const double seconds = double(timings.exitNs - timings.writeNs.at(1)) / 1e9;
+        const double seconds = double(timings.exitNs - timings.writeNs.at(2)) / 1e9;
         const double ceiling = bound + double(answers) * bare / 1e6;
         const double perAnswerUs = (seconds - bound) * 1e6 / double(answers);
         ofBound.samples.append(100 * bound / seconds);
