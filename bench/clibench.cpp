@@ -33,10 +33,10 @@ QString said(const CliTimings &timings)
 // ---- get -------------------------------------------------------------------------
 
 // From the command line's write of the download request to the file renamed
-// into place. The opening quiet spell and the memory report that the
-// command line sends first (it needs the capacity before a download) come
-// before and are left out: they are not part of the file's exchange, and the
-// start-up figure covers them.
+// into place. The opening quiet spell, the memory report that the command
+// line sends first (it needs the capacity before a download) and the
+// listing (the name may be a pattern) come before and are left out: they
+// are not part of the file's exchange, and the start-up figure covers them.
 void benchGet(Results &results, int runs, const QString &work, const EmulatorProcess &device, const QString &name,
               const QByteArray &content)
 {
@@ -59,9 +59,9 @@ void benchGet(Results &results, int runs, const QString &work, const EmulatorPro
         cli.port = device.portName();
         cli.arguments = QStringList{QStringLiteral("-q"), QStringLiteral("get"), name, QStringLiteral("-o"), folder};
         cli.watchedFolder = folder;
-        cli.portWritesWatched = 2; // the memory request, then the download request
+        cli.portWritesWatched = 3; // the memory and listing requests, then the download request
         const CliTimings timings = runCli(cli);
-        if (!timings.finished || timings.exitCode != 0 || timings.writeNs.size() < 2 || !timings.savedNs.contains(name)) {
+        if (!timings.finished || timings.exitCode != 0 || timings.writeNs.size() < 3 || !timings.savedNs.contains(name)) {
             say(QStringLiteral("  get %1: did not finish (%2; %3 writes seen, saved: %4)").arg(name, said(timings)).arg(timings.writeNs.size()).arg(QStringList(timings.savedNs.keys()).join(QLatin1Char(','))));
             continue;
         }
@@ -73,12 +73,12 @@ void benchGet(Results &results, int runs, const QString &work, const EmulatorPro
             }
             continue;
         }
-        const qint64 requestNs = timings.writeNs.at(1);
+        const qint64 requestNs = timings.writeNs.at(2);
         const double seconds = double(timings.savedNs.value(name) - requestNs) / 1e9;
         figure.samples.append(100 * wire / seconds);
         tail.samples.append(ms(timings.exitNs - timings.savedNs.value(name)));
         say(QStringLiteral("  get %1: %2 s for %3 s on the wire (%4 %); before it: port opened %5 ms after the "
-                           "start, memory request %6 ms after that, download request %7 ms later; exit %8 ms "
+                           "start, memory request %6 ms after that, listing and download request %7 ms later; exit %8 ms "
                            "after the file was saved")
                     .arg(name, QString::number(seconds, 'f', 4), QString::number(wire, 'f', 4),
                          QString::number(100 * wire / seconds, 'f', 2))
