@@ -138,7 +138,7 @@ void runMv(const CommandContext &context)
     }
     output.addDone(QStringLiteral("read %1").arg(deviceNameText(source.name)));
     const FlashRoom::Room room = roomToWrite(context, target, content.size(), QStringLiteral("mv (nothing changed)"));
-    const QString copy = QStringLiteral("a second copy of %1 (%2 bytes) needs").arg(oldName).arg(content.size());
+    const QString copy = QStringLiteral("a second copy of %1 (%2 bytes) needs").arg(oldName, QString::number(content.size()));
     ReceiverWrites::checkRoom(room, QStringLiteral("mv: %1; nothing changed").arg(ReceiverWrites::roomText(room, copy)));
     ReceiverWrites::writeAndReadBack(session, target, content,
                                      writeSubjects(context, target,

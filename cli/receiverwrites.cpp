@@ -1,6 +1,5 @@
 #include "receiverwrites.h"
 
-#include "clisession.h"
 #include "devicenames.h"
 #include "jobprogress.h"
 #include "jobreport.h"
@@ -32,11 +31,10 @@ FlashRoom::Room roomFor(const CliSession::Holdings &holdings, const QVector<QByt
 
 QString roomText(const FlashRoom::Room &room, const QString &whatNeeds, const QString &freedBy)
 {
+    // In one pass: a name in whatNeeds may hold a "%1" of its own.
     return QStringLiteral("%1 up to %2 bytes of the receiver's room, which has %3 free%4")
-            .arg(whatNeeds)
-            .arg(room.needed)
-            .arg(room.free)
-            .arg(room.freed > 0 ? QStringLiteral(" and %1 freed by %2").arg(room.freed).arg(freedBy) : QString());
+            .arg(whatNeeds, QString::number(room.needed), QString::number(room.free),
+                 room.freed > 0 ? QStringLiteral(" and %1 freed by %2").arg(QString::number(room.freed), freedBy) : QString());
 }
 
 void checkRoom(const FlashRoom::Room &room, const QString &refusal)

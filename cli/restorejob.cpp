@@ -10,7 +10,6 @@
 #include "manifest.h"
 #include "shownfigures.h"
 
-#include "core/transferformat.h"
 #include "core/uploadfile.h"
 
 #include <QtCore/QDir>
