@@ -14,7 +14,9 @@ constexpr double Baud = 115200;
 constexpr int FrameHeader = 17; // preamble and letter
 constexpr int ChunkBytes = 32;  // content bytes per upload frame
 constexpr int ChunkFrame = 50;  // header, count byte, 32 bytes
-constexpr quint32 TransferCapacity = 64 * MiB;
+// The largest flash a receiver has: a larger report is refused as not the
+// receiver's, by the window and the command line alike.
+constexpr quint32 TransferCapacity = 16 * MiB;
 constexpr int TimeoutMs = 120000;
 
 // A progress line on standard error.

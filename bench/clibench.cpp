@@ -33,10 +33,10 @@ QString said(const CliTimings &timings)
 // ---- get -------------------------------------------------------------------------
 
 // From the command line's write of the download request to the file renamed
-// into place. The opening quiet spell and the memory report that the
-// command line sends first (it needs the capacity before a download) come
-// before and are left out: they are not part of the file's exchange, and the
-// start-up figure covers them.
+// into place. The opening quiet spell, the memory report that the command
+// line sends first (it needs the capacity before a download) and the
+// listing (the name may be a pattern) come before and are left out: they
+// are not part of the file's exchange, and the start-up figure covers them.
 void benchGet(Results &results, int runs, const QString &work, const EmulatorProcess &device, const QString &name,
               const QByteArray &content)
 {
@@ -59,9 +59,9 @@ void benchGet(Results &results, int runs, const QString &work, const EmulatorPro
         cli.port = device.portName();
         cli.arguments = QStringList{QStringLiteral("-q"), QStringLiteral("get"), name, QStringLiteral("-o"), folder};
         cli.watchedFolder = folder;
-        cli.portWritesWatched = 2; // the memory request, then the download request
+        cli.portWritesWatched = 3; // the memory and listing requests, then the download request
         const CliTimings timings = runCli(cli);
-        if (!timings.finished || timings.exitCode != 0 || timings.writeNs.size() < 2 || !timings.savedNs.contains(name)) {
+        if (!timings.finished || timings.exitCode != 0 || timings.writeNs.size() < 3 || !timings.savedNs.contains(name)) {
             say(QStringLiteral("  get %1: did not finish (%2; %3 writes seen, saved: %4)").arg(name, said(timings)).arg(timings.writeNs.size()).arg(QStringList(timings.savedNs.keys()).join(QLatin1Char(','))));
             continue;
         }
@@ -73,12 +73,12 @@ void benchGet(Results &results, int runs, const QString &work, const EmulatorPro
             }
             continue;
         }
-        const qint64 requestNs = timings.writeNs.at(1);
+        const qint64 requestNs = timings.writeNs.at(2);
         const double seconds = double(timings.savedNs.value(name) - requestNs) / 1e9;
         figure.samples.append(100 * wire / seconds);
         tail.samples.append(ms(timings.exitNs - timings.savedNs.value(name)));
         say(QStringLiteral("  get %1: %2 s for %3 s on the wire (%4 %); before it: port opened %5 ms after the "
-                           "start, memory request %6 ms after that, download request %7 ms later; exit %8 ms "
+                           "start, memory request %6 ms after that, listing and download request %7 ms later; exit %8 ms "
                            "after the file was saved")
                     .arg(name, QString::number(seconds, 'f', 4), QString::number(wire, 'f', 4),
                          QString::number(100 * wire / seconds, 'f', 2))
@@ -92,8 +92,9 @@ void benchGet(Results &results, int runs, const QString &work, const EmulatorPro
 // ---- put -------------------------------------------------------------------------
 
 // From the command line's write of the upload's start frame to its exit,
-// which follows the receiver's final "u" at once. The quiet spell and the
-// memory report (the free space is checked before an upload) come before.
+// which follows the receiver's final "u" at once. The quiet spell, the
+// memory report and the listing (the room is planned before an upload) come
+// before.
 // The ceiling adds to the wire's stop-and-wait bound what a bare
 // pseudo-terminal needs per answer when both sides sleep between chunks,
 // measured right before each run.
@@ -126,9 +127,9 @@ void benchPut(Results &results, int runs, const QString &work, const EmulatorPro
         cli.program = QStringLiteral(CLI_PATH);
         cli.port = device.portName();
         cli.arguments = QStringList{QStringLiteral("-q"), QStringLiteral("put"), path};
-        cli.portWritesWatched = 2; // the memory request, then the upload's start frame
+        cli.portWritesWatched = 3; // the memory and listing requests, then the upload's start frame
         const CliTimings timings = runCli(cli);
-        if (!timings.finished || timings.exitCode != 0 || timings.writeNs.size() < 2) {
+        if (!timings.finished || timings.exitCode != 0 || timings.writeNs.size() < 3) {
             say(QStringLiteral("  put %1: did not finish (%2)").arg(name, said(timings)));
             continue;
         }
@@ -140,7 +141,7 @@ void benchPut(Results &results, int runs, const QString &work, const EmulatorPro
             }
             continue;
         }
-        const double seconds = double(timings.exitNs - timings.writeNs.at(1)) / 1e9;
+        const double seconds = double(timings.exitNs - timings.writeNs.at(2)) / 1e9;
         const double ceiling = bound + double(answers) * bare / 1e6;
         const double perAnswerUs = (seconds - bound) * 1e6 / double(answers);
         ofBound.samples.append(100 * bound / seconds);
@@ -301,6 +302,55 @@ void benchCatMemory(Results &results, int runs, const QString &work)
     }
 }
 
+// put --verify reads each file back to compare it; what it read must go
+// once the file is checked, or memory grows with the number of files. Peak
+// resident memory above df's for one file and for fifty, 32 KiB each.
+void benchPutVerifyMemory(Results &results, int runs, const QString &work)
+{
+    constexpr int FileCount = 50;
+    const QString folder = QDir(work).filePath(QStringLiteral("putverify-files"));
+    QDir().mkpath(folder);
+    QStringList files;
+    for (int i = 0; i < FileCount; ++i) {
+        files << QDir(folder).filePath(QStringLiteral("pv%1.bin").arg(i, 2, 10, QLatin1Char('0')));
+        writeFile(files.constLast(), fileContent(32 * KiB, 20 + i));
+    }
+    EmulatorProcess device;
+    if (!device.start(QStringLiteral(EMULATOR_PATH), QString(),
+                      {QStringLiteral("--capacity"), QString::number(TransferCapacity)}, Affinity::deviceCpu())) {
+        say(QStringLiteral("cli-putverify: %1").arg(device.errorString()));
+        return;
+    }
+    const auto peak = [&](const QStringList &arguments) -> qint64 {
+        CliRun run;
+        run.program = QStringLiteral(CLI_PATH);
+        run.port = device.portName();
+        run.arguments = QStringList{QStringLiteral("-q")} + arguments;
+        run.sampleMemory = true;
+        const CliTimings timings = runCli(run);
+        if (!timings.finished || timings.exitCode != 0)
+            say(QStringLiteral("  %1: %2").arg(arguments.constFirst(), said(timings)));
+        return timings.finished && timings.exitCode == 0 ? timings.peakKiB : -1;
+    };
+    Figure &one = results.add(QStringLiteral("cli_putverify_1_peak_kib"),
+                              QStringLiteral("put --verify 1 file of 32 KiB, peak above df"), QStringLiteral("KiB"));
+    Figure &fifty = results.add(QStringLiteral("cli_putverify_50_peak_kib"),
+                                QStringLiteral("put --verify 50 files of 32 KiB, peak above df"), QStringLiteral("KiB"));
+    const QStringList verify{QStringLiteral("put"), QStringLiteral("--verify")};
+    for (int run = 0; run < runs; ++run) {
+        const qint64 baseline = peak({QStringLiteral("df")});
+        const qint64 onePeak = peak(verify + files.mid(0, 1));
+        const qint64 fiftyPeak = peak(verify + files);
+        if (baseline < 0 || onePeak < 0 || fiftyPeak < 0) {
+            say(QStringLiteral("  put --verify: a run failed"));
+            continue;
+        }
+        one.samples.append(double(onePeak - baseline));
+        fifty.samples.append(double(fiftyPeak - baseline));
+        say(QStringLiteral("  peak resident: df %1 KiB, 1 file %2 KiB, 50 files %3 KiB").arg(baseline).arg(onePeak).arg(fiftyPeak));
+    }
+}
+
 } // namespace
 
 void benchCli(Results &results, int runs, const QString &workFolder, const CliBenchGroups &groups)
@@ -331,4 +381,6 @@ void benchCli(Results &results, int runs, const QString &workFolder, const CliBe
         benchChain(results, runs, workFolder);
     if (groups.catMemory)
         benchCatMemory(results, runs, workFolder);
+    if (groups.putVerifyMemory)
+        benchPutVerifyMemory(results, runs, workFolder);
 }

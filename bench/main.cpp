@@ -6,7 +6,7 @@
 //
 // Groups: paced (or paced-download, paced-upload), unpaced (or
 // unpaced-download, unpaced-upload), listing, startup, memory, cli (or
-// cli-get, cli-put, cli-startup, cli-chain, cli-cat), jobs (backup and
+// cli-get, cli-put, cli-startup, cli-chain, cli-cat, cli-putverify), jobs (backup and
 // restore), remainder (the first request after a cut download); all by
 // default;
 // and soak (memory over many cycles, --soak-cycles), only when named.
@@ -107,7 +107,8 @@ int main(int argc, char *argv[])
     const QCommandLineOption onlyOption(QStringLiteral("only"),
                                         QStringLiteral("Comma-separated groups: paced (or paced-download, paced-upload), "
                                                        "unpaced (or unpaced-download, unpaced-upload), listing, "
-                                                       "startup, memory, cli (or cli-get, cli-put, cli-startup, cli-chain, cli-cat), jobs, "
+                                                       "startup, memory, cli (or cli-get, cli-put, cli-startup, cli-chain, cli-cat, cli-putverify), "
+                                                       "jobs, "
                                                        "remainder, soak."),
                                         QStringLiteral("GROUPS"));
     const QCommandLineOption soakCyclesOption(QStringLiteral("soak-cycles"),
@@ -188,7 +189,8 @@ int main(int argc, char *argv[])
     cli.startup = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-startup"));
     cli.chain = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-chain"));
     cli.catMemory = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-cat"));
-    if ((cli.get || cli.put || cli.startup || cli.chain || cli.catMemory) && group(QStringLiteral("cli")))
+    cli.putVerifyMemory = groups.contains(QStringLiteral("cli")) || groups.contains(QStringLiteral("cli-putverify"));
+    if ((cli.get || cli.put || cli.startup || cli.chain || cli.catMemory || cli.putVerifyMemory) && group(QStringLiteral("cli")))
         benchCli(results, runs, work.path(), cli);
     if (groups.contains(QStringLiteral("jobs")) && group(QStringLiteral("jobs")))
         benchJobs(results, runs, work.path());

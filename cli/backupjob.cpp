@@ -1,13 +1,12 @@
 // backup DIR: every file of the receiver into DIR, and DIR/MANIFEST last.
 // Nothing in DIR is deleted, and nothing is written through a link.
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
-#include "console.h"
+#include "devicenames.h"
 #include "jobprogress.h"
 #include "jobreport.h"
 #include "manifest.h"
-#include "progressmeter.h"
+#include "shownfigures.h"
 
 #include "core/devicesession.h"
 
@@ -215,47 +214,47 @@ struct BackupRun
     QStringList unrestorable; // named after the backup, with their reasons
 };
 
-// Downloads one file into the staging folder and records it. ExitDone, or
-// the failure's status, said.
-int stageFile(const CommandContext &context, const ListingEntry &entry, const QString &path, const QDir &staging,
-              JobProgress &progress, BackupRun &run, JobReport &report)
+// A name restore could not give back: kept when the receiver sends it.
+void noteUnrestorable(const ListingEntry &entry, const QString &reason, const QString &path, bool received,
+                      BackupRun &run, JobReport &report)
 {
-    CliSession &session = context.session;
     const QString shown = shownName(entry.name);
-    // Kept if the receiver sends it, but restore could not give it back.
+    run.unrestorable << QStringLiteral("%1 (%2%3)").arg(shown.isEmpty() ? QStringLiteral("\"\"") : shown, reason,
+                                                        received ? QStringLiteral("; kept as ") + path
+                                                                 : QStringLiteral("; the receiver would not send it"));
+    report.notRestorable.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
+                                            {QStringLiteral("reason"), reason},
+                                            {QStringLiteral("path"), received ? QJsonValue(path) : QJsonValue()}});
+}
+
+// Downloads one file into the staging folder and records it.
+void stageFile(CliSession &session, const ListingEntry &entry, const QString &path, const QDir &staging,
+               JobProgress &progress, BackupRun &run, JobReport &report)
+{
+    const QString shown = shownName(entry.name);
     const QString reason = JobPlan::unrestorableReason(entry.name);
     progress.startFile(shown, entry.size);
-    DeviceReply *reply = session.device().download(entry.name);
+    const OwnedReply reply(session.device().download(entry.name));
     const bool received = session.await(reply, progress);
     if (!received && (reason.isEmpty() || reply->error() != DeviceReply::RefusedError))
-        return session.failure(reply, QStringLiteral("backup %1").arg(shown));
+        throw session.failure(*reply, QStringLiteral("backup %1").arg(shown));
     const QByteArray content = reply->content();
-    reply->deleteLater();
     progress.endFile();
-    if (!reason.isEmpty()) {
-        run.unrestorable << QStringLiteral("%1 (%2%3)").arg(shown.isEmpty() ? QStringLiteral("\"\"") : shown, reason,
-                                                            received ? QStringLiteral("; kept as ") + path
-                                                                     : QStringLiteral("; the receiver would not send it"));
-        report.notRestorable.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
-                                                {QStringLiteral("reason"), reason},
-                                                {QStringLiteral("path"), received ? QJsonValue(path) : QJsonValue()}});
-    }
+    if (!reason.isEmpty())
+        noteUnrestorable(entry, reason, path, received, run, report);
     if (!received) {
         run.contents.entries << Manifest::Entry{entry.size, QByteArray(), entry.name, QString(), false};
-        return ExitDone;
+        return;
     }
     if (content.size() != qint64(entry.size)) {
-        progress.finish();
-        return context.output.fail(Failure::BadReply, QStringLiteral("backup %1: the listing said %2 bytes, the download brought %3")
-                                                              .arg(shown)
-                                                              .arg(entry.size)
-                                                              .arg(content.size()));
+        throw CommandFailure(Failure::BadReply, QStringLiteral("backup %1: the listing said %2 bytes, the download brought %3")
+                                                        .arg(shown)
+                                                        .arg(entry.size)
+                                                        .arg(content.size()));
     }
     QString error;
-    if (!writeFile(staging.filePath(path), content, &error)) {
-        progress.finish();
-        return context.output.fail(Failure::LocalFile, QStringLiteral("backup: ") + error);
-    }
+    if (!writeFile(staging.filePath(path), content, &error))
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("backup: ") + error);
     run.contents.entries << Manifest::Entry{content.size(), sha256(content), entry.name, path, reason.isEmpty()};
     report.received.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
                                        {QStringLiteral("size"), content.size()},
@@ -265,54 +264,15 @@ int stageFile(const CommandContext &context, const ListingEntry &entry, const QS
     const bool renamed = path != CatalogueFormat::deviceNameText(entry.name);
     report.lines << QStringLiteral("saved   %1  %2%3")
                             .arg(sizeColumn(content.size()), shown, renamed ? QStringLiteral("  as ") + path : QString());
-    return ExitDone;
 }
 
-// The summary, the names that cannot go back, and the exit status.
-int finishBackup(const CommandContext &context, const QDir &dir, const BackupRun &run, JobReport &report)
-{
-    CommandOutput &output = context.output;
-    report.summary = QStringLiteral("backup: %1, %2, and %3 in %4")
-                             .arg(fileCount(report.received.size()))
-                             .arg(ProgressLine::byteCount(report.bytes),
-                                  QDir::toNativeSeparators(dir.filePath(QLatin1String(Manifest::FileName))))
-                             .arg(duration(report.seconds()));
-    if (!report.kept.isEmpty()) {
-        report.summary += QStringLiteral("; %1 of earlier backups kept in %2, not in the new MANIFEST")
-                                  .arg(fileCount(report.kept.size()), QDir::toNativeSeparators(dir.path()));
-    }
-    if (run.unrestorable.isEmpty())
-        return endJob(context, report, ExitDone);
-    for (const QString &file : run.unrestorable)
-        output.warn(QStringLiteral("backup: not restorable: %1").arg(file));
-    return endJob(context, report,
-                  output.fail(Failure::Incomplete, QStringLiteral("backup: %1 cannot be restored from this backup (named "
-                                                                  "above); MANIFEST records them, and restore gives back "
-                                                                  "the others")
-                                                           .arg(fileCount(run.unrestorable.size()))));
-}
-
-} // namespace
-
-int runBackup(const CommandContext &context)
+// Every listed file into the staging folder, and then into place.
+void stageAndPlace(const CommandContext &context, const QDir &dir, const CliSession::Holdings &holdings, BackupRun &run,
+                   JobReport &report)
 {
     CliSession &session = context.session;
-    CommandOutput &output = context.output;
-    JobReport report;
-    const QString folder = context.line.arguments.constFirst();
-    if (QFileInfo::exists(folder) && !QFileInfo(folder).isDir())
-        return output.fail(Failure::LocalFile, QStringLiteral("backup: %1 is not a folder").arg(folder));
-    const QDir dir(folder);
-    const QStringList made = missingFolders(folder);
     const std::optional<Manifest::Contents> previous = previousBackup(dir);
-    if (const int status = session.open())
-        return status;
-    int failed = ExitDone;
-    const std::optional<CliSession::Holdings> holdings = session.memoryAndListing(QStringLiteral("backup"), &failed);
-    if (!holdings)
-        return endJob(context, report, failed);
-    const QVector<ListingEntry> &entries = holdings->entries;
-
+    const QVector<ListingEntry> &entries = holdings.entries;
     qint64 total = 0;
     for (const ListingEntry &entry : entries)
         total += entry.size;
@@ -320,40 +280,81 @@ int runBackup(const CommandContext &context)
     const QDir staging(dir.filePath(QLatin1String(JobPlan::StagingFolder)));
     // What an earlier run left there is not known to be whole.
     if (!clearStaging(staging.path()))
-        return endJob(context, report,
-                      output.fail(Failure::LocalFile, QStringLiteral("backup: cannot empty %1").arg(staging.path())));
-    // Nothing downloaded is kept, so nothing is reported as received, and
-    // the folders made for it go too.
-    const auto abandon = [&](int status) {
-        clearStaging(staging.path());
-        for (const QString &path : made) {
-            if (!QDir().rmdir(path))
-                break;
-        }
-        const QElapsedTimer clock = report.clock;
-        report = JobReport();
-        report.clock = clock;
-        return endJob(context, report, status);
-    };
-
-    BackupRun run;
-    run.contents.taken = QDateTime::currentDateTimeUtc();
-    run.contents.totalBytes = holdings->memory.totalBytes;
-    run.contents.usedBytes = holdings->memory.usedBytes;
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("backup: cannot empty %1").arg(staging.path()));
     JobProgress progress(int(entries.size()), total, session.showsProgress());
     for (int i = 0; i < entries.size(); ++i) {
-        if (const int status = stageFile(context, entries.at(i), paths.at(i), staging, progress, run, report))
-            return abandon(status);
+        try {
+            stageFile(session, entries.at(i), paths.at(i), staging, progress, run, report);
+        } catch (const CommandFailure &) {
+            progress.finish();
+            throw;
+        }
     }
     progress.finish();
     report.verifiedBy = QStringLiteral("bytes received against the listing's size; the SHA-256 is of what arrived");
     if (session.interrupted()) {
-        output.warn(QStringLiteral("backup: the folder is as it was"));
-        return abandon(session.interruption());
+        context.output.warn(QStringLiteral("backup: the folder is as it was"));
+        throw CliSession::interruption();
     }
     QString error;
     if (!placeBackup(dir, run.contents, &error))
-        return abandon(output.fail(Failure::LocalFile, QStringLiteral("backup: ") + error));
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("backup: ") + error);
     report.kept = keptFiles(dir, previous, run.contents);
-    return finishBackup(context, dir, run, report);
+}
+
+// The summary, and the names that cannot go back.
+void finishBackup(const CommandContext &context, const QDir &dir, const BackupRun &run, JobReport &report)
+{
+    const QString summary = QStringLiteral("backup: %1, %2, and %3 in %4")
+                                    .arg(fileCount(report.received.size()))
+                                    .arg(byteCount(report.bytes),
+                                         QDir::toNativeSeparators(dir.filePath(QLatin1String(Manifest::FileName))))
+                                    .arg(durationBegun(report.seconds()));
+    const QString kept = report.kept.isEmpty() ? QString()
+                                               : QStringLiteral("; %1 of earlier backups kept in %2, not in the new MANIFEST")
+                                                         .arg(fileCount(report.kept.size()), QDir::toNativeSeparators(dir.path()));
+    report.summary = [text = summary + kept] { return text; };
+    if (run.unrestorable.isEmpty())
+        return;
+    for (const QString &file : run.unrestorable)
+        context.output.warn(QStringLiteral("backup: not restorable: %1").arg(file));
+    throw CommandFailure(Failure::Incomplete, QStringLiteral("backup: %1 cannot be restored from this backup (named "
+                                                             "above); MANIFEST records them, and restore gives back "
+                                                             "the others")
+                                                      .arg(fileCount(run.unrestorable.size())));
+}
+
+} // namespace
+
+void runBackup(const CommandContext &context)
+{
+    CliSession &session = context.session;
+    const QString folder = context.line.arguments.constFirst();
+    if (QFileInfo::exists(folder) && !QFileInfo(folder).isDir())
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("backup: %1 is not a folder").arg(folder));
+    const QDir dir(folder);
+    const QStringList made = missingFolders(folder);
+    session.open();
+    JobReport &report = context.output.keepReport(std::make_unique<JobReport>(context.line));
+    context.output.showReport();
+    const CliSession::Holdings holdings = session.memoryAndListing(QStringLiteral("backup"));
+
+    BackupRun run;
+    run.contents.taken = QDateTime::currentDateTimeUtc();
+    run.contents.totalBytes = holdings.memory.totalBytes;
+    run.contents.usedBytes = holdings.memory.usedBytes;
+    try {
+        stageAndPlace(context, dir, holdings, run, report);
+    } catch (const CommandFailure &) {
+        // Nothing downloaded is kept, so nothing is reported as received,
+        // and the folders made for it go too.
+        clearStaging(dir.filePath(QLatin1String(JobPlan::StagingFolder)));
+        for (const QString &path : made) {
+            if (!QDir().rmdir(path))
+                break;
+        }
+        report.clear();
+        throw;
+    }
+    finishBackup(context, dir, run, report);
 }

@@ -1,10 +1,10 @@
 // ports, df and ls: what the system and the receiver hold.
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
 #include "console.h"
 #include "devicenames.h"
 #include "portaccess.h"
+#include "shownfigures.h"
 
 #include "core/devicesession.h"
 #include "core/portdiscovery.h"
@@ -16,7 +16,7 @@
 using CatalogueFormat::deviceNameText;
 using CatalogueFormat::ListingEntry;
 
-int runPorts(const CommandContext &context)
+void runPorts(const CommandContext &context)
 {
     const QList<PortDescription> ports = describePorts();
     if (context.line.json) {
@@ -37,13 +37,13 @@ int runPorts(const CommandContext &context)
             list.append(entry);
         }
         context.output.result().insert(QStringLiteral("ports"), list);
-        return ExitDone;
+        return;
     }
     // -q: the device files alone, one a line, for scripts and the shells' completions.
     if (context.line.quiet) {
         for (const PortDescription &port : ports)
             Console::printLine(port.systemLocation);
-        return ExitDone;
+        return;
     }
     if (ports.isEmpty())
         context.output.note(QStringLiteral("no serial ports"));
@@ -69,24 +69,20 @@ int runPorts(const CommandContext &context)
                                                                : QLatin1String(PortDiscovery::PortsVariable));
         field(QStringLiteral("access"), accessText(port.access));
     }
-    return ExitDone;
 }
 
-int runDf(const CommandContext &context)
+void runDf(const CommandContext &context)
 {
     CliSession &session = context.session;
-    if (const int status = session.open())
-        return status;
-    DeviceReply *reply = session.device().requestMemoryReport();
-    if (!session.await(reply))
-        return session.failure(reply, QStringLiteral("df"));
-    const CatalogueFormat::MemoryFigures figures = reply->memory();
+    session.open();
+    const CatalogueFormat::MemoryFigures figures =
+            session.answer(session.device().requestMemoryReport(), QStringLiteral("df"))->memory();
     const quint32 free = CatalogueFormat::freeBytes(figures);
     if (context.line.json) {
         context.output.result() = QJsonObject{{QStringLiteral("total"), qint64(figures.totalBytes)},
                                               {QStringLiteral("used"), qint64(figures.usedBytes)},
                                               {QStringLiteral("free"), qint64(free)}};
-        return ExitDone;
+        return;
     }
     const auto size = [&](qint64 bytes) {
         return context.line.humanReadable ? QStringLiteral("%1").arg(byteCount(bytes), 11)
@@ -95,30 +91,25 @@ int runDf(const CommandContext &context)
     Console::printLine(QStringLiteral("total ") + size(figures.totalBytes));
     Console::printLine(QStringLiteral("used  ") + size(figures.usedBytes));
     Console::printLine(QStringLiteral("free  ") + size(free));
-    return ExitDone;
 }
 
-int runLs(const CommandContext &context)
+void runLs(const CommandContext &context)
 {
     const CommandLine &line = context.line;
     CliSession &session = context.session;
-    if (const int status = session.open())
-        return status;
-    int failed = ExitDone;
-    const std::optional<QVector<ListingEntry>> listing = session.listing(QStringLiteral("ls"), &failed);
-    if (!listing)
-        return failed;
+    session.open();
+    const QVector<ListingEntry> listing = session.listing(QStringLiteral("ls"));
 
     QStringList unmatched;
     // In the receiver's order, whatever the order of the arguments.
     QVector<ListingEntry> shown;
     if (line.arguments.isEmpty()) {
-        shown = *listing;
+        shown = listing;
     } else {
         QSet<QByteArray> selected;
-        for (const ListingEntry &entry : DeviceNames::selectAll(line.arguments, *listing, &unmatched))
+        for (const ListingEntry &entry : DeviceNames::selectAll(line.arguments, listing, &unmatched))
             selected.insert(entry.name);
-        for (const ListingEntry &entry : *listing) {
+        for (const ListingEntry &entry : listing) {
             if (selected.contains(entry.name))
                 shown << entry;
         }
@@ -138,8 +129,8 @@ int runLs(const CommandContext &context)
             Console::printLine(line.longListing ? size + QStringLiteral("  ") + text(entry.name) : text(entry.name));
         }
     }
-    int status = ExitDone;
+    QStringList problems;
     for (const QString &argument : std::as_const(unmatched))
-        status = context.output.fail(Failure::NoSuchFile, QStringLiteral("ls: no file matches %1").arg(argument));
-    return status;
+        problems << QStringLiteral("ls: no file matches %1").arg(argument);
+    failIfAny(Failure::NoSuchFile, problems);
 }

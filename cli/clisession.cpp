@@ -1,6 +1,5 @@
 #include "clisession.h"
 
-#include "clitext.h"
 #include "console.h"
 #include "devicenames.h"
 #include "jobprogress.h"
@@ -55,24 +54,23 @@ void CliSession::beginCommand(CommandOutput &output)
         m_session->setTimeout(int(std::ceil(m_global.timeoutSeconds * 1000)));
 }
 
-int CliSession::openTrace()
+void CliSession::openTrace()
 {
     if (m_global.traceFile.isEmpty())
-        return ExitDone;
+        return;
     m_traceFile.setFileName(m_global.traceFile);
     if (!m_traceFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return m_output->fail(Failure::LocalFile, QStringLiteral("cannot write the trace %1: %2")
-                                                          .arg(m_global.traceFile, m_traceFile.errorString()));
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("cannot write the trace %1: %2")
+                                                         .arg(m_global.traceFile, m_traceFile.errorString()));
     }
     m_trace = std::make_unique<TraceWriter>(&m_traceFile);
     m_trace->writeHeader();
     // As typed, options included, so a report says what was run.
     m_trace->writeProgramComments(QStringLiteral("spiffs-cli"), QStringLiteral(SPIFFS_VERSION),
                                   QCoreApplication::arguments().mid(1));
-    return ExitDone;
 }
 
-int CliSession::choosePort()
+void CliSession::choosePort()
 {
     m_portName = m_global.port;
     if (m_portName.isEmpty()) {
@@ -80,21 +78,21 @@ int CliSession::choosePort()
         m_portFromEnvironment = !m_portName.isEmpty();
     }
     if (!m_portName.isEmpty())
-        return ExitDone;
+        return;
 
     const PortChoice choice = choosePortAutomatically(PortDiscovery::systemPorts(), PortDiscovery::portsNamedByUser());
     if (choice.chosen) {
         m_portName = *choice.chosen;
         if (!choice.note.isEmpty())
             m_output->note(choice.note);
-        return ExitDone;
+        return;
     }
-    const int status = m_output->fail(Failure::Port, choice.problem);
+    CommandFailure failure(Failure::Port, choice.problem);
     for (const QString &line : choice.details)
-        Console::printStatus(line + QLatin1Char('\n'));
+        failure.epilogue += line + QLatin1Char('\n');
     if (!choice.ports.isEmpty())
         m_output->result().insert(QStringLiteral("ports"), QJsonArray::fromStringList(choice.ports));
-    return status;
+    throw failure;
 }
 
 std::optional<ReplyRemainder> CliSession::takeRemainderNote() const
@@ -117,21 +115,19 @@ void CliSession::leaveRemainderNote()
         RemainderNote::leave(m_portName, remainder);
 }
 
-int CliSession::open()
+void CliSession::open()
 {
     if (m_opened)
-        return ExitDone;
-    if (const int status = openTrace())
-        return status;
-    if (const int status = choosePort())
-        return status;
+        return;
+    openTrace();
+    choosePort();
 
     // As the window opens it.
     m_port.setPortName(m_portName);
     ReceiverLine::applySettings(m_port);
     if (!m_port.open(QIODevice::ReadWrite)) {
-        return m_output->fail(Failure::Port, QStringLiteral("cannot open %1: %2")
-                                                     .arg(m_portName, PortOpening::failureReason(m_port, m_portName)));
+        throw CommandFailure(Failure::Port, QStringLiteral("cannot open %1: %2")
+                                                    .arg(m_portName, PortOpening::failureReason(m_port, m_portName)));
     }
     if (m_trace)
         m_trace->startPort(m_portName);
@@ -147,23 +143,20 @@ int CliSession::open()
     m_opened = true;
 
     // The rest of what an earlier run cut short passes first.
-    DeviceReply *settled = m_session->settle(takeRemainderNote());
-    if (!await(settled))
-        return failure(settled, QStringLiteral("opening %1").arg(m_portName));
+    answer(m_session->settle(takeRemainderNote()), QStringLiteral("opening %1").arg(m_portName));
     // Anything after the opening's boot text is the receiver answering.
     connect(&m_port, &QIODevice::readyRead, this, [this] { m_heardFromReceiver = true; });
-    return ExitDone;
 }
 
-bool CliSession::await(DeviceReply *reply, ProgressMeter *meter)
+bool CliSession::await(const OwnedReply &reply, ProgressMeter *meter)
 {
     if (meter)
-        connect(reply, &DeviceReply::progress, reply, [meter](qint64 done, qint64 total) { meter->update(done, total); });
+        connect(reply.get(), &DeviceReply::progress, reply.get(), [meter](qint64 done, qint64 total) { meter->update(done, total); });
     if (m_interrupted)
         m_session->abort();
     if (!reply->isFinished()) {
         QEventLoop loop;
-        connect(reply, &DeviceReply::finished, &loop, &QEventLoop::quit);
+        connect(reply.get(), &DeviceReply::finished, &loop, &QEventLoop::quit);
         loop.exec();
     }
     // The meter's line ends before any message about the outcome.
@@ -172,14 +165,30 @@ bool CliSession::await(DeviceReply *reply, ProgressMeter *meter)
     return reply->error() == DeviceReply::NoError;
 }
 
-bool CliSession::await(DeviceReply *reply, JobProgress &progress)
+bool CliSession::await(const OwnedReply &reply, JobProgress &progress)
 {
-    connect(reply, &DeviceReply::progress, reply, [&progress](qint64 done, qint64) { progress.update(done); });
+    connect(reply.get(), &DeviceReply::progress, reply.get(), [&progress](qint64 done, qint64) { progress.update(done); });
     const bool done = await(reply);
     // The progress line ends before any message about the outcome.
     if (!done)
         progress.finish();
     return done;
+}
+
+OwnedReply CliSession::answer(DeviceReply *request, const QString &subject, ProgressMeter *meter)
+{
+    OwnedReply reply(request);
+    if (!await(reply, meter))
+        throw failure(*reply, subject);
+    return reply;
+}
+
+OwnedReply CliSession::answer(DeviceReply *request, const QString &subject, JobProgress &progress)
+{
+    OwnedReply reply(request);
+    if (!await(reply, progress))
+        throw failure(*reply, subject);
+    return reply;
 }
 
 void CliSession::stop()
@@ -193,16 +202,18 @@ bool CliSession::showsProgress() const
     return !m_global.quiet && Console::isTerminal(stderr);
 }
 
-int CliSession::interruption()
+CommandFailure CliSession::interruption()
 {
     const bool terminated = Console::terminated();
-    return m_output->fail(terminated ? Failure::Terminated : Failure::Interrupted,
+    return CommandFailure(terminated ? Failure::Terminated : Failure::Interrupted,
                           terminated ? QStringLiteral("terminated") : QStringLiteral("interrupted"));
 }
 
-Failure CliSession::failureOf(DeviceReply *reply) const
+namespace {
+
+Failure failureOf(const DeviceReply &reply)
 {
-    switch (reply->error()) {
+    switch (reply.error()) {
     case DeviceReply::NoError:
     case DeviceReply::BadReplyError:
         return Failure::BadReply;
@@ -218,127 +229,84 @@ Failure CliSession::failureOf(DeviceReply *reply) const
     return Failure::BadReply;
 }
 
-int CliSession::failure(DeviceReply *reply, const QString &subject)
+// How far a transfer cut short had got, and what the receiver may hold.
+QString whereItStopped(const DeviceReply &reply)
 {
-    const DeviceReply::Error error = reply->error();
-    const Failure kind = failureOf(reply);
-    QString message = subject + QStringLiteral(": ");
-    if (error == DeviceReply::AbortedError)
-        message += kind == Failure::Terminated ? QStringLiteral("terminated") : QStringLiteral("interrupted");
-    else
-        message += reply->errorString();
-
+    const DeviceReply::Error error = reply.error();
     const bool cutShort = error == DeviceReply::TimeoutError || error == DeviceReply::LineLostError
                           || error == DeviceReply::AbortedError;
-    const Exchange exchange = reply->exchange();
-    if (cutShort && exchange == Exchange::Download) {
-        message += reply->bytesTotal() > 0 ? QStringLiteral("; %1 of %2 bytes had arrived").arg(reply->bytesDone()).arg(reply->bytesTotal())
-                                           : QStringLiteral("; no byte of it had arrived");
-    } else if (exchange == Exchange::Upload && (cutShort || reply->bytesDone() > 0)) {
-        message += QStringLiteral("; %1 of %2 bytes had been taken; the receiver may now hold a partial file named %3")
-                           .arg(reply->bytesDone())
-                           .arg(reply->bytesTotal())
-                           .arg(shownName(reply->deviceName()));
+    if (cutShort && reply.exchange() == Exchange::Download) {
+        return reply.bytesTotal() > 0 ? QStringLiteral("; %1 of %2 bytes had arrived").arg(reply.bytesDone()).arg(reply.bytesTotal())
+                                      : QStringLiteral("; no byte of it had arrived");
     }
-    const int status = m_output->fail(kind, message);
+    if (reply.exchange() == Exchange::Upload && (cutShort || reply.bytesDone() > 0)) {
+        return QStringLiteral("; %1 of %2 bytes had been taken; the receiver may now hold a partial file named %3")
+                .arg(reply.bytesDone())
+                .arg(reply.bytesTotal())
+                .arg(shownName(reply.deviceName()));
+    }
+    return QString();
+}
+
+} // namespace
+
+CommandFailure CliSession::failure(const DeviceReply &reply, const QString &subject) const
+{
+    const Failure kind = failureOf(reply);
+    QString message = subject + QStringLiteral(": ");
+    if (reply.error() == DeviceReply::AbortedError)
+        message += kind == Failure::Terminated ? QStringLiteral("terminated") : QStringLiteral("interrupted");
+    else
+        message += reply.errorString();
+    CommandFailure failure(kind, message + whereItStopped(reply));
 
     // Silence from the very first request is most often the wrong port.
-    if (error == DeviceReply::TimeoutError && !m_heardFromReceiver) {
+    if (reply.error() == DeviceReply::TimeoutError && !m_heardFromReceiver) {
         const QString source = m_portFromEnvironment ? QStringLiteral(" (from SPIFFS_PORT)") : QString();
-        m_output->warn(QStringLiteral("nothing came back from %1%2. Is it the receiver's port? spiffs-cli ports "
-                                      "lists them. Is the receiver on, and not in use by another program (the "
-                                      "window, a serial monitor)? --trace FILE records what crossed the line.")
-                               .arg(m_portName, source));
+        failure.warnings << QStringLiteral("nothing came back from %1%2. Is it the receiver's port? spiffs-cli ports "
+                                           "lists them. Is the receiver on, and not in use by another program (the "
+                                           "window, a serial monitor)? --trace FILE records what crossed the line.")
+                                    .arg(m_portName, source);
     }
-    return status;
+    return failure;
 }
 
-std::optional<CliSession::Holdings> CliSession::memoryAndListing(const QString &subject, int *status)
+CatalogueFormat::MemoryFigures CliSession::memoryReport(const QString &subject)
 {
-    DeviceReply *memory = m_session->requestMemoryReport();
-    if (!await(memory)) {
-        *status = failure(memory, subject);
-        return std::nullopt;
-    }
-    DeviceReply *listing = m_session->requestListing();
-    if (!await(listing)) {
-        *status = failure(listing, subject);
-        return std::nullopt;
-    }
-    m_listing = listing->entries();
-    return Holdings{memory->memory(), listing->entries()};
+    return answer(m_session->requestMemoryReport(), subject)->memory();
 }
 
-std::optional<QVector<CatalogueFormat::ListingEntry>> CliSession::listing(const QString &subject, int *status)
+CliSession::Holdings CliSession::memoryAndListing(const QString &subject)
 {
-    if (m_listing)
-        return m_listing;
-    DeviceReply *reply = m_session->requestListing();
-    if (!await(reply)) {
-        *status = failure(reply, subject);
-        return std::nullopt;
-    }
-    m_listing = reply->entries();
-    return m_listing;
+    const CatalogueFormat::MemoryFigures memory = memoryReport(subject);
+    m_listing = answer(m_session->requestListing(), subject)->entries();
+    return Holdings{memory, *m_listing};
 }
 
-std::optional<CatalogueFormat::ListingEntry> oneListedFile(const CommandContext &context, const QString &argument,
-                                                           int *status, bool noneIsFailure)
+QVector<CatalogueFormat::ListingEntry> CliSession::listing(const QString &subject)
 {
-    const QString &command = context.line.command;
-    const std::optional<QVector<CatalogueFormat::ListingEntry>> listing = context.session.listing(command, status);
-    if (!listing)
-        return std::nullopt;
-    const QVector<CatalogueFormat::ListingEntry> selected = DeviceNames::select(argument, *listing);
-    if (selected.isEmpty()) {
-        if (noneIsFailure)
-            *status = context.output.fail(Failure::NoSuchFile, QStringLiteral("%1: no such file: %2").arg(command, argument));
-        return std::nullopt;
-    }
+    if (!m_listing)
+        m_listing = answer(m_session->requestListing(), subject)->entries();
+    return *m_listing;
+}
+
+std::optional<CatalogueFormat::ListingEntry> CliSession::oneListedFileIfAny(const QString &command, const QString &argument)
+{
+    const QVector<CatalogueFormat::ListingEntry> selected = DeviceNames::select(argument, listing(command));
     if (selected.size() > 1) {
-        *status = context.output.fail(Failure::Usage, QStringLiteral("%1: %2 stands for %3 files; %1 takes one")
-                                                              .arg(command, argument)
-                                                              .arg(selected.size()));
-        return std::nullopt;
+        throw CommandFailure(Failure::Usage, QStringLiteral("%1: %2 stands for %3 files; %1 takes one")
+                                                     .arg(command, argument)
+                                                     .arg(selected.size()));
     }
+    if (selected.isEmpty())
+        return std::nullopt;
     return selected.constFirst();
 }
 
-QString shownNames(const QVector<QByteArray> &names)
+CatalogueFormat::ListingEntry CliSession::oneListedFile(const QString &command, const QString &argument)
 {
-    QStringList shown;
-    for (const QByteArray &name : names)
-        shown << shownName(name);
-    return shown.join(QStringLiteral(", "));
-}
-
-int refuseUnconfirmed(const CommandContext &context, const Erasure &erasure)
-{
-    if (context.line.yes || Console::isTerminal(stdin))
-        return ExitDone;
-    if (!erasure.names.isEmpty())
-        context.output.result().insert(QStringLiteral("wouldRemove"), QJsonArray::fromStringList(erasure.names));
-    return context.output.fail(Failure::Unconfirmed,
-                               QStringLiteral("%1; with no terminal to ask on, add --yes to go ahead; %2")
-                                       .arg(erasure.summary, erasure.nothingDone));
-}
-
-int confirmErasure(const CommandContext &context, const Erasure &erasure)
-{
-    if (context.line.yes)
-        return ExitDone;
-    if (!Console::isTerminal(stdin))
-        return refuseUnconfirmed(context, erasure);
-    // Ctrl-C at the question ends the command as any interruption does,
-    // its document included.
-    Console::catchInterrupt();
-    Console::printStatus(erasure.question + QStringLiteral(" [y/N] "));
-    const QString answer = Console::readLine().toLower();
-    if (Console::interrupted()) {
-        Console::printStatus(QStringLiteral("\n"));
-        return context.session.interruption();
-    }
-    if (answer == QLatin1String("y") || answer == QLatin1String("yes"))
-        return ExitDone;
-    return context.output.fail(Failure::Declined, QStringLiteral("%1: %2").arg(context.line.command, erasure.nothingDone));
+    const std::optional<CatalogueFormat::ListingEntry> file = oneListedFileIfAny(command, argument);
+    if (!file)
+        throw CommandFailure(Failure::NoSuchFile, QStringLiteral("%1: no such file: %2").arg(command, argument));
+    return *file;
 }

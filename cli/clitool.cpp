@@ -1,11 +1,28 @@
 #include "clitool.h"
 
 #include "clisession.h"
-#include "commandline.h"
 #include "commandoutput.h"
+#include "commandparser.h"
+#include "commandtable.h"
 #include "console.h"
+#include "helptext.h"
 
 namespace {
+
+// Runs one of line's handlers; the one place a command's failure becomes
+// what standard error, the exit status and the document say. A check that
+// passes says nothing: the command itself has yet to run.
+int runHandler(CliSession &session, const CommandLine &line, CommandHandler handler, bool check)
+{
+    CommandOutput output(line);
+    session.beginCommand(output);
+    try {
+        handler(CommandContext{line, session, output});
+    } catch (const CommandFailure &failure) {
+        return output.finish(failure);
+    }
+    return check ? ExitDone : output.finish();
+}
 
 // Everything that can be known before the receiver is asked, for every
 // command of the chain, before the first runs: a mistake in the last part
@@ -16,12 +33,18 @@ int checkChain(CliSession &session, const QVector<CommandLine> &lines)
     for (const CommandLine &line : lines) {
         if (!line.row->check)
             continue;
-        CommandOutput output(line);
-        session.beginCommand(output);
-        if (const int status = line.row->check(CommandContext{line, session, output}))
-            return output.finish(status);
+        if (const int status = runHandler(session, line, line.row->check, true))
+            return status;
     }
     return ExitDone;
+}
+
+// A line the parser refused, its document printed.
+int refuseUsage(const CommandLine &line)
+{
+    CommandFailure failure(Failure::Usage, line.error);
+    failure.epilogue = QStringLiteral("Try 'spiffs-cli --help'.\n");
+    return CommandOutput(line).finish(failure);
 }
 
 } // namespace
@@ -44,25 +67,17 @@ int runCli(const QStringList &arguments)
         return ExitDone;
     }
     for (const CommandLine &line : lines) {
-        if (line.error.isEmpty())
-            continue;
-        CommandOutput output(line);
-        output.fail(Failure::Usage, line.error);
-        Console::printStatus(QStringLiteral("Try 'spiffs-cli --help'.\n"));
-        return output.finish(ExitUsage);
+        if (!line.error.isEmpty())
+            return refuseUsage(line);
     }
 
     // One session for the whole chain: the port opens and settles once.
     CliSession session(first);
     if (const int status = checkChain(session, lines))
         return status;
-    int status = ExitDone;
     for (const CommandLine &line : lines) {
-        CommandOutput output(line);
-        session.beginCommand(output);
-        status = output.finish(line.row->run(CommandContext{line, session, output}));
-        if (status != ExitDone)
-            break;
+        if (const int status = runHandler(session, line, line.row->run, false))
+            return status;
     }
-    return status;
+    return ExitDone;
 }

@@ -1,14 +1,15 @@
-// spiffs-cli's command line, read against the tables of commandtable.h:
-// global options, the command and its own options and arguments, and the
-// help for each.
+// What one command of spiffs-cli's command line says: the command and its
+// arguments, the options that apply to the whole run, and the command's own
+// (commandparser.h reads it).
 #ifndef COMMANDLINE_H
 #define COMMANDLINE_H
 
-#include "commandtable.h"
+#include "core/exchange.h"
 
 #include <QtCore/QString>
 #include <QtCore/QStringList>
-#include <QtCore/QVector>
+
+struct CommandRow;
 
 struct CommandLine
 {
@@ -18,7 +19,7 @@ struct CommandLine
     int chainIndex = 0;                // its place in a chain of commands, from 0
 
     QString port;
-    double timeoutSeconds = 5;
+    double timeoutSeconds = AnswerSilenceMs / 1000.0;
     bool timeoutGiven = false;
     bool quiet = false;
     bool json = false;
@@ -39,20 +40,5 @@ struct CommandLine
 
     QString error; // a usage error; empty when the line is fine
 };
-
-// One command's line, the program's name first.
-CommandLine parseCommandLine(const QStringList &arguments);
-
-// Several commands on one line, each after a lone "+": the program's name
-// first. Options that apply to the whole run (the port, the time-out, the
-// trace, -q, --json) may stand in any part, and then hold for all.
-QVector<CommandLine> parseCommandChain(const QStringList &arguments);
-
-// The command a mistyped one most likely meant; empty when none is close.
-QString nearestCommand(const QString &typed);
-
-bool isCommand(const QString &name);
-// The general help, or a command's own when command is one.
-QString helpText(const QString &command = QString());
 
 #endif // COMMANDLINE_H

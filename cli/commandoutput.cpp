@@ -1,21 +1,23 @@
 #include "commandoutput.h"
 
-#include "clitext.h"
 #include "commandline.h"
 #include "console.h"
 
-CommandOutput::CommandOutput(const CommandLine &line) : m_line(line)
+#include <QtCore/QJsonDocument>
+
+namespace {
+
+void printJson(const QJsonObject &object)
 {
+    // Compact, so each document is one line: a chain of commands prints
+    // JSON lines.
+    Console::writeData(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
 }
 
-int CommandOutput::fail(Failure failure, const QString &message)
+} // namespace
+
+CommandOutput::CommandOutput(const CommandLine &line) : m_line(line)
 {
-    Console::printError(message);
-    if (!m_failure) {
-        m_failure = failure;
-        m_message = message;
-    }
-    return failureRow(failure).code;
 }
 
 void CommandOutput::note(const QString &message) const
@@ -35,29 +37,41 @@ void CommandOutput::addDone(const QJsonValue &what)
     m_done.append(what);
 }
 
-int CommandOutput::finish(int status)
+int CommandOutput::finish()
 {
-    if (!m_line.json)
+    return finish(ExitDone, nullptr);
+}
+
+int CommandOutput::finish(const CommandFailure &failure)
+{
+    for (const QString &message : failure.messages)
+        Console::printError(message);
+    for (const QString &warning : failure.warnings)
+        Console::printError(warning);
+    if (!failure.epilogue.isEmpty())
+        Console::printStatus(failure.epilogue);
+    return finish(failureRow(failure.kind).code, &failure);
+}
+
+int CommandOutput::finish(int status, const CommandFailure *failure)
+{
+    const Report *report = m_reportShown ? m_report.get() : nullptr;
+    if (!m_line.json) {
+        if (report)
+            report->print();
         return status;
+    }
     QJsonObject document = m_result;
+    if (report)
+        report->addTo(document);
     document.insert(QStringLiteral("command"), m_line.command);
     document.insert(QStringLiteral("exitStatus"), status);
-    if (status == ExitDone) {
-        document.insert(QStringLiteral("error"), QJsonValue());
-    } else {
-        // Every failure goes through fail(); the table's first kind for the
-        // status stands in should one not have.
-        const char *kind = "usage";
-        for (const FailureRow &row : failureTable()) {
-            if (row.code == status) {
-                kind = row.kind;
-                break;
-            }
-        }
-        if (m_failure)
-            kind = failureRow(*m_failure).kind;
+    if (failure) {
         document.insert(QStringLiteral("error"),
-                        QJsonObject{{QStringLiteral("kind"), QLatin1String(kind)}, {QStringLiteral("message"), m_message}});
+                        QJsonObject{{QStringLiteral("kind"), QLatin1String(failureRow(failure->kind).kind)},
+                                    {QStringLiteral("message"), failure->messages.constFirst()}});
+    } else {
+        document.insert(QStringLiteral("error"), QJsonValue());
     }
     if (m_doneList)
         document.insert(QStringLiteral("done"), m_done);

@@ -1,41 +1,42 @@
 // The functions of each row of the command table (commandtable.cpp): the
-// command itself, and what can be checked before the receiver is asked.
+// command itself, and what can be checked before the receiver is asked. Each
+// returns when it went well and throws a CommandFailure when it did not.
 #ifndef COMMANDS_H
 #define COMMANDS_H
 
 struct CommandContext;
 
 // What the system and the receiver hold (catalogcommands.cpp).
-int runPorts(const CommandContext &context);
-int runDf(const CommandContext &context);
-int runLs(const CommandContext &context);
+void runPorts(const CommandContext &context);
+void runDf(const CommandContext &context);
+void runLs(const CommandContext &context);
 
 // Files to and from the receiver (transfercommands.cpp).
-int runGet(const CommandContext &context);
-int runCat(const CommandContext &context);
-int runPut(const CommandContext &context);
-int runVerify(const CommandContext &context);
-int checkPut(const CommandContext &context);
+void runGet(const CommandContext &context);
+void runCat(const CommandContext &context);
+void runPut(const CommandContext &context);
+void runVerify(const CommandContext &context);
+void checkPut(const CommandContext &context);
 
 // A file changed in place (mvedit.cpp).
-int runMv(const CommandContext &context);
-int runEdit(const CommandContext &context);
-int checkMv(const CommandContext &context);
-int checkEdit(const CommandContext &context);
+void runMv(const CommandContext &context);
+void runEdit(const CommandContext &context);
+void checkMv(const CommandContext &context);
+void checkEdit(const CommandContext &context);
 
 // The receiver's own commands (devicecommands.cpp).
-int runRm(const CommandContext &context);
-int runFormat(const CommandContext &context);
-int runRun(const CommandContext &context);
-int runReboot(const CommandContext &context);
-int checkRm(const CommandContext &context);
-int checkFormat(const CommandContext &context);
-int checkRun(const CommandContext &context);
+void runRm(const CommandContext &context);
+void runFormat(const CommandContext &context);
+void runRun(const CommandContext &context);
+void runReboot(const CommandContext &context);
+void checkRm(const CommandContext &context);
+void checkFormat(const CommandContext &context);
+void checkRun(const CommandContext &context);
 
 // Jobs over the whole receiver, a file each.
-int runBackup(const CommandContext &context);
-int runRestore(const CommandContext &context);
-int runSync(const CommandContext &context);
-int checkSync(const CommandContext &context);
+void runBackup(const CommandContext &context);
+void runRestore(const CommandContext &context);
+void runSync(const CommandContext &context);
+void checkSync(const CommandContext &context);
 
 #endif // COMMANDS_H

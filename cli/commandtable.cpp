@@ -4,101 +4,6 @@
 
 #include <QtCore/QStringList>
 
-const std::vector<FailureRow> &failureTable()
-{
-    static const std::vector<FailureRow> table = {
-        {Failure::Usage, "usage", ExitUsage,
-         "bad usage: an unknown command or option, a missing argument, a name typed\n"
-         "that the receiver cannot take"},
-        {Failure::Unconfirmed, "unconfirmed", ExitUsage,
-         "erasing without --yes and with no terminal to ask on: format, rm of more than\n"
-         "one file, restore --clean or sync --delete that would remove files"},
-        {Failure::LocalFile, "local-file", ExitFailed,
-         "a local file or folder cannot be used (missing, not a regular file or folder,\n"
-         "unreadable, unwritable, a link leading out of DIR)"},
-        {Failure::NoSuchFile, "no-such-file", ExitFailed, "the receiver holds no such file, or none that matches"},
-        {Failure::Refused, "refused", ExitFailed, "the receiver refused (no room, a name or type it does not take)"},
-        {Failure::BadReply, "bad-reply", ExitFailed, "the receiver's answer does not fit the request"},
-        {Failure::Incomplete, "incomplete", ExitFailed,
-         "a job found a difference, skipped a file, did not fit, or met a name that\n"
-         "cannot be restored"},
-        {Failure::Exists, "exists", ExitFailed, "a file of that name is in the way (mv without --force)"},
-        {Failure::Declined, "declined", ExitFailed, "the question before erasing was not answered yes"},
-        {Failure::Port, "port", ExitPort, "the port is missing, ambiguous, busy or not permitted"},
-        {Failure::LineLost, "line-lost", ExitPort, "the line was lost (unplugged, hung up)"},
-        {Failure::NoAnswer, "no-answer", ExitNoAnswer, "no answer from the receiver within --timeout"},
-        {Failure::Mismatch, "mismatch", ExitMismatch, "the receiver's copy differs (verify, put --verify, mv, edit)"},
-        {Failure::Interrupted, "interrupted", ExitInterrupted, "interrupted (Ctrl-C)"},
-        {Failure::Terminated, "terminated", ExitTerminated, "terminated (SIGTERM or a hang-up of the terminal)"},
-    };
-    return table;
-}
-
-const FailureRow &failureRow(Failure failure)
-{
-    const std::vector<FailureRow> &table = failureTable();
-    for (const FailureRow &row : table) {
-        if (row.failure == failure)
-            return row;
-    }
-    Q_UNREACHABLE();
-    return table.front();
-}
-
-const std::vector<OptionRow> &optionTable()
-{
-    static const std::vector<OptionRow> table = {
-        {OptionId::Port, "p", "port", "PORT", ValueKind::Port, true,
-         "the serial port, a name or a device path. Without it: $SPIFFS_PORT;\n"
-         "else the one port that looks like the receiver's bridge (USB\n"
-         "10c4:ea60 or cu.SLAB_USBtoUART) or is named in $SPIFFS_MANAGER_PORTS\n"
-         "(separated as PATH is); else the only USB serial port. Opened at\n"
-         "115200 baud, 8N1."},
-        {OptionId::Timeout, "", "timeout", "S", ValueKind::Number, true,
-         "seconds of silence from the receiver before giving up (default 5;\n"
-         "format waits at least 120; 0 waits for ever)"},
-        {OptionId::Quiet, "q", "quiet", "", ValueKind::None, true,
-         "no progress line (drawn only when standard error is a terminal) and no\n"
-         "notes on success; errors are still said"},
-        {OptionId::Json, "", "json", "", ValueKind::None, true,
-         "one JSON document on a line for each command, also when it fails:\n"
-         "its result, exitStatus, and error (kind and message) or null"},
-        {OptionId::Trace, "", "trace", "FILE", ValueKind::LocalFile, true,
-         "writes every byte sent and received to FILE as it happens"},
-        {OptionId::Help, "h", "help", "", ValueKind::None, true,
-         "this help; COMMAND --help for a command's own (after ls and df, -h\n"
-         "means --human-readable)"},
-        {OptionId::Version, "", "version", "", ValueKind::None, true, "the program's version"},
-        {OptionId::Long, "l", "long", "", ValueKind::None, false, "with sizes"},
-        {OptionId::Output, "o", "output", "DIR", ValueKind::LocalFolder, false, "the folder to download into"},
-        {OptionId::Verify, "", "verify", "", ValueKind::None, false, "download each file again and compare"},
-        {OptionId::Yes, "y", "yes", "", ValueKind::None, false, "erase without asking"},
-        {OptionId::Clean, "", "clean", "", ValueKind::None, false, "first remove the files the backup lacks"},
-        {OptionId::Delete, "", "delete", "", ValueKind::None, false, "remove the receiver's files that DIR lacks"},
-        {OptionId::Checksum, "", "checksum", "", ValueKind::None, false, "compare same-size files byte for byte"},
-        {OptionId::DryRun, "", "dry-run", "", ValueKind::None, false, "print the plan and change nothing"},
-        {OptionId::Force, "f", "force", "", ValueKind::None, false, "replace a file that is in the way"},
-        {OptionId::HumanReadable, "", "human-readable", "", ValueKind::None, false, "sizes in KiB and MiB"},
-    };
-    return table;
-}
-
-const OptionRow &optionRow(OptionId id)
-{
-    const std::vector<OptionRow> &table = optionTable();
-    for (const OptionRow &option : table) {
-        if (option.id == id)
-            return option;
-    }
-    Q_UNREACHABLE();
-    return table.front();
-}
-
-QString optionDisplayName(const OptionRow &option)
-{
-    return QStringLiteral("--") + QLatin1String(option.longName);
-}
-
 const std::vector<CommandRow> &commandTable()
 {
     static const std::vector<CommandRow> table = {
@@ -106,13 +11,15 @@ const std::vector<CommandRow> &commandTable()
          "Lists the serial ports the system reports, then those named in SPIFFS_MANAGER_PORTS:\n"
          "name and device file, description, manufacturer, USB vendor:product, serial number,\n"
          "whether it looks like the receiver's bridge (a Silicon Labs CP210x, USB 10c4:ea60, or\n"
-         "a port named cu.SLAB_USBtoUART), and whether you may open it now.\n"
+         "a port named cu.SLAB_USBtoUART; listed first and marked *), and whether you may open\n"
+         "it now.\n"
          "\n"
          "Opening a port can restart an ESP32 board, so on Linux and macOS the check opens\n"
          "nothing: it reads the device file's permissions (\"no permission\", \"missing\").\n"
          "A port another program holds shows as \"busy\" only when a command opens it. On\n"
          "Windows, which keeps no such permissions, the check opens each port and closes it\n"
-         "at once. With -q, only the device files, one a line, in the same order.\n",
+         "at once. With -q, only the device files, one a line, in the same order (the shell\n"
+         "completions offer these after -p).\n",
          0, 0, optionBits({}), ValueKind::None, runPorts, nullptr},
         {"df", "df [-h]", "total, used and free bytes",
          "The receiver's memory report: total, used and free bytes of its file system;\n"
@@ -125,32 +32,43 @@ const std::vector<CommandRow> &commandTable()
          "[!abc] one of a set. Quote them, or the shell matches them against local files.\n"
          "A FOLDER is a name that some names start with, followed by \"/\": ls presets\n"
          "means ls 'presets/*'. A leading \"/\" is the receiver's own and may be left out.\n"
-         "A name is itself before it is a pattern: when the receiver holds a file named\n"
-         "a*.txt, 'a*.txt' stands for that file alone, here and in every command.\n",
+         "One that stands for no file is an error (exit 1). A name is itself before it is a\n"
+         "pattern: when the receiver holds a file named a*.txt, 'a*.txt' stands for that file\n"
+         "alone, here and in every command.\n",
          0, -1, optionBits({OptionId::Long, OptionId::HumanReadable}), ValueKind::None, runLs, nullptr},
         {"get", "get NAME|PATTERN|FOLDER... [-o DIR]", "download files into DIR (default: here)",
-         "Downloads each file into DIR (made if missing) under the window's local name for\n"
-         "it (\"/\" and characters file systems refuse become \"-\": presets/sw.txt is saved as\n"
+         "Downloads each file into DIR (default: here) under the window's local name for it\n"
+         "(\"/\" and characters file systems refuse become \"-\": presets/sw.txt is saved as\n"
          "presets-sw.txt, and says so). Names, patterns and folders as ls takes them; one the\n"
-         "receiver does not list is an error before anything is downloaded. A local file is\n"
-         "replaced only by a complete download; after an error, a time-out or Ctrl-C, no\n"
-         "partial file is left and an existing one is kept.\n",
+         "receiver does not list is an error before anything is downloaded, as are two names\n"
+         "that would be saved under one local name. A local file is replaced only by a\n"
+         "complete download; after an error, a time-out or Ctrl-C, no partial file is left and\n"
+         "an existing one is kept. Nothing is written through a link in DIR that leads out of\n"
+         "it or to nothing (exit 1, nothing got). DIR is made for the first file saved, so a\n"
+         "get that saves nothing makes no folder.\n",
          1, -1, optionBits({OptionId::Output}), ValueKind::None, runGet, nullptr},
         {"cat", "cat NAME|PATTERN", "download a file to standard output",
          "Writes the content of NAME, or of the one file PATTERN matches, to standard output\n"
-         "as it arrives, byte for byte: cat log.txt | grep X works on a large file.\n",
+         "as it arrives, byte for byte: memory holds one arrival, not the file, and cat log.txt\n"
+         "| grep X works on a large file. A reader that stops early ends the command quietly\n"
+         "(exit 0). With --json the content is in the document instead, base64 in\n"
+         "contentBase64.\n",
          1, 1, optionBits({}), ValueKind::None, runCat, nullptr},
         {"put", "put FILE[:NAME]... [--verify]", "upload files",
          "Uploads each FILE, under NAME when given. Without NAME, the file's name is cleaned\n"
          "as the window does: only A-Z a-z 0-9 _ ' ( ) * + , - . are kept, and a name that\n"
          "changes says so (\"stored as\"). A NAME given is sent exactly as written (a leading\n"
-         "\"/\" left out), and refused if it holds any other character than those and \"/\".\n"
+         "\"/\" left out), and refused (exit 2) if it holds any other character than those and\n"
+         "\"/\".\n"
          "Refused before anything is sent: a name longer than 30 bytes (31 with its leading\n"
-         "\"/\"), a name with nothing before its first \".\" or nothing after it, and a file not\n"
-         "smaller than the free space. A folder is refused: sync sends folders. A drive letter\n"
-         "(C:\\x.txt) is part of FILE; a FILE that exists as written is never split at a \":\".\n"
+         "\"/\"), a name with nothing before its first \".\" or nothing after it, and files that\n"
+         "do not fit, all of them together, their room counted in pages as restore counts it\n"
+         "(a file of the same name credited). A folder is refused (sync sends folders), as is\n"
+         "anything but a regular file. A drive letter (C:\\x.txt) is part of FILE; a FILE that\n"
+         "exists as written is never split at a \":\".\n"
          "--verify downloads each file again after the upload and compares it (exit 5 on a\n"
-         "difference). Interrupted uploads may leave a partial file under NAME.\n",
+         "difference; \"verified\" when it matches). Interrupted uploads may leave a partial\n"
+         "file under NAME.\n",
          1, -1, optionBits({OptionId::Verify}), ValueKind::LocalFile, runPut, checkPut},
         {"rm", "rm NAME|PATTERN|FOLDER... [--yes]", "remove files",
          "Removes each NAME, and every file a PATTERN or FOLDER matches (see ls --help). A\n"
@@ -162,24 +80,28 @@ const std::vector<CommandRow> &commandTable()
         {"mv", "mv OLD NEW [--force]", "rename a file on the receiver",
          "The receiver has no rename: OLD is downloaded, uploaded as NEW, NEW is downloaded\n"
          "again and compared, and only then is OLD removed. On any failure OLD stays, and the\n"
-         "message says what is left where. OLD is a name, or a PATTERN that matches one file;\n"
-         "NEW follows put's rules for a NAME. A NEW that exists is refused unless --force.\n",
+         "message says what is left where (exit 5 when the copy differs; when the removal goes\n"
+         "unanswered, OLD may or may not still be there). OLD is a name, or a PATTERN that\n"
+         "matches one file; NEW follows put's rules for a NAME and its room. A NEW that exists\n"
+         "is refused unless --force.\n",
          2, 2, optionBits({OptionId::Force}), ValueKind::None, runMv, checkMv},
         {"edit", "edit NAME", "edit a file of the receiver in $VISUAL or $EDITOR",
          "Downloads NAME into a temporary file (an empty one when the receiver has no NAME),\n"
-         "runs $VISUAL, else $EDITOR, else vi on it, and when it was changed, uploads it under\n"
-         "the same name and verifies it. When that fails, the temporary file is kept and named.\n"
+         "runs $VISUAL, else $EDITOR, else vi on it through the shell, and when it was changed,\n"
+         "uploads it under the same name and verifies it (room counted as put counts it). When\n"
+         "the editor fails or the upload does, or Ctrl-C ends the editor (exit 130), the\n"
+         "temporary file is kept and named.\n"
          "NAME may be a PATTERN that matches one file; one that matches none is a new file.\n",
          1, 1, optionBits({}), ValueKind::None, runEdit, checkEdit},
         {"format", "format [--yes]", "erase every file",
          "Erases the receiver's file system. Asks first when standard input is a terminal (y\n"
-         "or yes); otherwise refuses (exit 2) unless --yes is given. Waits at least 120 s for\n"
-         "the answer.\n",
+         "or yes); otherwise refuses (exit 2, kind unconfirmed) unless --yes is given. Waits at\n"
+         "least 120 s for the answer; says \"erased\" when done.\n",
          0, 0, optionBits({OptionId::Yes}), ValueKind::None, runFormat, checkFormat},
         {"run", "run NAME", "ask the receiver to open a file",
          "Asks the receiver to open NAME (play, show or load it by its type: txt, wav, mp3,\n"
          "mid, bmp, jpg, png, html, htm, ini, wifi). Exit 1 when the receiver holds no NAME\n"
-         "(\"no such file\") or does not open it.\n",
+         "(\"no such file\", from its listing) or does not open it.\n",
          1, 1, optionBits({}), ValueKind::None, runRun, checkRun},
         {"reboot", "reboot", "restart the receiver and wait for it",
          "Restarts the receiver and waits until its boot messages are over.\n",
@@ -225,9 +147,10 @@ const std::vector<CommandRow> &commandTable()
          "page, and one more per 96 data pages; a file replaced or removed is credited only a\n"
          "page per 256 bytes begun and one more. Files recorded as not restorable are named\n"
          "and left out; the others are restored, and the exit status is 1.\n"
-         "--clean first removes the receiver's files that the backup lacks, and counts them;\n"
-         "on a terminal it asks first (y or yes); without one it removes and sends nothing,\n"
-         "names what would go and exits 2; --yes goes ahead without asking.\n"
+         "--clean first removes the receiver's files that the backup lacks (never one it\n"
+         "records as not restorable), and counts them; on a terminal it asks first (y or yes);\n"
+         "without one it removes and sends nothing, names what would go and exits 2; --yes goes\n"
+         "ahead without asking.\n"
          "Afterwards one listing must show every name at its size (with --clean, nothing\n"
          "else); a difference is reported, exit 1. Contents are not read back.\n"
          "--dry-run prints what would be sent and removed, the bytes and the time at 115200\n"
@@ -255,7 +178,7 @@ const std::vector<CommandRow> &commandTable()
          "--dry-run prints the plan under the receiver's names, the bytes and the time at\n"
          "115200 baud, and sends nothing but the memory and listing requests.\n",
          1, 2, optionBits({OptionId::Delete, OptionId::DryRun, OptionId::Checksum, OptionId::Yes}), ValueKind::LocalFolder,
-         runSync, checkSync},
+         runSync, checkSync, 1},
     };
     return table;
 }

@@ -1,13 +1,14 @@
 // rm, format, run and reboot: the receiver's own commands.
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
-#include "console.h"
 #include "devicenames.h"
+#include "erasing.h"
 #include "namepattern.h"
+#include "receiverwrites.h"
 
 #include "core/commandformat.h"
 #include "core/devicesession.h"
+#include "core/exchange.h"
 
 #include <QtCore/QJsonObject>
 
@@ -17,67 +18,67 @@ using CatalogueFormat::deviceNameText;
 using CatalogueFormat::ListingEntry;
 
 namespace {
-// Erasing a whole flash takes the receiver a while, whatever --timeout says.
-constexpr int FormatLeastTimeoutMs = 120000;
+
+// Every file rm's arguments stand for; when one stands for none, nothing
+// is removed.
+QVector<ListingEntry> filesToRemove(const CommandContext &context)
+{
+    QStringList unmatched;
+    const QVector<ListingEntry> targets =
+            DeviceNames::selectAll(context.line.arguments, context.session.listing(QStringLiteral("rm")), &unmatched);
+    QStringList problems;
+    for (const QString &argument : std::as_const(unmatched)) {
+        problems << (NamePattern::isPattern(DeviceNames::fromUser(argument))
+                             ? QStringLiteral("rm: no file matches %1; nothing removed").arg(argument)
+                             : QStringLiteral("rm: no such file: %1; nothing removed").arg(argument));
+    }
+    failIfAny(Failure::NoSuchFile, problems);
+    return targets;
+}
+
+void confirmSeveral(const CommandContext &context, const QVector<ListingEntry> &targets)
+{
+    QVector<QByteArray> names;
+    QStringList texts;
+    for (const ListingEntry &entry : targets) {
+        names << entry.name;
+        texts << deviceNameText(entry.name);
+    }
+    const QString count = QString::number(targets.size());
+    confirmErasure(context, Erasure{QStringLiteral("Remove %1 files from the receiver (%2)?").arg(count, shownNames(names)),
+                                    QStringLiteral("rm: %1 files would be removed: %2").arg(count, shownNames(names)),
+                                    QStringLiteral("nothing removed"), texts});
+}
+
 } // namespace
 
-int runRm(const CommandContext &context)
+void runRm(const CommandContext &context)
 {
     CliSession &session = context.session;
     CommandOutput &output = context.output;
     output.keepDoneList();
-    if (const int status = session.open())
-        return status;
-    int failed = ExitDone;
-    const std::optional<QVector<ListingEntry>> listing = session.listing(QStringLiteral("rm"), &failed);
-    if (!listing)
-        return failed;
+    session.open();
     // Every argument must stand for a file before anything is removed.
-    QStringList unmatched;
-    const QVector<ListingEntry> targets = DeviceNames::selectAll(context.line.arguments, *listing, &unmatched);
-    for (const QString &argument : std::as_const(unmatched)) {
-        failed = output.fail(Failure::NoSuchFile, NamePattern::isPattern(DeviceNames::fromUser(argument))
-                                                          ? QStringLiteral("rm: no file matches %1; nothing removed").arg(argument)
-                                                          : QStringLiteral("rm: no such file: %1; nothing removed").arg(argument));
-    }
-    if (failed)
-        return failed;
-    if (targets.size() > 1) {
-        QVector<QByteArray> names;
-        QStringList texts;
-        for (const ListingEntry &entry : targets) {
-            names << entry.name;
-            texts << deviceNameText(entry.name);
-        }
-        const QString count = QString::number(targets.size());
-        const Erasure erasure{QStringLiteral("Remove %1 files from the receiver (%2)?").arg(count, shownNames(names)),
-                              QStringLiteral("rm: %1 files would be removed: %2").arg(count, shownNames(names)),
-                              QStringLiteral("nothing removed"), texts};
-        if (const int status = confirmErasure(context, erasure))
-            return status;
-    }
-
+    const QVector<ListingEntry> targets = filesToRemove(context);
+    if (targets.size() > 1)
+        confirmSeveral(context, targets);
     for (const ListingEntry &entry : targets) {
-        DeviceReply *reply = session.device().remove(entry.name);
-        if (!session.await(reply))
-            return session.failure(reply, QStringLiteral("rm %1").arg(shownName(entry.name)));
+        ReceiverWrites::removeFile(session, entry.name, QStringLiteral("rm %1").arg(shownName(entry.name)));
         output.addDone(deviceNameText(entry.name));
         output.note(QStringLiteral("rm: removed %1").arg(shownName(entry.name)));
-        reply->deleteLater();
     }
-    return ExitDone;
 }
 
-int checkRm(const CommandContext &context)
+void checkRm(const CommandContext &context)
 {
     // More than one file, whatever the receiver holds: a script learns it
     // before anything of the chain is done. First in the chain, rm's own
     // turn comes before any change, and the listing then names each file.
     if (context.line.chainIndex == 0 || !DeviceNames::severalFiles(context.line.arguments))
-        return ExitDone;
+        return;
     const QString typed = context.line.arguments.join(QStringLiteral(", "));
-    return refuseUnconfirmed(context, Erasure{QString(), QStringLiteral("rm: %1 are more than one file").arg(typed),
-                                              QStringLiteral("nothing removed"), QStringList()});
+    refuseUnconfirmed(context, Erasure{QString(), QStringLiteral("rm: %1 are more than one file").arg(typed),
+                                       QStringLiteral("nothing removed"), QStringList()});
 }
 
 namespace {
@@ -91,74 +92,53 @@ Erasure formatErasure()
 
 } // namespace
 
-int checkFormat(const CommandContext &context)
+void checkFormat(const CommandContext &context)
 {
-    return refuseUnconfirmed(context, formatErasure());
+    refuseUnconfirmed(context, formatErasure());
 }
 
-int runFormat(const CommandContext &context)
+void runFormat(const CommandContext &context)
 {
     CliSession &session = context.session;
-    CommandOutput &output = context.output;
-    if (const int status = confirmErasure(context, formatErasure()))
-        return status;
-    if (const int status = session.open())
-        return status;
+    confirmErasure(context, formatErasure());
+    session.open();
+    // Erasing a whole flash takes the receiver a while, whatever --timeout says.
     DeviceSession &device = session.device();
     if (device.timeout() > 0)
-        device.setTimeout(std::max(device.timeout(), FormatLeastTimeoutMs));
-    DeviceReply *reply = device.format();
-    if (!session.await(reply))
-        return session.failure(reply, QStringLiteral("format"));
-    output.result().insert(QStringLiteral("erased"), true);
-    output.note(QStringLiteral("format: every file on the receiver erased"));
-    return ExitDone;
+        device.setTimeout(std::max(device.timeout(), FormatSilenceMs));
+    session.answer(device.format(), QStringLiteral("format"));
+    context.output.result().insert(QStringLiteral("erased"), true);
+    context.output.note(QStringLiteral("format: every file on the receiver erased"));
 }
 
-int checkRun(const CommandContext &context)
+void checkRun(const CommandContext &context)
 {
     const QString &argument = context.line.arguments.constFirst();
     context.output.result().insert(QStringLiteral("name"), DeviceNames::fromUser(argument));
-    if (CommandFormat::executable(DeviceNames::bytesFromUser(argument)))
-        return ExitDone;
-    return context.output.fail(Failure::Refused, QStringLiteral("run %1: the receiver opens files by their type, and this "
-                                                                "name has none")
-                                                         .arg(argument));
+    if (!CommandFormat::executable(DeviceNames::bytesFromUser(argument))) {
+        throw CommandFailure(Failure::Refused, QStringLiteral("run %1: the receiver opens files by their type, and this "
+                                                              "name has none")
+                                                       .arg(argument));
+    }
 }
 
-int runRun(const CommandContext &context)
+void runRun(const CommandContext &context)
 {
     CliSession &session = context.session;
-    CommandOutput &output = context.output;
     const QString &argument = context.line.arguments.constFirst();
-    const QByteArray name = DeviceNames::bytesFromUser(argument);
-    if (const int status = checkRun(context))
-        return status;
-    if (const int status = session.open())
-        return status;
+    checkRun(context);
+    session.open();
     // The receiver answers a missing file as one it does not open; the
     // listing tells the two apart.
-    int failed = ExitDone;
-    const std::optional<QVector<ListingEntry>> listing = session.listing(QStringLiteral("run"), &failed);
-    if (!listing)
-        return failed;
-    if (!DeviceNames::find(argument, *listing))
-        return output.fail(Failure::NoSuchFile, QStringLiteral("run: no such file: %1").arg(argument));
-    DeviceReply *reply = session.device().execute(name);
-    if (!session.await(reply))
-        return session.failure(reply, QStringLiteral("run %1").arg(argument));
-    output.result().insert(QStringLiteral("opened"), true);
-    return ExitDone;
+    if (!DeviceNames::find(argument, session.listing(QStringLiteral("run"))))
+        throw CommandFailure(Failure::NoSuchFile, QStringLiteral("run: no such file: %1").arg(argument));
+    session.answer(session.device().execute(DeviceNames::bytesFromUser(argument)), QStringLiteral("run %1").arg(argument));
+    context.output.result().insert(QStringLiteral("opened"), true);
 }
 
-int runReboot(const CommandContext &context)
+void runReboot(const CommandContext &context)
 {
-    CliSession &session = context.session;
-    if (const int status = session.open())
-        return status;
-    DeviceReply *reply = session.device().reboot();
-    if (!session.await(reply))
-        return session.failure(reply, QStringLiteral("reboot"));
+    context.session.open();
+    context.session.answer(context.session.device().reboot(), QStringLiteral("reboot"));
     context.output.result().insert(QStringLiteral("restarted"), true);
-    return ExitDone;
 }

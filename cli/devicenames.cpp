@@ -8,6 +8,28 @@
 using CatalogueFormat::deviceNameText;
 using CatalogueFormat::ListingEntry;
 
+QString shownName(const QByteArray &name)
+{
+    // A receiver's name could otherwise move the cursor or retitle the window.
+    QString shown;
+    for (const QChar c : deviceNameText(name)) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0))
+            shown += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+QString shownNames(const QVector<QByteArray> &names)
+{
+    QStringList shown;
+    for (const QByteArray &name : names)
+        shown << shownName(name);
+    return shown.join(QStringLiteral(", "));
+}
+
 namespace DeviceNames {
 
 QString fromUser(const QString &typed)

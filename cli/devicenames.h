@@ -14,6 +14,11 @@
 
 #include <optional>
 
+// A device name as a terminal is to show it: control characters as \xHH.
+QString shownName(const QByteArray &name);
+// "a.txt, b.txt": names as a terminal is to show them.
+QString shownNames(const QVector<QByteArray> &names);
+
 namespace DeviceNames {
 
 // Without the leading "/" the receiver's paths start with.

@@ -3,7 +3,8 @@
 //
 //   spiffs-cli-generate completion bash|zsh|fish OUTPUT
 //   spiffs-cli-generate manual SOURCE OUTPUT
-#include "generated.h"
+#include "manualsections.h"
+#include "shellcompletions.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QFile>
@@ -30,7 +31,13 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "spiffs-cli-generate: cannot read %s\n", qPrintable(arguments.at(2)));
             return 1;
         }
-        text = manualPage(QString::fromUtf8(source.readAll()));
+        const std::optional<QString> page = manualPage(QString::fromUtf8(source.readAll()));
+        if (!page) {
+            std::fprintf(stderr, "spiffs-cli-generate: %s lacks a line %s, %s or %s\n", qPrintable(arguments.at(2)),
+                         SynopsisMarker, CommandsMarker, ExitStatusMarker);
+            return 1;
+        }
+        text = *page;
     }
     if (text.isEmpty()) {
         std::fputs("usage: spiffs-cli-generate completion bash|zsh|fish OUTPUT | manual SOURCE OUTPUT\n", stderr);

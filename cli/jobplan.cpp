@@ -1,6 +1,5 @@
 #include "jobplan.h"
 
-#include "clitext.h"
 #include "manifest.h"
 
 #include "core/receiverline.h"
@@ -19,9 +18,6 @@ namespace JobPlan {
 
 namespace {
 
-constexpr qint64 PageBytes = CatalogueFormat::PageSize;
-constexpr qint64 PageContentBytes = PageBytes - 5;
-constexpr qint64 DataPagesPerIndexPage = 96;
 constexpr int BaudRate = ReceiverLine::BaudRate;
 constexpr int BitsPerByte = 10;
 
@@ -89,36 +85,6 @@ QVector<QString> backupPaths(const QVector<QByteArray> &names, const QSet<QStrin
         paths[index] = path;
     }
     return paths;
-}
-
-qint64 flashCost(qint64 size)
-{
-    const qint64 dataPages = pagesBegun(size, PageContentBytes);
-    const qint64 indexPages = 1 + dataPages / DataPagesPerIndexPage;
-    return (dataPages + indexPages) * PageBytes;
-}
-
-qint64 flashCredit(qint64 size)
-{
-    return (1 + pagesBegun(size, PageBytes)) * PageBytes;
-}
-
-Room room(const CatalogueFormat::MemoryFigures &memory, const QVector<qint64> &removedSizes,
-          const QVector<Upload> &uploads)
-{
-    Room room;
-    // A report whose use exceeds its total promises nothing.
-    room.free = memory.usedBytes >= memory.totalBytes ? 0 : qint64(memory.totalBytes) - memory.usedBytes;
-    for (const qint64 size : removedSizes)
-        room.freed += flashCredit(size);
-    // A replaced file frees its pages as its upload starts, so a shrinking
-    // file late in the order cannot pay for a growing one before it.
-    qint64 taken = 0;
-    for (const Upload &upload : uploads) {
-        taken += flashCost(upload.size) - (upload.replaces ? flashCredit(*upload.replaces) : 0);
-        room.needed = std::max(room.needed, taken);
-    }
-    return room;
 }
 
 qint64 downloadWireBytes(const QByteArray &name, qint64 size)

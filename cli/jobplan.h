@@ -1,6 +1,7 @@
 // What the whole-receiver jobs (backup, restore, sync) decide before they
 // send anything: where a backup keeps each file, which local files sync can
-// send, whether a set of uploads fits, and how long it takes on the line.
+// send, and how long it takes on the line (the room they need is the
+// core's: flashroom.h).
 // Qt Core only.
 #ifndef JOBPLAN_H
 #define JOBPLAN_H
@@ -30,30 +31,6 @@ inline constexpr char StagingFolder[] = ".spiffs-backup-incoming";
 // there), both case-folded.
 QVector<QString> backupPaths(const QVector<QByteArray> &names, const QSet<QString> &takenFiles = QSet<QString>(),
                              const QSet<QString> &takenFolders = QSet<QString>());
-
-// Room on the receiver. The receiver counts 256-byte pages, and SPIFFS
-// keeps five bytes of each for itself, so a file is charged what it can
-// take at most: a data page per 251 bytes begun, an index page, and one
-// more index page per 96 data pages, 256 bytes each. A file removed or
-// replaced is credited the least it can free: a page per 256 bytes begun
-// and its index page.
-qint64 flashCost(qint64 size);
-qint64 flashCredit(qint64 size);
-
-struct Upload
-{
-    qint64 size = 0;
-    std::optional<qint64> replaces; // the size of the receiver's file of that name
-};
-struct Room
-{
-    qint64 free = 0;      // as reported
-    qint64 freed = 0;     // credited for the files removed first
-    qint64 needed = 0;    // the most the uploads take at any point, in their order
-    bool fits() const { return needed <= free + freed; }
-};
-Room room(const CatalogueFormat::MemoryFigures &memory, const QVector<qint64> &removedSizes,
-          const QVector<Upload> &uploads);
 
 // Bytes on the line, both ways, for each kind of step, and their time at
 // 115200 baud, 10 bits a byte.

@@ -1,5 +1,7 @@
 #include "jobprogress.h"
 
+#include "shownfigures.h"
+
 namespace {
 constexpr int NameWidth = 20;
 } // namespace
@@ -55,6 +57,6 @@ void JobProgress::draw(bool force)
                         .arg(m_fileCount)
                         .arg(m_name, -NameWidth)
                         .arg(percent, 3)
-                        .arg(ProgressLine::byteCount(done), ProgressLine::byteCount(m_totalBytes))
+                        .arg(byteCount(done), byteCount(m_totalBytes))
                 + ProgressLine::rateAndTime(done, m_totalBytes, double(m_line.elapsedMs()) / 1000));
 }

@@ -1,12 +1,12 @@
-// What backup, restore and sync share: the report each builds as it goes
-// (printed at the end as lines and a summary, or as one JSON document), the
-// way restore and sync change the receiver and check the result, and the
+// What backup, restore and sync report: what each did as it went (printed
+// at the end as lines and a summary, or as one JSON document), and the
 // figures they print. The protocol carries no checksum and knows no
 // folders, so each job says exactly what it verified: sizes in a listing,
 // hashes of local copies, and content only where it downloads it.
 #ifndef JOBREPORT_H
 #define JOBREPORT_H
 
+#include "commandoutput.h"
 #include "jobplan.h"
 
 #include "core/catalogueformat.h"
@@ -20,13 +20,21 @@
 #include <QtCore/QStringList>
 #include <QtCore/QVector>
 
-#include <optional>
+#include <functional>
 
-struct CommandContext;
+struct CommandLine;
 
-struct JobReport
+struct JobReport : CommandOutput::Report
 {
-    JobReport() { clock.start(); }
+    explicit JobReport(const CommandLine &line);
+
+    // Printed as lines and a summary, or with --json the document's fields.
+    void addTo(QJsonObject &document) const override;
+    void print() const override;
+    // What is reported becomes empty again; the clock runs on.
+    void clear();
+
+    const CommandLine &line;
 
     QElapsedTimer clock;
     QJsonArray sent;
@@ -42,7 +50,9 @@ struct JobReport
     qint64 bytes = 0;     // file content moved
     qint64 wireBytes = 0; // a dry run's estimate
     QStringList lines;    // stdout, without --json
-    QString summary;
+    // The last line, made when it is printed: it counts what was done, also
+    // when a failure ended the job.
+    std::function<QString()> summary;
 
     double seconds() const { return double(clock.elapsed()) / 1000; }
     // A dry run's plan: what would be removed, and what sent.
@@ -50,40 +60,11 @@ struct JobReport
     void planUpload(const QByteArray &name, qint64 size);
 };
 
-struct PlannedUpload
-{
-    QByteArray name;
-    QByteArray content;
-};
-
 QByteArray sha256(const QByteArray &content);
 QJsonObject fileObject(const QByteArray &name, qint64 size);
-QString fileCount(qint64 count);
 QString sizeColumn(qint64 size);
-QString duration(double seconds);
 QString timeOnTheLine(qint64 wireBytes);
 
 QHash<QByteArray, qint64> sizesByName(const QVector<CatalogueFormat::ListingEntry> &entries);
-// An upload of size bytes under name, and the size of the receiver's file
-// of that name that it would replace, if any.
-JobPlan::Upload plannedAgainst(const QHash<QByteArray, qint64> &held, const QByteArray &name, qint64 size);
-
-// Removes, then uploads, then checks one listing against expected (and the
-// removed names' absence). ExitDone, or the failure's exit status.
-int carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
-             const QVector<PlannedUpload> &uploads, const QVector<CatalogueFormat::ListingEntry> &expected);
-
-// Before restore --clean or sync --delete removes anything: asks, or
-// without a terminal refuses unless --yes (see confirmErasure()). which says
-// what goes: "from the receiver that the backup lacks". ExitDone to go ahead.
-int confirmRemovals(const CommandContext &context, const QVector<QByteArray> &removals, const QString &which);
-
-// DIR of restore and sync: a folder that exists, else a failure reported
-// with its status in status.
-std::optional<QString> existingFolder(const CommandContext &context, int *status);
-
-// Prints the report, or with --json makes it the command's result; returns
-// status.
-int endJob(const CommandContext &context, JobReport &report, int status);
 
 #endif // JOBREPORT_H

@@ -1,7 +1,7 @@
 #include "localfiles.h"
 
-#include "commandoutput.h"
 #include "devicenames.h"
+#include "failures.h"
 #include "jobplan.h"
 
 #include "core/transferformat.h"
@@ -25,8 +25,7 @@ int nameSeparator(const QString &argument)
 
 } // namespace
 
-std::optional<QByteArray> storableName(CommandOutput &output, const QString &command, const QString &given, int *status,
-                                       bool typed)
+QByteArray storableName(const QString &command, const QString &given, bool typed)
 {
     const QString name = DeviceNames::fromUser(given);
     const Failure refused = typed ? Failure::Usage : Failure::LocalFile;
@@ -34,22 +33,20 @@ std::optional<QByteArray> storableName(CommandOutput &output, const QString &com
     case TransferFormat::NameProblem::None:
         return name.toLatin1();
     case TransferFormat::NameProblem::Characters:
-        *status = output.fail(refused, QStringLiteral("%1: the name \"%2\" holds characters the receiver's names do not: "
+        throw CommandFailure(refused, QStringLiteral("%1: the name \"%2\" holds characters the receiver's names do not: "
                                                                "only A-Z a-z 0-9 _ ' ( ) * + , - . and / are sent")
                                                         .arg(command, name));
-        break;
     case TransferFormat::NameProblem::Shape:
-        *status = output.fail(refused, QStringLiteral("%1: the name \"%2\" needs something before its first \".\" "
+        throw CommandFailure(refused, QStringLiteral("%1: the name \"%2\" needs something before its first \".\" "
                                                                "and a type after it")
                                                         .arg(command, name));
-        break;
     case TransferFormat::NameProblem::Length:
-        *status = output.fail(refused, QStringLiteral("%1: the name \"%2\" is longer than the receiver's %3 bytes")
+        throw CommandFailure(refused, QStringLiteral("%1: the name \"%2\" is longer than the receiver's %3 bytes")
                                                         .arg(command, name)
                                                         .arg(TransferFormat::MaxDevicePathBytes - 1));
-        break;
     }
-    return std::nullopt;
+    Q_UNREACHABLE();
+    return QByteArray();
 }
 
 FileArgument splitFileArgument(const QString &argument)
@@ -63,46 +60,38 @@ FileArgument splitFileArgument(const QString &argument)
     return split;
 }
 
-std::optional<FileAndName> localFile(CommandOutput &output, const QString &command, const QString &path, int *status)
+FileAndName localFile(const QString &command, const QString &path)
 {
     FileAndName file;
     file.localPath = path;
     const QFileInfo info(path);
     if (path.isEmpty() || !info.exists()) {
-        *status = output.fail(Failure::LocalFile, QStringLiteral("%1: no such file: %2").arg(command, path));
-        return std::nullopt;
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("%1: no such file: %2").arg(command, path));
     }
     if (info.isDir()) {
-        *status = output.fail(Failure::LocalFile, QStringLiteral("%1: %2 is a folder; spiffs-cli sync %2 sends a folder's files")
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("%1: %2 is a folder; spiffs-cli sync %2 sends a folder's files")
                                                           .arg(command, path));
-        return std::nullopt;
     }
     // A device or a pipe has no size to measure and check against the room.
     if (!info.isFile()) {
-        *status = output.fail(Failure::LocalFile, QStringLiteral("%1: not a regular file: %2").arg(command, path));
-        return std::nullopt;
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("%1: not a regular file: %2").arg(command, path));
     }
     file.size = info.size();
     return file;
 }
 
-std::optional<QByteArray> targetName(CommandOutput &output, const QString &command, const FileArgument &split, int *status)
+QByteArray targetName(const QString &command, const FileArgument &split)
 {
     const QString name = split.nameGiven ? split.name : TransferFormat::uploadName(QDir::fromNativeSeparators(split.file));
-    return storableName(output, command, name, status, split.nameGiven);
+    return storableName(command, name, split.nameGiven);
 }
 
-std::optional<FileAndName> fileAndName(CommandOutput &output, const QString &command, const QString &argument, int *status)
+FileAndName fileAndName(const QString &command, const QString &argument)
 {
     const FileArgument split = splitFileArgument(argument);
-    std::optional<FileAndName> file = localFile(output, command, split.file, status);
-    if (!file)
-        return std::nullopt;
-    file->nameGiven = split.nameGiven;
-    const std::optional<QByteArray> stored = targetName(output, command, split, status);
-    if (!stored)
-        return std::nullopt;
-    file->name = *stored;
+    FileAndName file = localFile(command, split.file);
+    file.nameGiven = split.nameGiven;
+    file.name = targetName(command, split);
     return file;
 }
 
@@ -120,18 +109,24 @@ QString linkProblem(const QString &folder, const QString &path)
     return QString();
 }
 
-std::optional<QByteArray> readLocalFile(CommandOutput &output, const QString &command, const FileAndName &file, int *status)
+QByteArray readLocalFile(const QString &command, const FileAndName &file)
 {
     QFile local;
     if (!openUploadFile(local, file.localPath)) {
         const QString reason = local.error() != QFileDevice::NoError ? local.errorString()
                                                                      : QStringLiteral("not a regular file");
-        *status = output.fail(Failure::LocalFile, QStringLiteral("%1: cannot read %2: %3").arg(command, file.localPath, reason));
-        return std::nullopt;
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("%1: cannot read %2: %3").arg(command, file.localPath, reason));
     }
     // Never more than was measured and checked against the room.
     std::optional<QByteArray> content = readUploadFile(local, file.size);
     if (!content)
-        *status = output.fail(Failure::LocalFile, QStringLiteral("%1: %2 changed while it was read").arg(command, file.localPath));
-    return content;
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("%1: %2 changed while it was read").arg(command, file.localPath));
+    return *content;
+}
+
+QString existingFolder(const QString &command, const QString &folder)
+{
+    if (!QFileInfo(folder).isDir())
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("%1: no such folder: %2").arg(command, folder));
+    return folder;
 }

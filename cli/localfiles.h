@@ -1,16 +1,13 @@
 // The local side of put, verify and mv's new name: FILE[:NAME] arguments
 // and names given for the receiver, checked before the port is opened, and
-// the files' contents, read only up to the size that was checked; and the
-// rule for every local file written: never through a link leading out.
+// the files' contents, read only up to the size that was checked; the
+// folders the jobs read; and the rule for every local file written: never
+// through a link leading out. Each problem throws the failure that names it.
 #ifndef LOCALFILES_H
 #define LOCALFILES_H
 
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
-
-#include <optional>
-
-class CommandOutput;
 
 // A local file and the device name it goes under.
 struct FileAndName
@@ -32,22 +29,19 @@ FileArgument splitFileArgument(const QString &argument);
 
 // The device name FILE[:NAME] goes under, checked as fileAndName() checks
 // it; FILE itself is not looked at.
-std::optional<QByteArray> targetName(CommandOutput &output, const QString &command, const FileArgument &split,
-                                     int *status);
+QByteArray targetName(const QString &command, const FileArgument &split);
 
-// A local regular file, its size measured; reported as fileAndName() does.
-std::optional<FileAndName> localFile(CommandOutput &output, const QString &command, const QString &path, int *status);
+// A local regular file, its size measured; refused as fileAndName() does.
+FileAndName localFile(const QString &command, const QString &path);
 
-// FILE or FILE:NAME, as command takes it. A problem is reported through
-// output, its exit status put in status, and the result is empty.
-std::optional<FileAndName> fileAndName(CommandOutput &output, const QString &command, const QString &argument,
-                                       int *status);
+// FILE or FILE:NAME, as command takes it. A problem throws the failure
+// (CommandFailure) that names it.
+FileAndName fileAndName(const QString &command, const QString &argument);
 
 // A name for the receiver, checked as the receiver takes names (a leading
-// "/" left out). Reported as fileAndName() does: as bad usage when the name
+// "/" left out). Refused as fileAndName() does: as bad usage when the name
 // was typed, as an unusable local file when it was made from a file's name.
-std::optional<QByteArray> storableName(CommandOutput &output, const QString &command, const QString &name,
-                                       int *status, bool typed = true);
+QByteArray storableName(const QString &command, const QString &name, bool typed = true);
 
 // Why writing path, a file in folder, would write outside folder: a link
 // there that leads out of it, or leads nowhere (writing would make its
@@ -55,7 +49,10 @@ std::optional<QByteArray> storableName(CommandOutput &output, const QString &com
 // such a link.
 QString linkProblem(const QString &folder, const QString &path);
 
-std::optional<QByteArray> readLocalFile(CommandOutput &output, const QString &command, const FileAndName &file,
-                                        int *status);
+// The file's content, never more than was measured.
+QByteArray readLocalFile(const QString &command, const FileAndName &file);
+
+// DIR of command (restore, sync): a folder that exists, else refused.
+QString existingFolder(const QString &command, const QString &folder);
 
 #endif // LOCALFILES_H

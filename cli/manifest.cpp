@@ -116,6 +116,62 @@ QByteArray write(const Contents &contents)
     return text;
 }
 
+namespace {
+
+// The first line's date and figures into contents; why it cannot be read,
+// or empty.
+QString readHeader(const QByteArray &line, Contents &contents)
+{
+    const QList<QByteArray> header = line.split(' ');
+    qint64 total = 0;
+    qint64 used = 0;
+    if (header.size() != 5 || header.at(0) != Magic)
+        return QStringLiteral("not a spiffs-cli backup");
+    if (header.at(1) != Version)
+        return QStringLiteral("format %1, not %2").arg(QString::fromLatin1(header.at(1)), QString::fromLatin1(Version));
+    contents.taken = QDateTime::fromString(QString::fromLatin1(header.at(2)), Qt::ISODate);
+    if (!contents.taken.isValid() || !decimal(header.at(3), 0xFFFFFFFF, &total) || !decimal(header.at(4), 0xFFFFFFFF, &used))
+        return QStringLiteral("the date, total or used bytes cannot be read");
+    contents.totalBytes = quint32(total);
+    contents.usedBytes = quint32(used);
+    return QString();
+}
+
+// A file's line into entry; why it cannot be read, or empty.
+QString readEntry(const QByteArray &line, Entry &entry)
+{
+    QList<QByteArray> fields = line.split(' ');
+    entry.restorable = fields.constFirst() != NotRestorableMark;
+    if (!entry.restorable)
+        fields.removeFirst();
+    if (fields.size() != 4)
+        return QStringLiteral("not SIZE SHA256 NAME PATH");
+    if (!decimal(fields.at(0), 0x7FFFFFFF, &entry.size))
+        return QStringLiteral("the size cannot be read");
+    const bool saved = entry.restorable || fields.at(1) != NotSaved;
+    if (!saved && fields.at(3) != NotSaved)
+        return QStringLiteral("a file not saved has a path");
+    const QByteArray &hash = fields.at(1);
+    if (saved) {
+        entry.sha256 = QByteArray::fromHex(hash);
+        if (hash.size() != 2 * Sha256Bytes || entry.sha256.toHex() != hash)
+            return QStringLiteral("the SHA-256 is not 64 lower-case hex digits");
+    }
+    const std::optional<QByteArray> name = !entry.restorable && fields.at(2) == EmptyName ? QByteArray("") : unescaped(fields.at(2));
+    const std::optional<QByteArray> path = saved ? unescaped(fields.at(3)) : QByteArray();
+    if (!name || (name->isEmpty() && entry.restorable) || !path)
+        return QStringLiteral("a bad escape in the name or path");
+    entry.name = *name;
+    if (!saved)
+        return QString();
+    entry.path = QString::fromUtf8(*path);
+    if (entry.path.toUtf8() != *path || !safePath(entry.path))
+        return QStringLiteral("the path leaves the folder or is not UTF-8");
+    return QString();
+}
+
+} // namespace
+
 Parsed parse(const QByteArray &text)
 {
     Parsed parsed;
@@ -133,59 +189,21 @@ Parsed parse(const QByteArray &text)
     }
     if (lines.isEmpty())
         return fail(1, QStringLiteral("empty"));
-
     Contents contents;
-    const QList<QByteArray> header = lines.constFirst().split(' ');
-    qint64 total = 0;
-    qint64 used = 0;
-    if (header.size() != 5 || header.at(0) != Magic)
-        return fail(1, QStringLiteral("not a spiffs-cli backup"));
-    if (header.at(1) != Version)
-        return fail(1, QStringLiteral("format %1, not %2").arg(QString::fromLatin1(header.at(1)), QString::fromLatin1(Version)));
-    contents.taken = QDateTime::fromString(QString::fromLatin1(header.at(2)), Qt::ISODate);
-    if (!contents.taken.isValid() || !decimal(header.at(3), 0xFFFFFFFF, &total) || !decimal(header.at(4), 0xFFFFFFFF, &used))
-        return fail(1, QStringLiteral("the date, total or used bytes cannot be read"));
-    contents.totalBytes = quint32(total);
-    contents.usedBytes = quint32(used);
+    if (const QString problem = readHeader(lines.constFirst(), contents); !problem.isEmpty())
+        return fail(1, problem);
 
     QSet<QByteArray> names;
     QSet<QString> paths;
     for (int i = 1; i < lines.size(); ++i) {
-        QList<QByteArray> fields = lines.at(i).split(' ');
-        const int number = i + 1;
         Entry entry;
-        entry.restorable = fields.constFirst() != NotRestorableMark;
-        if (!entry.restorable)
-            fields.removeFirst();
-        if (fields.size() != 4)
-            return fail(number, QStringLiteral("not SIZE SHA256 NAME PATH"));
-        if (!decimal(fields.at(0), 0x7FFFFFFF, &entry.size))
-            return fail(number, QStringLiteral("the size cannot be read"));
-        const bool saved = entry.restorable || fields.at(1) != NotSaved;
-        if (!saved && fields.at(3) != NotSaved)
-            return fail(number, QStringLiteral("a file not saved has a path"));
-        const QByteArray &hash = fields.at(1);
-        if (saved) {
-            entry.sha256 = QByteArray::fromHex(hash);
-            if (hash.size() != 2 * Sha256Bytes || entry.sha256.toHex() != hash)
-                return fail(number, QStringLiteral("the SHA-256 is not 64 lower-case hex digits"));
-        }
-        const std::optional<QByteArray> name =
-                !entry.restorable && fields.at(2) == EmptyName ? QByteArray("") : unescaped(fields.at(2));
-        const std::optional<QByteArray> path = saved ? unescaped(fields.at(3)) : QByteArray();
-        if (!name || (name->isEmpty() && entry.restorable) || !path)
-            return fail(number, QStringLiteral("a bad escape in the name or path"));
-        entry.name = *name;
-        if (saved) {
-            entry.path = QString::fromUtf8(*path);
-            if (entry.path.toUtf8() != *path || !safePath(entry.path))
-                return fail(number, QStringLiteral("the path leaves the folder or is not UTF-8"));
-            if (paths.contains(entry.path.toCaseFolded()))
-                return fail(number, QStringLiteral("the path is given twice"));
-            paths.insert(entry.path.toCaseFolded());
-        }
+        if (const QString problem = readEntry(lines.at(i), entry); !problem.isEmpty())
+            return fail(i + 1, problem);
+        if (entry.saved() && paths.contains(entry.path.toCaseFolded()))
+            return fail(i + 1, QStringLiteral("the path is given twice"));
         if (names.contains(entry.name))
-            return fail(number, QStringLiteral("the name is given twice"));
+            return fail(i + 1, QStringLiteral("the name is given twice"));
+        paths.insert(entry.path.toCaseFolded());
         names.insert(entry.name);
         contents.entries << entry;
     }

@@ -2,13 +2,13 @@
 // rename and no partial write, so both are a download, an upload and a
 // download that checks it, and each failure says what is left where.
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
 #include "console.h"
 #include "devicenames.h"
 #include "localfiles.h"
 #include "namepattern.h"
 #include "progressmeter.h"
+#include "receiverwrites.h"
 
 #include "core/devicesession.h"
 #include "core/transferformat.h"
@@ -34,28 +34,14 @@ std::optional<ListingEntry> listed(const QVector<ListingEntry> &listing, const Q
     return std::nullopt;
 }
 
-// Uploads content as name and downloads it again to compare. ExitDone, or
-// the failure's status with whereabouts appended to its message.
-int writeAndCheck(const CommandContext &context, const QByteArray &name, const QByteArray &content,
-                  const QString &whereabouts)
+// mv's and edit's words for what a failure of each step leaves where.
+ReceiverWrites::Subjects writeSubjects(const CommandContext &context, const QByteArray &name, const QString &whereabouts)
 {
-    CliSession &session = context.session;
+    const QString &command = context.line.command;
     const QString shown = shownName(name);
-    {
-        ProgressMeter meter(shown, session.showsProgress());
-        DeviceReply *upload = session.device().upload(name, content);
-        if (!session.await(upload, &meter))
-            return session.failure(upload, QStringLiteral("%1: writing %2 (%3)").arg(context.line.command, shown, whereabouts));
-    }
-    ProgressMeter meter(shown + QStringLiteral(" (verify)"), session.showsProgress());
-    DeviceReply *check = session.device().download(name);
-    if (!session.await(check, &meter))
-        return session.failure(check, QStringLiteral("%1: reading %2 back (%3)").arg(context.line.command, shown, whereabouts));
-    if (check->content() != content) {
-        return context.output.fail(Failure::Mismatch, QStringLiteral("%1: the receiver's %2 differs from what was sent (%3)")
-                                                              .arg(context.line.command, shown, whereabouts));
-    }
-    return ExitDone;
+    return {QStringLiteral("%1: writing %2 (%3)").arg(command, shown, whereabouts),
+            QStringLiteral("%1: reading %2 back (%3)").arg(command, shown, whereabouts),
+            QStringLiteral("%1: the receiver's %2 differs from what was sent (%3)").arg(command, shown, whereabouts)};
 }
 
 // The editor the user chose: $VISUAL, else $EDITOR, else vi. On Unix it is
@@ -77,10 +63,6 @@ QStringList editorCommand(const QString &path)
 #endif
 }
 
-} // namespace
-
-namespace {
-
 // As typed until the listing says which file OLD is: every document names
 // both, however the command ends.
 void startMvDocument(const CommandContext &context)
@@ -97,112 +79,83 @@ void startEditDocument(const CommandContext &context)
                                           {QStringLiteral("changed"), false}};
 }
 
-} // namespace
-
-namespace {
-
 // mv's last step, once NEW is in place and checked.
-int removeOld(const CommandContext &context, const QByteArray &old, const QString &newName)
+void removeOld(const CommandContext &context, const QByteArray &old, const QString &newName)
 {
-    CliSession &session = context.session;
-    DeviceReply *removal = session.device().remove(old);
-    if (!session.await(removal)) {
+    ReceiverWrites::removeFile(context.session, old, [&](const DeviceReply &removal) {
         // Only a refusal says the receiver kept OLD; after silence or a lost
         // line it may have removed it before the answer was lost.
-        const QString left = removal->error() == DeviceReply::RefusedError
+        const QString left = removal.error() == DeviceReply::RefusedError
                                      ? QStringLiteral("both are on the receiver")
                                      : QStringLiteral("%1 may or may not still be there").arg(shownName(old));
-        return session.failure(removal, QStringLiteral("mv: removing %1 (%2 is in place and checked; %3)")
-                                                .arg(shownName(old), newName, left));
-    }
+        return QStringLiteral("mv: removing %1 (%2 is in place and checked; %3)").arg(shownName(old), newName, left);
+    });
     context.output.addDone(QStringLiteral("removed %1").arg(deviceNameText(old)));
-    return ExitDone;
+}
+
+// The file written under name must fit: counted against the file of that
+// name it replaces, and as a second copy while the first is still there.
+FlashRoom::Room roomToWrite(const CommandContext &context, const QByteArray &name, qint64 size, const QString &subject)
+{
+    CliSession &session = context.session;
+    const CliSession::Holdings holdings{session.memoryReport(subject), session.listing(context.line.command)};
+    return ReceiverWrites::roomFor(holdings, {}, {{name, size}});
 }
 
 } // namespace
 
-int checkMv(const CommandContext &context)
+void checkMv(const CommandContext &context)
 {
     startMvDocument(context);
-    int failed = ExitDone;
-    if (!storableName(context.output, context.line.command, context.line.arguments.at(1), &failed))
-        return failed;
-    return ExitDone;
+    storableName(context.line.command, context.line.arguments.at(1));
 }
 
-int runMv(const CommandContext &context)
+void runMv(const CommandContext &context)
 {
     const CommandLine &line = context.line;
     CliSession &session = context.session;
     CommandOutput &output = context.output;
     startMvDocument(context);
     output.keepDoneList();
-    int failed = ExitDone;
-    const std::optional<QByteArray> target = storableName(output, line.command, line.arguments.at(1), &failed);
-    if (!target)
-        return failed;
-    if (const int status = session.open())
-        return status;
-    const std::optional<ListingEntry> source = oneListedFile(context, line.arguments.at(0), &failed);
-    if (!source)
-        return failed;
-    output.result().insert(QStringLiteral("old"), deviceNameText(source->name));
-    const QString oldName = shownName(source->name);
-    const QString newName = shownName(*target);
-    if (source->name == *target)
-        return output.fail(Failure::Usage, QStringLiteral("mv: %1 and %2 are the same name").arg(oldName, newName));
-    const std::optional<QVector<ListingEntry>> listing = session.listing(QStringLiteral("mv"), &failed);
-    if (!listing)
-        return failed;
-    if (listed(*listing, *target) && !line.force) {
-        return output.fail(Failure::Exists, QStringLiteral("mv: the receiver already holds %1; --force replaces it")
-                                                    .arg(newName));
-    }
+    const QByteArray target = storableName(line.command, line.arguments.at(1));
+    session.open();
+    const ListingEntry source = session.oneListedFile(line.command, line.arguments.at(0));
+    output.result().insert(QStringLiteral("old"), deviceNameText(source.name));
+    const QString oldName = shownName(source.name);
+    const QString newName = shownName(target);
+    if (source.name == target)
+        throw CommandFailure(Failure::Usage, QStringLiteral("mv: %1 and %2 are the same name").arg(oldName, newName));
+    const bool replacing = listed(session.listing(line.command), target).has_value();
+    if (replacing && !line.force)
+        throw CommandFailure(Failure::Exists, QStringLiteral("mv: the receiver already holds %1; --force replaces it").arg(newName));
 
-    DeviceReply *read = session.device().download(source->name);
+    QByteArray content;
     {
         ProgressMeter meter(oldName, session.showsProgress());
-        if (!session.await(read, &meter))
-            return session.failure(read, QStringLiteral("mv: reading %1 (nothing changed)").arg(oldName));
+        content = session.answer(session.device().download(source.name),
+                                 QStringLiteral("mv: reading %1 (nothing changed)").arg(oldName), &meter)
+                          ->content();
     }
-    const QByteArray content = read->content();
-    output.addDone(QStringLiteral("read %1").arg(deviceNameText(source->name)));
-    // A new name needs room for a second copy until the first goes.
-    if (!listed(*listing, *target)) {
-        DeviceReply *memory = session.device().requestMemoryReport();
-        if (!session.await(memory))
-            return session.failure(memory, QStringLiteral("mv (nothing changed)"));
-        if (!TransferFormat::fitsInFreeSpace(content.size(), memory->memory())) {
-            return output.fail(Failure::Refused, QStringLiteral("mv: a second copy of %1 (%2 bytes) does not fit in the "
-                                                                "receiver's %3 free bytes; nothing changed")
-                                                         .arg(oldName)
-                                                         .arg(content.size())
-                                                         .arg(CatalogueFormat::freeBytes(memory->memory())));
-        }
-    }
-    if (const int status = writeAndCheck(context, *target, content,
-                                         QStringLiteral("%1 is untouched; %2 may be partial or wrong").arg(oldName, newName)))
-        return status;
-    output.addDone(QStringLiteral("wrote and checked %1").arg(QString::fromLatin1(*target)));
-
-    if (const int status = removeOld(context, source->name, newName))
-        return status;
+    output.addDone(QStringLiteral("read %1").arg(deviceNameText(source.name)));
+    const FlashRoom::Room room = roomToWrite(context, target, content.size(), QStringLiteral("mv (nothing changed)"));
+    const QString copy = QStringLiteral("a second copy of %1 (%2 bytes) needs").arg(oldName, QString::number(content.size()));
+    ReceiverWrites::checkRoom(room, QStringLiteral("mv: %1; nothing changed").arg(ReceiverWrites::roomText(room, copy)));
+    ReceiverWrites::writeAndReadBack(session, target, content,
+                                     writeSubjects(context, target,
+                                                   QStringLiteral("%1 is untouched; %2 may be partial or wrong").arg(oldName, newName)));
+    output.addDone(QStringLiteral("wrote and checked %1").arg(QString::fromLatin1(target)));
+    removeOld(context, source.name, newName);
     output.note(QStringLiteral("mv: %1 is now %2").arg(oldName, newName));
-    return ExitDone;
 }
 
-int checkEdit(const CommandContext &context)
+void checkEdit(const CommandContext &context)
 {
     // A pattern may stand for a file the receiver holds; only the listing
     // tells whether it must be a new name.
     startEditDocument(context);
     const QString &argument = context.line.arguments.constFirst();
-    int failed = ExitDone;
-    if (NamePattern::isPattern(DeviceNames::fromUser(argument)))
-        return ExitDone;
-    if (!storableName(context.output, context.line.command, argument, &failed))
-        return failed;
-    return ExitDone;
+    if (!NamePattern::isPattern(DeviceNames::fromUser(argument)))
+        storableName(context.line.command, argument);
 }
 
 namespace {
@@ -215,36 +168,22 @@ struct EditTarget
 };
 
 // The file NAME stands for and its content, or a new name.
-std::optional<EditTarget> editTarget(const CommandContext &context, int *status)
+EditTarget editTarget(const CommandContext &context)
 {
     CliSession &session = context.session;
     const QString &argument = context.line.arguments.constFirst();
-    EditTarget target;
-    const std::optional<ListingEntry> held = oneListedFile(context, argument, status, false);
-    if (*status)
-        return std::nullopt;
-    if (!held) {
-        const std::optional<QByteArray> name = storableName(context.output, context.line.command, argument, status);
-        if (!name)
-            return std::nullopt;
-        target.name = *name;
-        return target;
-    }
-    target.name = held->name;
-    target.existed = true;
+    const std::optional<ListingEntry> held = session.oneListedFileIfAny(context.line.command, argument);
+    if (!held)
+        return EditTarget{storableName(context.line.command, argument), false, QByteArray()};
     ProgressMeter meter(shownName(held->name), session.showsProgress());
-    DeviceReply *read = session.device().download(held->name);
-    if (!session.await(read, &meter)) {
-        *status = session.failure(read, QStringLiteral("edit: reading %1").arg(shownName(held->name)));
-        return std::nullopt;
-    }
-    target.original = read->content();
-    return target;
+    const OwnedReply read = session.answer(session.device().download(held->name),
+                                           QStringLiteral("edit: reading %1").arg(shownName(held->name)), &meter);
+    return EditTarget{held->name, true, read->content()};
 }
 
-// Runs the editor on path; ExitDone when it ended well, else the failure's
-// status, the text kept in path.
-int runEditor(const CommandContext &context, const QString &path)
+// Runs the editor on path; throws when it did not end well, the text kept
+// in path.
+void runEditor(const QString &path)
 {
     QStringList editor = editorCommand(path);
     const QString program = editor.takeFirst();
@@ -259,81 +198,71 @@ int runEditor(const CommandContext &context, const QString &path)
     // as an interruption; one that takes it for its own (vi) and ends well
     // has used it.
     if (Console::interrupted() && (!endedWell || Console::terminated())) {
-        const bool terminated = Console::terminated();
-        return context.output.fail(terminated ? Failure::Terminated : Failure::Interrupted,
-                                   QStringLiteral("edit: %1; nothing sent; the text is in %2")
-                                           .arg(terminated ? QStringLiteral("terminated") : QStringLiteral("interrupted"), path));
+        CommandFailure failure = CliSession::interruption();
+        failure.messages = QStringList{QStringLiteral("edit: %1; nothing sent; the text is in %2").arg(failure.messages.constFirst(), path)};
+        throw failure;
     }
     Console::forgetInterrupt();
-    if (endedWell)
-        return ExitDone;
-    return context.output.fail(Failure::LocalFile, QStringLiteral("edit: the editor %1 %2; nothing sent; the text is in %3")
-                                                           .arg(shownEditor,
-                                                                ran ? QStringLiteral("failed") : QStringLiteral("did not run"),
-                                                                path));
+    if (!endedWell) {
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("edit: the editor %1 %2; nothing sent; the text is in %3")
+                                                         .arg(shownEditor,
+                                                              ran ? QStringLiteral("failed") : QStringLiteral("did not run"),
+                                                              path));
+    }
 }
 
-// Uploads the edited text when it changed; ExitDone, or the failure's
-// status, the text kept.
-int putBack(const CommandContext &context, const EditTarget &target, const QString &path)
+// Uploads the edited text when it changed; throws when that fails, the text
+// kept.
+void putBack(const CommandContext &context, const EditTarget &target, const QString &path)
 {
     CliSession &session = context.session;
     CommandOutput &output = context.output;
     const QString shown = shownName(target.name);
     QFile edited(path);
     if (!edited.open(QIODevice::ReadOnly))
-        return output.fail(Failure::LocalFile, QStringLiteral("edit: cannot read %1 back: %2").arg(path, edited.errorString()));
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("edit: cannot read %1 back: %2").arg(path, edited.errorString()));
     const QByteArray content = edited.readAll();
-    if (content == target.original) {
-        output.note(QStringLiteral("edit: %1 unchanged; nothing sent").arg(shown));
-        return ExitDone;
-    }
+    if (content == target.original)
+        return output.note(QStringLiteral("edit: %1 unchanged; nothing sent").arg(shown));
     output.result().insert(QStringLiteral("changed"), true);
     const QString kept = QStringLiteral("the edited text is kept in %1").arg(path);
-    DeviceReply *memory = session.device().requestMemoryReport();
-    if (!session.await(memory))
-        return session.failure(memory, QStringLiteral("edit: %1").arg(kept));
-    if (!target.existed && !TransferFormat::fitsInFreeSpace(content.size(), memory->memory())) {
-        return output.fail(Failure::Refused, QStringLiteral("edit: %1 bytes do not fit in the receiver's %2 free bytes; %3")
-                                                     .arg(content.size())
-                                                     .arg(CatalogueFormat::freeBytes(memory->memory()))
-                                                     .arg(kept));
-    }
-    if (const int status = writeAndCheck(context, target.name, content, kept))
-        return status;
+    const FlashRoom::Room room = roomToWrite(context, target.name, content.size(), QStringLiteral("edit: %1").arg(kept));
+    const QString needed = ReceiverWrites::roomText(room, QStringLiteral("%1 bytes need").arg(content.size()));
+    ReceiverWrites::checkRoom(room, QStringLiteral("edit: %1; %2").arg(needed, kept));
+    ReceiverWrites::writeAndReadBack(session, target.name, content, writeSubjects(context, target.name, kept));
     output.note(QStringLiteral("edit: %1 written and verified").arg(shown));
-    return ExitDone;
+}
+
+// The text to edit under the file's own name, so the editor knows its type.
+QString writeEditedCopy(const QTemporaryDir &folder, const EditTarget &target)
+{
+    if (!folder.isValid())
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("edit: cannot make a temporary folder: %1").arg(folder.errorString()));
+    const QString path = folder.filePath(TransferFormat::localFileName(deviceNameText(target.name)));
+    QSaveFile copy(path);
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(target.original) != target.original.size() || !copy.commit())
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("edit: cannot write %1: %2").arg(path, copy.errorString()));
+    return path;
 }
 
 } // namespace
 
-int runEdit(const CommandContext &context)
+void runEdit(const CommandContext &context)
 {
-    CliSession &session = context.session;
-    CommandOutput &output = context.output;
-    int failed = ExitDone;
-    if (const int status = checkEdit(context))
-        return status;
-    if (const int status = session.open())
-        return status;
-    const std::optional<EditTarget> target = editTarget(context, &failed);
-    if (!target)
-        return failed;
-    output.result().insert(QStringLiteral("name"), deviceNameText(target->name));
-    output.result().insert(QStringLiteral("existed"), target->existed);
+    checkEdit(context);
+    context.session.open();
+    const EditTarget target = editTarget(context);
+    context.output.result().insert(QStringLiteral("name"), deviceNameText(target.name));
+    context.output.result().insert(QStringLiteral("existed"), target.existed);
 
-    // Under the file's own name, so the editor knows its type.
     QTemporaryDir folder(QDir::temp().filePath(QStringLiteral("spiffs-edit-XXXXXX")));
-    if (!folder.isValid())
-        return output.fail(Failure::LocalFile, QStringLiteral("edit: cannot make a temporary folder: %1").arg(folder.errorString()));
-    const QString path = folder.filePath(TransferFormat::localFileName(deviceNameText(target->name)));
-    QSaveFile copy(path);
-    if (!copy.open(QIODevice::WriteOnly) || copy.write(target->original) != target->original.size() || !copy.commit())
-        return output.fail(Failure::LocalFile, QStringLiteral("edit: cannot write %1: %2").arg(path, copy.errorString()));
-
-    const int status = runEditor(context, path);
-    const int result = status ? status : putBack(context, *target, path);
-    // What was typed is never lost: a failure keeps the text where it says.
-    folder.setAutoRemove(result == ExitDone);
-    return result;
+    const QString path = writeEditedCopy(folder, target);
+    try {
+        runEditor(path);
+        putBack(context, target, path);
+    } catch (const CommandFailure &) {
+        // What was typed is never lost: a failure keeps the text where it says.
+        folder.setAutoRemove(false);
+        throw;
+    }
 }

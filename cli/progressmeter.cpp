@@ -1,7 +1,7 @@
 #include "progressmeter.h"
 
-#include "clitext.h"
 #include "console.h"
+#include "shownfigures.h"
 
 namespace {
 
@@ -46,16 +46,6 @@ void ProgressLine::finish()
     Console::printStatus(QStringLiteral("\n"));
     m_drawn = false;
     m_shown = false;
-}
-
-QString ProgressLine::byteCount(qint64 bytes)
-{
-    return ::byteCount(bytes);
-}
-
-QString ProgressLine::duration(qint64 seconds)
-{
-    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 QString ProgressLine::rateAndTime(qint64 done, qint64 total, double seconds)
@@ -104,6 +94,6 @@ void ProgressMeter::draw()
     m_line.draw(QStringLiteral("%1 %2%  %3 of %4")
                         .arg(m_label, -LabelWidth)
                         .arg(percent, 3)
-                        .arg(ProgressLine::byteCount(m_done), ProgressLine::byteCount(m_total))
+                        .arg(byteCount(m_done), byteCount(m_total))
                 + ProgressLine::rateAndTime(m_done, m_total, double(m_line.elapsedMs()) / 1000));
 }

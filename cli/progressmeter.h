@@ -23,8 +23,6 @@ public:
     // The last state stays on its line; the next output starts below it.
     void finish();
 
-    static QString byteCount(qint64 bytes);
-    static QString duration(qint64 seconds);
     // "  R/s  T left" (or "  in T" once done) for done of total bytes.
     static QString rateAndTime(qint64 done, qint64 total, double seconds);
 

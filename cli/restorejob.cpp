@@ -1,14 +1,15 @@
 // restore DIR: a backup back on the receiver, under the exact names its
 // MANIFEST records, checked against it before anything is sent.
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
-#include "console.h"
+#include "devicenames.h"
+#include "erasing.h"
 #include "jobreport.h"
-#include "progressmeter.h"
+#include "localfiles.h"
+#include "receiverwrites.h"
 #include "manifest.h"
+#include "shownfigures.h"
 
-#include "core/transferformat.h"
 #include "core/uploadfile.h"
 
 #include <QtCore/QDir>
@@ -47,48 +48,47 @@ QString problemWith(const QDir &dir, const Manifest::Entry &entry, std::optional
     return QString();
 }
 
-} // namespace
-
-int runRestore(const CommandContext &context)
+// DIR/MANIFEST, read and checked; not one outside DIR.
+QVector<Manifest::Entry> readManifest(const QString &folder)
 {
-    const CommandLine &line = context.line;
-    CliSession &session = context.session;
-    CommandOutput &output = context.output;
-    JobReport report;
-    int failed = ExitDone;
-    const std::optional<QString> existing = existingFolder(context, &failed);
-    if (!existing)
-        return failed;
-    const QString folder = *existing;
-    const QDir dir(folder);
-    const QString manifestPath = dir.filePath(QLatin1String(Manifest::FileName));
+    const QString manifestPath = QDir(folder).filePath(QLatin1String(Manifest::FileName));
     if (JobPlan::leadsOutside(folder, manifestPath)) {
-        return output.fail(Failure::LocalFile, QStringLiteral("restore: %1 is a link leading outside %2; nothing sent")
-                                                       .arg(manifestPath, folder));
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("restore: %1 is a link leading outside %2; nothing sent")
+                                                         .arg(manifestPath, folder));
     }
     QFile manifestFile(manifestPath);
     if (!manifestFile.open(QIODevice::ReadOnly)) {
-        return output.fail(Failure::LocalFile, QStringLiteral("restore: cannot read %1: %2")
-                                                       .arg(manifestFile.fileName(), manifestFile.errorString()));
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("restore: cannot read %1: %2")
+                                                         .arg(manifestFile.fileName(), manifestFile.errorString()));
     }
     const Manifest::Parsed parsed = Manifest::parse(manifestFile.readAll());
     if (!parsed.contents)
-        return output.fail(Failure::LocalFile, QStringLiteral("restore: %1, %2").arg(manifestFile.fileName(), parsed.error));
-    const QVector<Manifest::Entry> &entries = parsed.contents->entries;
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("restore: %1, %2").arg(manifestFile.fileName(), parsed.error));
+    return parsed.contents->entries;
+}
 
-    // Every file is checked before anything is sent.
+struct RestorePlan
+{
     QVector<PlannedUpload> uploads;
-    QVector<ListingEntry> expected;
-    QSet<QByteArray> backedUp;
-    QStringList left;
+    QVector<ListingEntry> expected; // what the listing must show afterwards
+    QSet<QByteArray> backedUp;      // every name the MANIFEST records
+    QStringList left;               // not restorable, with why
+};
+
+// Every file of the backup checked before anything is sent: a difference
+// stops the job, a name that cannot go back is left out.
+RestorePlan checkBackup(const CommandContext &context, const QDir &dir, const QVector<Manifest::Entry> &entries,
+                        JobReport &report)
+{
+    RestorePlan plan;
     for (const Manifest::Entry &entry : entries) {
         // Kept off the receiver's list of extras too: --clean must not
         // remove what cannot be put back.
-        backedUp.insert(entry.name);
+        plan.backedUp.insert(entry.name);
         const QString reason = JobPlan::unrestorableReason(entry.name);
         if (!entry.restorable || !reason.isEmpty()) {
             const QString why = reason.isEmpty() ? QStringLiteral("recorded as not restorable") : reason;
-            left << QStringLiteral("%1 (%2)").arg(entry.name.isEmpty() ? QStringLiteral("\"\"") : shownName(entry.name), why);
+            plan.left << QStringLiteral("%1 (%2)").arg(entry.name.isEmpty() ? QStringLiteral("\"\"") : shownName(entry.name), why);
             report.notRestorable.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
                                                     {QStringLiteral("reason"), why}});
             continue;
@@ -96,84 +96,97 @@ int runRestore(const CommandContext &context)
         std::optional<QByteArray> content;
         const QString problem = problemWith(dir, entry, &content);
         if (!problem.isEmpty()) {
-            output.warn(QStringLiteral("restore %1: %2").arg(shownName(entry.name), problem));
+            context.output.warn(QStringLiteral("restore %1: %2").arg(shownName(entry.name), problem));
             report.differences.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
                                                   {QStringLiteral("problem"), problem}});
             continue;
         }
-        uploads << PlannedUpload{entry.name, *content};
-        expected << ListingEntry{entry.name, quint32(entry.size)};
+        plan.uploads << PlannedUpload{entry.name, *content};
+        plan.expected << ListingEntry{entry.name, quint32(entry.size)};
     }
     if (!report.differences.isEmpty()) {
-        return endJob(context, report, output.fail(Failure::LocalFile, QStringLiteral("restore: the backup does not match "
-                                                                                      "its MANIFEST; nothing sent")));
+        context.output.showReport();
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("restore: the backup does not match its MANIFEST; nothing sent"));
     }
-    for (const QString &file : std::as_const(left))
-        output.warn(QStringLiteral("restore: left out, not restorable: %1").arg(file));
-    // The restorable files go back all the same; the status says not all did.
-    const auto finalStatus = [&](int status) {
-        if (status != ExitDone || left.isEmpty())
-            return status;
-        return output.fail(Failure::Incomplete, QStringLiteral("restore: %1 of the backup could not be given back (named "
-                                                               "above)")
-                                                        .arg(fileCount(left.size())));
-    };
+    for (const QString &file : std::as_const(plan.left))
+        context.output.warn(QStringLiteral("restore: left out, not restorable: %1").arg(file));
+    return plan;
+}
 
-    if (const int status = session.open())
-        return status;
-    const std::optional<CliSession::Holdings> holdings = session.memoryAndListing(QStringLiteral("restore"), &failed);
-    if (!holdings)
-        return endJob(context, report, failed);
-    const QVector<ListingEntry> &held = holdings->entries;
-    const QHash<QByteArray, qint64> heldSizes = sizesByName(held);
-
-    QVector<QByteArray> removals;
-    QVector<qint64> removedSizes;
-    if (line.clean) {
-        for (const ListingEntry &entry : held) {
-            if (!backedUp.contains(entry.name)) {
-                removals << entry.name;
-                removedSizes << entry.size;
-            }
-        }
+// The restorable files go back all the same; the status says not all did.
+void failIfLeftOut(const RestorePlan &plan)
+{
+    if (!plan.left.isEmpty()) {
+        throw CommandFailure(Failure::Incomplete, QStringLiteral("restore: %1 of the backup could not be given back (named "
+                                                                 "above)")
+                                                          .arg(fileCount(plan.left.size())));
     }
-    QVector<JobPlan::Upload> sizes;
+}
+
+qint64 totalBytes(const QVector<PlannedUpload> &uploads)
+{
     qint64 total = 0;
-    for (const PlannedUpload &upload : std::as_const(uploads)) {
-        sizes << plannedAgainst(heldSizes, upload.name, upload.content.size());
+    for (const PlannedUpload &upload : uploads)
         total += upload.content.size();
-    }
-    const JobPlan::Room room = JobPlan::room(holdings->memory, removedSizes, sizes);
-    const QString roomText = QStringLiteral("the backup needs up to %1 bytes of the receiver's room, which has %2 free%3")
-                                     .arg(room.needed)
-                                     .arg(room.free)
-                                     .arg(room.freed > 0 ? QStringLiteral(" and %1 freed by --clean").arg(room.freed) : QString());
+    return total;
+}
 
-    if (line.dryRun) {
-        for (const QByteArray &name : std::as_const(removals))
-            report.planRemoval(name);
-        for (const PlannedUpload &upload : std::as_const(uploads))
-            report.planUpload(upload.name, upload.content.size());
-        report.bytes = total;
-        report.summary = QStringLiteral("would send %1 (%2), remove %3: %4; nothing changed")
-                                 .arg(fileCount(uploads.size()))
-                                 .arg(ProgressLine::byteCount(total))
-                                 .arg(removals.size())
-                                 .arg(timeOnTheLine(report.wireBytes));
-        if (!room.fits())
-            return endJob(context, report, output.fail(Failure::Incomplete, QStringLiteral("restore: %1: it would not fit").arg(roomText)));
-        return endJob(context, report, finalStatus(ExitDone));
-    }
+// --dry-run: the plan, and whether it would fit.
+void reportDryRun(const RestorePlan &plan, const QVector<QByteArray> &removals, const FlashRoom::Room &room,
+                  const QString &roomText, JobReport &report)
+{
+    for (const QByteArray &name : removals)
+        report.planRemoval(name);
+    for (const PlannedUpload &upload : plan.uploads)
+        report.planUpload(upload.name, upload.content.size());
+    report.bytes = totalBytes(plan.uploads);
+    const QString summary = QStringLiteral("would send %1 (%2), remove %3: %4; nothing changed")
+                                    .arg(fileCount(plan.uploads.size()))
+                                    .arg(byteCount(report.bytes))
+                                    .arg(removals.size())
+                                    .arg(timeOnTheLine(report.wireBytes));
+    report.summary = [summary] { return summary; };
     if (!room.fits())
-        return endJob(context, report, output.fail(Failure::Refused, QStringLiteral("restore: %1; nothing sent").arg(roomText)));
-    if (const int status = confirmRemovals(context, removals, QStringLiteral("from the receiver that the backup lacks")))
-        return endJob(context, report, status);
+        throw CommandFailure(Failure::Incomplete, QStringLiteral("restore: %1: it would not fit").arg(roomText));
+    failIfLeftOut(plan);
+}
 
-    const int status = carryOut(context, report, removals, uploads, expected);
-    report.summary = QStringLiteral("restore: sent %1 (%2), removed %3, in %4")
-                             .arg(fileCount(report.sent.size()))
-                             .arg(ProgressLine::byteCount(report.bytes))
-                             .arg(report.removed.size())
-                             .arg(duration(report.seconds()));
-    return endJob(context, report, finalStatus(status));
+} // namespace
+
+void runRestore(const CommandContext &context)
+{
+    const CommandLine &line = context.line;
+    CliSession &session = context.session;
+    const QString folder = existingFolder(line.command, line.arguments.constFirst());
+    const QVector<Manifest::Entry> entries = readManifest(folder);
+    JobReport &report = context.output.keepReport(std::make_unique<JobReport>(line));
+    const RestorePlan plan = checkBackup(context, QDir(folder), entries, report);
+
+    session.open();
+    context.output.showReport();
+    const CliSession::Holdings holdings = session.memoryAndListing(QStringLiteral("restore"));
+    QVector<QByteArray> removals;
+    for (const ListingEntry &entry : holdings.entries) {
+        if (line.clean && !plan.backedUp.contains(entry.name))
+            removals << entry.name;
+    }
+    QVector<QPair<QByteArray, qint64>> sizes;
+    for (const PlannedUpload &upload : plan.uploads)
+        sizes.append({upload.name, upload.content.size()});
+    const FlashRoom::Room room = ReceiverWrites::roomFor(holdings, removals, sizes);
+    const QString roomText = ReceiverWrites::roomText(room, QStringLiteral("the backup needs"), QStringLiteral("--clean"));
+    if (line.dryRun)
+        return reportDryRun(plan, removals, room, roomText, report);
+    ReceiverWrites::checkRoom(room, QStringLiteral("restore: %1; nothing sent").arg(roomText));
+    confirmRemovals(context, removals, QStringLiteral("from the receiver that the backup lacks"));
+
+    report.summary = [&report] {
+        return QStringLiteral("restore: sent %1 (%2), removed %3, in %4")
+                .arg(fileCount(report.sent.size()))
+                .arg(byteCount(report.bytes))
+                .arg(report.removed.size())
+                .arg(durationBegun(report.seconds()));
+    };
+    ReceiverWrites::carryOut(context, report, removals, plan.uploads, plan.expected);
+    failIfLeftOut(plan);
 }

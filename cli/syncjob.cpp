@@ -1,13 +1,14 @@
 // sync DIR: the receiver made to hold DIR's files, sending only what
 // differs (by size, or with --checksum by content).
 #include "clisession.h"
-#include "clitext.h"
 #include "commands.h"
-#include "console.h"
 #include "devicenames.h"
+#include "erasing.h"
 #include "jobprogress.h"
 #include "jobreport.h"
-#include "progressmeter.h"
+#include "localfiles.h"
+#include "receiverwrites.h"
+#include "shownfigures.h"
 
 #include "core/devicesession.h"
 #include "core/transferformat.h"
@@ -27,7 +28,6 @@ struct SyncPlan
     QVector<JobPlan::LocalFile> toSend;    // the receiver lacks them, or holds them at another size
     QVector<JobPlan::LocalFile> toCompare; // --checksum: the same size, content to be compared
     QVector<QByteArray> removals;          // --delete
-    QVector<qint64> removedSizes;
     QVector<ListingEntry> expected; // what the listing must show afterwards
 };
 
@@ -67,7 +67,6 @@ SyncPlan planSync(const CommandLine &line, const JobPlan::LocalTree &tree, const
             continue;
         if (!localNames.contains(entry.name) && !skippedNames.contains(entry.name)) {
             plan.removals << entry.name;
-            plan.removedSizes << entry.size;
         }
     }
     return plan;
@@ -89,60 +88,64 @@ void reportDryRun(const SyncPlan &plan, const JobPlan::LocalTree &tree, JobRepor
         sendBytes += file.size;
     }
     report.bytes = sendBytes + compareBytes;
-    report.summary = QStringLiteral("would send %1 (%2), remove %3, compare %4 (%5, each sent too if it "
-                                    "differs), skip %6: %7; nothing changed")
-                             .arg(fileCount(plan.toSend.size()))
-                             .arg(ProgressLine::byteCount(sendBytes))
-                             .arg(plan.removals.size())
-                             .arg(plan.toCompare.size())
-                             .arg(ProgressLine::byteCount(compareBytes))
-                             .arg(tree.skipped.size())
-                             .arg(timeOnTheLine(report.wireBytes));
+    const QString summary = QStringLiteral("would send %1 (%2), remove %3, compare %4 (%5, each sent too if it "
+                                           "differs), skip %6: %7; nothing changed")
+                                    .arg(fileCount(plan.toSend.size()))
+                                    .arg(byteCount(sendBytes))
+                                    .arg(plan.removals.size())
+                                    .arg(plan.toCompare.size())
+                                    .arg(byteCount(compareBytes))
+                                    .arg(tree.skipped.size())
+                                    .arg(timeOnTheLine(report.wireBytes));
+    report.summary = [summary] { return summary; };
+    if (!tree.skipped.isEmpty())
+        throw CommandFailure(Failure::Incomplete, QStringLiteral("sync: %1 would be skipped").arg(fileCount(tree.skipped.size())));
 }
 
 // Local copies are read before the receiver is changed: a file that cannot
 // be read, or changes meanwhile, stops the job with nothing sent.
-std::optional<QByteArray> readSyncedFile(CommandOutput &output, const JobPlan::LocalFile &file)
+QByteArray readSyncedFile(const JobPlan::LocalFile &file)
 {
     QFile local;
     std::optional<QByteArray> content;
     if (openUploadFile(local, file.path))
         content = readUploadFile(local, file.size);
-    if (!content)
-        output.fail(Failure::LocalFile, QStringLiteral("sync: %1 cannot be read, or changed while it was read; nothing sent").arg(file.path));
-    return content;
+    if (!content) {
+        throw CommandFailure(Failure::LocalFile,
+                             QStringLiteral("sync: %1 cannot be read, or changed while it was read; nothing sent").arg(file.path));
+    }
+    return *content;
 }
 
 // --checksum: downloads each same-size file and moves those that differ to
-// the files to send. ExitDone, or the failure's exit status.
-int compareContents(CliSession &session, CommandOutput &output, SyncPlan &plan, JobReport &report)
+// the files to send.
+void compareContents(CliSession &session, SyncPlan &plan, JobReport &report)
 {
     if (plan.toCompare.isEmpty())
-        return ExitDone;
+        return;
     qint64 total = 0;
     for (const JobPlan::LocalFile &file : std::as_const(plan.toCompare))
         total += file.size;
     JobProgress progress(int(plan.toCompare.size()), total, session.showsProgress());
     for (const JobPlan::LocalFile &file : std::as_const(plan.toCompare)) {
         progress.startFile(file.deviceName + QStringLiteral(" (compare)"), file.size);
-        DeviceReply *reply = session.device().download(file.deviceName.toLatin1());
-        if (!session.await(reply, progress))
-            return session.failure(reply, QStringLiteral("sync: comparing %1").arg(file.deviceName));
+        const OwnedReply reply = session.answer(session.device().download(file.deviceName.toLatin1()),
+                                                QStringLiteral("sync: comparing %1").arg(file.deviceName), progress);
         progress.endFile();
         report.bytes += file.size;
-        const std::optional<QByteArray> local = readSyncedFile(output, file);
-        if (!local) {
+        QByteArray local;
+        try {
+            local = readSyncedFile(file);
+        } catch (const CommandFailure &) {
             progress.finish();
-            return ExitFailed;
+            throw;
         }
-        if (reply->content() == *local)
+        if (reply->content() == local)
             report.unchanged.append(file.deviceName);
         else
             plan.toSend << file;
-        reply->deleteLater();
     }
     progress.finish();
-    return ExitDone;
 }
 
 // What --delete removes, for its question: from the receiver, or under FOLDER.
@@ -153,20 +156,45 @@ QString removedFrom(const CommandLine &line, const QString &folder)
             .arg(under.isEmpty() ? QStringLiteral("from the receiver") : QStringLiteral("under %1").arg(under), folder);
 }
 
+// Whether the files to send fit, counting what --delete frees first.
+void checkRoom(const CliSession::Holdings &holdings, const SyncPlan &plan)
+{
+    QVector<QPair<QByteArray, qint64>> sizes;
+    for (const JobPlan::LocalFile &file : plan.toSend)
+        sizes.append({file.deviceName.toLatin1(), file.size});
+    const FlashRoom::Room room = ReceiverWrites::roomFor(holdings, plan.removals, sizes);
+    const QString needed = ReceiverWrites::roomText(room, QStringLiteral("the files to send need"), QStringLiteral("--delete"));
+    ReceiverWrites::checkRoom(room, QStringLiteral("sync: %1; nothing sent").arg(needed));
+}
+
+// The files under DIR and the receiver's folder they go to; what is
+// skipped is said, and counted against the job.
+JobPlan::LocalTree scanLocalFolder(const CommandContext &context, const QString &folder, JobReport &report)
+{
+    const JobPlan::LocalTree tree = JobPlan::scanFolder(folder, deviceFolder(context.line));
+    for (const JobPlan::Skipped &skipped : tree.skipped) {
+        report.skipped.append(QJsonObject{{QStringLiteral("name"), skipped.name}, {QStringLiteral("reason"), skipped.reason}});
+        if (context.line.dryRun)
+            report.lines << QStringLiteral("skip    %1  %2: %3").arg(QString(10, QLatin1Char(' ')), skipped.name, skipped.reason);
+        else
+            context.output.warn(QStringLiteral("sync: skipped %1: %2").arg(skipped.name, skipped.reason));
+    }
+    return tree;
+}
+
 } // namespace
 
-int checkSync(const CommandContext &context)
+void checkSync(const CommandContext &context)
 {
     if (context.line.arguments.size() < 2)
-        return ExitDone;
+        return;
     // The folder is part of every name sent: a name under it must be able to
     // exist at all.
-    const QString folder = deviceFolder(context.line);
     const QString typed = context.line.arguments.at(1);
     QString problem;
-    switch (TransferFormat::storableNameProblem(folder + QStringLiteral("a.b"))) {
+    switch (TransferFormat::storableNameProblem(deviceFolder(context.line) + QStringLiteral("a.b"))) {
     case TransferFormat::NameProblem::None:
-        return ExitDone;
+        return;
     case TransferFormat::NameProblem::Characters:
         problem = QStringLiteral("holds characters the receiver's names do not: only A-Z a-z 0-9 _ ' ( ) * + , - . "
                                  "and / are sent");
@@ -179,81 +207,39 @@ int checkSync(const CommandContext &context)
                           .arg(TransferFormat::MaxDevicePathBytes - 1);
         break;
     }
-    return context.output.fail(Failure::Usage, QStringLiteral("sync: the receiver's folder \"%1\" %2").arg(typed, problem));
+    throw CommandFailure(Failure::Usage, QStringLiteral("sync: the receiver's folder \"%1\" %2").arg(typed, problem));
 }
 
-int runSync(const CommandContext &context)
+void runSync(const CommandContext &context)
 {
     const CommandLine &line = context.line;
     CliSession &session = context.session;
-    CommandOutput &output = context.output;
-    JobReport report;
-    int failed = ExitDone;
-    const std::optional<QString> existing = existingFolder(context, &failed);
-    if (!existing)
-        return failed;
-    const QString folder = *existing;
-    const JobPlan::LocalTree tree = JobPlan::scanFolder(folder, deviceFolder(line));
-    for (const JobPlan::Skipped &skipped : tree.skipped) {
-        report.skipped.append(QJsonObject{{QStringLiteral("name"), skipped.name}, {QStringLiteral("reason"), skipped.reason}});
-        if (line.dryRun)
-            report.lines << QStringLiteral("skip    %1  %2: %3").arg(QString(10, QLatin1Char(' ')), skipped.name, skipped.reason);
-        else
-            output.warn(QStringLiteral("sync: skipped %1: %2").arg(skipped.name, skipped.reason));
-    }
-    const int finalStatus = tree.skipped.isEmpty() ? ExitDone : ExitFailed;
-
-    if (const int status = session.open())
-        return status;
-    const std::optional<CliSession::Holdings> holdings = session.memoryAndListing(QStringLiteral("sync"), &failed);
-    if (!holdings)
-        return endJob(context, report, failed);
-
-    SyncPlan plan = planSync(line, tree, holdings->entries, report);
-    if (line.dryRun) {
-        reportDryRun(plan, tree, report);
-        if (finalStatus != ExitDone)
-            output.fail(Failure::Incomplete, QStringLiteral("sync: %1 would be skipped").arg(fileCount(tree.skipped.size())));
-        return endJob(context, report, finalStatus);
-    }
-    if (const int status = compareContents(session, output, plan, report))
-        return endJob(context, report, status);
-
-    const QHash<QByteArray, qint64> heldSizes = sizesByName(holdings->entries);
-    QVector<JobPlan::Upload> sizes;
-    for (const JobPlan::LocalFile &file : std::as_const(plan.toSend))
-        sizes << plannedAgainst(heldSizes, file.deviceName.toLatin1(), file.size);
-    const JobPlan::Room room = JobPlan::room(holdings->memory, plan.removedSizes, sizes);
-    if (!room.fits()) {
-        return endJob(context, report,
-                      output.fail(Failure::Refused, QStringLiteral("sync: the files to send need up to %1 bytes of the "
-                                                                   "receiver's room, which has %2 free%3; nothing sent")
-                                                            .arg(room.needed)
-                                                            .arg(room.free)
-                                                            .arg(room.freed > 0 ? QStringLiteral(" and %1 freed by --delete").arg(room.freed)
-                                                                                : QString())));
-    }
-    if (const int status = confirmRemovals(context, plan.removals, removedFrom(line, folder)))
-        return endJob(context, report, status);
+    const QString folder = existingFolder(line.command, line.arguments.constFirst());
+    JobReport &report = context.output.keepReport(std::make_unique<JobReport>(line));
+    const JobPlan::LocalTree tree = scanLocalFolder(context, folder, report);
+    session.open();
+    context.output.showReport();
+    const CliSession::Holdings holdings = session.memoryAndListing(QStringLiteral("sync"));
+    SyncPlan plan = planSync(line, tree, holdings.entries, report);
+    if (line.dryRun)
+        return reportDryRun(plan, tree, report);
+    compareContents(session, plan, report);
+    checkRoom(holdings, plan);
+    confirmRemovals(context, plan.removals, removedFrom(line, folder));
     QVector<PlannedUpload> uploads;
-    for (const JobPlan::LocalFile &file : std::as_const(plan.toSend)) {
-        const std::optional<QByteArray> content = readSyncedFile(output, file);
-        if (!content)
-            return endJob(context, report, ExitFailed);
-        uploads << PlannedUpload{file.deviceName.toLatin1(), *content};
-    }
+    for (const JobPlan::LocalFile &file : std::as_const(plan.toSend))
+        uploads << PlannedUpload{file.deviceName.toLatin1(), readSyncedFile(file)};
 
-    const int status = carryOut(context, report, plan.removals, uploads, plan.expected);
-    report.summary = QStringLiteral("sync: sent %1, removed %2, %3 unchanged%4, %5 skipped; %6 moved in %7")
-                             .arg(fileCount(report.sent.size()))
-                             .arg(report.removed.size())
-                             .arg(report.unchanged.size())
-                             .arg(line.checksum ? QStringLiteral(" (by content)") : QStringLiteral(" (by size)"))
-                             .arg(tree.skipped.size())
-                             .arg(ProgressLine::byteCount(report.bytes), duration(report.seconds()));
-    if (status == ExitDone && finalStatus != ExitDone) {
-        return endJob(context, report, output.fail(Failure::Incomplete, QStringLiteral("sync: %1 skipped (named above)")
-                                                                            .arg(fileCount(tree.skipped.size()))));
-    }
-    return endJob(context, report, status);
+    report.summary = [&report, &line, skipped = tree.skipped.size()] {
+        return QStringLiteral("sync: sent %1, removed %2, %3 unchanged%4, %5 skipped; %6 moved in %7")
+                .arg(fileCount(report.sent.size()))
+                .arg(report.removed.size())
+                .arg(report.unchanged.size())
+                .arg(line.checksum ? QStringLiteral(" (by content)") : QStringLiteral(" (by size)"))
+                .arg(skipped)
+                .arg(byteCount(report.bytes), durationBegun(report.seconds()));
+    };
+    ReceiverWrites::carryOut(context, report, plan.removals, uploads, plan.expected);
+    if (!tree.skipped.isEmpty())
+        throw CommandFailure(Failure::Incomplete, QStringLiteral("sync: %1 skipped (named above)").arg(fileCount(tree.skipped.size())));
 }

@@ -12,6 +12,23 @@ void DeviceReply::setProgress(qint64 done, qint64 total)
     emit progress(done, total);
 }
 
+OwnedReply &OwnedReply::operator=(OwnedReply &&other) noexcept
+{
+    if (this != &other) {
+        reset();
+        m_reply = other.m_reply;
+        other.m_reply = nullptr;
+    }
+    return *this;
+}
+
+void OwnedReply::reset()
+{
+    if (m_reply)
+        m_reply->deleteLater();
+    m_reply = nullptr;
+}
+
 void DeviceReply::finish(Error error, const QString &errorString)
 {
     if (m_finished)

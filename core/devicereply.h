@@ -2,6 +2,15 @@
 // objects: DeviceSession makes one for each request, emits finished() once
 // the exchange is over, well or not, and fills in what the receiver sent.
 // Qt Core only.
+//
+// A reply belongs to whoever asked for it. The session makes it its child
+// only so that a reply nobody deletes goes with the session; it never
+// deletes one itself, and holds each through a guarded pointer, so the
+// caller may delete a finished reply whenever it likes (with deleteLater()
+// from a slot connected to it, as Qt's own replies are). A caller that asks
+// many times deletes each reply once it has read it, or every reply and
+// what it holds (a whole downloaded file) stays until the session goes:
+// OwnedReply does that for it.
 #ifndef DEVICEREPLY_H
 #define DEVICEREPLY_H
 
@@ -10,6 +19,7 @@
 
 #include <QtCore/QByteArray>
 #include <QtCore/QObject>
+#include <QtCore/QPointer>
 #include <QtCore/QString>
 #include <QtCore/QVector>
 
@@ -74,6 +84,28 @@ private:
     bool m_bootSeen = false;
     qint64 m_bytesDone = 0;
     qint64 m_bytesTotal = 0;
+};
+
+// A reply held by the one who asked for it, handed to deleteLater() when the
+// holder goes or takes another.
+class OwnedReply
+{
+public:
+    OwnedReply() = default;
+    explicit OwnedReply(DeviceReply *reply) : m_reply(reply) {}
+    ~OwnedReply() { reset(); }
+    OwnedReply(OwnedReply &&other) noexcept : m_reply(other.m_reply) { other.m_reply = nullptr; }
+    OwnedReply &operator=(OwnedReply &&other) noexcept;
+    OwnedReply(const OwnedReply &) = delete;
+    OwnedReply &operator=(const OwnedReply &) = delete;
+
+    DeviceReply *get() const { return m_reply; }
+    DeviceReply *operator->() const { return m_reply; }
+    DeviceReply &operator*() const { return *m_reply; }
+    void reset();
+
+private:
+    QPointer<DeviceReply> m_reply;
 };
 
 #endif // DEVICEREPLY_H

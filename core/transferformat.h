@@ -55,8 +55,9 @@ enum class NameProblem {
 };
 NameProblem storableNameProblem(const QString &name);
 
-// The room an upload needs: the free space of the last memory report must
-// exceed the file's size.
+// The room an upload needs, as the window judges one file: the free space of
+// the last memory report must exceed the file's size. The command line
+// plans its writes by the flash's pages instead (flashroom.h says why).
 bool fitsInFreeSpace(qint64 fileSize, const CatalogueFormat::MemoryFigures &figures);
 
 QByteArray uploadStartPayload(const QByteArray &devicePath, quint32 fileSize);

@@ -267,7 +267,9 @@ private slots:
         QTest::newRow("too long") << ":abcdefghijklmnopqrstuvwxyz1.txt" << 2 << QByteArray("longer than the receiver's 30 bytes");
         QTest::newRow("bad characters") << ":a b.txt" << 2 << QByteArray("holds characters");
         QTest::newRow("no type") << ":a." << 2 << QByteArray("a type after it");
-        QTest::newRow("no room") << "" << 1 << QByteArray("do not fit in the receiver's");
+        QTest::newRow("no room") << "" << 1
+                                 << QByteArray("4096 bytes need up to 4608 bytes of the receiver's room, which has 4096 free; "
+                                               "nothing sent");
     }
     void namesRefusedBeforeSending()
     {
@@ -284,6 +286,48 @@ private slots:
         QVERIFY2(run.err.contains(err), run.err.constData());
         QVERIFY(!readLocalFile(trace).contains("UPLOAD"));
         QCOMPARE(folderEntries(store.path()), QStringList());
+    }
+
+    // put and restore judge room alike, by the flash's pages, the file of
+    // the same name credited; what does not fit is refused before anything
+    // is sent.
+    void putAndRestoreJudgeRoomAlike_data()
+    {
+        QTest::addColumn<int>("held"); // the size of the receiver's x.bin; -1: none
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("room to spare") << -1 << 3000 << true;
+        QTest::newRow("free above the size, pages beyond it") << -1 << 3900 << false;
+        QTest::newRow("the file replaced frees its pages") << 3000 << 3000 << true;
+        QTest::newRow("not even with them") << 1000 << 3900 << false;
+    }
+    void putAndRestoreJudgeRoomAlike()
+    {
+        QFETCH(int, held);
+        QFETCH(int, size);
+        QFETCH(bool, fits);
+        const QByteArray content = patterned(size, 8);
+        for (const QString &command : {QStringLiteral("put"), QStringLiteral("restore")}) {
+            QTemporaryDir store;
+            if (held >= 0)
+                QVERIFY(!writeLocalFile(store, QStringLiteral("x.bin"), patterned(held, 9)).isEmpty());
+            EmulatorProgram emulator({"--dir", store.path(), "--capacity", "4096"});
+            QTemporaryDir local;
+            const QString trace = local.filePath(QStringLiteral("trace"));
+            QStringList arguments{"-p", emulator.port(), "--trace", trace, command};
+            if (command == QLatin1String("put")) {
+                arguments << writeLocalFile(local, QStringLiteral("x.bin"), content);
+            } else {
+                writeBackup(local.filePath(QStringLiteral("backup")), {{"x.bin", "x.bin", content}});
+                arguments << local.filePath(QStringLiteral("backup"));
+            }
+            const CliRun run = runCli(arguments);
+            const QByteArray said = command.toUtf8() + ": " + run.err;
+            QVERIFY2((run.exitCode == 0) == fits, said.constData());
+            QVERIFY2(fits || run.err.contains(" of the receiver's room, which has "), said.constData());
+            QCOMPARE(readLocalFile(trace).contains(" > UPLOAD"), fits);
+            QCOMPARE(readLocalFile(store.filePath(QStringLiteral("x.bin"))) == content, fits);
+        }
     }
 
     void traceHoldsTheBytesOnTheLine()

@@ -1,10 +1,12 @@
 // The command line's own rules, without a receiver: shell-style patterns,
 // the MANIFEST's escaping and what restore refuses in one, where a backup
-// keeps each file, what sync sends from a folder, what the jobs charge for
-// room on the flash, and how the command line itself is read.
-#include "clitext.h"
-#include "commandline.h"
+// keeps each file, what sync sends from a folder, and how the command line
+// itself is read.
+#include "devicenames.h"
+#include "commandparser.h"
 #include "commandtable.h"
+#include "failures.h"
+#include "helptext.h"
 #include "devicenames.h"
 #include "jobplan.h"
 #include "localfiles.h"
@@ -315,37 +317,6 @@ private slots:
         const QVector<QString> found =
                 JobPlan::backupPaths(QVector<QByteArray>(names.cbegin(), names.cend()), keys(takenFiles), keys(takenFolders));
         QCOMPARE(QStringList(found.toList()), paths);
-    }
-
-    void room_data()
-    {
-        QTest::addColumn<quint32>("free");
-        QTest::addColumn<QVector<qint64>>("removed");
-        QTest::addColumn<QVector<qint64>>("sizes");
-        QTest::addColumn<QVector<qint64>>("replaces"); // -1: a new name
-        QTest::addColumn<bool>("fits");
-        // A file of 251 bytes takes a data page and an index page: 512.
-        QTest::newRow("exactly") << 512u << QVector<qint64>{} << QVector<qint64>{251} << QVector<qint64>{-1} << true;
-        QTest::newRow("a byte more needs a page more") << 512u << QVector<qint64>{} << QVector<qint64>{252}
-                                                      << QVector<qint64>{-1} << false;
-        QTest::newRow("room freed first") << 0u << QVector<qint64>{256} << QVector<qint64>{251} << QVector<qint64>{-1}
-                                          << true;
-        QTest::newRow("a replaced file frees its pages") << 0u << QVector<qint64>{} << QVector<qint64>{251}
-                                                         << QVector<qint64>{256} << true;
-        QTest::newRow("a later shrink cannot pay for an earlier growth")
-                << 256u << QVector<qint64>{} << QVector<qint64>{1000, 0} << QVector<qint64>{251, 2000} << false;
-    }
-    void room()
-    {
-        QFETCH(quint32, free);
-        QFETCH(QVector<qint64>, removed);
-        QFETCH(QVector<qint64>, sizes);
-        QFETCH(QVector<qint64>, replaces);
-        QVector<JobPlan::Upload> uploads;
-        for (int i = 0; i < sizes.size(); ++i)
-            uploads.append({sizes.at(i), replaces.at(i) < 0 ? std::nullopt : std::optional<qint64>(replaces.at(i))});
-        const JobPlan::Room room = JobPlan::room(CatalogueFormat::MemoryFigures{1000000, 1000000 - free}, removed, uploads);
-        QTEST(room.fits(), "fits");
     }
 
     void unstorableNames_data()

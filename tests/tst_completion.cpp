@@ -147,6 +147,10 @@ private slots:
         QTest::newRow("a folder for -o") << "spiffs-cli get x -o lo" << QStringList{"local-folder"} << QStringList{"local.txt"};
         QTest::newRow("no device names") << "spiffs-cli get lo" << QStringList() << QStringList{"local.txt", "local-folder"};
         QTest::newRow("ports") << "spiffs-cli --port " << QStringList{"/tmp/spiffs-test-port"} << QStringList{"ls"};
+        QTest::newRow("a folder for sync's DIR") << "spiffs-cli sync lo" << QStringList{"local-folder"}
+                                                 << QStringList{"local.txt"};
+        QTest::newRow("nothing for sync's FOLDER") << "spiffs-cli -p /dev/x sync local-folder lo" << QStringList()
+                                                   << QStringList{"local.txt", "local-folder"};
     }
     void bashOffers()
     {
@@ -233,6 +237,39 @@ private slots:
                 offered << line.section(QLatin1Char('\t'), 0, 0);
         }
         QCOMPARE(offered, listed);
+    }
+
+    // fish offers what bash does where a local path goes, and nothing where
+    // a receiver's name does.
+    void fishOffers_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QStringList>("offered");
+        QTest::newRow("local files for put") << "spiffs-cli put lo" << QStringList{"local-folder/", "local.txt"};
+        QTest::newRow("a folder for sync's DIR") << "spiffs-cli -p /dev/x sync lo" << QStringList{"local-folder/"};
+        QTest::newRow("nothing for sync's FOLDER") << "spiffs-cli sync local-folder lo" << QStringList();
+        QTest::newRow("no device names") << "spiffs-cli get lo" << QStringList();
+    }
+    void fishOffers()
+    {
+        QFETCH(QString, line);
+        const QString fish = QStandardPaths::findExecutable(QStringLiteral("fish"));
+        if (fish.isEmpty())
+            QSKIP("fish is not installed");
+        QTemporaryDir folder;
+        QVERIFY(!writeLocalFile(folder, QStringLiteral("local.txt"), "x").isEmpty());
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("local-folder")));
+        QProcess complete;
+        complete.setProcessEnvironment(shellEnvironment(QString()));
+        complete.setWorkingDirectory(folder.path());
+        complete.start(fish, {QStringLiteral("--no-config"), QStringLiteral("-c"),
+                              QStringLiteral("source %1fish/spiffs-cli.fish; complete -C '%2'").arg(generated, line)});
+        QVERIFY(complete.waitForFinished(30000));
+        QStringList offered;
+        for (const QString &candidate : QString::fromLocal8Bit(complete.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            offered << candidate.section(QLatin1Char('\t'), 0, 0);
+        offered.sort();
+        QTEST(offered, "offered");
     }
 
     void otherShellsReadTheirs_data()

@@ -523,6 +523,46 @@ private slots:
         QVERIFY2(help.out.count('\n') <= 30, help.out.constData());
     }
 
+    // The manual's SYNOPSIS and COMMANDS are made from the table the help is
+    // made from: the same usage line, and for every command the general help
+    // lists, in its order, the command's own help (synopsis, text, options).
+    void manualCommandsAreTheHelp()
+    {
+        const QString cli = installed(QStringLiteral("bin/spiffs-cli"));
+        const QString general = QString::fromUtf8(run(cli, {QStringLiteral("--help")}).out);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // Each paragraph on a line of its own, no word hyphenated.
+        environment.insert(QStringLiteral("MANWIDTH"), QStringLiteral("5000"));
+        environment.insert(QStringLiteral("MANROFFOPT"), QStringLiteral("-rHY=0"));
+        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        const Run rendered = run(tool(QStringLiteral("man")), {QStringLiteral("-l"), installed(manualPath)}, environment);
+        QCOMPARE(rendered.exitCode, 0);
+        const auto section = [&](const char *title) {
+            const QString text = QString::fromUtf8(rendered.out);
+            const int start = text.indexOf(QLatin1Char('\n') + QLatin1String(title) + QLatin1Char('\n'));
+            const int end = text.indexOf(QRegularExpression(QStringLiteral("\n[A-Z]")), start + 1);
+            return text.mid(start, end - start).simplified();
+        };
+        const QString usage = general.section(QStringLiteral("\n\n"), 0, 0).simplified();
+        QCOMPARE(section("SYNOPSIS").section(QStringLiteral(" spiffs-cli COMMAND --help"), 0, 0),
+                 QStringLiteral("SYNOPSIS ") + usage.mid(QStringLiteral("Usage: ").size()));
+
+        const QString commands = section("COMMANDS");
+        const QString listed = general.section(QStringLiteral("\nCommands:\n"), 1).section(QStringLiteral("\n\n"), 0, 0);
+        int after = 0;
+        for (const QString &line : listed.split(QLatin1Char('\n'))) {
+            if (line.startsWith(QLatin1String("   ")))
+                continue; // a summary on a line of its own
+            const QString command = line.trimmed().section(QLatin1Char(' '), 0, 0);
+            const QString help = QString::fromUtf8(run(cli, {command, QStringLiteral("--help")}).out);
+            QString own = help.section(QStringLiteral("\n\nOptions for all commands"), 0, 0);
+            own = own.mid(QStringLiteral("Usage: spiffs-cli [OPTIONS] ").size()).remove(QStringLiteral("\nOptions:\n")).simplified();
+            const int at = commands.indexOf(own, after);
+            QVERIFY2(at >= after, qPrintable(command + QStringLiteral(": ") + own));
+            after = at + int(own.size());
+        }
+    }
+
     // scripts/package builds through scripts/logged: a step's output goes to
     // the log, and is shown only when the step fails, its end first read.
     void logSpeaksOnlyOnFailure_data()

@@ -1,3 +1,4 @@
+#include "core/flashroom.h"
 #include "core/transferformat.h"
 
 #include <QtTest/QTest>
@@ -146,6 +147,55 @@ private slots:
         QFETCH(quint32, used);
         QFETCH(qint64, size);
         QTEST(fitsInFreeSpace(size, CatalogueFormat::MemoryFigures{total, used}), "fits");
+    }
+
+    // What a plan of writes needs on the flash, counted in its pages.
+    void flashRoom_data()
+    {
+        QTest::addColumn<quint32>("free");
+        QTest::addColumn<QVector<qint64>>("removed");
+        QTest::addColumn<QVector<qint64>>("sizes");
+        QTest::addColumn<QVector<qint64>>("replaces"); // -1: a new name
+        QTest::addColumn<bool>("fits");
+        // A file of 251 bytes takes a data page and an index page: 512.
+        QTest::newRow("exactly") << 512u << QVector<qint64>{} << QVector<qint64>{251} << QVector<qint64>{-1} << true;
+        QTest::newRow("a byte more needs a page more") << 512u << QVector<qint64>{} << QVector<qint64>{252}
+                                                      << QVector<qint64>{-1} << false;
+        QTest::newRow("room freed first") << 0u << QVector<qint64>{256} << QVector<qint64>{251} << QVector<qint64>{-1}
+                                          << true;
+        QTest::newRow("a replaced file frees its pages") << 0u << QVector<qint64>{} << QVector<qint64>{251}
+                                                         << QVector<qint64>{256} << true;
+        QTest::newRow("a later shrink cannot pay for an earlier growth")
+                << 256u << QVector<qint64>{} << QVector<qint64>{1000, 0} << QVector<qint64>{251, 2000} << false;
+        // Where the window's rule and the plan's part: free space above the
+        // size is not yet room for the pages.
+        QTest::newRow("free above the size, pages beyond it") << 4096u << QVector<qint64>{} << QVector<qint64>{3900}
+                                                             << QVector<qint64>{-1} << false;
+    }
+    void flashRoom()
+    {
+        QFETCH(quint32, free);
+        QFETCH(QVector<qint64>, removed);
+        QFETCH(QVector<qint64>, sizes);
+        QFETCH(QVector<qint64>, replaces);
+        QVector<FlashRoom::Upload> uploads;
+        for (int i = 0; i < sizes.size(); ++i)
+            uploads.append({sizes.at(i), replaces.at(i) < 0 ? std::nullopt : std::optional<qint64>(replaces.at(i))});
+        const FlashRoom::Room room = FlashRoom::plan(CatalogueFormat::MemoryFigures{1000000, 1000000 - free}, removed, uploads);
+        QTEST(room.fits(), "fits");
+    }
+
+    // Each upload replaces the file of its name the receiver holds, or the
+    // one an earlier upload of the same plan made.
+    void uploadsOverWhatIsThere()
+    {
+        const QVector<FlashRoom::Upload> uploads =
+                FlashRoom::uploadsOver({{"a.txt", 2000}, {"b.txt", 7}}, {{"a.txt", 100}, {"c.txt", 5}, {"a.txt", 300}});
+        QCOMPARE(uploads.size(), 3);
+        QCOMPARE(uploads.at(0).replaces, std::optional<qint64>(2000));
+        QCOMPARE(uploads.at(1).replaces, std::optional<qint64>());
+        QCOMPARE(uploads.at(2).replaces, std::optional<qint64>(100));
+        QCOMPARE(uploads.at(2).size, qint64(300));
     }
 
     void uploadPayloads()

@@ -59,6 +59,9 @@ void startUpload(MainWindowUi &ui)
     // Measured before reading, so a file larger than the device is never read.
     const qint64 fileSize = file.size();
     LinkState &link = linkState();
+    // The free space against the size, as the window is designed to judge
+    // one file; spiffs-cli plans several writes by the flash's pages
+    // (core/flashroom.h), and the receiver refuses what does not fit.
     if (!fitsInFreeSpace(fileSize, {link.totalBytes, link.usedBytes})) {
         showMessageBox(QMessageBox::Warning, QStringLiteral("ESP32: not enough free space"));
         return;

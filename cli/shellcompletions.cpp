@@ -1,28 +1,10 @@
-#include "generated.h"
+#include "shellcompletions.h"
 
 #include "commandtable.h"
 
 #include <QtCore/QStringList>
 
 namespace {
-
-QString longName(const OptionRow &option)
-{
-    return QStringLiteral("--") + QLatin1String(option.longName);
-}
-
-// Every name an option is typed by.
-QStringList optionNames(const OptionRow &option)
-{
-    QStringList names;
-    if (*option.shortName)
-        names << QStringLiteral("-") + QLatin1String(option.shortName);
-    names << longName(option);
-    // -h after ls and df.
-    if (option.id == OptionId::HumanReadable)
-        names.prepend(QStringLiteral("-h"));
-    return names;
-}
 
 QStringList globalOptionNames()
 {
@@ -74,10 +56,14 @@ QString bashScript()
     for (const CommandRow &command : commandTable()) {
         perCommand += QStringLiteral("        %1) options=\"$options %2\" ;;\n")
                                .arg(QLatin1String(command.name), commandOptionNames(command).join(QLatin1Char(' ')));
-        if (command.arguments == ValueKind::LocalFile)
-            arguments += QStringLiteral("        %1) _spiffs_cli_local -f \"$cur\" ;;\n").arg(QLatin1String(command.name));
-        else if (command.arguments == ValueKind::LocalFolder)
-            arguments += QStringLiteral("        %1) _spiffs_cli_local -d \"$cur\" ;;\n").arg(QLatin1String(command.name));
+        const QString kind = command.arguments == ValueKind::LocalFile     ? QStringLiteral("-f")
+                             : command.arguments == ValueKind::LocalFolder ? QStringLiteral("-d")
+                                                                           : QString();
+        if (kind.isEmpty())
+            continue;
+        const QString first = command.localArguments < 0 ? QString()
+                                                          : QStringLiteral("((given < %1)) && ").arg(command.localArguments);
+        arguments += QStringLiteral("        %1) %2_spiffs_cli_local %3 \"$cur\" ;;\n").arg(QLatin1String(command.name), first, kind);
     }
     QString valueOptions;
     for (const OptionRow &option : optionTable()) {
@@ -114,15 +100,16 @@ _spiffs_cli()
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
     local commands="%1"
     local options="%2"
-    local command= i
-    # The command of this part of the line: after the last lone "+".
+    local command= given=0 i
+    # The command of this part of the line, after the last lone "+", and how
+    # many arguments it has been given.
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            +) command= ;;
+            +) command= given=0 ;;
             =) ((i++)) ;; # --option=value: bash splits it at "="
             %3) [[ ${COMP_WORDS[i+1]} == = ]] || ((i++)) ;;
             -*) ;;
-            *) [[ -z $command ]] && command=${COMP_WORDS[i]} ;;
+            *) if [[ -z $command ]]; then command=${COMP_WORDS[i]}; else ((given++)); fi ;;
         esac
     done
 
@@ -214,16 +201,17 @@ QString zshScript()
             if (!option.global && command.owns(option.id))
                 arguments << zshOptionArgument(option);
         }
-        switch (command.arguments) {
-        case ValueKind::LocalFile:
-            arguments << QStringLiteral("'*:file:_files'");
-            break;
-        case ValueKind::LocalFolder:
-            arguments << QStringLiteral("'*:folder:_files -/'");
-            break;
-        default:
+        QString local;
+        if (command.arguments == ValueKind::LocalFile)
+            local = QStringLiteral(":file:_files'");
+        else if (command.arguments == ValueKind::LocalFolder)
+            local = QStringLiteral(":folder:_files -/'");
+        if (local.isEmpty() || command.localArguments >= 0) {
+            for (int position = 1; position <= command.localArguments; ++position)
+                arguments << QStringLiteral("'%1").arg(position) + local;
             arguments << QStringLiteral("'*:name: '");
-            break;
+        } else {
+            arguments << QStringLiteral("'*") + local;
         }
         perCommand += QStringLiteral("        (%1) _arguments -s %2 ;;\n")
                               .arg(QLatin1String(command.name), arguments.join(QLatin1Char(' ')));
@@ -273,52 +261,90 @@ _spiffs-cli "$@"
             .arg(commands, globals.join(QLatin1Char(' ')), perCommand);
 }
 
+// The fish functions the completions call: the ports, and the words of the
+// command being completed, options and their values left out.
+QString fishFunctions()
+{
+    QStringList valued;
+    for (const OptionRow &option : optionTable()) {
+        if (*option.valueName)
+            valued << optionNames(option);
+    }
+    return QStringLiteral(
+                   "# fish completion for spiffs-cli, made from its table of commands. Device\n"
+                   "# names are not completed: that would open the port.\n"
+                   "\n"
+                   "# The ports `spiffs-cli ports` lists, in its order (the receiver's bridge\n"
+                   "# first): the system is asked, no port is opened.\n"
+                   "function __spiffs_cli_ports\n"
+                   "    set -l program (commandline -opc)[1]\n"
+                   "    string match -q '*/*' -- $program; and test -x $program; or set program spiffs-cli\n"
+                   "    command $program -q ports 2>/dev/null\n"
+                   "end\n"
+                   "\n"
+                   "# The command since the start or the last \"+\" and its arguments so far,\n"
+                   "# one a line; options and their values are left out.\n"
+                   "function __spiffs_cli_words\n"
+                   "    set -l words (commandline -opc)\n"
+                   "    set -e words[1]\n"
+                   "    set -l found\n"
+                   "    set -l value 0\n"
+                   "    for word in $words\n"
+                   "        if test $value = 1\n"
+                   "            set value 0\n"
+                   "            continue\n"
+                   "        end\n"
+                   "        switch $word\n"
+                   "            case +\n"
+                   "                set found\n"
+                   "            case %1\n"
+                   "                set value 1\n"
+                   "            case '-*'\n"
+                   "            case '*'\n"
+                   "                set -a found $word\n"
+                   "        end\n"
+                   "    end\n"
+                   "    printf '%s\\n' $found\n"
+                   "end\n"
+                   "\n"
+                   "# True when no command has been given since the start or the last \"+\".\n"
+                   "function __spiffs_cli_needs_command\n"
+                   "    test (count (__spiffs_cli_words)) -eq 0\n"
+                   "end\n"
+                   "\n"
+                   "# True when the command has been given fewer arguments than $argv[1].\n"
+                   "function __spiffs_cli_given_below\n"
+                   "    test (math (count (__spiffs_cli_words)) - 1) -lt $argv[1]\n"
+                   "end\n"
+                   "\n"
+                   "complete -c spiffs-cli -f\n")
+            .arg(valued.join(QLatin1Char(' ')));
+}
+
+QString fishOption(const OptionRow &option, const QString &condition)
+{
+    QString line = QStringLiteral("complete -c spiffs-cli%1 -l %2").arg(condition, QLatin1String(option.longName));
+    if (*option.shortName)
+        line += QStringLiteral(" -s %1").arg(QLatin1String(option.shortName));
+    if (option.id == OptionId::HumanReadable)
+        line += QStringLiteral(" -s h");
+    if (option.value == ValueKind::Port)
+        line += QStringLiteral(" -x -k -a '(__spiffs_cli_ports)'");
+    else if (option.value == ValueKind::LocalFile)
+        line += QStringLiteral(" -r -F");
+    else if (option.value == ValueKind::LocalFolder)
+        line += QStringLiteral(" -x -a '(__fish_complete_directories)'");
+    else if (*option.valueName)
+        line += QStringLiteral(" -x");
+    return line + QStringLiteral(" -d '%1'\n").arg(escapedForShell(QString::fromLatin1(option.help).section(QLatin1Char('\n'), 0, 0)));
+}
+
 QString fishScript()
 {
-    QString script = QStringLiteral(
-            "# fish completion for spiffs-cli, made from its table of commands. Device\n"
-            "# names are not completed: that would open the port.\n"
-            "\n"
-            "# The ports `spiffs-cli ports` lists, in its order (the receiver's bridge\n"
-            "# first): the system is asked, no port is opened.\n"
-            "function __spiffs_cli_ports\n"
-            "    set -l program (commandline -opc)[1]\n"
-            "    string match -q '*/*' -- $program; and test -x $program; or set program spiffs-cli\n"
-            "    command $program -q ports 2>/dev/null\n"
-            "end\n"
-            "\n"
-            "# True when no command has been given since the start or the last \"+\".\n"
-            "function __spiffs_cli_needs_command\n"
-            "    set -l words (commandline -opc)\n"
-            "    set -e words[1]\n"
-            "    set -l command\n"
-            "    for word in $words\n"
-            "        switch $word\n"
-            "            case +\n"
-            "                set command\n"
-            "            case '-*'\n"
-            "            case '*'\n"
-            "                test -z \"$command\"; and set command $word\n"
-            "        end\n"
-            "    end\n"
-            "    test -z \"$command\"\n"
-            "end\n"
-            "\n"
-            "complete -c spiffs-cli -f\n");
+    QString script = fishFunctions();
     for (const OptionRow &option : optionTable()) {
-        if (!option.global)
-            continue;
-        QString line = QStringLiteral("complete -c spiffs-cli -l %1").arg(QLatin1String(option.longName));
-        if (*option.shortName)
-            line += QStringLiteral(" -s %1").arg(QLatin1String(option.shortName));
-        if (option.value == ValueKind::Port)
-            line += QStringLiteral(" -x -k -a '(__spiffs_cli_ports)'");
-        else if (option.value == ValueKind::LocalFile)
-            line += QStringLiteral(" -r -F");
-        else if (*option.valueName)
-            line += QStringLiteral(" -x");
-        line += QStringLiteral(" -d '%1'\n").arg(escapedForShell(QString::fromLatin1(option.help).section(QLatin1Char('\n'), 0, 0)));
-        script += line;
+        if (option.global)
+            script += fishOption(option, QString());
     }
     for (const CommandRow &command : commandTable()) {
         const QString name = QLatin1String(command.name);
@@ -326,28 +352,20 @@ QString fishScript()
                           .arg(name, escapedForShell(QLatin1String(command.summary)));
         const QString seen = QStringLiteral("'__fish_seen_subcommand_from %1'").arg(name);
         for (const OptionRow &option : optionTable()) {
-            if (option.global || !command.owns(option.id))
-                continue;
-            QString line = QStringLiteral("complete -c spiffs-cli -n %1 -l %2").arg(seen, QLatin1String(option.longName));
-            if (*option.shortName)
-                line += QStringLiteral(" -s %1").arg(QLatin1String(option.shortName));
-            if (option.id == OptionId::HumanReadable)
-                line += QStringLiteral(" -s h");
-            if (option.value == ValueKind::LocalFolder)
-                line += QStringLiteral(" -x -a '(__fish_complete_directories)'");
-            script += line + QStringLiteral(" -d '%1'\n").arg(escapedForShell(QLatin1String(option.help)));
+            if (!option.global && command.owns(option.id))
+                script += fishOption(option, QStringLiteral(" -n ") + seen);
         }
+        const QString local = command.localArguments < 0
+                                      ? seen
+                                      : QStringLiteral("'__fish_seen_subcommand_from %1; and __spiffs_cli_given_below %2'")
+                                                .arg(name)
+                                                .arg(command.localArguments);
         if (command.arguments == ValueKind::LocalFile)
-            script += QStringLiteral("complete -c spiffs-cli -n %1 -F\n").arg(seen);
+            script += QStringLiteral("complete -c spiffs-cli -n %1 -F\n").arg(local);
         else if (command.arguments == ValueKind::LocalFolder)
-            script += QStringLiteral("complete -c spiffs-cli -n %1 -x -a '(__fish_complete_directories)'\n").arg(seen);
+            script += QStringLiteral("complete -c spiffs-cli -n %1 -x -a '(__fish_complete_directories)'\n").arg(local);
     }
     return script;
-}
-
-QString escapedForTroff(QString text)
-{
-    return text.replace(QLatin1Char('\\'), QStringLiteral("\\e")).replace(QLatin1Char('-'), QStringLiteral("\\-"));
 }
 
 } // namespace
@@ -363,26 +381,4 @@ QString completionScript(Shell shell)
         return fishScript();
     }
     return QString();
-}
-
-QString manualPage(const QString &source)
-{
-    QString table = QStringLiteral(".TP\n.B 0\nDone.\n");
-    int lastCode = -1;
-    for (ExitCode code : {ExitFailed, ExitUsage, ExitPort, ExitNoAnswer, ExitMismatch, ExitInterrupted, ExitTerminated}) {
-        for (const FailureRow &row : failureTable()) {
-            if (row.code != code)
-                continue;
-            if (code != lastCode)
-                table += QStringLiteral(".TP\n.B %1\n").arg(int(code));
-            else
-                table += QStringLiteral(".br\n");
-            QString meaning = QString::fromLatin1(row.meaning).replace(QLatin1Char('\n'), QLatin1Char(' '));
-            meaning[0] = meaning.at(0).toUpper();
-            table += escapedForTroff(meaning) + QStringLiteral(" [%1].\n").arg(escapedForTroff(QLatin1String(row.kind)));
-            lastCode = code;
-        }
-    }
-    QString page = source;
-    return page.replace(QStringLiteral("@EXIT_STATUS@\n"), table);
 }

@@ -1,0 +1,145 @@
+#include "receiverwrites.h"
+
+#include "devicenames.h"
+#include "jobprogress.h"
+#include "jobreport.h"
+#include "progressmeter.h"
+
+#include "core/devicesession.h"
+
+#include <QtCore/QSet>
+
+using CatalogueFormat::deviceNameText;
+using CatalogueFormat::ListingEntry;
+
+namespace ReceiverWrites {
+
+FlashRoom::Room roomFor(const CliSession::Holdings &holdings, const QVector<QByteArray> &removals,
+                        const QVector<QPair<QByteArray, qint64>> &uploads)
+{
+    const QSet<QByteArray> removed(removals.cbegin(), removals.cend());
+    QVector<qint64> removedSizes;
+    QVector<ListingEntry> left;
+    for (const ListingEntry &entry : holdings.entries) {
+        if (removed.contains(entry.name))
+            removedSizes << entry.size;
+        else
+            left << entry;
+    }
+    return FlashRoom::plan(holdings.memory, removedSizes, FlashRoom::uploadsOver(left, uploads));
+}
+
+QString roomText(const FlashRoom::Room &room, const QString &whatNeeds, const QString &freedBy)
+{
+    // In one pass: a name in whatNeeds may hold a "%1" of its own.
+    return QStringLiteral("%1 up to %2 bytes of the receiver's room, which has %3 free%4")
+            .arg(whatNeeds, QString::number(room.needed), QString::number(room.free),
+                 room.freed > 0 ? QStringLiteral(" and %1 freed by %2").arg(QString::number(room.freed), freedBy) : QString());
+}
+
+void checkRoom(const FlashRoom::Room &room, const QString &refusal)
+{
+    if (!room.fits())
+        throw CommandFailure(Failure::Refused, refusal);
+}
+
+void upload(CliSession &session, const QByteArray &name, const QByteArray &content, const QString &subject)
+{
+    ProgressMeter meter(shownName(name), session.showsProgress());
+    session.answer(session.device().upload(name, content), subject, &meter);
+}
+
+void readBack(CliSession &session, const QByteArray &name, const QByteArray &content, const QString &subject,
+              const QString &differs)
+{
+    ProgressMeter meter(shownName(name) + QStringLiteral(" (verify)"), session.showsProgress());
+    const OwnedReply copy = session.answer(session.device().download(name), subject, &meter);
+    if (copy->content() != content)
+        throw CommandFailure(Failure::Mismatch, differs);
+}
+
+void writeAndReadBack(CliSession &session, const QByteArray &name, const QByteArray &content, const Subjects &subjects)
+{
+    upload(session, name, content, subjects.upload);
+    readBack(session, name, content, subjects.readBack, subjects.differs);
+}
+
+void removeFile(CliSession &session, const QByteArray &name, const std::function<QString(const DeviceReply &)> &subject)
+{
+    const OwnedReply removal(session.device().remove(name));
+    if (!session.await(removal))
+        throw session.failure(*removal, subject(*removal));
+}
+
+void removeFile(CliSession &session, const QByteArray &name, const QString &subject)
+{
+    removeFile(session, name, [&subject](const DeviceReply &) { return subject; });
+}
+
+namespace {
+
+void sendAll(const CommandContext &context, JobReport &report, const QVector<PlannedUpload> &uploads)
+{
+    CliSession &session = context.session;
+    qint64 total = 0;
+    for (const PlannedUpload &upload : uploads)
+        total += upload.content.size();
+    JobProgress progress(int(uploads.size()), total, session.showsProgress());
+    for (const PlannedUpload &upload : uploads) {
+        progress.startFile(shownName(upload.name), upload.content.size());
+        session.answer(session.device().upload(upload.name, upload.content),
+                       QStringLiteral("%1: sending %2").arg(context.line.command, shownName(upload.name)), progress);
+        progress.endFile();
+        report.sent.append(fileObject(upload.name, upload.content.size()));
+        report.bytes += upload.content.size();
+        report.lines << QStringLiteral("sent    %1  %2").arg(sizeColumn(upload.content.size()), shownName(upload.name));
+    }
+    progress.finish();
+}
+
+// One listing shows what the receiver now holds; contents are not read back.
+void checkListing(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
+                  const QVector<ListingEntry> &expected)
+{
+    const QString &command = context.line.command;
+    CliSession &session = context.session;
+    const OwnedReply listing =
+            session.answer(session.device().requestListing(), QStringLiteral("%1: the closing listing").arg(command));
+    const QHash<QByteArray, qint64> held = sizesByName(listing->entries());
+    report.verifiedBy = QStringLiteral("name and size in the receiver's listing afterwards");
+    QStringList problems;
+    const auto differs = [&](const QByteArray &name, const QString &problem) {
+        report.differences.append(QJsonObject{{QStringLiteral("name"), deviceNameText(name)},
+                                              {QStringLiteral("problem"), problem}});
+        problems << QStringLiteral("%1: afterwards the receiver's %2 %3").arg(command, shownName(name), problem);
+    };
+    for (const ListingEntry &entry : expected) {
+        if (!held.contains(entry.name))
+            differs(entry.name, QStringLiteral("is missing"));
+        else if (held.value(entry.name) != entry.size)
+            differs(entry.name, QStringLiteral("holds %1 bytes, not %2").arg(held.value(entry.name)).arg(entry.size));
+        else
+            report.verified.append(deviceNameText(entry.name));
+    }
+    for (const QByteArray &name : removals) {
+        if (held.contains(name))
+            differs(name, QStringLiteral("is still there"));
+    }
+    failIfAny(Failure::Incomplete, problems);
+}
+
+} // namespace
+
+void carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
+              const QVector<PlannedUpload> &uploads, const QVector<ListingEntry> &expected)
+{
+    for (const QByteArray &name : removals) {
+        removeFile(context.session, name, QStringLiteral("%1: removing %2").arg(context.line.command, shownName(name)));
+        report.removed.append(deviceNameText(name));
+        report.lines << QStringLiteral("removed %1  %2").arg(QString(10, QLatin1Char(' ')), shownName(name));
+    }
+    sendAll(context, report, uploads);
+    checkListing(context, report, removals, expected);
+}
+
+} // namespace ReceiverWrites
