@@ -258,6 +258,23 @@ void benchChain(Results &results, int runs, const QString &work)
 
 // cat hands each arrival on as it comes; get keeps the whole file until it
 // is in. Their peak resident memory above df's, which moves no file.
+// spiffs-cli -q ARGUMENTS against device: its peak resident memory in KiB,
+// -1 when the run failed (and said why).
+qint64 peakResidentKiB(const EmulatorProcess &device, const QStringList &arguments)
+{
+    CliRun run;
+    run.program = QStringLiteral(CLI_PATH);
+    run.port = device.portName();
+    run.arguments = QStringList{QStringLiteral("-q")} + arguments;
+    run.sampleMemory = true;
+    const CliTimings timings = runCli(run);
+    if (!timings.finished || timings.exitCode != 0) {
+        say(QStringLiteral("  %1: %2").arg(arguments.constFirst(), said(timings)));
+        return -1;
+    }
+    return timings.peakKiB;
+}
+
 void benchCatMemory(Results &results, int runs, const QString &work)
 {
     const QString source = QDir(work).filePath(QStringLiteral("cat-store"));
@@ -275,15 +292,7 @@ void benchCatMemory(Results &results, int runs, const QString &work)
     }
     const QString folder = QDir(work).filePath(QStringLiteral("cat-downloads"));
     QDir().mkpath(folder);
-    const auto peak = [&](const QStringList &arguments) -> qint64 {
-        CliRun run;
-        run.program = QStringLiteral(CLI_PATH);
-        run.port = device.portName();
-        run.arguments = QStringList{QStringLiteral("-q")} + arguments;
-        run.sampleMemory = true;
-        const CliTimings timings = runCli(run);
-        return timings.finished && timings.exitCode == 0 ? timings.peakKiB : -1;
-    };
+    const auto peak = [&device](const QStringList &arguments) { return peakResidentKiB(device, arguments); };
     Figure &cat = results.add(QStringLiteral("cli_cat_256k_peak_kib"), QStringLiteral("cat 256 KiB, peak above df"),
                               QStringLiteral("KiB"));
     Figure &get = results.add(QStringLiteral("cli_get_256k_peak_kib"), QStringLiteral("get 256 KiB, peak above df"),
@@ -321,17 +330,7 @@ void benchPutVerifyMemory(Results &results, int runs, const QString &work)
         say(QStringLiteral("cli-putverify: %1").arg(device.errorString()));
         return;
     }
-    const auto peak = [&](const QStringList &arguments) -> qint64 {
-        CliRun run;
-        run.program = QStringLiteral(CLI_PATH);
-        run.port = device.portName();
-        run.arguments = QStringList{QStringLiteral("-q")} + arguments;
-        run.sampleMemory = true;
-        const CliTimings timings = runCli(run);
-        if (!timings.finished || timings.exitCode != 0)
-            say(QStringLiteral("  %1: %2").arg(arguments.constFirst(), said(timings)));
-        return timings.finished && timings.exitCode == 0 ? timings.peakKiB : -1;
-    };
+    const auto peak = [&device](const QStringList &arguments) { return peakResidentKiB(device, arguments); };
     Figure &one = results.add(QStringLiteral("cli_putverify_1_peak_kib"),
                               QStringLiteral("put --verify 1 file of 32 KiB, peak above df"), QStringLiteral("KiB"));
     Figure &fifty = results.add(QStringLiteral("cli_putverify_50_peak_kib"),
