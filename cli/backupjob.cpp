@@ -248,9 +248,8 @@ void stageFile(CliSession &session, const ListingEntry &entry, const QString &pa
     }
     if (content.size() != qint64(entry.size)) {
         throw CommandFailure(Failure::BadReply, QStringLiteral("backup %1: the listing said %2 bytes, the download brought %3")
-                                                        .arg(shown)
-                                                        .arg(entry.size)
-                                                        .arg(content.size()));
+                                                        .arg(shown, QString::number(entry.size),
+                                                             QString::number(content.size())));
     }
     QString error;
     if (!writeFile(staging.filePath(path), content, &error))
@@ -306,10 +305,9 @@ void stageAndPlace(const CommandContext &context, const QDir &dir, const CliSess
 void finishBackup(const CommandContext &context, const QDir &dir, const BackupRun &run, JobReport &report)
 {
     const QString summary = QStringLiteral("backup: %1, %2, and %3 in %4")
-                                    .arg(fileCount(report.received.size()))
-                                    .arg(byteCount(report.bytes),
-                                         QDir::toNativeSeparators(dir.filePath(QLatin1String(Manifest::FileName))))
-                                    .arg(durationBegun(report.seconds()));
+                                    .arg(fileCount(report.received.size()), byteCount(report.bytes),
+                                         QDir::toNativeSeparators(dir.filePath(QLatin1String(Manifest::FileName))),
+                                         durationBegun(report.seconds()));
     const QString kept = report.kept.isEmpty() ? QString()
                                                : QStringLiteral("; %1 of earlier backups kept in %2, not in the new MANIFEST")
                                                          .arg(fileCount(report.kept.size()), QDir::toNativeSeparators(dir.path()));

@@ -295,8 +295,7 @@ std::optional<CatalogueFormat::ListingEntry> CliSession::oneListedFileIfAny(cons
     const QVector<CatalogueFormat::ListingEntry> selected = DeviceNames::select(argument, listing(command));
     if (selected.size() > 1) {
         throw CommandFailure(Failure::Usage, QStringLiteral("%1: %2 stands for %3 files; %1 takes one")
-                                                     .arg(command, argument)
-                                                     .arg(selected.size()));
+                                                     .arg(command, argument, QString::number(selected.size())));
     }
     if (selected.isEmpty())
         return std::nullopt;

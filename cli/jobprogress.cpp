@@ -55,8 +55,7 @@ void JobProgress::draw(bool force)
     m_line.draw(QStringLiteral("file %1 of %2  %3 %4%  %5 of %6")
                         .arg(m_fileNumber, countWidth)
                         .arg(m_fileCount)
-                        .arg(m_name, -NameWidth)
-                        .arg(percent, 3)
-                        .arg(byteCount(done), byteCount(m_totalBytes))
+                        .arg(m_name.leftJustified(NameWidth), QString::number(percent).rightJustified(3),
+                             byteCount(done), byteCount(m_totalBytes))
                 + ProgressLine::rateAndTime(done, m_totalBytes, double(m_line.elapsedMs()) / 1000));
 }

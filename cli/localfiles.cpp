@@ -42,8 +42,8 @@ QByteArray storableName(const QString &command, const QString &given, bool typed
                                                         .arg(command, name));
     case TransferFormat::NameProblem::Length:
         throw CommandFailure(refused, QStringLiteral("%1: the name \"%2\" is longer than the receiver's %3 bytes")
-                                                        .arg(command, name)
-                                                        .arg(TransferFormat::MaxDevicePathBytes - 1));
+                                                        .arg(command, name,
+                                                             QString::number(TransferFormat::MaxDevicePathBytes - 1)));
     }
     Q_UNREACHABLE();
     return QByteArray();

@@ -92,8 +92,7 @@ void ProgressMeter::draw()
 {
     const int percent = m_total > 0 ? int(m_done * 100 / m_total) : 100;
     m_line.draw(QStringLiteral("%1 %2%  %3 of %4")
-                        .arg(m_label, -LabelWidth)
-                        .arg(percent, 3)
-                        .arg(byteCount(m_done), byteCount(m_total))
+                        .arg(m_label.leftJustified(LabelWidth), QString::number(percent).rightJustified(3),
+                             byteCount(m_done), byteCount(m_total))
                 + ProgressLine::rateAndTime(m_done, m_total, double(m_line.elapsedMs()) / 1000));
 }

@@ -40,7 +40,8 @@ QString problemWith(const QDir &dir, const Manifest::Entry &entry, std::optional
         return QStringLiteral("%1 cannot be read: %2").arg(path, reason);
     }
     if (file.size() != entry.size)
-        return QStringLiteral("%1 holds %2 bytes, the MANIFEST says %3").arg(path).arg(file.size()).arg(entry.size);
+        return QStringLiteral("%1 holds %2 bytes, the MANIFEST says %3")
+                .arg(path, QString::number(file.size()), QString::number(entry.size));
     if (!(*content = readUploadFile(file, entry.size)))
         return QStringLiteral("%1 changed while it was read").arg(path);
     if (sha256(**content) != entry.sha256)

@@ -215,8 +215,8 @@ void compareCopies(const CommandContext &context, const FileAndName &file, const
         context.output.result().insert(QStringLiteral("identical"), false);
         context.output.result().insert(QStringLiteral("differsAt"), qint64(difference.first - local.cbegin()));
         throw CommandFailure(Failure::Mismatch, QStringLiteral("verify: %1 and the receiver's %2 differ from byte %3 on")
-                                                        .arg(file.localPath, name)
-                                                        .arg(difference.first - local.cbegin()));
+                                                        .arg(file.localPath, name,
+                                                             QString::number(difference.first - local.cbegin())));
     }
     context.output.result().insert(QStringLiteral("identical"), true);
     context.output.note(QStringLiteral("verify: %1 and the receiver's %2 are identical").arg(file.localPath, name));
@@ -246,10 +246,8 @@ void runVerify(const CommandContext &context)
     if (received.size() != file.size) {
         context.output.result().insert(QStringLiteral("identical"), false);
         throw CommandFailure(Failure::Mismatch, QStringLiteral("verify: %1 holds %2 bytes, the receiver's %3 holds %4")
-                                                        .arg(file.localPath)
-                                                        .arg(file.size)
-                                                        .arg(name)
-                                                        .arg(received.size()));
+                                                        .arg(file.localPath, QString::number(file.size), name,
+                                                             QString::number(received.size())));
     }
     compareCopies(context, file, received);
 }

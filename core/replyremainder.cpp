@@ -45,7 +45,7 @@ QString waitText(const ReplyRemainder &remainder, const QString &shownName, qint
         return QStringLiteral("perhaps still sending the rest of %1").arg(what);
     // Whole seconds, never "about 0 s": the pauses may still hold some back.
     const qint64 seconds = std::max<qint64>(1, (wireMsLeft(remainder, nowMs) + 999) / 1000);
-    return QStringLiteral("still sending the rest of %1, about %2 s").arg(what).arg(seconds);
+    return QStringLiteral("still sending the rest of %1, about %2 s").arg(what, QString::number(seconds));
 }
 
 } // namespace Remainder

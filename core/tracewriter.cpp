@@ -71,8 +71,7 @@ void TraceWriter::startPort(const QString &portName)
 {
     startClock();
     writeComment(QStringLiteral("port %1 (%2), %3 baud 8N1, no flow control")
-                         .arg(portName, ReceiverLine::systemLocation(portName))
-                         .arg(ReceiverLine::BaudRate));
+                         .arg(portName, ReceiverLine::systemLocation(portName), QString::number(ReceiverLine::BaudRate)));
 }
 
 void TraceWriter::writeRecord(Direction direction, const QString &exchange, const QByteArray &bytes)

@@ -43,7 +43,8 @@ bool DeviceStore::loadBackup(const QDir &dir, const QByteArray &text, QString *e
             m_kept.append(entry);
             leftOut += entry.restorable ? 0 : 1;
             if (!reason.isEmpty())
-                m_warnings << QStringLiteral("skipped %1 (MANIFEST line %2): %3").arg(shown(entry.name)).arg(entry.line).arg(reason);
+                m_warnings << QStringLiteral("skipped %1 (MANIFEST line %2): %3")
+                                      .arg(shown(entry.name), QString::number(entry.line), reason);
             continue;
         }
         used += footprint(quint32(content.size()));

@@ -131,9 +131,8 @@ void ReceiverCommands::startUpload(const QByteArray &payload, Outcome &outcome)
     const QByteArray name = nameOf(path);
     const bool accepted = DeviceStore::isValidName(name) && m_store.fits(name, size);
     note(outcome, QStringLiteral("U %1, %2 bytes: %3")
-                          .arg(printable(path))
-                          .arg(size)
-                          .arg(accepted ? QStringLiteral("started") : QStringLiteral("refused")));
+                          .arg(printable(path), QString::number(size),
+                               accepted ? QStringLiteral("started") : QStringLiteral("refused")));
     if (accepted) {
         m_upload.open = true;
         m_upload.name = name;
@@ -177,7 +176,8 @@ void ReceiverCommands::corruptIfNamed(const QByteArray &name, QByteArray *conten
     const int at = content->size() / 2;
     (*content)[at] = char(~quint8(content->at(at)));
     // Always logged: the file on the receiver is not what was sent.
-    outcome.log << QStringLiteral("corrupted /%1: byte %2 of %3 flipped").arg(printable(name)).arg(at).arg(content->size());
+    outcome.log << QStringLiteral("corrupted /%1: byte %2 of %3 flipped")
+                           .arg(printable(name), QString::number(at), QString::number(content->size()));
 }
 
 void ReceiverCommands::note(Outcome &outcome, const QString &line) const

@@ -132,8 +132,8 @@ bool readHeader(const QByteArray &line, QString *error)
                                       .arg(ReplayTrace::Version));
     if (line.mid(header.size()).trimmed() != QByteArray::number(ReplayTrace::Version))
         return fail(error, 1, QStringLiteral("trace version %1; this emulator reads version %2")
-                                      .arg(QString::fromUtf8(line.mid(header.size()).trimmed()))
-                                      .arg(ReplayTrace::Version));
+                                      .arg(QString::fromUtf8(line.mid(header.size()).trimmed()),
+                                           QString::number(ReplayTrace::Version)));
     return true;
 }
 

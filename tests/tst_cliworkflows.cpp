@@ -13,6 +13,7 @@
 #include "core/tracewriter.h"
 #include "core/transferformat.h"
 
+#include <QtCore/QCryptographicHash>
 #include <QtCore/QDir>
 #include <QtCore/QDirIterator>
 #include <QtCore/QJsonDocument>
@@ -387,6 +388,45 @@ private slots:
         QVERIFY(store.files().contains(QStringLiteral("kept.txt")));
         QVERIFY(store.files().contains(QStringLiteral("in.txt")));
         QVERIFY(!store.files().contains(QStringLiteral("out.txt")));
+    }
+
+    // A "%1" in a folder's name or in the receiver's names is said as it is,
+    // on a terminal, progress lines included; "@" is the local folder.
+    void placeholdersSaidAsGiven_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("said");
+        QTest::newRow("verify, sizes") << QStringList{"verify", "@/a.txt:x%1.txt"}
+                                       << QStringList{"@/a.txt holds 8 bytes, the receiver's x%1.txt holds 1", "x%1.txt     "};
+        QTest::newRow("verify, bytes") << QStringList{"verify", "@/same.txt:y%1.txt"}
+                                       << QStringList{"@/same.txt and the receiver's y%1.txt differ from byte 0 on"};
+        QTest::newRow("cat, a pattern") << QStringList{"cat", "*%1*"}
+                                        << QStringList{"cat: *%1* stands for 2 files; cat takes one"};
+        QTest::newRow("backup") << QStringList{"backup", "@/new"} << QStringList{"and @/new/MANIFEST in ", "x%1.txt     "};
+        QTest::newRow("restore") << QStringList{"restore", "@"} << QStringList{"@/a.txt holds 8 bytes, the MANIFEST says 5"};
+    }
+    void placeholdersSaidAsGiven()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, said);
+        StoreFolder store;
+        QVERIFY(!writeLocalFile(store.dir, QStringLiteral("x%251.txt"), "x").isEmpty());
+        QVERIFY(!writeLocalFile(store.dir, QStringLiteral("y%251.txt"), "y").isEmpty());
+        EmulatorProgram device({"--dir", store.dir.path()});
+        QTemporaryDir work;
+        const QString folder = work.filePath(QStringLiteral("50%1 off"));
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(!writeLocalFile(work, QStringLiteral("50%1 off/a.txt"), "alphabet").isEmpty());
+        QVERIFY(!writeLocalFile(work, QStringLiteral("50%1 off/same.txt"), "Y").isEmpty());
+        const QByteArray alpha = QCryptographicHash::hash("alpha", QCryptographicHash::Sha256).toHex();
+        QVERIFY(!writeLocalFile(work, QStringLiteral("50%1 off/MANIFEST"),
+                                "spiffs-backup 1 2026-01-01T00:00:00Z 1318001 0\n5 " + alpha + " a.txt a.txt\n").isEmpty());
+        for (QString &argument : arguments)
+            argument = withFolder(argument, folder);
+        int status = -1;
+        const QByteArray screen = onATerminal(QStringList{cliPath(), "-p", device.port()} + arguments, QByteArray(), &status);
+        for (const QString &text : std::as_const(said))
+            QVERIFY2(screen.contains(withFolder(text, folder).toUtf8()), screen.constData());
     }
 
     // On a terminal, erasing more than one file asks first; y or yes goes

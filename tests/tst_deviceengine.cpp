@@ -772,6 +772,7 @@ private slots:
         QTest::newRow("two bytes") << 2 << QByteArray("bad.bin") << 1;
         QTest::newRow("over chunks") << 101 << QByteArray("bad.bin") << 50;
         QTest::newRow("another name") << 101 << QByteArray("good.bin") << -1;
+        QTest::newRow("a name with a %1") << 101 << QByteArray("5%1.bin") << 50;
     }
     void corruptedUploads()
     {
@@ -779,7 +780,7 @@ private slots:
         QFETCH(QByteArray, name);
         QFETCH(int, flipped);
         EngineOptions options;
-        options.corruptNames = {"bad.bin", "other"};
+        options.corruptNames = {"bad.bin", "other", "5%1.bin"};
         DeviceEngine engine(options);
         QStringList logged;
         engine.setLogger([&](const QString &line) { logged << line; });
@@ -794,7 +795,8 @@ private slots:
             QCOMPARE(logged.size(), flipped >= 0 ? round : 0);
         }
         if (flipped >= 0)
-            QVERIFY(logged.constFirst().contains(QLatin1String("corrupted /bad.bin")));
+            QCOMPARE(logged.constFirst(), QStringLiteral("corrupted /%1: byte %2 of %3 flipped")
+                                                  .arg(QString::fromLatin1(name), QString::number(flipped), QString::number(size)));
     }
 
     // ---- a recorded receiver played back ----------------------------------
@@ -853,6 +855,7 @@ private slots:
         QTest::newRow("empty file") << QByteArray() << 1;
         QTest::newRow("not a trace") << QByteArray("hello\n") + m << 1;
         QTest::newRow("another version") << QByteArray("# spiffs-cli trace 2\n") + m << 1;
+        QTest::newRow("a version holding a %1") << QByteArray("# spiffs-cli trace 2%1\n") + m << 1;
         QTest::newRow("no time") << TraceHeader + "  > MEMORY 1  4d  |M|\n" << 3;
         QTest::newRow("no direction") << TraceHeader + m + "      20 = MEMORY 1  4d  |M|\n" << 5;
         QTest::newRow("lower-case label") << TraceHeader + "0 > memory 1  4d  |M|\n" << 3;
@@ -875,6 +878,7 @@ private slots:
         QString error;
         QVERIFY(!ReplayTrace::parse(text, &trace, &error));
         QVERIFY2(error.startsWith(QStringLiteral("line %1: ").arg(line)), qPrintable(error));
+        QVERIFY2(!error.contains(QLatin1String("%2")), qPrintable(error)); // every placeholder filled
     }
 
     void replay_data()

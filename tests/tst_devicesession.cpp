@@ -246,6 +246,9 @@ private slots:
         QTest::newRow("an argument with a space") << "spiffs-cli" << QStringList{"get", "a b.txt"} << "cu.SLAB_USBtoUART"
                                                   << QByteArray("# command: spiffs-cli get a b.txt")
                                                   << QByteArray("# port cu.SLAB_USBtoUART (/dev/cu.SLAB_USBtoUART), 115200 baud 8N1, no flow control");
+        QTest::newRow("a port named with a %1") << "spiffs-cli" << QStringList{"-p", "/tmp/a%1b", "df"} << "/tmp/a%1b"
+                                                << QByteArray("# command: spiffs-cli -p /tmp/a%1b df")
+                                                << QByteArray("# port /tmp/a%1b (/tmp/a%1b), 115200 baud 8N1, no flow control");
     }
     void traceComments()
     {

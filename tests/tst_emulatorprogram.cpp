@@ -304,6 +304,8 @@ private slots:
                                                    << QString() << QByteArray() << QByteArray("1 file the MANIFEST marks as not restorable");
         QTest::newRow("a missing file") << manifestLine("gone.txt", "gone.txt", "was here").trimmed() << QString()
                                         << QByteArray() << QByteArray("skipped gone.txt (MANIFEST line 4): gone.txt is missing");
+        QTest::newRow("a missing file with a %1") << manifestLine("5%1.txt", "5%1.txt", "gone").trimmed() << QString()
+                                                  << QByteArray() << QByteArray("skipped 5%1.txt (MANIFEST line 4): 5%1.txt is missing");
         QTest::newRow("a file changed since") << manifestLine("b.txt", "b.txt", "before").trimmed() << "b.txt"
                                               << QByteArray("after!") << QByteArray("b.txt differs from the MANIFEST");
         QTest::newRow("a link") << manifestLine("l.txt", "l.txt", "outside").trimmed() << "l.txt" << QByteArray()

@@ -57,6 +57,10 @@ private slots:
         QFETCH(int, exchange);
         const ReplyRemainder remainder = rest(due, cutAgoMs, Exchange(exchange));
         QTEST(Remainder::waitText(remainder, QStringLiteral("big.mp3"), remainder.cutAtMs + cutAgoMs), "text");
+        // A name is shown as the receiver gave it, placeholders and all.
+        QFETCH(QString, text);
+        QCOMPARE(Remainder::waitText(remainder, QStringLiteral("50%1 %2.mp3"), remainder.cutAtMs + cutAgoMs),
+                 text.replace(QLatin1String("big.mp3"), QLatin1String("50%1 %2.mp3")));
     }
 
     // A rest is waited for as long as its bytes and the pauses between them
