@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <utility>
 
+using namespace SpiffsLayout;
+
 DeviceStore::DeviceStore(quint32 capacity)
     : m_capacity(capacity)
 {
@@ -24,15 +26,18 @@ bool DeviceStore::attachFolder(const QString &folder, QString *error)
     m_folder = dir.absolutePath();
     m_files.clear();
     m_warnings.clear();
-    m_backup = false;
-    m_paths.clear();
-    m_kept.clear();
+    m_backup.reset();
 
     QFile manifest(dir.filePath(QLatin1String(BackupManifest::FileName)));
     if (manifest.open(QIODevice::ReadOnly)) {
         const QByteArray text = manifest.readAll();
-        if (BackupManifest::looksLikeOne(text))
-            return loadBackup(dir, text, error);
+        if (BackupManifest::looksLikeOne(text)) {
+            m_backup.emplace();
+            if (m_backup->load(m_folder, text, m_capacity, &m_files, &m_warnings, error))
+                return true;
+            m_backup.reset();
+            return false;
+        }
     }
     loadPlainFolder(dir);
     return true;
@@ -91,16 +96,6 @@ quint32 DeviceStore::freeBytes() const
     return used >= m_capacity ? 0 : m_capacity - used;
 }
 
-quint32 DeviceStore::pagesFor(quint32 size)
-{
-    return 1 + size / PageSize + (size % PageSize ? 1 : 0);
-}
-
-bool DeviceStore::isValidName(const QByteArray &name)
-{
-    return !name.isEmpty() && 1 + name.size() <= MaxPathBytes && !name.contains('\0');
-}
-
 const DeviceStore::File *DeviceStore::find(const QByteArray &name) const
 {
     const int index = indexOf(name);
@@ -119,14 +114,14 @@ bool DeviceStore::store(const QByteArray &name, const QByteArray &content)
 {
     if (!isValidName(name) || !fits(name, quint32(content.size())))
         return false;
-    const bool newInBackup = m_backup && !m_paths.contains(name);
+    const bool newInBackup = m_backup && m_backup->pathOf(name).isEmpty();
     if (newInBackup)
-        m_paths.insert(name, freeBackupPath(name));
+        m_backup->claimPath(name);
     if (!m_folder.isEmpty()) {
         QSaveFile file(hostPath(name));
         if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
             if (newInBackup)
-                m_paths.remove(name);
+                m_backup->forget(name);
             return false;
         }
     }
@@ -134,13 +129,7 @@ bool DeviceStore::store(const QByteArray &name, const QByteArray &content)
     if (old >= 0)
         m_files.remove(old);
     m_files.append(File{name, content});
-    if (!m_backup)
-        return true;
-    // A line kept for this name describes a file it no longer is.
-    m_kept.erase(std::remove_if(m_kept.begin(), m_kept.end(),
-                                [&name](const BackupManifest::File &kept) { return kept.name == name; }),
-                 m_kept.end());
-    return writeManifest();
+    return !m_backup || m_backup->stored(name, m_files, usedBytes());
 }
 
 bool DeviceStore::remove(const QByteArray &name)
@@ -151,10 +140,7 @@ bool DeviceStore::remove(const QByteArray &name)
     if (!m_folder.isEmpty() && !QFile::remove(hostPath(name)) && QFileInfo::exists(hostPath(name)))
         return false;
     m_files.remove(index);
-    if (!m_backup)
-        return true;
-    m_paths.remove(name);
-    return writeManifest();
+    return !m_backup || m_backup->removed(name, m_files, usedBytes());
 }
 
 void DeviceStore::format()
@@ -164,36 +150,8 @@ void DeviceStore::format()
             QFile::remove(hostPath(file.name));
     }
     m_files.clear();
-    if (m_backup) {
-        m_paths.clear();
-        writeManifest();
-    }
-}
-
-QString DeviceStore::hostFileName(const QByteArray &name)
-{
-    // Names in UTF-8 stay readable; other bytes above 0x7F are encoded.
-    const bool utf8 = QString::fromUtf8(name).toUtf8() == name;
-    QByteArray encoded;
-    for (int i = 0; i < name.size(); ++i) {
-        const auto byte = uchar(name.at(i));
-        const bool plain = byte >= 0x20 && byte != 0x7F && byte != '%' && byte != '/' && (byte < 0x80 || utf8)
-                && !(i == 0 && byte == '.');
-        if (plain)
-            encoded.append(char(byte));
-        else
-            encoded.append('%').append(QByteArray::number(byte, 16).rightJustified(2, '0').toUpper());
-    }
-    return QString::fromUtf8(encoded);
-}
-
-QByteArray DeviceStore::nameFromHostFile(const QString &fileName)
-{
-    const QByteArray name = QByteArray::fromPercentEncoding(fileName.toUtf8());
-    // Only names that come back to the same file name are ours.
-    if (name.isEmpty() || hostFileName(name) != fileName)
-        return QByteArray();
-    return name;
+    if (m_backup)
+        m_backup->formatted(usedBytes());
 }
 
 int DeviceStore::indexOf(const QByteArray &name) const
@@ -207,5 +165,5 @@ int DeviceStore::indexOf(const QByteArray &name) const
 
 QString DeviceStore::hostPath(const QByteArray &name) const
 {
-    return m_folder + QLatin1Char('/') + (m_backup ? m_paths.value(name) : hostFileName(name));
+    return m_folder + QLatin1Char('/') + (m_backup ? m_backup->pathOf(name) : hostFileName(name));
 }

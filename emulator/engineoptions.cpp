@@ -40,7 +40,7 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
             QStringLiteral("Total size of the file system in bytes (default %1). Space is counted in %2-byte "
                            "pages: one for each file's header, one per started %2 bytes of content.")
                     .arg(DeviceStore::DefaultCapacity)
-                    .arg(DeviceStore::PageSize),
+                    .arg(SpiffsLayout::PageSize),
             QStringLiteral("bytes"));
     const QCommandLineOption baud(QStringLiteral("baud"),
                                   QStringLiteral("Paces bytes in both directions at <rate> bits per second, 10 "

@@ -129,7 +129,7 @@ void ReceiverCommands::startUpload(const QByteArray &payload, Outcome &outcome)
     const quint32 size = readBe32(payload, 4);
     const QByteArray path = payload.mid(8);
     const QByteArray name = nameOf(path);
-    const bool accepted = DeviceStore::isValidName(name) && m_store.fits(name, size);
+    const bool accepted = SpiffsLayout::isValidName(name) && m_store.fits(name, size);
     note(outcome, QStringLiteral("U %1, %2 bytes: %3")
                           .arg(printable(path), QString::number(size),
                                accepted ? QStringLiteral("started") : QStringLiteral("refused")));

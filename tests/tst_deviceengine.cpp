@@ -362,7 +362,7 @@ private slots:
         QCOMPARE(uploadAnswers(engine, "/up.bin", content), QByteArray(1 + chunks, 'A') + "u");
         QVERIFY(!engine.uploadOpen());
         QCOMPARE(exchange(engine, frame('D', pathField("/up.bin"))), be32(quint32(size)) + content);
-        QCOMPARE(engine.store().usedBytes(), DeviceStore::pagesFor(quint32(size)) * 256);
+        QCOMPARE(engine.store().usedBytes(), SpiffsLayout::pagesFor(quint32(size)) * 256);
     }
 
     void uploadedBytesMayLookLikeFrames()
@@ -1075,8 +1075,8 @@ private slots:
     {
         QFETCH(QByteArray, name);
         QFETCH(QString, hostName);
-        QCOMPARE(DeviceStore::hostFileName(name), hostName);
-        QCOMPARE(DeviceStore::nameFromHostFile(hostName), name);
+        QCOMPARE(SpiffsLayout::hostFileName(name), hostName);
+        QCOMPARE(SpiffsLayout::nameFromHostFile(hostName), name);
     }
 
     // ---- the command line ---------------------------------------------------

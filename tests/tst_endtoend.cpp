@@ -177,7 +177,7 @@ private slots:
         QStringList sizes;
         for (const QString &hostName : hostNames) {
             QVERIFY(QFile::copy(samples.filePath(hostName), copy.filePath(hostName)));
-            names << QString::fromUtf8(DeviceStore::nameFromHostFile(hostName));
+            names << QString::fromUtf8(SpiffsLayout::nameFromHostFile(hostName));
             sizes << QString::number(QFileInfo(samples.filePath(hostName)).size());
         }
         EngineOptions options;

@@ -1,6 +1,4 @@
-// DeviceStore on a backup folder: loading what its MANIFEST lists, naming
-// new files, writing the MANIFEST after each change.
-#include "devicestore.h"
+#include "backupfolder.h"
 
 #include <QtCore/QCryptographicHash>
 #include <QtCore/QDir>
@@ -9,6 +7,11 @@
 #include <QtCore/QFileInfo>
 #include <QtCore/QSaveFile>
 #include <QtCore/QSet>
+
+#include <algorithm>
+#include <utility>
+
+using SpiffsLayout::footprint;
 
 namespace {
 
@@ -24,44 +27,48 @@ QString fileCount(int count)
 
 } // namespace
 
-bool DeviceStore::loadBackup(const QDir &dir, const QByteArray &text, QString *error)
+bool BackupFolder::load(const QString &folder, const QByteArray &text, quint32 capacity, QVector<StoredFile> *files,
+                        QStringList *warnings, QString *error)
 {
+    m_folder = folder;
+    m_capacity = capacity;
+    m_paths.clear();
+    m_kept.clear();
     BackupManifest manifest;
     QString why;
     if (!BackupManifest::parse(text, &manifest, &why)) {
         if (error)
-            *error = QStringLiteral("%1, %2").arg(dir.filePath(QLatin1String(BackupManifest::FileName)), why);
+            *error = QStringLiteral("%1, %2").arg(QDir(folder).filePath(QLatin1String(BackupManifest::FileName)), why);
         return false;
     }
-    m_backup = true;
     quint64 used = 0;
     int leftOut = 0;
     for (const BackupManifest::File &entry : std::as_const(manifest.files)) {
         QByteArray content;
-        const QString reason = entry.restorable ? notServed(dir, entry, used, &content) : QString();
+        const QString reason = entry.restorable ? notServed(entry, used, &content) : QString();
         if (!entry.restorable || !reason.isEmpty()) {
             m_kept.append(entry);
             leftOut += entry.restorable ? 0 : 1;
             if (!reason.isEmpty())
-                m_warnings << QStringLiteral("skipped %1 (MANIFEST line %2): %3")
-                                      .arg(shown(entry.name), QString::number(entry.line), reason);
+                *warnings << QStringLiteral("skipped %1 (MANIFEST line %2): %3")
+                                     .arg(shown(entry.name), QString::number(entry.line), reason);
             continue;
         }
         used += footprint(quint32(content.size()));
-        m_files.append(File{entry.name, content});
+        files->append(StoredFile{entry.name, content});
         m_paths.insert(entry.name, entry.path);
     }
     if (leftOut > 0)
-        m_warnings << QStringLiteral("%1 the MANIFEST marks as not restorable: not served").arg(fileCount(leftOut));
-    noteUnlistedFiles();
+        *warnings << QStringLiteral("%1 the MANIFEST marks as not restorable: not served").arg(fileCount(leftOut));
+    noteUnlistedFiles(warnings);
     return true;
 }
 
-QString DeviceStore::notServed(const QDir &dir, const BackupManifest::File &entry, quint64 used,
-                               QByteArray *content) const
+QString BackupFolder::notServed(const BackupManifest::File &entry, quint64 used, QByteArray *content) const
 {
-    if (!isValidName(entry.name))
+    if (!SpiffsLayout::isValidName(entry.name))
         return QStringLiteral("not a name the receiver can hold");
+    const QDir dir(m_folder);
     const QFileInfo info(dir.filePath(entry.path));
     if (info.isSymLink())
         return QStringLiteral("%1 is a link; nothing is written through one").arg(entry.path);
@@ -82,7 +89,7 @@ QString DeviceStore::notServed(const QDir &dir, const BackupManifest::File &entr
     return QString();
 }
 
-void DeviceStore::noteUnlistedFiles()
+void BackupFolder::noteUnlistedFiles(QStringList *warnings) const
 {
     const QDir dir(m_folder);
     QSet<QString> listed;
@@ -100,43 +107,64 @@ void DeviceStore::noteUnlistedFiles()
             ++unlisted;
     }
     if (unlisted > 0)
-        m_warnings << QStringLiteral("%1 of the folder that the MANIFEST does not list: not served, left as it is")
-                              .arg(fileCount(unlisted));
+        *warnings << QStringLiteral("%1 of the folder that the MANIFEST does not list: not served, left as it is")
+                             .arg(fileCount(unlisted));
 }
 
-QString DeviceStore::freeBackupPath(const QByteArray &name) const
+void BackupFolder::claimPath(const QByteArray &name)
 {
-    // Flat, as in a plain folder, and clear of the MANIFEST, of every path
-    // the MANIFEST gives and of every file already there.
     QSet<QString> taken{QString::fromLatin1(BackupManifest::FileName).toCaseFolded()};
     for (const QString &path : std::as_const(m_paths))
         taken.insert(path.toCaseFolded());
     for (const BackupManifest::File &kept : std::as_const(m_kept))
         taken.insert(kept.path.toCaseFolded());
-    const QString base = hostFileName(name);
+    const QString base = SpiffsLayout::hostFileName(name);
     const int dot = base.lastIndexOf(QLatin1Char('.'));
     for (int copy = 1;; ++copy) {
         QString path = base;
         if (copy > 1)
             path.insert(dot > 0 ? dot : base.size(), QStringLiteral("~%1").arg(copy));
         const QFileInfo there(m_folder + QLatin1Char('/') + path);
-        if (!taken.contains(path.toCaseFolded()) && !there.exists() && !there.isSymLink())
-            return path;
+        if (!taken.contains(path.toCaseFolded()) && !there.exists() && !there.isSymLink()) {
+            m_paths.insert(name, path);
+            return;
+        }
     }
 }
 
-bool DeviceStore::writeManifest()
+bool BackupFolder::stored(const QByteArray &name, const QVector<StoredFile> &served, quint32 usedBytes)
 {
-    QVector<BackupManifest::File> served;
-    for (const File &file : std::as_const(m_files)) {
+    // A line kept for this name describes a file it no longer is.
+    m_kept.erase(std::remove_if(m_kept.begin(), m_kept.end(),
+                                [&name](const BackupManifest::File &kept) { return kept.name == name; }),
+                 m_kept.end());
+    return writeManifest(served, usedBytes);
+}
+
+bool BackupFolder::removed(const QByteArray &name, const QVector<StoredFile> &served, quint32 usedBytes)
+{
+    m_paths.remove(name);
+    return writeManifest(served, usedBytes);
+}
+
+bool BackupFolder::formatted(quint32 usedBytes)
+{
+    m_paths.clear();
+    return writeManifest({}, usedBytes);
+}
+
+bool BackupFolder::writeManifest(const QVector<StoredFile> &served, quint32 usedBytes) const
+{
+    QVector<BackupManifest::File> lines;
+    for (const StoredFile &file : served) {
         BackupManifest::File entry;
         entry.name = file.name;
         entry.path = m_paths.value(file.name);
         entry.size = file.content.size();
         entry.sha256 = QCryptographicHash::hash(file.content, QCryptographicHash::Sha256);
-        served << entry;
+        lines << entry;
     }
-    const QByteArray text = BackupManifest::text(served, m_kept, m_capacity, usedBytes());
+    const QByteArray text = BackupManifest::text(lines, m_kept, m_capacity, usedBytes);
     QSaveFile manifest(m_folder + QLatin1Char('/') + QLatin1String(BackupManifest::FileName));
     return manifest.open(QIODevice::WriteOnly) && manifest.write(text) == text.size() && manifest.commit();
 }
