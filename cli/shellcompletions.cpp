@@ -85,14 +85,25 @@ _spiffs_cli_ports()
     command "$program" -q ports 2>/dev/null
 }
 
-# Local files (-f) or folders (-d) starting with $2, one candidate a line so
-# that spaces stay inside a name. As file names, readline quotes what it
-# puts in and ends a folder with "/" and no space, so the path can go on.
+# COMPREPLY from compgen's candidates, read a line each: a name with a
+# space stays whole, and a name is never taken for a pattern ("a[1].txt"
+# would become a1.txt, "*.mp3" every .mp3 here).
+_spiffs_cli_reply()
+{
+    COMPREPLY=()
+    local candidate
+    while IFS= read -r candidate; do
+        COMPREPLY+=("$candidate")
+    done < <(compgen "$@")
+}
+
+# Local files (-f) or folders (-d) starting with $2. As file names, readline
+# quotes what it puts in and ends a folder with "/" and no space, so the
+# path can go on.
 _spiffs_cli_local()
 {
     compopt -o filenames 2>/dev/null
-    local IFS=$'\n'
-    COMPREPLY=($(compgen "$1" -- "$2"))
+    _spiffs_cli_reply "$1" -- "$2"
 }
 
 _spiffs_cli()
@@ -100,12 +111,12 @@ _spiffs_cli()
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
     local commands="%1"
     local options="%2"
-    local command= given=0 i
+    local command='' given=0 i
     # The command of this part of the line, after the last lone "+", and how
     # many arguments it has been given.
     for ((i = 1; i < COMP_CWORD; i++)); do
         case ${COMP_WORDS[i]} in
-            +) command= given=0 ;;
+            +) command='' given=0 ;;
             =) ((i++)) ;; # --option=value: bash splits it at "="
             %3) [[ ${COMP_WORDS[i+1]} == = ]] || ((i++)) ;;
             -*) ;;
@@ -117,7 +128,7 @@ _spiffs_cli()
         %4)
             compopt -o nosort 2>/dev/null
             local IFS=$'\n'
-            COMPREPLY=($(compgen -W "$(_spiffs_cli_ports)" -- "$cur"))
+            _spiffs_cli_reply -W "$(_spiffs_cli_ports)" -- "$cur"
             return ;;
         %5)
             _spiffs_cli_local -f "$cur"
@@ -131,16 +142,16 @@ _spiffs_cli()
 
     if [[ -z $command ]]; then
         if [[ $cur == -* ]]; then
-            COMPREPLY=($(compgen -W "$options" -- "$cur"))
+            _spiffs_cli_reply -W "$options" -- "$cur"
         else
-            COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+            _spiffs_cli_reply -W "$commands" -- "$cur"
         fi
         return
     fi
     if [[ $cur == -* ]]; then
         case $command in
 %8        esac
-        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        _spiffs_cli_reply -W "$options" -- "$cur"
         return
     fi
     case $command in

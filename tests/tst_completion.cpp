@@ -143,6 +143,7 @@ private slots:
         QTest::newRow("after a +") << "spiffs-cli ls + g" << QStringList{"get"} << QStringList{"ls"};
         QTest::newRow("the next command's options") << "spiffs-cli ls + rm --" << QStringList{"--yes"} << QStringList{"--long"};
         QTest::newRow("local files for put") << "spiffs-cli put lo" << QStringList{"local.txt", "local-folder"} << QStringList();
+        QTest::newRow("a name like a pattern") << "spiffs-cli put lo[" << QStringList{"lo[c]al.txt"} << QStringList{"local.txt"};
         QTest::newRow("folders for backup") << "spiffs-cli backup lo" << QStringList{"local-folder"} << QStringList{"local.txt"};
         QTest::newRow("a folder for -o") << "spiffs-cli get x -o lo" << QStringList{"local-folder"} << QStringList{"local.txt"};
         QTest::newRow("no device names") << "spiffs-cli get lo" << QStringList() << QStringList{"local.txt", "local-folder"};
@@ -159,6 +160,7 @@ private slots:
         QFETCH(QStringList, notOffered);
         QTemporaryDir folder;
         QVERIFY(!writeLocalFile(folder, QStringLiteral("local.txt"), "x").isEmpty());
+        QVERIFY(!writeLocalFile(folder, QStringLiteral("lo[c]al.txt"), "x").isEmpty());
         QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("local-folder")));
         const QStringList candidates = bashCandidates(line, folder.path(), QStringLiteral("/tmp/spiffs-test-port"));
         for (const QString &word : std::as_const(offered))
