@@ -274,6 +274,38 @@ private slots:
         QTEST(offered, "offered");
     }
 
+    // zsh and fish show a line beside each option: a whole clause, never
+    // one cut in the middle of a sentence or a parenthesis.
+    void optionLinesAreWhole_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("linesWith");
+        QTest::addColumn<QString>("description");
+        QTest::newRow("zsh") << "zsh/_spiffs-cli" << "_arguments" << R"(\[([^][]*)\])";
+        QTest::newRow("fish") << "fish/spiffs-cli.fish" << " -l " << R"( -d '(.*)'$)";
+    }
+    void optionLinesAreWhole()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, linesWith);
+        QFETCH(QString, description);
+        QFile script(generated + file);
+        QVERIFY(script.open(QIODevice::ReadOnly));
+        const QRegularExpression pattern(description);
+        int seen = 0;
+        for (const QString &line : QString::fromUtf8(script.readAll()).split(QLatin1Char('\n'))) {
+            if (!line.contains(linesWith))
+                continue;
+            for (auto match = pattern.globalMatch(line); match.hasNext(); ++seen) {
+                const QString text = match.next().captured(1);
+                QVERIFY2(!text.isEmpty() && text.count(QLatin1Char('(')) == text.count(QLatin1Char(')'))
+                                 && !QStringLiteral(",;:(").contains(text.back()),
+                         qPrintable(text));
+            }
+        }
+        QVERIFY(seen >= 10);
+    }
+
     void otherShellsReadTheirs_data()
     {
         QTest::addColumn<QString>("shell");
