@@ -1,8 +1,8 @@
 // spiffs-cli's shell completions, as the build makes them from its table of
 // commands: bash's completion function run on partial lines, the candidates
-// it offers checked; bash typed into on a terminal, the line it passes on
-// checked; the ports each shell offers; zsh's and fish's read by their
-// shells without errors.
+// it offers checked; bash and zsh typed into on a terminal, the line they
+// pass on checked; the ports each shell offers; each option's line in zsh
+// and fish; zsh's and fish's read by their shells without errors.
 #include "testfiles.h"
 
 #include <QtCore/QDeadlineTimer>
@@ -31,29 +31,40 @@ QProcessEnvironment shellEnvironment(const QString &ports)
     return environment;
 }
 
-// bash -i on a terminal (script(1) gives it one), as a user types into it.
-// spiffs-cli is a shell function there that prints the words it was given,
-// so a typed line shows how readline completed it.
-class TypedBash
+// An interactive bash or zsh on a terminal (script(1) gives it one), as a
+// user types into it. spiffs-cli is a shell function there that prints the
+// words it was given, so a typed line shows how the shell completed it.
+class TypedShell
 {
 public:
-    explicit TypedBash(const QString &folder)
+    TypedShell(const QString &shell, const QString &folder)
     {
-        const QString rc = writeLocalFile(m_home, QStringLiteral("rc"),
-                                          "PS1='$ '\nbind 'set enable-bracketed-paste off'\nsource '" + generated.toUtf8()
-                                                  + "bash/spiffs-cli'\nspiffs-cli() { printf 'WORD[%s]\\n' \"$@\"; "
-                                                    "echo END-OF-WORDS; }\necho SHELL-READY\n");
+        const QByteArray words = "spiffs-cli() { printf 'WORD[%s]\\n' \"$@\"; echo END-OF-WORDS; }\necho SHELL-READY\n";
         QProcessEnvironment environment = shellEnvironment(namedPorts);
-        environment.insert(QStringLiteral("TERM"), QStringLiteral("dumb"));
         environment.insert(QStringLiteral("INPUTRC"), QStringLiteral("/dev/null"));
+        QString command;
+        if (shell == QLatin1String("zsh")) {
+            // Read from $ZDOTDIR/.zshrc; compinit finds _spiffs-cli on fpath.
+            const QString rc = writeLocalFile(m_home, QStringLiteral(".zshrc"),
+                                              "PS1='$ '\nunsetopt beep\nfpath=('" + generated.toUtf8()
+                                                      + "zsh' $fpath)\nautoload -Uz compinit && compinit -u -D\n" + words);
+            environment.insert(QStringLiteral("ZDOTDIR"), m_home.path());
+            environment.insert(QStringLiteral("TERM"), QStringLiteral("xterm"));
+            command = rc.isEmpty() ? QString() : QStringLiteral("zsh -i");
+        } else {
+            const QString rc = writeLocalFile(m_home, QStringLiteral("rc"),
+                                              "PS1='$ '\nbind 'set enable-bracketed-paste off'\nsource '" + generated.toUtf8()
+                                                      + "bash/spiffs-cli'\n" + words);
+            environment.insert(QStringLiteral("TERM"), QStringLiteral("dumb"));
+            command = rc.isEmpty() ? QString() : QStringLiteral("bash --noprofile --rcfile '%1' -i").arg(rc);
+        }
         m_bash.setProcessEnvironment(environment);
         m_bash.setWorkingDirectory(folder);
-        m_bash.start(QStringLiteral("script"), {QStringLiteral("-qfec"),
-                                                QStringLiteral("bash --noprofile --rcfile '%1' -i").arg(rc),
-                                                QStringLiteral("/dev/null")});
-        m_ready = !rc.isEmpty() && readUntil("SHELL-READY\r\n");
+        m_bash.start(QStringLiteral("script"), {QStringLiteral("-qfec"), command, QStringLiteral("/dev/null")});
+        // Keys typed before the prompt may be dropped (zsh flushes typeahead).
+        m_ready = !command.isEmpty() && readUntil("SHELL-READY\r\n") && readUntil("$ ");
     }
-    ~TypedBash()
+    ~TypedShell()
     {
         m_bash.kill();
         m_bash.waitForFinished();
@@ -171,35 +182,50 @@ private slots:
             QVERIFY2(candidates.isEmpty(), qPrintable(candidates.join(QLatin1Char(' '))));
     }
 
-    // What readline puts on the line: a name with a space stays one word,
+    // What the shell puts on the line: a name with a space stays one word,
     // a folder ends in "/" with no space after it, so the path goes on.
-    void bashCompletesTheLine_data()
+    void typedLineIsCompleted_data()
     {
+        QTest::addColumn<QString>("shell");
         QTest::addColumn<QByteArray>("keys");
         QTest::addColumn<QStringList>("words");
-        QTest::newRow("a name with a space") << QByteArray("spiffs-cli put my\t") << QStringList{"put", "my song.mp3"};
-        QTest::newRow("a folder goes on") << QByteArray("spiffs-cli put pre\t") << QStringList{"put", "presets/"};
-        QTest::newRow("into the folder") << QByteArray("spiffs-cli put pre\tsw\t") << QStringList{"put", "presets/sw.txt"};
-        QTest::newRow("a quote in a name") << QByteArray("spiffs-cli put it\t") << QStringList{"put", "it's.txt"};
-        QTest::newRow("a folder with a space") << QByteArray("spiffs-cli backup tw\t") << QStringList{"backup", "two words/"};
-        QTest::newRow("a folder for -o") << QByteArray("spiffs-cli get x -o tw\t") << QStringList{"get", "x", "-o", "two words/"};
-        QTest::newRow("a trace file") << QByteArray("spiffs-cli --trace my\t ls") << QStringList{"--trace", "my song.mp3", "ls"};
-        QTest::newRow("after --port=PORT") << QByteArray("spiffs-cli --port=/dev/x ls --lo\t")
-                                           << QStringList{"--port=/dev/x", "ls", "--long"};
-        QTest::newRow("typed half quoted") << QByteArray("spiffs-cli put 'my s\t") << QStringList{"put", "my song.mp3"};
+        for (const char *shell : {"bash", "zsh"}) {
+            const auto row = [shell](const char *name) -> QTestData & { return QTest::addRow("%s: %s", shell, name) << QString::fromLatin1(shell); };
+            row("a name with a space") << QByteArray("spiffs-cli put my\t") << QStringList{"put", "my song.mp3"};
+            row("a folder goes on") << QByteArray("spiffs-cli put pre\t") << QStringList{"put", "presets/"};
+            row("into the folder") << QByteArray("spiffs-cli put pre\tsw\t") << QStringList{"put", "presets/sw.txt"};
+            row("a quote in a name") << QByteArray("spiffs-cli put it\t") << QStringList{"put", "it's.txt"};
+            // zsh reads an unquoted "[" as a subscript, as it does for any command.
+            row("a name like a pattern") << QByteArray(qstrcmp(shell, "zsh") ? "spiffs-cli put x[\t" : "spiffs-cli put x\\[\t")
+                                         << QStringList{"put", "x[12].txt"};
+            row("a folder with a space") << QByteArray("spiffs-cli backup tw\t") << QStringList{"backup", "two words/"};
+            row("a folder for -o") << QByteArray("spiffs-cli get x -o tw\t") << QStringList{"get", "x", "-o", "two words/"};
+            row("a trace file") << QByteArray("spiffs-cli --trace my\t ls") << QStringList{"--trace", "my song.mp3", "ls"};
+            row("a global option") << QByteArray("spiffs-cli --ti\t 5 df") << QStringList{"--timeout", "5", "df"};
+            row("after a +") << QByteArray("spiffs-cli df + ve\t") << QStringList{"df", "+", "verify"};
+            row("typed half quoted") << QByteArray("spiffs-cli put 'my s\t") << QStringList{"put", "my song.mp3"};
+        }
+        QTest::newRow("bash: after --port=PORT") << "bash" << QByteArray("spiffs-cli --port=/dev/x ls --lo\t")
+                                                 << QStringList{"--port=/dev/x", "ls", "--long"};
     }
-    void bashCompletesTheLine()
+    void typedLineIsCompleted()
     {
+        QFETCH(QString, shell);
         QFETCH(QByteArray, keys);
         QFETCH(QStringList, words);
+        if (QStandardPaths::findExecutable(shell).isEmpty())
+            QSKIP("the shell is not installed");
         QTemporaryDir folder;
         QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("presets")));
         QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("two words")));
-        for (const char *name : {"my song.mp3", "it's.txt", "presets/sw.txt"})
+        for (const char *name : {"my song.mp3", "it's.txt", "presets/sw.txt", "x[12].txt", "x1.txt"})
             QVERIFY(!writeLocalFile(folder, QString::fromUtf8(name), "x").isEmpty());
-        TypedBash bash(folder.path());
-        QVERIFY(bash.isReady());
-        QCOMPARE(bash.wordsAfterTyping(keys), words);
+        // zsh takes a folder's "/" back when Enter follows it (AUTO_REMOVE_SLASH).
+        if (shell == QLatin1String("zsh") && words.constLast().endsWith(QLatin1Char('/')))
+            words.last().chop(1);
+        TypedShell typed(shell, folder.path());
+        QVERIFY(typed.isReady());
+        QCOMPARE(typed.wordsAfterTyping(keys), words);
     }
 
     // After -p: the ports spiffs-cli ports lists, in its order (the one the
