@@ -67,6 +67,22 @@ QStringList optionNames(const OptionRow &option)
     return names;
 }
 
+QString optionSummary(const OptionRow &option)
+{
+    QString help = QString::fromLatin1(option.help).simplified();
+    for (const QLatin1String end : {QLatin1String(". "), QLatin1String("; "), QLatin1String(": ")}) {
+        const int at = help.indexOf(end);
+        if (at > 0)
+            help.truncate(at);
+    }
+    const int open = help.lastIndexOf(QLatin1Char('('));
+    if (open > 0 && help.indexOf(QLatin1Char(')'), open) < 0)
+        help = help.left(open).trimmed();
+    while (help.endsWith(QLatin1Char(':')) || help.endsWith(QLatin1Char(';')) || help.endsWith(QLatin1Char(',')))
+        help.chop(1);
+    return help;
+}
+
 QStringList usageOptions()
 {
     QStringList shown;

@@ -53,6 +53,10 @@ QString optionDisplayName(const OptionRow &option);
 // --human-readable, which ls and df take so.
 QStringList optionNames(const OptionRow &option);
 
+// The help as one short line, for shells that show one beside each option:
+// its first clause, never cut in the middle of a sentence or a parenthesis.
+QString optionSummary(const OptionRow &option);
+
 // The options of the whole run as the usage line shows them, the help's and
 // the manual's alike: "-p PORT", "--timeout S", "-q", "--json", "--trace FILE".
 QStringList usageOptions();

@@ -26,25 +26,6 @@ QStringList commandOptionNames(const CommandRow &command)
     return names;
 }
 
-// An option's help as one short line for zsh and fish, which show a line
-// beside each option: its first clause, never a line cut in the middle of a
-// sentence or a parenthesis.
-QString shortHelp(const OptionRow &option)
-{
-    QString help = QString::fromLatin1(option.help).simplified();
-    for (const QLatin1String end : {QLatin1String(". "), QLatin1String("; "), QLatin1String(": ")}) {
-        const int at = help.indexOf(end);
-        if (at > 0)
-            help.truncate(at);
-    }
-    const int open = help.lastIndexOf(QLatin1Char('('));
-    if (open > 0 && help.indexOf(QLatin1Char(')'), open) < 0)
-        help = help.left(open).trimmed();
-    while (help.endsWith(QLatin1Char(':')) || help.endsWith(QLatin1Char(';')) || help.endsWith(QLatin1Char(',')))
-        help.chop(1);
-    return help;
-}
-
 QStringList commandNames()
 {
     QStringList names;
@@ -206,7 +187,7 @@ QString zshOptionArgument(const OptionRow &option)
     case ValueKind::Shell:
         break;
     }
-    const QString help = escapedForShell(shortHelp(option))
+    const QString help = escapedForShell(optionSummary(option))
                                  .replace(QLatin1Char('['), QLatin1Char('('))
                                  .replace(QLatin1Char(']'), QLatin1Char(')'));
     const QStringList names = optionNames(option);
@@ -366,7 +347,7 @@ QString fishOption(const OptionRow &option, const QString &condition)
         line += QStringLiteral(" -x -a '(__fish_complete_directories)'");
     else if (*option.valueName)
         line += QStringLiteral(" -x");
-    return line + QStringLiteral(" -d '%1'\n").arg(escapedForShell(shortHelp(option)));
+    return line + QStringLiteral(" -d '%1'\n").arg(escapedForShell(optionSummary(option)));
 }
 
 QString fishScript()
