@@ -9,12 +9,12 @@
 #include "shownfigures.h"
 
 #include "core/devicesession.h"
+#include "core/localsave.h"
 
 #include <QtCore/QDateTime>
 #include <QtCore/QDir>
 #include <QtCore/QDirIterator>
 #include <QtCore/QFileInfo>
-#include <QtCore/QSaveFile>
 #include <QtCore/QSet>
 
 #include <optional>
@@ -35,9 +35,8 @@ bool writeFile(const QString &path, const QByteArray &content, QString *error)
         *error = QStringLiteral("cannot make the folder %1").arg(QFileInfo(path).path());
         return false;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    if (const QString problem = LocalSave::replace(path, content); !problem.isEmpty()) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, problem);
         return false;
     }
     return true;
@@ -177,10 +176,8 @@ bool placeBackup(const QDir &dir, const Manifest::Contents &contents, QString *e
             return false;
         }
     }
-    QSaveFile manifest(manifestPath);
-    const QByteArray text = Manifest::write(contents);
-    if (!manifest.open(QIODevice::WriteOnly) || manifest.write(text) != text.size() || !manifest.commit()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(manifestPath, manifest.errorString());
+    if (const QString problem = LocalSave::replace(manifestPath, Manifest::write(contents)); !problem.isEmpty()) {
+        *error = QStringLiteral("cannot write %1: %2").arg(manifestPath, problem);
         return false;
     }
     QDir(staging).removeRecursively();

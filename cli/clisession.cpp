@@ -59,7 +59,8 @@ void CliSession::openTrace()
     if (m_global.traceFile.isEmpty())
         return;
     m_traceFile.setFileName(m_global.traceFile);
-    if (!m_traceFile.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    // Each record goes straight to the file, which then names a failed write's cause.
+    if (!m_traceFile.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         throw CommandFailure(Failure::LocalFile, QStringLiteral("cannot write the trace %1: %2")
                                                          .arg(m_global.traceFile, m_traceFile.errorString()));
     }
@@ -111,8 +112,17 @@ void CliSession::leaveRemainderNote()
     // The next run must not take the rest of a file or a list for its
     // answer; what a short answer leaves behind, its opening settle drops.
     const ReplyRemainder &remainder = *m_session->remainder();
-    if (remainder.exchange == Exchange::Download || remainder.exchange == Exchange::Listing)
-        RemainderNote::leave(m_portName, remainder);
+    if (remainder.exchange != Exchange::Download && remainder.exchange != Exchange::Listing)
+        return;
+    const QString problem = RemainderNote::leave(m_portName, remainder);
+    // Without the note the next run would take the rest for its answer:
+    // the user must know to wait.
+    if (!problem.isEmpty()) {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        Console::printError(QStringLiteral("cannot leave the next run a note (%1): the receiver is %2; wait for it "
+                                           "before the next command")
+                                    .arg(problem, Remainder::waitText(remainder, shownName(remainder.name), now)));
+    }
 }
 
 void CliSession::open()
@@ -195,6 +205,15 @@ void CliSession::stop()
 {
     if (m_session)
         m_session->abort();
+}
+
+std::optional<CommandFailure> CliSession::traceFailure()
+{
+    if (!m_trace || m_trace->isWriting() || m_traceFailureSaid)
+        return std::nullopt;
+    m_traceFailureSaid = true;
+    return CommandFailure(Failure::LocalFile, QStringLiteral("cannot write the trace %1: %2; it ends there")
+                                                      .arg(m_global.traceFile, m_trace->failure()));
 }
 
 bool CliSession::showsProgress() const

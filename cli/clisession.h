@@ -80,6 +80,10 @@ public:
     CatalogueFormat::ListingEntry oneListedFile(const QString &command, const QString &argument);
     std::optional<CatalogueFormat::ListingEntry> oneListedFileIfAny(const QString &command, const QString &argument);
 
+    // The trace could be written no further during the command that ran
+    // last: that command's failure, said once.
+    std::optional<CommandFailure> traceFailure();
+
     bool showsProgress() const;
     bool interrupted() const { return m_interrupted; }
     // Ends a command that was interrupted outside an exchange.
@@ -104,6 +108,7 @@ private:
     QTimer m_interruptPoll;
     bool m_interrupted = false;
     bool m_heardFromReceiver = false;
+    bool m_traceFailureSaid = false;
     std::optional<QVector<CatalogueFormat::ListingEntry>> m_listing;
 };
 

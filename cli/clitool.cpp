@@ -21,7 +21,12 @@ int runHandler(CliSession &session, const CommandLine &line, CommandHandler hand
     } catch (const CommandFailure &failure) {
         return output.finish(failure);
     }
-    return check ? ExitDone : output.finish();
+    if (check)
+        return ExitDone;
+    // A trace that ends short of the command is a record lost.
+    if (const std::optional<CommandFailure> traceLost = session.traceFailure())
+        return output.finish(*traceLost);
+    return output.finish();
 }
 
 // Everything that can be known before the receiver is asked, for every

@@ -116,6 +116,9 @@ void ignoreBrokenPipe()
 {
 #ifndef Q_OS_WIN
     std::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit (ulimit -f) then fails the write, which is reported
+    // with the file kept as it was, instead of killing the command.
+    std::signal(SIGXFSZ, SIG_IGN);
 #endif
 }
 

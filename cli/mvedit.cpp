@@ -11,13 +11,13 @@
 #include "receiverwrites.h"
 
 #include "core/devicesession.h"
+#include "core/localsave.h"
 #include "core/transferformat.h"
 
 #include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QJsonObject>
 #include <QtCore/QProcess>
-#include <QtCore/QSaveFile>
 #include <QtCore/QTemporaryDir>
 
 using CatalogueFormat::deviceNameText;
@@ -239,9 +239,8 @@ QString writeEditedCopy(const QTemporaryDir &folder, const EditTarget &target)
     if (!folder.isValid())
         throw CommandFailure(Failure::LocalFile, QStringLiteral("edit: cannot make a temporary folder: %1").arg(folder.errorString()));
     const QString path = folder.filePath(TransferFormat::localFileName(deviceNameText(target.name)));
-    QSaveFile copy(path);
-    if (!copy.open(QIODevice::WriteOnly) || copy.write(target.original) != target.original.size() || !copy.commit())
-        throw CommandFailure(Failure::LocalFile, QStringLiteral("edit: cannot write %1: %2").arg(path, copy.errorString()));
+    if (const QString problem = LocalSave::replace(path, target.original); !problem.isEmpty())
+        throw CommandFailure(Failure::LocalFile, QStringLiteral("edit: cannot write %1: %2").arg(path, problem));
     return path;
 }
 

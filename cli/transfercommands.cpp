@@ -8,13 +8,13 @@
 #include "receiverwrites.h"
 
 #include "core/devicesession.h"
+#include "core/localsave.h"
 #include "core/transferformat.h"
 
 #include <QtCore/QDir>
 #include <QtCore/QFileInfo>
 #include <QtCore/QHash>
 #include <QtCore/QJsonObject>
-#include <QtCore/QSaveFile>
 
 #include <algorithm>
 
@@ -57,10 +57,9 @@ void saveDownload(const CommandContext &context, const QString &folder, const Li
     const QString shown = shownName(entry.name);
     if (!QDir().mkpath(folder))
         throw CommandFailure(Failure::LocalFile, QStringLiteral("get: cannot make the folder %1").arg(folder));
-    QSaveFile file(localPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size() || !file.commit()) {
+    if (const QString problem = LocalSave::replace(localPath, content); !problem.isEmpty()) {
         throw CommandFailure(Failure::LocalFile,
-                             QStringLiteral("get %1: cannot write %2: %3").arg(shown, localPath, file.errorString()));
+                             QStringLiteral("get %1: cannot write %2: %3").arg(shown, localPath, problem));
     }
     const QString localName = QFileInfo(localPath).fileName();
     if (localName != deviceNameText(entry.name))

@@ -1,6 +1,7 @@
 #include "core/remaindernote.h"
 
 #include "core/catalogueformat.h"
+#include "core/localsave.h"
 #include "core/receiverline.h"
 
 #include <QtCore/QDateTime>
@@ -9,13 +10,13 @@
 #include <QtCore/QFileInfo>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
-#include <QtCore/QSaveFile>
 #include <QtCore/QStandardPaths>
 #include <QtCore/QUrl>
 
 #include <cerrno>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -30,17 +31,15 @@ constexpr qint64 ClockSlackMs = 2000;
 // Notes are a few hundred bytes; a larger file is not one.
 constexpr qint64 MaxNoteBytes = 4096;
 
-// "ttyUSB0", "/dev/ttyUSB0" and what QSerialPort::portName() makes of
-// either are one port.
 QString notePath(const QString &folder, const QString &portName)
 {
-    return QDir(folder).filePath(QStringLiteral("remainder-")
-                                 + QString::fromLatin1(QUrl::toPercentEncoding(ReceiverLine::systemLocation(portName))));
+    return QDir(folder).filePath(QStringLiteral("remainder-") + QString::fromLatin1(QUrl::toPercentEncoding(portKey(portName))));
 }
 
 #ifdef Q_OS_UNIX
-// A folder only this user can reach: made with mode 0700, or found so.
-bool privateFolder(const QString &path)
+// A folder of this user's (made with mode 0700 when missing), not a link;
+// when closed, one only this user can reach.
+bool privateFolder(const QString &path, bool closed)
 {
     const QByteArray name = QFile::encodeName(path);
     if (::mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
@@ -48,7 +47,31 @@ bool privateFolder(const QString &path)
     struct stat info {};
     if (::lstat(name.constData(), &info) != 0)
         return false;
-    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (info.st_mode & 077) == 0;
+    return S_ISDIR(info.st_mode) && info.st_uid == ::getuid() && (!closed || (info.st_mode & 077) == 0);
+}
+
+// The note's bytes, read only from a regular file that is no link: a pipe
+// or a device there would hold the reader up, a link lead it elsewhere.
+QByteArray readNote(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return QByteArray();
+    QByteArray text;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= MaxNoteBytes) {
+        text.resize(int(info.st_size));
+        const ssize_t got = ::read(fd, text.data(), size_t(text.size()));
+        text.resize(got > 0 ? int(got) : 0);
+    }
+    ::close(fd);
+    return text;
+}
+#else
+QByteArray readNote(const QString &path)
+{
+    QFile file(path);
+    return QFileInfo(path).isFile() && file.open(QIODevice::ReadOnly) ? file.read(MaxNoteBytes) : QByteArray();
 }
 #endif
 
@@ -57,14 +80,35 @@ bool privateFolder(const QString &path)
 QString defaultFolder()
 {
 #ifdef Q_OS_UNIX
+    // Not the shared temporary folder: anyone may make a name there first.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    const QString folder = !runtime.isEmpty() && QFileInfo(runtime).isDir()
-                                   ? runtime + QStringLiteral("/spiffs-manager")
-                                   : QDir::tempPath() + QStringLiteral("/spiffs-manager-%1").arg(::getuid());
-    return privateFolder(folder) ? folder : QString();
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    QString folder;
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        folder = runtime + QStringLiteral("/spiffs-manager");
+    else if (!cache.isEmpty() && privateFolder(cache, false))
+        folder = cache + QStringLiteral("/spiffs-manager");
+    return !folder.isEmpty() && privateFolder(folder, true) ? folder : QString();
 #else
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    // The application's name differs between the two programs; the folder
+    // must not.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString folder = data.isEmpty() ? QString() : data + QStringLiteral("/spiffs-manager");
     return !folder.isEmpty() && QDir().mkpath(folder) ? folder : QString();
+#endif
+}
+
+QString portKey(const QString &portName)
+{
+    const QString location = ReceiverLine::systemLocation(portName);
+#ifdef Q_OS_WIN
+    QString name = location;
+    if (name.startsWith(QLatin1String("\\\\.\\")))
+        name = name.mid(4);
+    return name.toUpper();
+#else
+    const QString device = QFileInfo(location).canonicalFilePath();
+    return device.isEmpty() ? location : device;
 #endif
 }
 
@@ -79,7 +123,7 @@ qint64 deviceStamp(const QString &portName)
 QByteArray encode(const QString &portName, qint64 stamp, const ReplyRemainder &remainder)
 {
     const QJsonObject note{
-            {QStringLiteral("port"), ReceiverLine::systemLocation(portName)},
+            {QStringLiteral("port"), portKey(portName)},
             {QStringLiteral("device"), QString::number(stamp)},
             {QStringLiteral("exchange"), exchangeName(remainder.exchange)},
             {QStringLiteral("name"), QLatin1String(remainder.name.toBase64())},
@@ -105,7 +149,7 @@ std::optional<ReplyRemainder> decode(const QByteArray &text, const QString &port
     const std::optional<Exchange> exchange = exchangeNamed(note.value(QStringLiteral("exchange")).toString());
     remainder.name = QByteArray::fromBase64(note.value(QStringLiteral("name")).toString().toLatin1());
     if (!stampOk || !dueOk || !cutOk || !exchange
-        || note.value(QStringLiteral("port")).toString() != ReceiverLine::systemLocation(portName)
+        || note.value(QStringLiteral("port")).toString() != portKey(portName)
         || notedStamp != stamp)
         return std::nullopt;
     remainder.exchange = *exchange;
@@ -115,26 +159,23 @@ std::optional<ReplyRemainder> decode(const QByteArray &text, const QString &port
     return remainder;
 }
 
-bool leave(const QString &portName, const ReplyRemainder &remainder, const QString &folder)
+QString leave(const QString &portName, const ReplyRemainder &remainder, const QString &folder)
 {
     if (folder.isEmpty())
-        return false;
-    QSaveFile file(notePath(folder, portName));
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(encode(portName, deviceStamp(portName), remainder));
-    return file.commit();
+        return QStringLiteral("no folder of the user's own to keep it in");
+    return LocalSave::replace(notePath(folder, portName), encode(portName, deviceStamp(portName), remainder));
 }
 
 std::optional<ReplyRemainder> take(const QString &portName, qint64 nowMs, const QString &folder)
 {
     if (folder.isEmpty())
         return std::nullopt;
-    QFile file(notePath(folder, portName));
-    if (!file.open(QIODevice::ReadOnly))
+    const QString path = notePath(folder, portName);
+    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
         return std::nullopt;
-    const QByteArray text = file.read(MaxNoteBytes);
-    file.remove();
+    const QByteArray text = readNote(path);
+    // Whatever lay there is gone once looked at, a note or not.
+    QFile::remove(path);
     std::optional<ReplyRemainder> remainder = decode(text, portName, deviceStamp(portName));
     if (!remainder || remainder->cutAtMs > nowMs + ClockSlackMs || Remainder::isStale(*remainder, nowMs))
         return std::nullopt;

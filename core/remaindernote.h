@@ -1,14 +1,16 @@
 // The rest of a cut reply, left for whichever program opens the port next:
 // spiffs-cli ends with the receiver still sending (Ctrl-C, a reader that
 // went away, a time-out), and the next run, or the window, must not read
-// those bytes as its own answer. One small file per port in the user's
-// runtime folder, written whole or not at all, taken (read and removed) by
-// the next opening.
+// those bytes as its own answer. One small file per port, in a folder of
+// the user's own that both programs share, written whole or not at all,
+// taken (read and removed) by the next opening.
 //
 // A note names the device file it was left for by its change time: a
 // receiver unplugged and plugged in again has restarted and sends nothing
 // more, and its port is a new device file, so the note does not apply.
-// Qt Core only.
+// Windows keeps no such time for a COM port: there a note applies until its
+// time has passed, and after a replug the wait ends at the first quiet
+// second. Qt Core only.
 #ifndef REMAINDERNOTE_H
 #define REMAINDERNOTE_H
 
@@ -21,10 +23,17 @@
 
 namespace RemainderNote {
 
-// $XDG_RUNTIME_DIR/spiffs-manager, else a folder of the user's own (mode
-// 0700) in the temporary folder; made when missing. Empty when neither can
-// be used safely: then no note is left.
+// $XDG_RUNTIME_DIR/spiffs-manager, else spiffs-manager in the user's cache
+// folder (~/.cache on Linux, ~/Library/Caches on macOS), made with mode 0700
+// when missing and used only when it is the user's own and no one else's;
+// on Windows spiffs-manager in the user's local application data. Empty
+// when none can be used safely: then no note is left.
 QString defaultFolder();
+
+// The one name of the port behind portName, whatever path led to it:
+// "/dev/ttyUSB0" for "ttyUSB0", "/dev/ttyUSB0" or a /dev/serial/by-id/ link
+// to it; "COM3" for "COM3" or "\\.\COM3". Notes are filed under it.
+QString portKey(const QString &portName);
 
 // What identifies the device file behind portName: its change time in
 // milliseconds, -1 when there is none.
@@ -36,12 +45,14 @@ QByteArray encode(const QString &portName, qint64 stamp, const ReplyRemainder &r
 std::optional<ReplyRemainder> decode(const QByteArray &text, const QString &portName, qint64 stamp);
 
 // Leaves remainder for the next opening of portName, replacing an earlier
-// note. False when it could not be written.
-bool leave(const QString &portName, const ReplyRemainder &remainder, const QString &folder = defaultFolder());
+// note. Empty when it was left; else why not, in words to follow a colon.
+QString leave(const QString &portName, const ReplyRemainder &remainder, const QString &folder = defaultFolder());
 
 // The note left for portName, removed as it is read. Nothing when there is
-// none, when its time has passed (or lies ahead: a clock set back), or when
-// it was left for another device file.
+// none, when its time has passed (or lies ahead: a clock set back), when it
+// was left for another device file, or when what lies there is not a
+// regular file of its own (a link, a pipe): such a thing is never opened,
+// so reading cannot block or lead elsewhere.
 std::optional<ReplyRemainder> take(const QString &portName, qint64 nowMs, const QString &folder = defaultFolder());
 
 } // namespace RemainderNote

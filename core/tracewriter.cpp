@@ -1,5 +1,6 @@
 #include "core/tracewriter.h"
 
+#include "core/localsave.h"
 #include "core/receiverline.h"
 
 #include <QtCore/QDateTime>
@@ -116,10 +117,20 @@ void TraceWriter::put(const QByteArray &text)
 {
     if (!m_writing)
         return;
-    if (m_output->write(text) != text.size()) {
-        m_writing = false;
-        return;
+    // A write the disk takes only in part is tried again for the rest: the
+    // next attempt fails with the cause (a full disk) that the first left
+    // unsaid. A file's buffer meets the disk at the flush.
+    qint64 written = 0;
+    while (written < text.size()) {
+        const qint64 piece = m_output->write(text.constData() + written, text.size() - written);
+        if (piece <= 0)
+            break;
+        written += piece;
     }
-    if (auto *file = qobject_cast<QFileDevice *>(m_output))
-        m_writing = file->flush();
+    auto *file = qobject_cast<QFileDevice *>(m_output);
+    if (written == text.size() && (!file || file->flush()))
+        return;
+    m_writing = false;
+    m_failure = LocalSave::asReason(m_output->errorString());
+    emit stoppedWriting(m_failure);
 }

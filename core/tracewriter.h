@@ -61,11 +61,17 @@ public:
     // The writer following port, if any.
     static TraceWriter *followerOf(const QIODevice *port);
 
-    // False once a write to the output failed.
+    // False once a write to the output failed (a full disk): the trace ends
+    // there, and failure() says why.
     bool isWriting() const { return m_writing; }
+    QString failure() const { return m_failure; }
 
     static QByteArray formatRecord(qint64 timeUs, Direction direction, const QString &exchange,
                                    const QByteArray &bytes);
+
+signals:
+    // Once, when the trace could be written no further.
+    void stoppedWriting(const QString &reason);
 
 private:
     void put(const QByteArray &text);
@@ -74,6 +80,7 @@ private:
     QPointer<QIODevice> m_followed;
     QElapsedTimer m_clock;
     bool m_writing = true;
+    QString m_failure;
 };
 
 #endif // TRACEWRITER_H

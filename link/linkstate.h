@@ -13,7 +13,6 @@
 #include <QtCore/QMetaObject>
 #include <QtCore/QObject>
 #include <QtCore/QPointer>
-#include <QtCore/QSaveFile>
 #include <QtCore/QString>
 #include <QtCore/QTimer>
 #include <QtSerialPort/QSerialPort>
@@ -38,9 +37,9 @@ signals:
 struct LinkState
 {
     QSerialPort serialPort;
-    // A download is written through a save file, so a target of the same name
-    // is replaced only by a complete new file.
-    QSaveFile transferFile;
+    // The local file a download fills; only its name is kept here, and the
+    // file is written once, whole (LocalSave).
+    QFile transferFile;
     QByteArray rxBuffer;
     QString currentOperation;
     QByteArray uploadBuffer;

@@ -12,6 +12,7 @@
 #include "ui/mainwindowui.h"
 
 #include <QtCore/QDateTime>
+#include <QtCore/QDebug>
 #include <QtCore/QPointer>
 
 namespace {
@@ -38,7 +39,11 @@ void keepCutReply()
     else
         return;
     link.remainderPort = link.serialPort.portName();
-    RemainderNote::leave(link.remainderPort, *link.remainder);
+    // The window itself waits it out from what it keeps; another program
+    // needs the note.
+    if (const QString problem = RemainderNote::leave(link.remainderPort, *link.remainder); !problem.isEmpty())
+        qWarning().noquote() << QStringLiteral("spiffs-manager: cannot leave other programs a note of what the receiver "
+                                               "is still sending: %1").arg(problem);
 }
 
 enum class Closing { ByUser, LineLost };
@@ -94,7 +99,7 @@ std::optional<ReplyRemainder> takeRemainder(const QString &portName, qint64 nowM
 {
     LinkState &link = linkState();
     std::optional<ReplyRemainder> rest;
-    if (ReceiverLine::systemLocation(link.remainderPort) == ReceiverLine::systemLocation(portName))
+    if (RemainderNote::portKey(link.remainderPort) == RemainderNote::portKey(portName))
         rest = link.remainder;
     link.remainder.reset();
     link.remainderPort.clear();

@@ -177,6 +177,49 @@ private slots:
         QCOMPARE(readLocalFile(local.filePath(QStringLiteral("big.bin"))), QByteArray("kept"));
     }
 
+    // A full disk (a file-size limit stands in for it) fails the command with
+    // the cause named, and every copy already in the folder stays as it was.
+    void fullDiskCostsNoCopy_data()
+    {
+        QTest::addColumn<QStringList>("first"); // run before, with no limit
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QByteArray>("err");
+        const QStringList get{"get", "a.txt", "big.bin", "-o", "%dir"};
+        // The port's lock file needs a few dozen bytes.
+        QTest::newRow("get, a copy of a few bytes") << get << QStringList{"get", "a.txt", "-o", "%dir"} << 200
+                                                    << QByteArray("get a.txt: cannot write %dir/a.txt: file too large");
+        QTest::newRow("get, a copy of many") << get << QStringList{"get", "big.bin", "-o", "%dir"} << 4096
+                                             << QByteArray("get big.bin: cannot write %dir/big.bin: file too large");
+        QTest::newRow("a second backup") << QStringList{"backup", "%dir"} << QStringList{"backup", "%dir"} << 200
+                                         << QByteArray("backup: cannot write %dir/.spiffs-backup-incoming/");
+        QTest::newRow("a trace") << QStringList() << QStringList{"--trace", "%dir/df.trace", "df"} << 300
+                                 << QByteArray("cannot write the trace %dir/df.trace: file too large; it ends there");
+    }
+    void fullDiskCostsNoCopy()
+    {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, arguments);
+        QFETCH(int, limit);
+        QFETCH(QByteArray, err);
+        StoreFolder store;
+        writeLocalFile(store.dir, QStringLiteral("a.txt"), patterned(1000, 3));
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path()});
+        QTemporaryDir local;
+        first.replaceInStrings(QStringLiteral("%dir"), local.path());
+        arguments.replaceInStrings(QStringLiteral("%dir"), local.path());
+        if (!first.isEmpty())
+            QCOMPARE(runCli(QStringList{"-p", emulator.port()} + first).exitCode, 0);
+        const QMap<QString, QByteArray> before = storeContents(local.path());
+
+        const CliRun run = runCli(QStringList{"-p", emulator.port()} + arguments, cleanEnvironment(),
+                                  QStringLiteral("prlimit"), {QStringLiteral("--fsize=%1").arg(limit), cliPath()});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains(err.replace("%dir", local.path().toUtf8())), run.err.constData());
+        if (!arguments.contains(QStringLiteral("--trace")))
+            QVERIFY(storeContents(local.path()) == before);
+    }
+
     // Ctrl-C or a lost line in the middle of a transfer, at the wire's pace.
     void transferCutShort_data()
     {

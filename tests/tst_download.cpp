@@ -2,6 +2,7 @@
 // and real folders on disk.
 #include "link/linkstate.h"
 #include "link/operation.h"
+#include "filesizelimit.h"
 #include "windowharness.h"
 
 #include <QtCore/QDir>
@@ -246,7 +247,8 @@ private slots:
         setup.harness.button("pushButton")->click();
         QCOMPARE(setup.harness.device.readExactly(27).left(17), frame('D'));
         setup.harness.device.deliver(fileReply("hello"));
-        QCOMPARE(setup.harness.statusText(), QStringLiteral("PC: can't save downloaded file"));
+        QVERIFY2(setup.harness.statusText().startsWith(QStringLiteral("PC: can't save downloaded file: ")),
+                 qPrintable(setup.harness.statusText()));
         QVERIFY(isIdle());
         QVERIFY(linkState().rxBuffer.isEmpty());
         QCOMPARE(linkState().transferSize, 0);
@@ -264,7 +266,7 @@ private slots:
         QCOMPARE(setup.harness.device.readExactly(27).left(17), frame('D'));
         QVERIFY(QDir(folder).removeRecursively());
         setup.harness.device.deliver(fileReply("hello"));
-        QCOMPARE(setup.harness.statusText(), QStringLiteral("PC: can't save downloaded file"));
+        QCOMPARE(setup.harness.statusText(), QStringLiteral("PC: can't save downloaded file: no such file or directory"));
         QVERIFY(!QFileInfo::exists(folder));
         QVERIFY(isIdle());
     }
@@ -276,9 +278,34 @@ private slots:
         writeFile(setup.localPath(QStringLiteral("a.txt/keep")), "kept");
         QVERIFY(setup.start("a.txt"));
         setup.harness.device.deliver(fileReply("hello"));
-        QCOMPARE(setup.harness.statusText(), QStringLiteral("PC: can't save downloaded file"));
+        QCOMPARE(setup.harness.statusText(), QStringLiteral("PC: can't save downloaded file: is a directory"));
         QCOMPARE(readFile(setup.localPath(QStringLiteral("a.txt/keep"))), QByteArray("kept"));
         QCOMPARE(entriesOf(setup.folder.path()), QStringList{QStringLiteral("a.txt")});
+    }
+
+    // A full disk shows only when the data is written: the file there stays
+    // whole, and the message says why. A file-size limit stands in for the
+    // full disk; small files and large fail alike.
+    void fullDiskKeepsTheOldFile_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::newRow("a few bytes") << 12;
+        QTest::newRow("beyond any write buffer") << 70000;
+    }
+    void fullDiskKeepsTheOldFile()
+    {
+        QFETCH(int, size);
+        DownloadSetup setup;
+        writeFile(setup.localPath(QStringLiteral("a.txt")), "old content");
+        QVERIFY(setup.start("a.txt"));
+        {
+            const FileSizeLimit limit(4);
+            setup.harness.device.deliver(fileReply(QByteArray(size, 'n')));
+        }
+        QCOMPARE(setup.harness.statusText(), QStringLiteral("PC: can't save downloaded file: file too large"));
+        QCOMPARE(readFile(setup.localPath(QStringLiteral("a.txt"))), QByteArray("old content"));
+        QCOMPARE(entriesOf(setup.folder.path()), QStringList{QStringLiteral("a.txt")});
+        QVERIFY(isIdle());
     }
 
     void unsafeDeviceNames_data()

@@ -21,6 +21,8 @@
 #include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
 
+#include <sys/stat.h>
+
 using namespace CliTesting;
 using namespace DeviceBytes;
 using namespace RemainderTesting;
@@ -97,6 +99,9 @@ private slots:
         QTest::newRow("from a clock set back") << "future" << false;
         QTest::newRow("a size no receiver sends") << "size" << false;
         QTest::newRow("not a note") << "garbage" << false;
+        QTest::newRow("left through a link to the port") << "by-id" << true;
+        QTest::newRow("a pipe in its place") << "fifo" << false;
+        QTest::newRow("a link in its place") << "link" << false;
     }
     void notes()
     {
@@ -109,8 +114,19 @@ private slots:
             remainder.cutAtMs -= 3600 * 1000;
         if (kind == QLatin1String("future"))
             remainder.cutAtMs += 60 * 1000;
-        QVERIFY(RemainderNote::leave(port, remainder, folder.path()));
+        // /dev/serial/by-id/ names a port by a link to its device file.
+        const QString byId = folder.filePath(QStringLiteral("usb-Silicon_Labs_CP2102-if00-port0"));
+        QVERIFY(QFile::link(port, byId));
+        QCOMPARE(RemainderNote::leave(kind == QLatin1String("by-id") ? byId : port, remainder, folder.path()), QString());
         const QString notePath = QDir(folder.path()).filePath(QDir(folder.path()).entryList({"remainder-*"}).value(0));
+        // What lies in the note's place is never opened: a pipe would hold
+        // the reader up, a link take it elsewhere.
+        const QString outside = writeLocalFile(folder, QStringLiteral("outside"), "untouched");
+        if (kind == QLatin1String("fifo") || kind == QLatin1String("link")) {
+            QVERIFY(QFile::remove(notePath));
+            QVERIFY(kind == QLatin1String("fifo") ? ::mkfifo(QFile::encodeName(notePath).constData(), 0600) == 0
+                                                 : QFile::link(outside, notePath));
+        }
         if (kind == QLatin1String("port") || kind == QLatin1String("device") || kind == QLatin1String("garbage")) {
             QFile note(notePath);
             QVERIFY(note.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -128,8 +144,46 @@ private slots:
             QCOMPARE(read->cutAtMs, remainder.cutAtMs);
         }
         // Read once, then gone, whatever it held.
-        QVERIFY(!QFile::exists(notePath));
+        QVERIFY(!QFile::exists(notePath) && !QFileInfo(notePath).isSymLink());
         QVERIFY(!RemainderNote::take(port, now(), folder.path()));
+        // A note written where a link lies replaces the link.
+        if (kind == QLatin1String("link")) {
+            QVERIFY(QFile::link(outside, notePath));
+            QCOMPARE(RemainderNote::leave(port, remainder, folder.path()), QString());
+            QVERIFY(!QFileInfo(notePath).isSymLink());
+        }
+        QCOMPARE(readLocalFile(outside), QByteArray("untouched"));
+    }
+
+    // Without a runtime folder, notes go to a folder of the user's own in
+    // their cache, never to the shared temporary folder; a cache that is a
+    // link to elsewhere is not used at all.
+    void noteFolder_data()
+    {
+        QTest::addColumn<bool>("cacheIsLink");
+        QTest::newRow("the user's cache") << false;
+        QTest::newRow("a cache that is a link") << true;
+    }
+    void noteFolder()
+    {
+        QFETCH(bool, cacheIsLink);
+        QTemporaryDir home;
+        const QString cache = home.filePath(QStringLiteral("cache"));
+        QVERIFY(cacheIsLink ? QFile::link(home.path(), cache) : QDir().mkdir(cache));
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray cacheHome = qgetenv("XDG_CACHE_HOME");
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+        const QString folder = RemainderNote::defaultFolder();
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        qputenv("XDG_CACHE_HOME", cacheHome);
+        if (cacheIsLink) {
+            QCOMPARE(folder, QString());
+            QVERIFY(!RemainderNote::leave(QStringLiteral("/dev/null"), rest(100, 0), folder).isEmpty());
+            return;
+        }
+        QCOMPARE(folder, cache + QStringLiteral("/spiffs-manager"));
+        QCOMPARE(QFileInfo(folder).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::ExeOther), QFile::Permissions());
     }
 
     // ---- the settle that drains it -----------------------------------------

@@ -205,7 +205,7 @@ private slots:
         StoreFolder store;
         EmulatorProgram device({"--dir", store.dir.path()});
         QCOMPARE(RemainderNote::defaultFolder(), m_runtime.filePath(QStringLiteral("spiffs-manager")));
-        QVERIFY(RemainderNote::leave(device.port(), rest(20000, 3600 * 1000)));
+        QCOMPARE(RemainderNote::leave(device.port(), rest(20000, 3600 * 1000)), QString());
         const CliRun run = runCli({"-p", device.port(), "df"}, cliEnvironment());
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.err, QByteArray());

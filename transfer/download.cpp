@@ -6,6 +6,7 @@
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/replydispatch.h"
+#include "core/localsave.h"
 #include "core/transferformat.h"
 #include "ui/mainwindowui.h"
 
@@ -22,19 +23,14 @@ void endDownload(QStatusBar *statusBar, const QString &message)
     statusBar->showMessage(message, 0);
 }
 
-// The target file is replaced only by a complete new one: the content goes
-// to a temporary file beside it, renamed over it once written.
-bool saveDownloadedFile(const QByteArray &content)
+// The target file is replaced only by a complete new one, and a failure
+// says why after the usual words: "PC: can't save downloaded file: no space
+// left on device".
+QString savedFileMessage(const QByteArray &content)
 {
-    QSaveFile &file = linkState().transferFile;
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
-        file.commit();
-        return false;
-    }
-    return file.commit();
+    const QString problem = LocalSave::replace(linkState().transferFile.fileName(), content);
+    return problem.isEmpty() ? QStringLiteral("downloading complete")
+                             : QStringLiteral("PC: can't save downloaded file: ") + problem;
 }
 
 } // namespace
@@ -86,8 +82,7 @@ void handleDownloadReply(MainWindowUi &ui)
     case DownloadStep::Status::Complete:
         if (!step.content.isEmpty())
             ui.statusbar->showMessage(QStringLiteral("downloaded %1%").arg(step.percent), 0);
-        endDownload(ui.statusbar, saveDownloadedFile(step.content) ? QStringLiteral("downloading complete")
-                                                                  : QStringLiteral("PC: can't save downloaded file"));
+        endDownload(ui.statusbar, savedFileMessage(step.content));
         break;
     case DownloadStep::Status::Refused:
         endDownload(ui.statusbar, QStringLiteral("ESP32: can't open the file"));
