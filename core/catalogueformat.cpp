@@ -33,14 +33,14 @@ QString memoryReportProblem(const MemoryFigures &figures)
 {
     if (figures.totalBytes > MaxFlashBytes)
         return QStringLiteral("a total of %1 bytes, more than any receiver's flash holds").arg(figures.totalBytes);
-    if (figures.usedBytes > figures.totalBytes)
+    if (quint64(figures.usedBytes) > quint64(figures.totalBytes) + UsedBeyondTotalBytes)
         return QStringLiteral("%1 bytes used of a total of %2").arg(figures.usedBytes).arg(figures.totalBytes);
     return QString();
 }
 
 quint32 freeBytes(const MemoryFigures &figures)
 {
-    return figures.totalBytes - figures.usedBytes;
+    return figures.usedBytes >= figures.totalBytes ? 0 : figures.totalBytes - figures.usedBytes;
 }
 
 GaugeSetting gaugeSetting(const MemoryFigures &figures)
@@ -54,6 +54,11 @@ GaugeSetting gaugeSetting(const MemoryFigures &figures)
         value >>= 1;
     }
     return GaugeSetting{int(maximum), int(value)};
+}
+
+quint64 wholeAreaBytes(quint32 capacity)
+{
+    return quint64(capacity) + UsedBeyondTotalBytes;
 }
 
 quint32 maxFileCount(quint32 capacity)

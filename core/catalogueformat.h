@@ -33,12 +33,22 @@ std::optional<MemoryFigures> takeMemoryReply(QByteArray &received);
 // larger: a report, a listing or a file beyond it is not the receiver's.
 inline constexpr quint32 MaxFlashBytes = 16 * 1024 * 1024;
 
-// Why a memory report cannot be the receiver's (more used than there is, a
-// total no flash holds), in words for a message; empty when it fits. Such a
-// report is refused, never shown: it is most often another reply's bytes.
+// SPIFFS reports its total without the two blocks it keeps spare for its
+// own housekeeping, and what is used over the whole area, spare blocks
+// included: a nearly full receiver reports up to two blocks (4 KiB each on
+// an ESP32) and a page more used than its total. That is the receiver's own
+// report, of a receiver with no room left.
+inline constexpr quint32 SpareBlockBytes = 4096;
+inline constexpr quint32 UsedBeyondTotalBytes = 2 * SpareBlockBytes + 256;
+
+// Why a memory report cannot be the receiver's (more used than SPIFFS ever
+// reports, a total no flash holds), in words for a message; empty when it
+// fits. Such a report is refused, never shown: it is most often another
+// reply's bytes.
 QString memoryReportProblem(const MemoryFigures &figures);
 
-// What the device reports as free; wraps like the device's own unsigned figures.
+// The room left: the total less what is used, and none, never a wrapped
+// figure, when a full receiver reports more used than its total.
 quint32 freeBytes(const MemoryFigures &figures);
 
 // The gauge takes signed ints; capacities above that range are halved so the
@@ -57,6 +67,11 @@ inline constexpr int MaxListedNameBytes = 255;
 inline constexpr quint32 MaxListingBytes = MaxFlashBytes;
 // SPIFFS gives every file at least one page of this size.
 inline constexpr quint32 PageSize = 256;
+static_assert(UsedBeyondTotalBytes == 2 * SpareBlockBytes + PageSize);
+
+// What the file system of a reported total spans, the spare blocks
+// included: no file and no listing of it is larger.
+quint64 wholeAreaBytes(quint32 capacity);
 
 // Files a file system of this capacity can hold: one per page.
 quint32 maxFileCount(quint32 capacity);

@@ -166,7 +166,7 @@ Header takeDownloadHeader(QByteArray &received, qint64 &transferSize, quint32 ca
     if (received.size() < DownloadHeaderSize)
         return Header::Incomplete;
     const quint32 announced = WireFormat::readBigEndian32(received, 0);
-    if (announced > MaxDownloadBytes || announced > capacity)
+    if (announced > MaxDownloadBytes || announced > CatalogueFormat::wholeAreaBytes(capacity))
         return Header::BadSize;
     received.remove(0, DownloadHeaderSize);
     transferSize = announced;

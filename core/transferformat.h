@@ -67,8 +67,9 @@ QByteArray downloadRequest(const QByteArray &name);
 
 // One arrival of the download reply: the refusal "d", or the 4-byte size and
 // then the content. transferSize is 0 until the size has been taken, then
-// the announced size. No receiver holds a file larger than the capacity of
-// its last memory report, so a larger size is refused as bad.
+// the announced size. No receiver holds a file larger than the area of its
+// last memory report (CatalogueFormat::wholeAreaBytes()), so a larger size
+// is refused as bad.
 struct DownloadStep
 {
     enum class Status {

@@ -42,6 +42,12 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
                     .arg(DeviceStore::DefaultCapacity)
                     .arg(SpiffsLayout::PageSize),
             QStringLiteral("bytes"));
+    const QCommandLineOption spareBlocks(
+            QStringLiteral("spare-blocks"),
+            QStringLiteral("Reports a total <n> blocks of 4096 bytes smaller than the file system, as SPIFFS keeps "
+                           "two blocks spare, while files may still fill them: a nearly full store then reports "
+                           "more used than its total, as a full receiver does (default 0)."),
+            QStringLiteral("n"));
     const QCommandLineOption baud(QStringLiteral("baud"),
                                   QStringLiteral("Paces bytes in both directions at <rate> bits per second, 10 "
                                                  "bits a byte (8N1). Default: no pacing."),
@@ -89,7 +95,7 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Logs every command and its answer on standard error, not only "
                                                     "the files opened by X."));
-    parser.addOptions({help, version, dir, capacity, baud, writeDelay, split, gap, silent, garbage, hangUp, bootOnOpen, corrupt,
+    parser.addOptions({help, version, dir, capacity, spareBlocks, baud, writeDelay, split, gap, silent, garbage, hangUp, bootOnOpen, corrupt,
                        replay, verbose});
     parsed.helpText = parser.helpText();
 
@@ -128,6 +134,11 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
         if (!numberOption(capacity, 0, 0xFFFFFFFFLL))
             return parsed;
         options.capacity = quint32(number);
+    }
+    if (parser.isSet(spareBlocks)) {
+        if (!numberOption(spareBlocks, 0, options.capacity / 4096))
+            return parsed;
+        options.spareBlocks = quint32(number);
     }
     if (parser.isSet(baud)) {
         if (!numberOption(baud, 1, 100000000))
@@ -175,7 +186,7 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
     options.verbose = parser.isSet(verbose);
     if (parser.isSet(replay)) {
         options.replayTrace = parser.value(replay);
-        for (const QCommandLineOption &other : {dir, capacity, baud, writeDelay, split, gap, silent, garbage, hangUp,
+        for (const QCommandLineOption &other : {dir, capacity, spareBlocks, baud, writeDelay, split, gap, silent, garbage, hangUp,
                                                 bootOnOpen, corrupt}) {
             if (parser.isSet(other)) {
                 parsed.error = QStringLiteral("--replay plays the trace as recorded: it takes no --%1")

@@ -13,6 +13,10 @@
 struct EngineOptions
 {
     quint32 capacity = DeviceStore::DefaultCapacity;
+    // Blocks of 4096 bytes kept out of the total the memory report gives,
+    // as SPIFFS keeps two spare: files may still fill them, so a full store
+    // reports up to that much more used than its total.
+    quint32 spareBlocks = 0;
     QString folder; // empty: the store lives in memory
 
     // Bytes per second are baud / 10 (start bit, 8 data bits, stop bit), in

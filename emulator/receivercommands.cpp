@@ -23,6 +23,7 @@ QByteArray pathOf(const QByteArray &payload)
 
 ReceiverCommands::ReceiverCommands(const EngineOptions &options)
     : m_store(options.capacity)
+    , m_reportedTotal(options.capacity - qMin(options.capacity, options.spareBlocks * 4096))
     , m_corruptNames(options.corruptNames)
     , m_verbose(options.verbose)
 {
@@ -80,7 +81,7 @@ ReceiverCommands::Outcome ReceiverCommands::carryOut(char letter, const QByteArr
 
 void ReceiverCommands::memoryReport(Outcome &outcome) const
 {
-    const quint32 total = m_store.capacity();
+    const quint32 total = m_reportedTotal;
     const quint32 used = m_store.usedBytes();
     note(outcome, QStringLiteral("M: total %1, used %2").arg(total).arg(used));
     outcome.answer = be32(total) + be32(used);

@@ -80,6 +80,7 @@ private:
     void note(Outcome &outcome, const QString &line) const;
 
     DeviceStore m_store;
+    quint32 m_reportedTotal;
     QByteArrayList m_corruptNames;
     bool m_verbose = false;
     Upload m_upload;

@@ -1,6 +1,7 @@
 // Memory report and file listing, answered by a scripted device on a
 // pseudo-terminal.
 #include "catalogue/filelisting.h"
+#include "core/transferformat.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "windowharness.h"
@@ -90,7 +91,7 @@ private slots:
     {
         QTest::addColumn<quint32>("total");
         QTest::addColumn<quint32>("used");
-        QTest::newRow("one byte more used than there is") << 1000u << 1001u;
+        QTest::newRow("more used than SPIFFS's spare blocks explain") << 1000u << 1000u + 8449u;
         QTest::newRow("beyond the gauge's range") << 4000000000u << 1000000000u;
         QTest::newRow("beyond any flash") << 16777217u << 0u;
     }
@@ -127,6 +128,20 @@ private slots:
         QVERIFY(harness.answerMemory(0, 0));
         QCOMPARE(harness.gauge()->maximum(), 0);
         QCOMPARE(harness.label("availableMemory")->text(), QStringLiteral("0"));
+    }
+
+    // SPIFFS counts its spare blocks as used but not in its total: a full
+    // receiver is shown full, its files listed, and no room is left.
+    void fullReceiverReportsMoreUsedThanItsTotal()
+    {
+        WindowHarness harness;
+        QVERIFY(harness.connectWithFiles(threeFiles, 1318001, 1318001 + 8192));
+        QCOMPARE(harness.tableNames().size(), threeFiles.size());
+        QCOMPARE(harness.label("totalMemory")->text(), QStringLiteral("1318001"));
+        QCOMPARE(harness.label("availableMemory")->text(), QStringLiteral("0"));
+        QCOMPARE(harness.gauge()->value(), harness.gauge()->maximum());
+        QCOMPARE(linkState().usedBytes, 1318001u + 8192u);
+        QVERIFY(!TransferFormat::fitsInFreeSpace(1, {linkState().totalBytes, linkState().usedBytes}));
     }
 
     void listingRowsIconsAndNames()

@@ -21,8 +21,9 @@ private slots:
         QTest::newRow("4096/1024") << QByteArray::fromHex("0000100000000400") << 4096u << 1024u << 3072u;
         QTest::newRow("high bytes") << QByteArray::fromHex("0012f800000000ff") << 1243136u << 255u << 1242881u;
         QTest::newRow("empty device") << QByteArray::fromHex("0000000000000000") << 0u << 0u << 0u;
-        QTest::newRow("used above total wraps")
-                << QByteArray::fromHex("0000006400000065") << 100u << 101u << 4294967295u;
+        // A full receiver's own report: no room, never a wrapped figure.
+        QTest::newRow("used above total is none free")
+                << QByteArray::fromHex("0000006400000065") << 100u << 101u << 0u;
         QTest::newRow("surplus ignored")
                 << QByteArray::fromHex("0000100000000400ffff") << 4096u << 1024u << 3072u;
     }
@@ -46,7 +47,10 @@ private slots:
         QTest::newRow("empty file system") << 0u << 0u << "";
         QTest::newRow("full") << 4096u << 4096u << "";
         QTest::newRow("the largest flash") << MaxFlashBytes << MaxFlashBytes << "";
-        QTest::newRow("one byte too many") << 100u << 101u << "101 bytes used of a total of 100";
+        QTest::newRow("full, with the spare blocks counted") << 1318001u << 1318001u + 8448u << "";
+        QTest::newRow("one byte beyond the spare blocks") << 1318001u << 1318001u + 8449u
+                                                          << "1326450 bytes used of a total of 1318001";
+        QTest::newRow("the largest flash, full") << MaxFlashBytes << MaxFlashBytes + 8448u << "";
         QTest::newRow("a download's bytes read as one") << 504095478u << 3635630197u
                                                         << "a total of 504095478 bytes, more than any receiver's flash holds";
         QTest::newRow("just beyond any flash") << MaxFlashBytes + 1 << 0u

@@ -177,6 +177,27 @@ private slots:
         QCOMPARE(readLocalFile(local.filePath(QStringLiteral("big.bin"))), QByteArray("kept"));
     }
 
+    // A full receiver reports its spare blocks as used but not in its total:
+    // its figures are shown with nothing free, its files can be listed and
+    // saved, and nothing more can be written.
+    void fullReceiverStillServes()
+    {
+        StoreFolder store;
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path(), QStringLiteral("--capacity"),
+                                  QStringLiteral("24576"), QStringLiteral("--spare-blocks"), QStringLiteral("2")});
+        const QStringList port{"-p", emulator.port()};
+        const CliRun df = runCli(port + QStringList{"df"});
+        QCOMPARE(df.exitCode, 0);
+        QCOMPARE(df.out, QByteArray("total       16384\nused        22528\nfree            0\n"));
+        QTemporaryDir local;
+        const CliRun saved = runCli(port + QStringList{"backup", local.path()});
+        QVERIFY2(saved.exitCode == 0, saved.err.constData());
+        QCOMPARE(readLocalFile(local.filePath(QStringLiteral("big.bin"))), bigContent);
+        const CliRun put = runCli(port + QStringList{"put", writeLocalFile(local, QStringLiteral("new.txt"), "x")});
+        QCOMPARE(put.exitCode, 1);
+        QVERIFY2(put.err.contains("which has 0 free; nothing sent"), put.err.constData());
+    }
+
     // A full disk (a file-size limit stands in for it) fails the command with
     // the cause named, and every copy already in the folder stays as it was.
     void fullDiskCostsNoCopy_data()

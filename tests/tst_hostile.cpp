@@ -91,7 +91,7 @@ private slots:
     void sizeBeyondCapacityIsRefused_data()
     {
         QTest::addColumn<quint32>("announced");
-        QTest::newRow("one byte more than the capacity") << 4097u;
+        QTest::newRow("one byte more than the capacity and the spare blocks") << 4096u + 8448u + 1u;
         QTest::newRow("2 GiB") << 0x7FFFFFFFu;
     }
     void sizeBeyondCapacityIsRefused()

@@ -138,8 +138,9 @@ private slots:
         QTest::newRow("one byte to spare") << 1000u << 500u << qint64(499) << true;
         QTest::newRow("exactly the free space") << 1000u << 500u << qint64(500) << false;
         QTest::newRow("empty file, full receiver") << 1000u << 1000u << qint64(0) << false;
-        // Use above total wraps as the receiver's own unsigned figures do.
-        QTest::newRow("use above total") << 1000u << 1001u << qint64(1 << 20) << true;
+        // A full receiver counts its spare blocks as used: no room, never
+        // a wrapped figure's worth.
+        QTest::newRow("use above total") << 1000u << 1001u << qint64(1 << 20) << false;
     }
     void freeSpace()
     {
