@@ -219,9 +219,9 @@ void noteUnrestorable(const ListingEntry &entry, const QString &reason, const QS
     run.unrestorable << QStringLiteral("%1 (%2%3)").arg(shown.isEmpty() ? QStringLiteral("\"\"") : shown, reason,
                                                         received ? QStringLiteral("; kept as ") + path
                                                                  : QStringLiteral("; the receiver would not send it"));
-    report.notRestorable.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
-                                            {QStringLiteral("reason"), reason},
-                                            {QStringLiteral("path"), received ? QJsonValue(path) : QJsonValue()}});
+    report.notRestorable.append(withName({{QStringLiteral("reason"), reason},
+                                          {QStringLiteral("path"), received ? QJsonValue(path) : QJsonValue()}},
+                                         entry.name));
 }
 
 // Downloads one file into the staging folder and records it.
@@ -252,10 +252,8 @@ void stageFile(CliSession &session, const ListingEntry &entry, const QString &pa
     if (!writeFile(staging.filePath(path), content, &error))
         throw CommandFailure(Failure::LocalFile, QStringLiteral("backup: ") + error);
     run.contents.entries << Manifest::Entry{content.size(), sha256(content), entry.name, path, reason.isEmpty()};
-    report.received.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
-                                       {QStringLiteral("size"), content.size()},
-                                       {QStringLiteral("path"), path}});
-    report.verified.append(CatalogueFormat::deviceNameText(entry.name));
+    report.received.append(withName({{QStringLiteral("size"), content.size()}, {QStringLiteral("path"), path}}, entry.name));
+    report.verified.append(shownName(entry.name));
     report.bytes += content.size();
     const bool renamed = path != CatalogueFormat::deviceNameText(entry.name);
     report.lines << QStringLiteral("saved   %1  %2%3")

@@ -13,7 +13,6 @@
 #include <QtCore/QJsonObject>
 #include <QtCore/QSet>
 
-using CatalogueFormat::deviceNameText;
 using CatalogueFormat::ListingEntry;
 
 void runPorts(const CommandContext &context)
@@ -107,7 +106,7 @@ void runLs(const CommandContext &context)
         shown = listing;
     } else {
         QSet<QByteArray> selected;
-        for (const ListingEntry &entry : DeviceNames::selectAll(line.arguments, listing, &unmatched))
+        for (const ListingEntry &entry : DeviceNames::selectAll(line.command, line.arguments, listing, &unmatched))
             selected.insert(entry.name);
         for (const ListingEntry &entry : listing) {
             if (selected.contains(entry.name))
@@ -118,11 +117,12 @@ void runLs(const CommandContext &context)
     if (line.json) {
         QJsonArray files;
         for (const ListingEntry &entry : std::as_const(shown))
-            files.append(QJsonObject{{QStringLiteral("name"), deviceNameText(entry.name)}, {QStringLiteral("size"), qint64(entry.size)}});
+            files.append(withName({{QStringLiteral("size"), qint64(entry.size)}}, entry.name));
         context.output.result().insert(QStringLiteral("files"), files);
     } else {
-        // Raw for a script reading the names; safe for a person's terminal.
-        const auto text = Console::isTerminal(stdout) ? shownName : deviceNameText;
+        // As every command shows names: safe for a terminal, and each one
+        // typed back stands for that file alone.
+        const auto text = shownName;
         for (const ListingEntry &entry : std::as_const(shown)) {
             const QString size = line.humanReadable ? QStringLiteral("%1").arg(byteCount(entry.size), 10)
                                                     : QStringLiteral("%1").arg(entry.size, 10);

@@ -311,7 +311,7 @@ QVector<CatalogueFormat::ListingEntry> CliSession::listing(const QString &subjec
 
 std::optional<CatalogueFormat::ListingEntry> CliSession::oneListedFileIfAny(const QString &command, const QString &argument)
 {
-    const QVector<CatalogueFormat::ListingEntry> selected = DeviceNames::select(argument, listing(command));
+    const QVector<CatalogueFormat::ListingEntry> selected = DeviceNames::select(command, argument, listing(command));
     if (selected.size() > 1) {
         throw CommandFailure(Failure::Usage, QStringLiteral("%1: %2 stands for %3 files; %1 takes one")
                                                      .arg(command, argument, QString::number(selected.size())));

@@ -14,7 +14,6 @@
 
 #include <algorithm>
 
-using CatalogueFormat::deviceNameText;
 using CatalogueFormat::ListingEntry;
 
 namespace {
@@ -25,7 +24,7 @@ QVector<ListingEntry> filesToRemove(const CommandContext &context)
 {
     QStringList unmatched;
     const QVector<ListingEntry> targets =
-            DeviceNames::selectAll(context.line.arguments, context.session.listing(QStringLiteral("rm")), &unmatched);
+            DeviceNames::selectAll(context.line.command, context.line.arguments, context.session.listing(QStringLiteral("rm")), &unmatched);
     QStringList problems;
     for (const QString &argument : std::as_const(unmatched)) {
         problems << (NamePattern::isPattern(DeviceNames::fromUser(argument))
@@ -42,7 +41,7 @@ void confirmSeveral(const CommandContext &context, const QVector<ListingEntry> &
     QStringList texts;
     for (const ListingEntry &entry : targets) {
         names << entry.name;
-        texts << deviceNameText(entry.name);
+        texts << shownName(entry.name);
     }
     const QString count = QString::number(targets.size());
     confirmErasure(context, Erasure{QStringLiteral("Remove %1 files from the receiver (%2)?").arg(count, shownNames(names)),
@@ -64,7 +63,7 @@ void runRm(const CommandContext &context)
         confirmSeveral(context, targets);
     for (const ListingEntry &entry : targets) {
         ReceiverWrites::removeFile(session, entry.name, QStringLiteral("rm %1").arg(shownName(entry.name)));
-        output.addDone(deviceNameText(entry.name));
+        output.addDone(shownName(entry.name));
         output.note(QStringLiteral("rm: removed %1").arg(shownName(entry.name)));
     }
 }
@@ -130,9 +129,10 @@ void runRun(const CommandContext &context)
     session.open();
     // The receiver answers a missing file as one it does not open; the
     // listing tells the two apart.
-    if (!DeviceNames::find(argument, session.listing(QStringLiteral("run"))))
+    const std::optional<ListingEntry> file = DeviceNames::find(QStringLiteral("run"), argument, session.listing(QStringLiteral("run")));
+    if (!file)
         throw CommandFailure(Failure::NoSuchFile, QStringLiteral("run: no such file: %1").arg(argument));
-    session.answer(session.device().execute(DeviceNames::bytesFromUser(argument)), QStringLiteral("run %1").arg(argument));
+    session.answer(session.device().execute(file->name), QStringLiteral("run %1").arg(shownName(file->name)));
     context.output.result().insert(QStringLiteral("opened"), true);
 }
 

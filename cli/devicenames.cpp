@@ -1,23 +1,46 @@
 #include "devicenames.h"
 
+#include "failures.h"
 #include "namepattern.h"
 
 #include <QtCore/QSet>
 #include <QtCore/QStringList>
 
-using CatalogueFormat::deviceNameText;
 using CatalogueFormat::ListingEntry;
+
+namespace {
+
+QString escapedByte(quint8 byte)
+{
+    return QStringLiteral("\\x%1").arg(int(byte), 2, 16, QLatin1Char('0'));
+}
+
+bool isControl(char32_t codePoint)
+{
+    return codePoint < 0x20 || (codePoint >= 0x7F && codePoint < 0xA0);
+}
+
+} // namespace
 
 QString shownName(const QByteArray &name)
 {
-    // A receiver's name could otherwise move the cursor or retitle the window.
     QString shown;
-    for (const QChar c : deviceNameText(name)) {
-        const char16_t u = c.unicode();
-        if (u < 0x20 || (u >= 0x7F && u < 0xA0))
-            shown += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
-        else
-            shown += c;
+    shown.reserve(name.size());
+    int pos = 0;
+    while (pos < name.size()) {
+        const auto byte = quint8(name.at(pos));
+        char32_t codePoint = byte;
+        const int length = byte < 0x80 ? 1 : CatalogueFormat::utf8SequenceAt(name, pos, &codePoint);
+        if (length == 0 || isControl(codePoint)) {
+            for (int i = 0; i < qMax(1, length); ++i)
+                shown += escapedByte(quint8(name.at(pos + i)));
+            pos += qMax(1, length);
+            continue;
+        }
+        if (codePoint == U'\\')
+            shown += QLatin1Char('\\');
+        shown += QString::fromUcs4(&codePoint, 1);
+        pos += length;
     }
     return shown;
 }
@@ -30,6 +53,15 @@ QString shownNames(const QVector<QByteArray> &names)
     return shown.join(QStringLiteral(", "));
 }
 
+QJsonObject withName(QJsonObject fields, const QByteArray &name, const QString &key)
+{
+    const QString shown = shownName(name);
+    fields.insert(key, shown);
+    if (shown != QString::fromUtf8(name))
+        fields.insert(key + QStringLiteral("Bytes"), QLatin1String(name.toHex()));
+    return fields;
+}
+
 namespace DeviceNames {
 
 QString fromUser(const QString &typed)
@@ -39,7 +71,23 @@ QString fromUser(const QString &typed)
 
 QByteArray bytesFromUser(const QString &typed)
 {
-    return fromUser(typed).toUtf8();
+    const QByteArray text = fromUser(typed).toUtf8();
+    const auto hexDigit = [](char c) { return QByteArray("0123456789abcdefABCDEF").contains(c); };
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (int i = 0; i < text.size(); ++i) {
+        const QByteArray next = text.mid(i, 4);
+        if (next.startsWith("\\\\")) {
+            bytes += '\\';
+            ++i;
+        } else if (next.size() == 4 && next.startsWith("\\x") && hexDigit(next.at(2)) && hexDigit(next.at(3))) {
+            bytes += char(next.mid(2).toInt(nullptr, 16));
+            i += 3;
+        } else {
+            bytes += text.at(i);
+        }
+    }
+    return bytes;
 }
 
 QString folderOf(const QString &typed)
@@ -71,27 +119,45 @@ bool severalFiles(const QStringList &arguments)
     return names.size() > 1;
 }
 
-std::optional<ListingEntry> find(const QString &typed, const QVector<ListingEntry> &listing)
+std::optional<ListingEntry> find(const QString &command, const QString &typed, const QVector<ListingEntry> &listing)
 {
-    const QString name = fromUser(typed);
+    const QByteArray text = fromUser(typed).toUtf8();
+    const QByteArray escapesRead = bytesFromUser(typed);
+    QVector<ListingEntry> found;
+    QVector<QByteArray> alike;
     for (const ListingEntry &entry : listing) {
-        if (deviceNameText(entry.name) == name)
-            return entry;
+        if (entry.name == text || entry.name == escapesRead)
+            found << entry;
+        else if (CatalogueFormat::deviceNameText(entry.name) == fromUser(typed))
+            alike << entry.name;
+    }
+    if (found.size() > 1) {
+        throw CommandFailure(Failure::Usage, QStringLiteral("%1: %2 stands for two files, %3 and %4; type the one you "
+                                                            "mean as it is shown here")
+                                                     .arg(command, typed, shownName(found.at(0).name),
+                                                          shownName(found.at(1).name)));
+    }
+    if (found.size() == 1)
+        return found.constFirst();
+    if (!alike.isEmpty()) {
+        throw CommandFailure(Failure::Usage, QStringLiteral("%1: no file is named %2 byte for byte; %3 only reads "
+                                                            "like it: type a name as it is shown here")
+                                                     .arg(command, typed, shownNames(alike)));
     }
     return std::nullopt;
 }
 
-QVector<ListingEntry> select(const QString &argument, const QVector<ListingEntry> &listing)
+QVector<ListingEntry> select(const QString &command, const QString &argument, const QVector<ListingEntry> &listing)
 {
     // A name is itself before it is a pattern or a folder: "a*.txt" is the
     // file of that name when the receiver holds one.
-    if (const std::optional<ListingEntry> exact = find(argument, listing))
+    if (const std::optional<ListingEntry> exact = find(command, argument, listing))
         return {*exact};
     const QString name = fromUser(argument);
     QVector<ListingEntry> selected;
     if (NamePattern::isPattern(name)) {
         for (const ListingEntry &entry : listing) {
-            if (NamePattern::matches(name, deviceNameText(entry.name)))
+            if (NamePattern::matches(name, shownName(entry.name)))
                 selected << entry;
         }
         return selected;
@@ -100,19 +166,19 @@ QVector<ListingEntry> select(const QString &argument, const QVector<ListingEntry
     if (folder.isEmpty())
         return selected;
     for (const ListingEntry &entry : listing) {
-        if (deviceNameText(entry.name).startsWith(folder))
+        if (shownName(entry.name).startsWith(folder))
             selected << entry;
     }
     return selected;
 }
 
-QVector<ListingEntry> selectAll(const QStringList &arguments, const QVector<ListingEntry> &listing,
+QVector<ListingEntry> selectAll(const QString &command, const QStringList &arguments, const QVector<ListingEntry> &listing,
                                 QStringList *unmatched)
 {
     QVector<ListingEntry> selected;
     QSet<QByteArray> seen;
     for (const QString &argument : arguments) {
-        const QVector<ListingEntry> entries = select(argument, listing);
+        const QVector<ListingEntry> entries = select(command, argument, listing);
         if (entries.isEmpty() && unmatched)
             *unmatched << argument;
         for (const ListingEntry &entry : entries) {

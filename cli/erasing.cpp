@@ -45,7 +45,7 @@ void confirmRemovals(const CommandContext &context, const QVector<QByteArray> &r
     const CommandLine &line = context.line;
     QStringList texts;
     for (const QByteArray &name : removals)
-        texts << CatalogueFormat::deviceNameText(name);
+        texts << shownName(name);
     const QString option = line.clean ? QStringLiteral("--clean") : QStringLiteral("--delete");
     const Erasure erasure{QStringLiteral("Remove %1 %2 (%3)?").arg(fileCount(removals.size()), which, shownNames(removals)),
                           QStringLiteral("%1 %2: %3 %4 would be removed: %5")

@@ -28,7 +28,7 @@ void JobReport::clear()
 
 void JobReport::planRemoval(const QByteArray &name)
 {
-    removed.append(deviceNameText(name));
+    removed.append(shownName(name));
     lines << QStringLiteral("remove  %1  %2").arg(QString(10, QLatin1Char(' ')), shownName(name));
     wireBytes += JobPlan::removeWireBytes(name);
 }
@@ -47,7 +47,7 @@ QByteArray sha256(const QByteArray &content)
 
 QJsonObject fileObject(const QByteArray &name, qint64 size)
 {
-    return {{QStringLiteral("name"), deviceNameText(name)}, {QStringLiteral("size"), size}};
+    return withName({{QStringLiteral("size"), size}}, name);
 }
 
 QString sizeColumn(qint64 size)

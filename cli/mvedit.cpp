@@ -90,7 +90,7 @@ void removeOld(const CommandContext &context, const QByteArray &old, const QStri
                                      : QStringLiteral("%1 may or may not still be there").arg(shownName(old));
         return QStringLiteral("mv: removing %1 (%2 is in place and checked; %3)").arg(shownName(old), newName, left);
     });
-    context.output.addDone(QStringLiteral("removed %1").arg(deviceNameText(old)));
+    context.output.addDone(QStringLiteral("removed %1").arg(shownName(old)));
 }
 
 // The file written under name must fit: counted against the file of that
@@ -120,7 +120,7 @@ void runMv(const CommandContext &context)
     const QByteArray target = storableName(line.command, line.arguments.at(1));
     session.open();
     const ListingEntry source = session.oneListedFile(line.command, line.arguments.at(0));
-    output.result().insert(QStringLiteral("old"), deviceNameText(source.name));
+    output.result() = withName(output.result(), source.name, QStringLiteral("old"));
     const QString oldName = shownName(source.name);
     const QString newName = shownName(target);
     if (source.name == target)
@@ -136,7 +136,7 @@ void runMv(const CommandContext &context)
                                  QStringLiteral("mv: reading %1 (nothing changed)").arg(oldName), &meter)
                           ->content();
     }
-    output.addDone(QStringLiteral("read %1").arg(deviceNameText(source.name)));
+    output.addDone(QStringLiteral("read %1").arg(shownName(source.name)));
     const FlashRoom::Room room = roomToWrite(context, target, content.size(), QStringLiteral("mv (nothing changed)"));
     const QString copy = QStringLiteral("a second copy of %1 (%2 bytes) needs").arg(oldName, QString::number(content.size()));
     ReceiverWrites::checkRoom(room, QStringLiteral("mv: %1; nothing changed").arg(ReceiverWrites::roomText(room, copy)));
@@ -251,7 +251,7 @@ void runEdit(const CommandContext &context)
     checkEdit(context);
     context.session.open();
     const EditTarget target = editTarget(context);
-    context.output.result().insert(QStringLiteral("name"), deviceNameText(target.name));
+    context.output.result() = withName(context.output.result(), target.name);
     context.output.result().insert(QStringLiteral("existed"), target.existed);
 
     QTemporaryDir folder(QDir::temp().filePath(QStringLiteral("spiffs-edit-XXXXXX")));

@@ -109,8 +109,7 @@ void checkListing(const CommandContext &context, JobReport &report, const QVecto
     report.verifiedBy = QStringLiteral("name and size in the receiver's listing afterwards");
     QStringList problems;
     const auto differs = [&](const QByteArray &name, const QString &problem) {
-        report.differences.append(QJsonObject{{QStringLiteral("name"), deviceNameText(name)},
-                                              {QStringLiteral("problem"), problem}});
+        report.differences.append(withName({{QStringLiteral("problem"), problem}}, name));
         problems << QStringLiteral("%1: afterwards the receiver's %2 %3").arg(command, shownName(name), problem);
     };
     for (const ListingEntry &entry : expected) {
@@ -119,7 +118,7 @@ void checkListing(const CommandContext &context, JobReport &report, const QVecto
         else if (held.value(entry.name) != entry.size)
             differs(entry.name, QStringLiteral("holds %1 bytes, not %2").arg(held.value(entry.name)).arg(entry.size));
         else
-            report.verified.append(deviceNameText(entry.name));
+            report.verified.append(shownName(entry.name));
     }
     for (const QByteArray &name : removals) {
         if (held.contains(name))
@@ -135,7 +134,7 @@ void carryOut(const CommandContext &context, JobReport &report, const QVector<QB
 {
     for (const QByteArray &name : removals) {
         removeFile(context.session, name, QStringLiteral("%1: removing %2").arg(context.line.command, shownName(name)));
-        report.removed.append(deviceNameText(name));
+        report.removed.append(shownName(name));
         report.lines << QStringLiteral("removed %1  %2").arg(QString(10, QLatin1Char(' ')), shownName(name));
     }
     sendAll(context, report, uploads);

@@ -90,16 +90,14 @@ RestorePlan checkBackup(const CommandContext &context, const QDir &dir, const QV
         if (!entry.restorable || !reason.isEmpty()) {
             const QString why = reason.isEmpty() ? QStringLiteral("recorded as not restorable") : reason;
             plan.left << QStringLiteral("%1 (%2)").arg(entry.name.isEmpty() ? QStringLiteral("\"\"") : shownName(entry.name), why);
-            report.notRestorable.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
-                                                    {QStringLiteral("reason"), why}});
+            report.notRestorable.append(withName({{QStringLiteral("reason"), why}}, entry.name));
             continue;
         }
         std::optional<QByteArray> content;
         const QString problem = problemWith(dir, entry, &content);
         if (!problem.isEmpty()) {
             context.output.warn(QStringLiteral("restore %1: %2").arg(shownName(entry.name), problem));
-            report.differences.append(QJsonObject{{QStringLiteral("name"), CatalogueFormat::deviceNameText(entry.name)},
-                                                  {QStringLiteral("problem"), problem}});
+            report.differences.append(withName({{QStringLiteral("problem"), problem}}, entry.name));
             continue;
         }
         plan.uploads << PlannedUpload{entry.name, *content};

@@ -64,9 +64,7 @@ void saveDownload(const CommandContext &context, const QString &folder, const Li
     const QString localName = QFileInfo(localPath).fileName();
     if (localName != deviceNameText(entry.name))
         context.output.note(QStringLiteral("get: %1 saved as %2").arg(shown, localName));
-    context.output.addDone(QJsonObject{{QStringLiteral("name"), deviceNameText(entry.name)},
-                                       {QStringLiteral("size"), content.size()},
-                                       {QStringLiteral("path"), localPath}});
+    context.output.addDone(withName({{QStringLiteral("size"), content.size()}, {QStringLiteral("path"), localPath}}, entry.name));
 }
 
 // Every file the arguments stand for; one that stands for none is a
@@ -75,7 +73,7 @@ QVector<ListingEntry> selectedFiles(const CommandContext &context)
 {
     QStringList unmatched;
     const QVector<ListingEntry> files =
-            DeviceNames::selectAll(context.line.arguments, context.session.listing(context.line.command), &unmatched);
+            DeviceNames::selectAll(context.line.command, context.line.arguments, context.session.listing(context.line.command), &unmatched);
     QStringList problems;
     for (const QString &argument : std::as_const(unmatched))
         problems << QStringLiteral("%1: no such file: %2").arg(context.line.command, argument);
@@ -136,7 +134,7 @@ void runCat(const CommandContext &context)
     CliSession &session = context.session;
     session.open();
     const ListingEntry file = session.oneListedFile(context.line.command, context.line.arguments.constFirst());
-    context.output.result().insert(QStringLiteral("name"), deviceNameText(file.name));
+    context.output.result() = withName(context.output.result(), file.name);
     if (!context.line.json)
         return catStreamed(context, file);
     // A document holds the content itself: standard output is the document's.
@@ -236,7 +234,7 @@ void runVerify(const CommandContext &context)
 
     const QString name = shownName(file.name);
     context.output.result() =
-            QJsonObject{{QStringLiteral("file"), file.localPath}, {QStringLiteral("name"), deviceNameText(file.name)}};
+            withName({{QStringLiteral("file"), file.localPath}}, file.name);
     ProgressMeter meter(name, session.showsProgress());
     const OwnedReply reply = session.answer(session.device().download(file.name), QStringLiteral("verify %1").arg(name), &meter);
     const QByteArray received = reply->content();

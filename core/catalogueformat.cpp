@@ -137,10 +137,6 @@ ListingStep readListingReply(QByteArray &received, qint32 &listLength, quint32 c
     return finish(listing.malformed ? ListingStep::Status::Malformed : ListingStep::Status::Complete);
 }
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence starting at bytes[pos], or 0 when
-// the bytes there are not one; code point in *codePoint.
 int utf8SequenceAt(const QByteArray &bytes, int pos, char32_t *codePoint)
 {
     const auto lead = quint8(bytes.at(pos));
@@ -175,8 +171,6 @@ int utf8SequenceAt(const QByteArray &bytes, int pos, char32_t *codePoint)
     *codePoint = value;
     return length;
 }
-
-} // namespace
 
 QString deviceNameText(const QByteArray &name)
 {

@@ -114,7 +114,14 @@ ListingStep readListingReply(QByteArray &received, qint32 &listLength, quint32 c
 
 // Name bytes as text: UTF-8 where the bytes are valid UTF-8, every other byte
 // as its Latin-1 character, so every name shows as something readable.
+// Two names can read alike so ("x\xff" and the UTF-8 of "x\u00ff"): where
+// a name must stand for one file only, its bytes decide.
 QString deviceNameText(const QByteArray &name);
+
+// Length of the well-formed UTF-8 sequence of two to four bytes starting at
+// bytes[pos], or 0 when the bytes there are not one; its code point in
+// *codePoint.
+int utf8SequenceAt(const QByteArray &bytes, int pos, char32_t *codePoint);
 
 // The lower-cased text between the first "." and the next "." (or the end);
 // empty when there is no "." or the name starts with one.

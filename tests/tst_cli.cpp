@@ -288,6 +288,32 @@ private slots:
             QCOMPARE(readLocalFile(file), QByteArray("kept"));
     }
 
+    // Two names that read alike (the byte 0xFF, the UTF-8 of "\u00ff"):
+    // each is shown so it differs, and each command touches the one typed.
+    void lookAlikeNamesTouchOnlyTheOneTyped()
+    {
+        QTemporaryDir storeFolder;
+        writeLocalFile(storeFolder, QStringLiteral("x%FF"), "the byte");
+        writeLocalFile(storeFolder, QString::fromUtf8("x\xc3\xbf"), "the letter");
+        EmulatorProgram emulator({QStringLiteral("--dir"), storeFolder.path()});
+        const QStringList port{"-p", emulator.port()};
+        QCOMPARE(runCli(port + QStringList{"ls"}).out, QByteArray("x\\xff\nx\xc3\xbf\n"));
+        const QJsonArray files = QJsonDocument::fromJson(runCli(port + QStringList{"--json", "ls"}).out)["files"].toArray();
+        QCOMPARE(files.at(0)["name"].toString(), QStringLiteral("x\\xff"));
+        QCOMPARE(files.at(0)["nameBytes"].toString(), QStringLiteral("78ff"));
+        QVERIFY(!files.at(1).toObject().contains(QStringLiteral("nameBytes")));
+        QCOMPARE(runCli(port + QStringList{"cat", "x\\xff"}).out, QByteArray("the byte"));
+        QCOMPARE(runCli(port + QStringList{"cat", QString::fromUtf8("x\xc3\xbf")}).out, QByteArray("the letter"));
+        const CliRun removed = runCli(port + QStringList{"rm", QString::fromUtf8("x\xc3\xbf")});
+        QVERIFY2(removed.err.contains("removed x\xc3\xbf"), removed.err.constData());
+        QCOMPARE(folderEntries(storeFolder.path()), QStringList{"x%FF"});
+        // Now the letter's name only reads like the byte's: refused.
+        const CliRun refused = runCli(port + QStringList{"rm", QString::fromUtf8("x\xc3\xbf")});
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.err.contains("x\\xff only reads like it"), refused.err.constData());
+        QCOMPARE(folderEntries(storeFolder.path()), QStringList{"x%FF"});
+    }
+
     void formatAsksOrNeedsYes()
     {
         StoreFolder store;

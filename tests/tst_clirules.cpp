@@ -230,9 +230,49 @@ private slots:
                                                                 {"presets/mw.txt", 4}, {"pre/x", 5}, {"pre*", 6},
                                                                 {"[ab].txt", 7}};
         QStringList names;
-        for (const CatalogueFormat::ListingEntry &entry : DeviceNames::select(argument, listing))
+        for (const CatalogueFormat::ListingEntry &entry : DeviceNames::select(QStringLiteral("ls"), argument, listing))
             names << QString::fromUtf8(entry.name);
         QCOMPARE(names, selected);
+    }
+
+    // Names that read alike: a typed name stands for the file whose bytes it
+    // gives, as typed or with its escapes read; one that stands for two, or
+    // only reads like a name, is refused. Byte names: "x" 0xFF (not UTF-8),
+    // the UTF-8 of "x\u00ff", and the six characters x\xff.
+    void lookAlikeNames_data()
+    {
+        QTest::addColumn<QByteArrayList>("held");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("selected"); // empty: none; "refused"
+        const QByteArray byte("x\xff");
+        const QByteArray utf8("x\xc3\xbf");
+        const QByteArray written("x\\xff");
+        const QString yDiaeresis = QString::fromUtf8(utf8);
+        QTest::newRow("the UTF-8 name, typed") << QByteArrayList{byte, utf8} << yDiaeresis << utf8;
+        QTest::newRow("the byte, typed as shown") << QByteArrayList{utf8, byte} << "x\\xff" << byte;
+        QTest::newRow("upper-case hex, the path's /") << QByteArrayList{byte} << "/x\\xFF" << byte;
+        QTest::newRow("only reads like the byte's name") << QByteArrayList{byte} << yDiaeresis << QByteArray("refused");
+        QTest::newRow("an escape that stands for two") << QByteArrayList{byte, written} << "x\\xff" << QByteArray("refused");
+        QTest::newRow("the name written out, as shown") << QByteArrayList{byte, written} << "x\\\\xff" << written;
+        QTest::newRow("a pattern, against names as shown") << QByteArrayList{utf8, written, byte} << "x\\\\x*" << byte;
+    }
+    void lookAlikeNames()
+    {
+        QFETCH(QByteArrayList, held);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, selected);
+        QVector<CatalogueFormat::ListingEntry> listing;
+        for (const QByteArray &name : held)
+            listing.append({name, 1});
+        QByteArrayList found;
+        try {
+            for (const CatalogueFormat::ListingEntry &entry : DeviceNames::select(QStringLiteral("cat"), typed, listing))
+                found << entry.name;
+        } catch (const CommandFailure &failure) {
+            QCOMPARE(failure.kind, Failure::Usage);
+            found << "refused";
+        }
+        QCOMPARE(found, QByteArrayList{selected});
     }
 
     // Whether rm's arguments need --yes before the receiver is asked.
@@ -491,11 +531,16 @@ private slots:
         QTest::newRow("escape sequence") << QByteArray("e\x1b]0;x\x07") << "e\\x1b]0;x\\x07";
         QTest::newRow("DEL and a C1 control as Latin-1") << QByteArray("a\x7f\x9b") << "a\\x7f\\x9b";
         QTest::newRow("UTF-8 stays") << QByteArray("caf\xc3\xa9") << QString::fromUtf8("caf\xc3\xa9");
+        QTest::newRow("a byte that is not UTF-8") << QByteArray("x\xff") << "x\\xff";
+        QTest::newRow("a C1 control in UTF-8, byte by byte") << QByteArray("a\xc2\x85") << "a\\xc2\\x85";
+        QTest::newRow("a backslash") << QByteArray("a\\xff") << "a\\\\xff";
     }
+    // Shown so, every name typed back as shown stands for its own bytes.
     void namesShownOnATerminal()
     {
         QFETCH(QByteArray, name);
         QTEST(shownName(name), "shown");
+        QCOMPARE(DeviceNames::bytesFromUser(shownName(name)), name);
     }
 
     void syncTakesOnlyWhatItCanSend()
