@@ -148,6 +148,19 @@ bool leadsOutside(const QString &folder, const QString &path)
 
 namespace {
 
+// The receiver's name for a path relative to sync's folder: each part
+// cleaned as put cleans a file's name; empty when a part keeps nothing.
+QString cleanedName(const QString &name)
+{
+    QStringList parts = name.split(QLatin1Char('/'));
+    for (QString &part : parts) {
+        part = TransferFormat::uploadName(part);
+        if (part.isEmpty())
+            return QString();
+    }
+    return parts.join(QLatin1Char('/'));
+}
+
 void scan(const QString &top, const QDir &dir, const QString &prefix, const QString &deviceFolder, LocalTree &tree)
 {
     const QFileInfoList entries =
@@ -165,11 +178,15 @@ void scan(const QString &top, const QDir &dir, const QString &prefix, const QStr
             scan(top, QDir(entry.filePath()), name + QLatin1Char('/'), deviceFolder, tree);
         } else if (!entry.isFile()) {
             tree.skipped << Skipped{name, QStringLiteral("not a regular file")};
-        } else if (const QString reason = unstorableReason(deviceFolder + name); !reason.isEmpty()) {
-            tree.skipped << Skipped{name, deviceFolder.isEmpty() ? reason
-                                                                  : QStringLiteral("as %1: %2").arg(deviceFolder + name, reason)};
+        } else if (const QString cleaned = cleanedName(name); cleaned.isEmpty()) {
+            tree.skipped << Skipped{name, QStringLiteral("a part of its name holds no character a receiver's name may "
+                                                         "(A-Z a-z 0-9 _ ' ( ) * + , - .)")};
+        } else if (const QString reason = unstorableReason(deviceFolder + cleaned); !reason.isEmpty()) {
+            tree.skipped << Skipped{name, deviceFolder.isEmpty() && cleaned == name
+                                                  ? reason
+                                                  : QStringLiteral("as %1: %2").arg(deviceFolder + cleaned, reason)};
         } else {
-            tree.files << LocalFile{entry.filePath(), name, entry.size(), deviceFolder + name};
+            tree.files << LocalFile{entry.filePath(), name, entry.size(), deviceFolder + cleaned};
         }
     }
 }

@@ -75,7 +75,9 @@ struct LocalTree
 // MANIFEST at the top. Links to folders are not followed, and a link to a
 // file outside folder is skipped: sync reads nothing outside it. Each file
 // goes to the receiver under deviceFolder ("presets/", or empty for the
-// top), and is skipped when the whole name is not one a receiver takes.
+// top), each part of its name cleaned as put cleans a file's name ("a b.txt"
+// is "ab.txt"), and is skipped when the whole name is still not one a
+// receiver takes. Two files may come to one name: the caller refuses that.
 LocalTree scanFolder(const QString &folder, const QString &deviceFolder = QString());
 
 } // namespace JobPlan

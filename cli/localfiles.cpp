@@ -10,6 +10,7 @@
 #include <QtCore/QDir>
 #include <QtCore/QFile>
 #include <QtCore/QFileInfo>
+#include <QtCore/QHash>
 
 namespace {
 
@@ -93,6 +94,20 @@ FileAndName fileAndName(const QString &command, const QString &argument)
     file.nameGiven = split.nameGiven;
     file.name = targetName(command, split);
     return file;
+}
+
+void refuseSharedNames(const QString &command, const QVector<SourceAndName> &files, Failure failure)
+{
+    QHash<QByteArray, QString> sources;
+    for (const SourceAndName &file : files) {
+        const auto first = sources.constFind(file.name);
+        if (first != sources.cend() && *first != file.source) {
+            throw CommandFailure(failure, QStringLiteral("%1: %2 and %3 would both be stored as %4, the second "
+                                                         "replacing the first; nothing sent")
+                                                  .arg(command, *first, file.source, shownName(file.name)));
+        }
+        sources.insert(file.name, file.source);
+    }
 }
 
 QString linkProblem(const QString &folder, const QString &path)

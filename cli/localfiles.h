@@ -6,8 +6,11 @@
 #ifndef LOCALFILES_H
 #define LOCALFILES_H
 
+#include "failures.h"
+
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
+#include <QtCore/QVector>
 
 // A local file and the device name it goes under.
 struct FileAndName
@@ -42,6 +45,16 @@ FileAndName fileAndName(const QString &command, const QString &argument);
 // "/" left out). Refused as fileAndName() does: as bad usage when the name
 // was typed, as an unusable local file when it was made from a file's name.
 QByteArray storableName(const QString &command, const QString &name, bool typed = true);
+
+// Refuses, as failure, sources (local files as named to the user) of which
+// two would be stored under one receiver's name, the later one replacing
+// the first: names both and the name, before anything is sent.
+struct SourceAndName
+{
+    QString source;
+    QByteArray name;
+};
+void refuseSharedNames(const QString &command, const QVector<SourceAndName> &files, Failure failure);
 
 // Why writing path, a file in folder, would write outside folder: a link
 // there that leads out of it, or leads nowhere (writing would make its

@@ -173,6 +173,12 @@ EditTarget editTarget(const CommandContext &context)
     CliSession &session = context.session;
     const QString &argument = context.line.arguments.constFirst();
     const std::optional<ListingEntry> held = session.oneListedFileIfAny(context.line.command, argument);
+    // A pattern that matches nothing is most often a typo: a new file
+    // comes only from a plain name.
+    if (!held && NamePattern::isPattern(DeviceNames::fromUser(argument))) {
+        throw CommandFailure(Failure::NoSuchFile, QStringLiteral("edit: no file matches %1; a new file takes a name "
+                                                                 "without * ? or [").arg(argument));
+    }
     if (!held)
         return EditTarget{storableName(context.line.command, argument), false, QByteArray()};
     ProgressMeter meter(shownName(held->name), session.showsProgress());

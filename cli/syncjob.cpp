@@ -172,6 +172,14 @@ void checkRoom(const CliSession::Holdings &holdings, const SyncPlan &plan)
 JobPlan::LocalTree scanLocalFolder(const CommandContext &context, const QString &folder, JobReport &report)
 {
     const JobPlan::LocalTree tree = JobPlan::scanFolder(folder, deviceFolder(context.line));
+    QVector<SourceAndName> sources;
+    for (const JobPlan::LocalFile &file : tree.files) {
+        sources << SourceAndName{file.name, file.deviceName.toLatin1()};
+        // Cleaned as put cleans a name, and said as put says it.
+        if (file.deviceName != deviceFolder(context.line) + file.name)
+            context.output.note(QStringLiteral("sync: %1 is stored as %2").arg(file.name, file.deviceName));
+    }
+    refuseSharedNames(context.line.command, sources, Failure::LocalFile);
     for (const JobPlan::Skipped &skipped : tree.skipped) {
         report.skipped.append(QJsonObject{{QStringLiteral("name"), skipped.name}, {QStringLiteral("reason"), skipped.reason}});
         if (context.line.dryRun)
@@ -189,8 +197,14 @@ void checkSync(const CommandContext &context)
     if (context.line.arguments.size() < 2)
         return;
     // The folder is part of every name sent: a name under it must be able to
-    // exist at all.
+    // exist at all. An empty one is most often a variable left unset, and
+    // with --delete it would stand for the whole receiver.
     const QString typed = context.line.arguments.at(1);
+    if (deviceFolder(context.line).isEmpty()) {
+        throw CommandFailure(Failure::Usage, QStringLiteral("sync: the receiver's folder \"%1\" names no folder; leave "
+                                                            "FOLDER out to fill the receiver's top")
+                                                     .arg(typed));
+    }
     QString problem;
     switch (TransferFormat::storableNameProblem(deviceFolder(context.line) + QStringLiteral("a.b"))) {
     case TransferFormat::NameProblem::None:

@@ -169,8 +169,12 @@ void runPut(const CommandContext &context)
     CliSession &session = context.session;
     CommandOutput &output = context.output;
     QVector<FileAndName> files;
-    for (const QString &argument : line.arguments)
+    QVector<SourceAndName> sources;
+    for (const QString &argument : line.arguments) {
         files << fileAndName(line.command, argument);
+        sources << SourceAndName{files.constLast().localPath, files.constLast().name};
+    }
+    refuseSharedNames(line.command, sources, Failure::Usage);
     output.keepDoneList();
     session.open();
     checkPutRoom(context, files);
@@ -196,8 +200,12 @@ void runPut(const CommandContext &context)
 
 void checkPut(const CommandContext &context)
 {
-    for (const QString &argument : context.line.arguments)
-        targetName(context.line.command, splitFileArgument(argument));
+    QVector<SourceAndName> sources;
+    for (const QString &argument : context.line.arguments) {
+        const FileArgument split = splitFileArgument(argument);
+        sources << SourceAndName{split.file, targetName(context.line.command, split)};
+    }
+    refuseSharedNames(context.line.command, sources, Failure::Usage);
 }
 
 namespace {

@@ -349,33 +349,71 @@ private slots:
         QVERIFY(!run.err.contains('\x1b'));
     }
 
-    void namesRefusedBeforeSending_data()
+    // What cannot be stored as the owner meant is refused before anything
+    // is sent: names the receiver cannot take, two files for one name, an
+    // empty FOLDER (an unset variable), a NAME mistyped as a pattern, room.
+    void refusedBeforeSending_data()
     {
-        QTest::addColumn<QString>("target");
+        QTest::addColumn<QStringList>("arguments"); // %file: a file of 4096 bytes; %dir: its folder
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("err");
-        QTest::newRow("too long") << ":abcdefghijklmnopqrstuvwxyz1.txt" << 2 << QByteArray("longer than the receiver's 30 bytes");
-        QTest::newRow("bad characters") << ":a b.txt" << 2 << QByteArray("holds characters");
-        QTest::newRow("no type") << ":a." << 2 << QByteArray("a type after it");
-        QTest::newRow("no room") << "" << 1
-                                 << QByteArray("4096 bytes need up to 4608 bytes of the receiver's room, which has 4096 free; "
+        QTest::newRow("too long") << QStringList{"put", "%file:abcdefghijklmnopqrstuvwxyz1.txt"} << 2
+                                  << QByteArray("longer than the receiver's 30 bytes");
+        QTest::newRow("bad characters") << QStringList{"put", "%file:a b.txt"} << 2 << QByteArray("holds characters");
+        QTest::newRow("no type") << QStringList{"put", "%file:a."} << 2 << QByteArray("a type after it");
+        QTest::newRow("no room") << QStringList{"put", "%file"} << 1
+                                 << QByteArray("4096 bytes need up to 4608 bytes of the receiver's room, which has 3584 free; "
                                                "nothing sent");
+        QTest::newRow("two files, one name") << QStringList{"put", "%dir/station2.ini", "%dir/station 2.ini"} << 2
+                                             << QByteArray("put: %dir/station2.ini and %dir/station 2.ini would both be "
+                                                           "stored as station2.ini, the second replacing the first; nothing sent");
+        QTest::newRow("sync, two files, one name") << QStringList{"sync", "%dir"} << 1
+                                                   << QByteArray("sync: station 2.ini and station2.ini would both be stored "
+                                                                 "as station2.ini");
+        QTest::newRow("sync into an empty FOLDER") << QStringList{"sync", "%dir", "", "--delete", "--yes"} << 2
+                                                   << QByteArray("sync: the receiver's folder \"\" names no folder");
+        QTest::newRow("sync into a FOLDER of slashes") << QStringList{"sync", "%dir", "//", "--delete", "--yes"} << 2
+                                                       << QByteArray("sync: the receiver's folder \"//\" names no folder");
+        QTest::newRow("edit, a pattern that matches nothing") << QStringList{"edit", "statoin*.ini"} << 1
+                                                              << QByteArray("edit: no file matches statoin*.ini");
     }
-    void namesRefusedBeforeSending()
+    void refusedBeforeSending()
     {
-        QFETCH(QString, target);
+        QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(QByteArray, err);
         QTemporaryDir store;
+        writeLocalFile(store, QStringLiteral("station.ini"), "held");
         EmulatorProgram emulator({"--dir", store.path(), "--capacity", "4096"});
         QTemporaryDir local;
         const QString file = writeLocalFile(local, QStringLiteral("file.bin"), patterned(4096, 3));
-        const QString trace = local.filePath(QStringLiteral("trace"));
-        const CliRun run = runCli({"-p", emulator.port(), "--trace", trace, "put", file + target});
+        writeLocalFile(local, QStringLiteral("station2.ini"), "one");
+        writeLocalFile(local, QStringLiteral("station 2.ini"), "two");
+        const QString trace = QDir(QDir::tempPath()).filePath(QStringLiteral("refused-%1.trace").arg(QCoreApplication::applicationPid()));
+        arguments.replaceInStrings(QStringLiteral("%file"), file).replaceInStrings(QStringLiteral("%dir"), local.path());
+        const CliRun run = runCli(QStringList{"-p", emulator.port(), "--trace", trace} + arguments);
         QCOMPARE(run.exitCode, exitCode);
-        QVERIFY2(run.err.contains(err), run.err.constData());
-        QVERIFY(!readLocalFile(trace).contains("UPLOAD"));
-        QCOMPARE(folderEntries(store.path()), QStringList());
+        QVERIFY2(run.err.contains(err.replace("%dir", local.path().toUtf8())), run.err.constData());
+        QVERIFY(!readLocalFile(trace).contains("UPLOAD") && !readLocalFile(trace).contains("REMOVE"));
+        QFile::remove(trace);
+        QCOMPARE(folderEntries(store.path()), QStringList{"station.ini"});
+    }
+
+    // sync names a file as put does: cleaned, and said; the next sync of the
+    // same folder finds it there and sends nothing.
+    void syncCleansNamesAsPutDoes()
+    {
+        QTemporaryDir store;
+        EmulatorProgram emulator({"--dir", store.path()});
+        QTemporaryDir local;
+        writeLocalFile(local, QStringLiteral("station 2.ini"), "two");
+        const CliRun first = runCli({"-p", emulator.port(), "sync", local.path()});
+        QVERIFY2(first.exitCode == 0, first.err.constData());
+        QVERIFY2(first.err.contains("sync: station 2.ini is stored as station2.ini"), first.err.constData());
+        QCOMPARE(folderEntries(store.path()), QStringList{"station2.ini"});
+        const CliRun second = runCli({"-p", emulator.port(), "sync", local.path()});
+        QVERIFY2(second.exitCode == 0, second.err.constData());
+        QVERIFY2(second.out.contains("sync: sent 0 files, removed 0, 1 unchanged"), second.out.constData());
     }
 
     // put and restore judge room alike, by the flash's pages, the file of
@@ -602,7 +640,7 @@ private slots:
         writeLocalFile(local, QStringLiteral("notes"), "n");
         QVERIFY(QDir(local.path()).mkdir(QStringLiteral("dir")));
         writeLocalFile(local, QStringLiteral("dir/b.txt"), patterned(100, 8));
-        writeLocalFile(local, QStringLiteral("bad name.txt"), "x");
+        writeLocalFile(local, QString::fromUtf8("\xc3\xa9.txt"), "x"); // nothing before its type, once cleaned
         writeLocalFile(local, QStringLiteral("MANIFEST"), "not sent");
 
         const CliRun first = runCli({"-p", emulator.port(), "--json", "sync", "--delete", "--yes", local.path()});
@@ -610,11 +648,11 @@ private slots:
         const QJsonObject summary = QJsonDocument::fromJson(first.out).object();
         QCOMPARE(summary.value(QStringLiteral("sent")).toArray().size(), 1);
         QCOMPARE(summary.value(QStringLiteral("skipped")).toArray().at(0).toObject().value(QStringLiteral("name")).toString(),
-                 QStringLiteral("bad name.txt"));
+                 QString::fromUtf8("\xc3\xa9.txt"));
         QCOMPARE(store.files(), (QStringList{"a.txt", "dir%2Fb.txt", "notes"}));
         QCOMPARE(readLocalFile(store.dir.filePath(QStringLiteral("a.txt"))), QByteArray("alpha"));
 
-        QVERIFY(QFile::remove(local.filePath(QStringLiteral("bad name.txt"))));
+        QVERIFY(QFile::remove(local.filePath(QString::fromUtf8("\xc3\xa9.txt"))));
         const CliRun careful = runCli({"-p", emulator.port(), "sync", "--checksum", local.path()});
         QVERIFY2(careful.exitCode == 0, careful.err.constData());
         QVERIFY2(careful.out.startsWith("sent             5  a.txt\n"), careful.out.constData());

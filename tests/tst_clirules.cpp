@@ -549,21 +549,23 @@ private slots:
         QVERIFY(QDir(folder.path()).mkpath(QStringLiteral("presets/deep")));
         QVERIFY(QDir(folder.path()).mkpath(QStringLiteral(".git")));
         for (const char *name : {"a.txt", "presets/deep/b.ini", "MANIFEST", "presets/MANIFEST", ".hidden.txt",
-                                 ".git/config", "my file.txt"})
-            QVERIFY(!writeLocalFile(folder, QString::fromLatin1(name), "x").isEmpty());
+                                 ".git/config", "my file.txt", "\xc3\xa9.txt"})
+            QVERIFY(!writeLocalFile(folder, QString::fromUtf8(name), "x").isEmpty());
         QVERIFY(::mkfifo(QFile::encodeName(folder.filePath(QStringLiteral("pipe.txt"))).constData(), 0600) == 0);
         QVERIFY(QFile::link(folder.filePath(QStringLiteral("presets")), folder.filePath(QStringLiteral("loop"))));
 
         const JobPlan::LocalTree tree = JobPlan::scanFolder(folder.path());
         QStringList sent;
         for (const JobPlan::LocalFile &file : tree.files)
-            sent << file.name;
-        QCOMPARE(sent, (QStringList{"a.txt", "presets/MANIFEST", "presets/deep/b.ini"}));
+            sent << file.name + QStringLiteral(" as ") + file.deviceName;
+        QCOMPARE(sent, (QStringList{"a.txt as a.txt", "my file.txt as myfile.txt", "presets/MANIFEST as presets/MANIFEST",
+                                    "presets/deep/b.ini as presets/deep/b.ini"}));
         QStringList skipped;
         for (const JobPlan::Skipped &skip : tree.skipped)
             skipped << skip.name;
         skipped.sort();
-        QCOMPARE(skipped, (QStringList{"loop", "my file.txt", "pipe.txt"}));
+        // A name that keeps nothing before its type once cleaned.
+        QCOMPARE(skipped, (QStringList{"loop", "pipe.txt", QString::fromUtf8("\xc3\xa9.txt")}));
     }
 };
 
