@@ -66,34 +66,84 @@ QStringList missingFolders(const QString &folder)
     return missing;
 }
 
-// What the previous MANIFEST records; none when DIR holds none or a link
-// stands in its place.
-std::optional<Manifest::Contents> previousBackup(const QDir &dir)
+// What a MANIFEST in DIR records; none when there is none, it cannot be
+// read, or a link stands in its place.
+std::optional<Manifest::Contents> recordedBackup(const QDir &dir, const QString &name = QLatin1String(Manifest::FileName))
 {
-    const QString path = dir.filePath(QLatin1String(Manifest::FileName));
+    const QString path = dir.filePath(name);
     QFile file(path);
     if (QFileInfo(path).isSymLink() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return Manifest::parse(file.readAll()).contents;
 }
 
+// The earlier backups kept beside MANIFEST (Manifest::keptName()), oldest
+// first.
+QStringList keptManifests(const QDir &dir)
+{
+    QStringList kept;
+    for (const QString &name : dir.entryList({QStringLiteral("MANIFEST.*")}, QDir::Files, QDir::Name)) {
+        if (Manifest::isKeptName(name))
+            kept << name;
+    }
+    return kept;
+}
+
+// A backup that would list less than the one before (files the receiver
+// no longer holds: a format, a removal, a flash gone bad) keeps the one
+// before beside it, so DIR never becomes less restorable: the name it is
+// kept under, or empty when the new one lists all it did.
+QString keepPreviousAs(const QDir &dir, const std::optional<Manifest::Contents> &previous, const QVector<ListingEntry> &held)
+{
+    if (!previous)
+        return QString();
+    QSet<QByteArray> heldNames;
+    for (const ListingEntry &entry : held)
+        heldNames.insert(entry.name);
+    const bool losesFiles = std::any_of(previous->entries.cbegin(), previous->entries.cend(), [&](const Manifest::Entry &entry) {
+        return entry.saved() && !heldNames.contains(entry.name);
+    });
+    if (!losesFiles)
+        return QString();
+    for (int sequence = 1;; ++sequence) {
+        const QString name = Manifest::keptName(previous->taken, sequence);
+        if (!QFileInfo::exists(dir.filePath(name)) && !QFileInfo(dir.filePath(name)).isSymLink())
+            return name;
+    }
+}
+
+// The copies a kept MANIFEST names, which no new copy may replace: each
+// earlier backup stays restorable.
+QSet<QString> keptCopies(const QDir &dir, const QStringList &manifests)
+{
+    QSet<QString> copies;
+    for (const QString &name : manifests) {
+        const std::optional<Manifest::Contents> kept = recordedBackup(dir, name);
+        for (const Manifest::Entry &entry : kept ? kept->entries : QVector<Manifest::Entry>())
+            copies.insert(key(entry.path));
+    }
+    return copies;
+}
+
 // What DIR holds, as backupPaths() must avoid it: every entry but real
 // folders and the previous backup's copies of names the receiver still
-// holds, which the new copies may replace. Links are entries like files:
-// nothing goes into or through them.
+// holds, which the new copies may replace unless a kept MANIFEST names
+// them (frozen). Links are entries like files: nothing goes into or
+// through them.
 struct Holdings
 {
     QSet<QString> files;
     QSet<QString> folders;
 };
-Holdings localHoldings(const QDir &dir, const std::optional<Manifest::Contents> &previous, const QVector<ListingEntry> &held)
+Holdings localHoldings(const QDir &dir, const std::optional<Manifest::Contents> &previous, const QVector<ListingEntry> &held,
+                       const QSet<QString> &frozen, const QString &keepAs)
 {
     QSet<QByteArray> heldNames;
     for (const ListingEntry &entry : held)
         heldNames.insert(entry.name);
     QSet<QString> replaceable;
     for (const Manifest::Entry &entry : previous ? previous->entries : QVector<Manifest::Entry>()) {
-        if (entry.saved() && heldNames.contains(entry.name))
+        if (entry.saved() && heldNames.contains(entry.name) && !frozen.contains(key(entry.path)))
             replaceable.insert(key(entry.path));
     }
     Holdings holdings;
@@ -111,17 +161,20 @@ Holdings localHoldings(const QDir &dir, const std::optional<Manifest::Contents> 
         else if (info.isSymLink() || !info.isFile() || !replaceable.contains(path))
             holdings.files.insert(path);
     }
+    // The old MANIFEST's new name is taken too, before it is made.
+    if (!keepAs.isEmpty())
+        holdings.files.insert(key(keepAs));
     return holdings;
 }
 
 // Where each listed file goes in DIR, clear of what DIR holds.
 QVector<QString> backupPaths(const QDir &dir, const std::optional<Manifest::Contents> &previous,
-                             const QVector<ListingEntry> &entries)
+                             const QVector<ListingEntry> &entries, const QSet<QString> &frozen, const QString &keepAs)
 {
     QVector<QByteArray> names;
     for (const ListingEntry &entry : entries)
         names << entry.name;
-    const Holdings local = localHoldings(dir, previous, entries);
+    const Holdings local = localHoldings(dir, previous, entries, frozen, keepAs);
     return JobPlan::backupPaths(names, local.files, local.folders);
 }
 
@@ -150,9 +203,10 @@ bool checkTargets(const QDir &dir, const Manifest::Contents &contents, QString *
 }
 
 // Moves a complete staged backup into place. Everything that could stop
-// half-way is checked before the old MANIFEST goes; from then on DIR has no
-// MANIFEST until the new one is written, last. Nothing else is removed.
-bool placeBackup(const QDir &dir, const Manifest::Contents &contents, QString *error)
+// half-way is checked before the old MANIFEST goes (removed, or kept under
+// keepAs); from then on DIR has no MANIFEST until the new one is written,
+// last. Nothing else is removed.
+bool placeBackup(const QDir &dir, const Manifest::Contents &contents, const QString &keepAs, QString *error)
 {
     const QDir staging(dir.filePath(QLatin1String(JobPlan::StagingFolder)));
     if (!QDir().mkpath(dir.path())) {
@@ -162,6 +216,10 @@ bool placeBackup(const QDir &dir, const Manifest::Contents &contents, QString *e
     if (!checkTargets(dir, contents, error))
         return false;
     const QString manifestPath = dir.filePath(QLatin1String(Manifest::FileName));
+    if (!keepAs.isEmpty() && !QFile::rename(manifestPath, dir.filePath(keepAs))) {
+        *error = QStringLiteral("cannot keep the old %1 as %2").arg(manifestPath, keepAs);
+        return false;
+    }
     if ((QFileInfo::exists(manifestPath) || QFileInfo(manifestPath).isSymLink()) && !QFile::remove(manifestPath)) {
         *error = QStringLiteral("cannot remove the old %1").arg(manifestPath);
         return false;
@@ -265,12 +323,18 @@ void stageAndPlace(const CommandContext &context, const QDir &dir, const CliSess
                    JobReport &report)
 {
     CliSession &session = context.session;
-    const std::optional<Manifest::Contents> previous = previousBackup(dir);
+    const std::optional<Manifest::Contents> previous = recordedBackup(dir);
     const QVector<ListingEntry> &entries = holdings.entries;
     qint64 total = 0;
     for (const ListingEntry &entry : entries)
         total += entry.size;
-    const QVector<QString> paths = backupPaths(dir, previous, entries);
+    const QString keepAs = keepPreviousAs(dir, previous, entries);
+    QSet<QString> frozen = keptCopies(dir, keptManifests(dir));
+    if (!keepAs.isEmpty()) {
+        for (const Manifest::Entry &entry : previous->entries)
+            frozen.insert(key(entry.path));
+    }
+    const QVector<QString> paths = backupPaths(dir, previous, entries, frozen, keepAs);
     const QDir staging(dir.filePath(QLatin1String(JobPlan::StagingFolder)));
     // What an earlier run left there is not known to be whole.
     if (!clearStaging(staging.path()))
@@ -291,9 +355,10 @@ void stageAndPlace(const CommandContext &context, const QDir &dir, const CliSess
         throw CliSession::interruption();
     }
     QString error;
-    if (!placeBackup(dir, run.contents, &error))
+    if (!placeBackup(dir, run.contents, keepAs, &error))
         throw CommandFailure(Failure::LocalFile, QStringLiteral("backup: ") + error);
     report.kept = keptFiles(dir, previous, run.contents);
+    report.keptManifest = keepAs;
 }
 
 // The summary, and the names that cannot go back.
@@ -306,7 +371,12 @@ void finishBackup(const CommandContext &context, const QDir &dir, const BackupRu
     const QString kept = report.kept.isEmpty() ? QString()
                                                : QStringLiteral("; %1 of earlier backups kept in %2, not in the new MANIFEST")
                                                          .arg(fileCount(report.kept.size()), QDir::toNativeSeparators(dir.path()));
-    report.summary = [text = summary + kept] { return text; };
+    const QString keptManifest = report.keptManifest.isEmpty()
+                                         ? QString()
+                                         : QStringLiteral("; the MANIFEST before, which lists more, is kept as %1 (restore "
+                                                          "--manifest %1 puts it back)")
+                                                   .arg(report.keptManifest);
+    report.summary = [text = summary + kept + keptManifest] { return text; };
     if (run.unrestorable.isEmpty())
         return;
     for (const QString &file : run.unrestorable)

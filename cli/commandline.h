@@ -37,6 +37,7 @@ struct CommandLine
     bool dryRun = false;      // restore and sync --dry-run
     bool force = false;       // mv --force
     bool humanReadable = false; // ls and df -h
+    QString manifestName;       // restore --manifest
 
     QString error; // a usage error; empty when the line is fine
 };

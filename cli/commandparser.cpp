@@ -153,6 +153,7 @@ void takeOptions(const OptionParser &options, CommandLine &line)
     line.dryRun = options.isSet(OptionId::DryRun);
     line.force = options.isSet(OptionId::Force);
     line.humanReadable = options.isSet(OptionId::HumanReadable);
+    line.manifestName = options.value(OptionId::Manifest);
     if (!options.isSet(OptionId::Timeout))
         return;
     bool ok = false;

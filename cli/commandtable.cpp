@@ -121,12 +121,13 @@ const std::vector<CommandRow> &commandTable()
          "copy of a file the receiver no longer holds) stays, and the new file takes the next\n"
          "free name. Nothing is written through a link: a linked sub-folder is not used.\n"
          "\n"
-         "Downloads go to DIR/.spiffs-backup-incoming first. Only once every file is in is the\n"
-         "old MANIFEST removed, each file moved into place, and the new MANIFEST written, last.\n"
-         "Nothing is deleted: the files of earlier backups that the receiver no longer holds\n"
-         "stay in DIR, are counted, and the new MANIFEST does not list them. After an error, a\n"
-         "time-out or Ctrl-C, DIR keeps the previous backup and its MANIFEST (or none). A file\n"
-         "the receiver will not send fails the backup the same way.\n"
+         "Downloads go to DIR/.spiffs-backup-incoming first; only once every file is in are\n"
+         "they moved into place and the new MANIFEST written, last. Nothing is deleted: the\n"
+         "files of earlier backups that the receiver no longer holds stay and are counted. When\n"
+         "the new MANIFEST would list less than the one before (after a format, say), the one\n"
+         "before is kept as MANIFEST.DATE (taken, UTC: MANIFEST.2026-12-08T11-30-00Z), its files\n"
+         "are never replaced, and restore --manifest puts it back. After an error, a time-out,\n"
+         "Ctrl-C or a file the receiver will not send, DIR is as it was.\n"
          "\n"
          "A name restore could not give back (empty, longer than 30 bytes, or holding a zero\n"
          "byte) is still saved when the receiver sends it, recorded in MANIFEST as not\n"
@@ -138,7 +139,7 @@ const std::vector<CommandRow> &commandTable()
          "SHA-256 is of the bytes that arrived, proof that the copy has not changed since, not\n"
          "that the line carried it faithfully.\n",
          1, 1, optionBits({}), ValueKind::LocalFolder, runBackup, nullptr},
-        {"restore", "restore DIR [--clean] [--dry-run] [--yes]", "put a backup back on the receiver",
+        {"restore", "restore DIR [--manifest NAME] [--clean] [--dry-run] [--yes]", "put a backup back on the receiver",
          "Uploads every file DIR/MANIFEST names, under the exact name it records, in its order.\n"
          "Before anything is sent, every file's size and SHA-256 must match the MANIFEST, no\n"
          "file may be a link leading out of DIR (exit 1 and nothing sent otherwise), and the\n"
@@ -154,8 +155,12 @@ const std::vector<CommandRow> &commandTable()
          "Afterwards one listing must show every name at its size (with --clean, nothing\n"
          "else); a difference is reported, exit 1. Contents are not read back.\n"
          "--dry-run prints what would be sent and removed, the bytes and the time at 115200\n"
-         "baud, and sends nothing but the memory and listing requests.\n",
-         1, 1, optionBits({OptionId::Clean, OptionId::DryRun, OptionId::Yes}), ValueKind::LocalFolder, runRestore, nullptr},
+         "baud, and sends nothing but the memory and listing requests.\n"
+         "--manifest NAME restores an earlier backup that backup kept in DIR (below) instead.\n"
+         "A MANIFEST that lists no file while DIR keeps earlier ones is not restored: they are\n"
+         "named, exit 1.\n",
+         1, 1, optionBits({OptionId::Manifest, OptionId::Clean, OptionId::DryRun, OptionId::Yes}), ValueKind::LocalFolder,
+         runRestore, nullptr},
         {"sync", "sync DIR [FOLDER] [--delete] [--dry-run] [--checksum] [--yes]", "make the receiver hold DIR's files",
          "Uploads the regular files under DIR that the receiver lacks or holds at another size\n"
          "into the receiver's FOLDER: sync presets presets sends presets/mw.txt as the\n"

@@ -168,7 +168,8 @@ void scan(const QString &top, const QDir &dir, const QString &prefix, const QStr
     for (const QFileInfo &entry : entries) {
         const QString name = prefix + entry.fileName();
         // Dot-names are hidden on Unix only; the staging folder is one.
-        if (entry.fileName().startsWith(QLatin1Char('.')) || name == QLatin1String(Manifest::FileName))
+        if (entry.fileName().startsWith(QLatin1Char('.')) || name == QLatin1String(Manifest::FileName)
+            || Manifest::isKeptName(name))
             continue;
         if (entry.isDir() && entry.isSymLink()) {
             tree.skipped << Skipped{name, QStringLiteral("a link to a folder, not followed")};

@@ -17,6 +17,7 @@ JobReport::JobReport(const CommandLine &line) : line(line)
 
 void JobReport::clear()
 {
+    keptManifest.clear();
     for (QJsonArray *list : {&sent, &received, &removed, &skipped, &unchanged, &verified, &differences, &notRestorable, &kept})
         *list = QJsonArray();
     verifiedBy.clear();
@@ -86,6 +87,7 @@ void JobReport::addTo(QJsonObject &document) const
     if (command == QLatin1String("backup")) {
         fields.insert(QStringLiteral("received"), received);
         fields.insert(QStringLiteral("kept"), kept);
+        fields.insert(QStringLiteral("keptManifest"), keptManifest.isEmpty() ? QJsonValue() : QJsonValue(keptManifest));
     }
     if (command == QLatin1String("sync")) {
         fields.insert(QStringLiteral("unchanged"), unchanged);

@@ -46,6 +46,7 @@ struct JobReport : CommandOutput::Report
     QJsonArray differences;
     QJsonArray notRestorable;
     QJsonArray kept; // backup: earlier backups' files left in DIR, not in the new MANIFEST
+    QString keptManifest; // backup: the earlier MANIFEST kept beside the new one, or empty
     QString verifiedBy;
     qint64 bytes = 0;     // file content moved
     qint64 wireBytes = 0; // a dry run's estimate

@@ -1,6 +1,7 @@
 #include "manifest.h"
 
 #include <QtCore/QList>
+#include <QtCore/QRegularExpression>
 #include <QtCore/QSet>
 #include <QtCore/QStringList>
 
@@ -95,6 +96,19 @@ std::optional<QByteArray> unescaped(const QByteArray &text)
         }
     }
     return bytes;
+}
+
+QString keptName(const QDateTime &taken, int sequence)
+{
+    const QString name = QLatin1String(FileName) + QLatin1Char('.')
+                         + taken.toUTC().toString(QStringLiteral("yyyy-MM-ddTHH-mm-ss")) + QLatin1Char('Z');
+    return sequence > 1 ? name + QLatin1Char('~') + QString::number(sequence) : name;
+}
+
+bool isKeptName(const QString &fileName)
+{
+    static const QRegularExpression kept(QStringLiteral("^MANIFEST\\.\\d{4}-\\d\\d-\\d\\dT\\d\\d-\\d\\d-\\d\\dZ(~[1-9]\\d*)?$"));
+    return kept.match(fileName).hasMatch();
 }
 
 QByteArray write(const Contents &contents)

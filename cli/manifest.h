@@ -38,6 +38,13 @@ namespace Manifest {
 
 inline constexpr char FileName[] = "MANIFEST";
 
+// An earlier backup's MANIFEST, kept beside the newest when the newest no
+// longer lists all it did: "MANIFEST.2026-12-08T11-30-00Z", the date it was
+// taken (UTC, no ":" so every file system takes it), with "~2", "~3", ...
+// after it when two were taken in one second.
+QString keptName(const QDateTime &taken, int sequence = 1);
+bool isKeptName(const QString &fileName);
+
 struct Entry
 {
     qint64 size = 0;

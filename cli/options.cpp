@@ -36,6 +36,8 @@ const std::vector<OptionRow> &optionTable()
         {OptionId::DryRun, "", "dry-run", "", ValueKind::None, false, "print the plan and change nothing"},
         {OptionId::Force, "f", "force", "", ValueKind::None, false, "replace a file that is in the way"},
         {OptionId::HumanReadable, "", "human-readable", "", ValueKind::None, false, "sizes in KiB and MiB"},
+        {OptionId::Manifest, "", "manifest", "NAME", ValueKind::None, false,
+         "restore the earlier backup DIR keeps as NAME (MANIFEST.DATE) instead of the newest"},
     };
     return table;
 }

@@ -27,6 +27,7 @@ enum class OptionId {
     DryRun,
     Force,
     HumanReadable,
+    Manifest,
 };
 
 // What a value or an argument is, for the completions: a port, a local

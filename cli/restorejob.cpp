@@ -49,10 +49,11 @@ QString problemWith(const QDir &dir, const Manifest::Entry &entry, std::optional
     return QString();
 }
 
-// DIR/MANIFEST, read and checked; not one outside DIR.
-QVector<Manifest::Entry> readManifest(const QString &folder)
+// DIR/MANIFEST, or the earlier one --manifest names, read and checked; not
+// one outside DIR.
+Manifest::Contents readManifest(const QString &folder, const QString &name)
 {
-    const QString manifestPath = QDir(folder).filePath(QLatin1String(Manifest::FileName));
+    const QString manifestPath = QDir(folder).filePath(name);
     if (JobPlan::leadsOutside(folder, manifestPath)) {
         throw CommandFailure(Failure::LocalFile, QStringLiteral("restore: %1 is a link leading outside %2; nothing sent")
                                                          .arg(manifestPath, folder));
@@ -65,7 +66,46 @@ QVector<Manifest::Entry> readManifest(const QString &folder)
     const Manifest::Parsed parsed = Manifest::parse(manifestFile.readAll());
     if (!parsed.contents)
         throw CommandFailure(Failure::LocalFile, QStringLiteral("restore: %1, %2").arg(manifestFile.fileName(), parsed.error));
-    return parsed.contents->entries;
+    return *parsed.contents;
+}
+
+// The MANIFEST restore puts back: DIR's newest, or the earlier one named.
+QString chosenManifest(const CommandLine &line)
+{
+    if (line.manifestName.isEmpty())
+        return QLatin1String(Manifest::FileName);
+    if (line.manifestName != QLatin1String(Manifest::FileName) && !Manifest::isKeptName(line.manifestName)) {
+        throw CommandFailure(Failure::Usage, QStringLiteral("restore: --manifest takes MANIFEST or an earlier one kept "
+                                                            "in DIR, MANIFEST.DATE (such as MANIFEST.2026-12-08T11-30-00Z), "
+                                                            "not %1").arg(line.manifestName));
+    }
+    return line.manifestName;
+}
+
+// A newest backup that lists no file, while DIR keeps earlier ones that do,
+// is most often one taken after an accident: restoring it would put back
+// nothing. The earlier ones are named instead.
+void refuseEmptyOverKept(const QString &folder, const QString &name, const Manifest::Contents &contents)
+{
+    if (name != QLatin1String(Manifest::FileName) || !contents.entries.isEmpty())
+        return;
+    const QDir dir(folder);
+    QStringList kept;
+    for (const QString &earlier : dir.entryList({QStringLiteral("MANIFEST.*")}, QDir::Files, QDir::Name | QDir::Reversed)) {
+        if (!Manifest::isKeptName(earlier))
+            continue;
+        QFile file(dir.filePath(earlier));
+        const Manifest::Parsed parsed = file.open(QIODevice::ReadOnly) ? Manifest::parse(file.readAll()) : Manifest::Parsed();
+        if (parsed.contents && !parsed.contents->entries.isEmpty())
+            kept << QStringLiteral("%1 (%2)").arg(earlier, fileCount(parsed.contents->entries.size()));
+    }
+    if (kept.isEmpty())
+        return;
+    throw CommandFailure(Failure::LocalFile,
+                         QStringLiteral("restore: %1 lists no file: the backup of %2 found the receiver empty. %3 keeps "
+                                        "earlier backups: %4; restore --manifest NAME puts one back; nothing sent")
+                                 .arg(dir.filePath(name), contents.taken.toUTC().toString(Qt::ISODate),
+                                      QDir::toNativeSeparators(folder), kept.join(QStringLiteral(", "))));
 }
 
 struct RestorePlan
@@ -157,7 +197,10 @@ void runRestore(const CommandContext &context)
     const CommandLine &line = context.line;
     CliSession &session = context.session;
     const QString folder = existingFolder(line.command, line.arguments.constFirst());
-    const QVector<Manifest::Entry> entries = readManifest(folder);
+    const QString manifestName = chosenManifest(line);
+    const Manifest::Contents contents = readManifest(folder, manifestName);
+    refuseEmptyOverKept(folder, manifestName, contents);
+    const QVector<Manifest::Entry> &entries = contents.entries;
     JobReport &report = context.output.keepReport(std::make_unique<JobReport>(line));
     const RestorePlan plan = checkBackup(context, QDir(folder), entries, report);
 

@@ -550,6 +550,46 @@ private slots:
         QVERIFY(storeContents(store.dir.path()) == original);
     }
 
+    // A routine backup after an accident (a format) keeps the backup before
+    // it: restore names it rather than put back nothing, and --manifest
+    // puts it back, its copies untouched by the backups since.
+    void backupAfterFormatStaysRestorable()
+    {
+        StoreFolder store;
+        const QMap<QString, QByteArray> original = storeContents(store.dir.path());
+        EmulatorProgram emulator({QStringLiteral("--dir"), store.dir.path()});
+        const QStringList port{"-p", emulator.port()};
+        QTemporaryDir backup;
+        QCOMPARE(runCli(port + QStringList{"backup", backup.path()}).exitCode, 0);
+        const QByteArray first = readLocalFile(backup.filePath(QStringLiteral("MANIFEST")));
+        QCOMPARE(runCli(port + QStringList{"format", "--yes"}).exitCode, 0);
+
+        const CliRun afterFormat = runCli(port + QStringList{"backup", backup.path()});
+        QVERIFY2(afterFormat.exitCode == 0, afterFormat.err.constData());
+        QStringList kept = QDir(backup.path()).entryList({QStringLiteral("MANIFEST.*")});
+        QCOMPARE(kept.size(), 1);
+        QVERIFY2(afterFormat.out.contains("is kept as " + kept.constFirst().toUtf8()), afterFormat.out.constData());
+        QCOMPARE(readLocalFile(backup.filePath(kept.constFirst())), first);
+
+        const CliRun refused = runCli(port + QStringList{"restore", backup.path()});
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains("lists no file") && refused.err.contains(kept.constFirst().toUtf8() + " (5 files)"),
+                 refused.err.constData());
+        QCOMPARE(store.files(), QStringList());
+
+        // A file of an old name since: its new copy goes beside the kept one.
+        QTemporaryDir elsewhere;
+        const QString changed = writeLocalFile(elsewhere, QStringLiteral("a.txt"), "new content");
+        QCOMPARE(runCli(port + QStringList{"put", changed}).exitCode, 0);
+        QCOMPARE(runCli(port + QStringList{"backup", backup.path()}).exitCode, 0);
+        QCOMPARE(readLocalFile(backup.filePath(QStringLiteral("a.txt"))), QByteArray("alpha"));
+        QCOMPARE(QDir(backup.path()).entryList({QStringLiteral("MANIFEST.*")}), kept);
+
+        const CliRun restored = runCli(port + QStringList{"restore", backup.path(), "--manifest", kept.constFirst(), "--clean", "--yes"});
+        QVERIFY2(restored.exitCode == 0, restored.err.constData());
+        QVERIFY(storeContents(store.dir.path()) == original);
+    }
+
     void jobsThatChangeNothing_data()
     {
         QTest::addColumn<QStringList>("emulatorArguments");
