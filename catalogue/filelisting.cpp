@@ -102,6 +102,15 @@ std::optional<QByteArray> selectedDeviceName(const QTableWidget *table)
     return deviceName.isValid() ? deviceName.toByteArray() : nameItem->text().toUtf8();
 }
 
+qint64 selectedFileSize(const QTableWidget *table)
+{
+    const QList<QTableWidgetItem *> selected = table->selectedItems();
+    const QTableWidgetItem *sizeItem = selected.isEmpty() ? nullptr : table->item(selected.first()->row(), SizeColumn);
+    bool ok = false;
+    const qint64 size = sizeItem ? sizeItem->text().toLongLong(&ok) : -1;
+    return ok ? size : -1;
+}
+
 std::optional<QByteArray> deviceNameForCommand(MainWindowUi &ui)
 {
     std::optional<QByteArray> name = selectedDeviceName(ui.tableWidget);

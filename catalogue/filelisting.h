@@ -31,6 +31,9 @@ QString iconPathForType(const QString &type);
 // selected row. Empty when no row is current or nothing is selected.
 std::optional<QByteArray> selectedDeviceName(const QTableWidget *table);
 
+// The listed size of the file the user picked; -1 when there is none.
+qint64 selectedFileSize(const QTableWidget *table);
+
 // The same, for a command about to use it: with no file picked, the user is
 // asked to pick one and the result is empty.
 std::optional<QByteArray> deviceNameForCommand(MainWindowUi &ui);

@@ -289,7 +289,7 @@ void stageFile(CliSession &session, const ListingEntry &entry, const QString &pa
     const QString shown = shownName(entry.name);
     const QString reason = JobPlan::unrestorableReason(entry.name);
     progress.startFile(shown, entry.size);
-    const OwnedReply reply(session.device().download(entry.name));
+    const OwnedReply reply(session.device().download(entry.name, entry.size));
     const bool received = session.await(reply, progress);
     if (!received && (reason.isEmpty() || reply->error() != DeviceReply::RefusedError))
         throw session.failure(*reply, QStringLiteral("backup %1").arg(shown));

@@ -21,7 +21,46 @@
 #include <cmath>
 
 namespace {
+
 constexpr int InterruptPollMs = 50;
+
+// The wait for the rest of a cut reply, told as it goes: a countdown on a
+// terminal; elsewhere a note at the start, and one more should the rest's
+// time pass with the line still busy.
+class RestWait
+{
+public:
+    RestWait(const ReplyRemainder &remainder, CommandOutput &output, bool onTerminal)
+        : m_remainder(remainder), m_output(output), m_line(onTerminal), m_startedMs(QDateTime::currentMSecsSinceEpoch())
+    {
+        m_tick.setInterval(250);
+        QObject::connect(&m_tick, &QTimer::timeout, [this] { tell(); });
+        m_tick.start();
+        tell();
+    }
+    ~RestWait() { m_line.finish(); }
+
+private:
+    void tell()
+    {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const QString text = Remainder::waitingText(m_remainder, shownName(m_remainder.name), m_startedMs, now);
+        if (m_line.isShown()) {
+            m_line.draw(QStringLiteral("spiffs-cli: ") + text);
+        } else if (m_said < 2 && (m_said == 0 || Remainder::wireMsLeft(m_remainder, now) == 0)) {
+            m_output.note(text);
+            m_said += m_remainder.sizeKnown() ? 1 : 2;
+        }
+    }
+
+    ReplyRemainder m_remainder;
+    CommandOutput &m_output;
+    ProgressLine m_line;
+    qint64 m_startedMs;
+    QTimer m_tick;
+    int m_said = 0;
+};
+
 } // namespace
 
 CliSession::CliSession(const CommandLine &global) : m_global(global)
@@ -98,11 +137,7 @@ void CliSession::choosePort()
 
 std::optional<ReplyRemainder> CliSession::takeRemainderNote() const
 {
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    std::optional<ReplyRemainder> remainder = RemainderNote::take(m_portName, now);
-    if (remainder)
-        m_output->note(QStringLiteral("the receiver is ") + Remainder::waitText(*remainder, shownName(remainder->name), now));
-    return remainder;
+    return RemainderNote::take(m_portName, QDateTime::currentMSecsSinceEpoch());
 }
 
 void CliSession::leaveRemainderNote()
@@ -144,6 +179,9 @@ void CliSession::open()
     m_port.clear(QSerialPort::AllDirections);
 
     m_session = std::make_unique<DeviceSession>(&m_port);
+    // A reply is believed only from a clean line; the window's design reads
+    // its replies as they come.
+    m_session->setCleanLineCheck(true);
     // A time-out too short to count in milliseconds is still one.
     m_session->setTimeout(int(std::ceil(m_global.timeoutSeconds * 1000)));
     if (m_trace)
@@ -153,7 +191,11 @@ void CliSession::open()
     m_opened = true;
 
     // The rest of what an earlier run cut short passes first.
-    answer(m_session->settle(takeRemainderNote()), QStringLiteral("opening %1").arg(m_portName));
+    const std::optional<ReplyRemainder> remainder = takeRemainderNote();
+    std::optional<RestWait> wait;
+    if (remainder)
+        wait.emplace(*remainder, *m_output, showsProgress());
+    answer(m_session->settle(remainder), QStringLiteral("opening %1").arg(m_portName));
     // Anything after the opening's boot text is the receiver answering.
     connect(&m_port, &QIODevice::readyRead, this, [this] { m_heardFromReceiver = true; });
 }

@@ -132,7 +132,7 @@ void runMv(const CommandContext &context)
     QByteArray content;
     {
         ProgressMeter meter(oldName, session.showsProgress());
-        content = session.answer(session.device().download(source.name),
+        content = session.answer(session.device().download(source.name, source.size),
                                  QStringLiteral("mv: reading %1 (nothing changed)").arg(oldName), &meter)
                           ->content();
     }
@@ -182,7 +182,7 @@ EditTarget editTarget(const CommandContext &context)
     if (!held)
         return EditTarget{storableName(context.line.command, argument), false, QByteArray()};
     ProgressMeter meter(shownName(held->name), session.showsProgress());
-    const OwnedReply read = session.answer(session.device().download(held->name),
+    const OwnedReply read = session.answer(session.device().download(held->name, held->size),
                                            QStringLiteral("edit: reading %1").arg(shownName(held->name)), &meter);
     return EditTarget{held->name, true, read->content()};
 }

@@ -53,7 +53,7 @@ void readBack(CliSession &session, const QByteArray &name, const QByteArray &con
               const QString &differs)
 {
     ProgressMeter meter(shownName(name) + QStringLiteral(" (verify)"), session.showsProgress());
-    const OwnedReply copy = session.answer(session.device().download(name), subject, &meter);
+    const OwnedReply copy = session.answer(session.device().download(name, content.size()), subject, &meter);
     if (copy->content() != content)
         throw CommandFailure(Failure::Mismatch, differs);
 }

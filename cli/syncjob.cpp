@@ -129,7 +129,7 @@ void compareContents(CliSession &session, SyncPlan &plan, JobReport &report)
     JobProgress progress(int(plan.toCompare.size()), total, session.showsProgress());
     for (const JobPlan::LocalFile &file : std::as_const(plan.toCompare)) {
         progress.startFile(file.deviceName + QStringLiteral(" (compare)"), file.size);
-        const OwnedReply reply = session.answer(session.device().download(file.deviceName.toLatin1()),
+        const OwnedReply reply = session.answer(session.device().download(file.deviceName.toLatin1(), file.size),
                                                 QStringLiteral("sync: comparing %1").arg(file.deviceName), progress);
         progress.endFile();
         report.bytes += file.size;

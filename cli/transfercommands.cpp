@@ -89,7 +89,7 @@ void catStreamed(const CommandContext &context, const ListingEntry &file)
     const QString shown = shownName(file.name);
     Console::WriteResult written = Console::WriteResult::Written;
     ProgressMeter meter(shown, session.showsProgress());
-    const OwnedReply reply(session.device().downloadStreamed(file.name));
+    const OwnedReply reply(session.device().downloadStreamed(file.name, file.size));
     QObject::connect(reply.get(), &DeviceReply::contentArrived, reply.get(), [&](const QByteArray &piece) {
         if (written != Console::WriteResult::Written)
             return;
@@ -124,7 +124,7 @@ void runGet(const CommandContext &context)
         const ListingEntry &entry = files.at(i);
         ProgressMeter meter(shownName(entry.name), session.showsProgress());
         const OwnedReply reply =
-                session.answer(session.device().download(entry.name), QStringLiteral("get %1").arg(shownName(entry.name)), &meter);
+                session.answer(session.device().download(entry.name, entry.size), QStringLiteral("get %1").arg(shownName(entry.name)), &meter);
         saveDownload(context, folder, entry, paths.at(i), reply->content());
     }
 }
@@ -138,7 +138,7 @@ void runCat(const CommandContext &context)
     if (!context.line.json)
         return catStreamed(context, file);
     // A document holds the content itself: standard output is the document's.
-    const OwnedReply reply = session.answer(session.device().download(file.name), QStringLiteral("cat %1").arg(shownName(file.name)));
+    const OwnedReply reply = session.answer(session.device().download(file.name, file.size), QStringLiteral("cat %1").arg(shownName(file.name)));
     context.output.result().insert(QStringLiteral("size"), reply->content().size());
     context.output.result().insert(QStringLiteral("contentBase64"), QLatin1String(reply->content().toBase64()));
 }
@@ -238,13 +238,14 @@ void runVerify(const CommandContext &context)
     const FileArgument argument = splitFileArgument(line.arguments.constFirst());
     FileAndName file = argument.nameGiven ? localFile(line.command, argument.file) : fileAndName(line.command, argument.file);
     session.open();
-    file.name = session.oneListedFile(line.command, argument.nameGiven ? argument.name : QString::fromLatin1(file.name)).name;
+    const ListingEntry listed = session.oneListedFile(line.command, argument.nameGiven ? argument.name : QString::fromLatin1(file.name));
+    file.name = listed.name;
 
     const QString name = shownName(file.name);
     context.output.result() =
             withName({{QStringLiteral("file"), file.localPath}}, file.name);
     ProgressMeter meter(name, session.showsProgress());
-    const OwnedReply reply = session.answer(session.device().download(file.name), QStringLiteral("verify %1").arg(name), &meter);
+    const OwnedReply reply = session.answer(session.device().download(file.name, listed.size), QStringLiteral("verify %1").arg(name), &meter);
     const QByteArray received = reply->content();
     // A size that differs needs no reading; the local file is read only
     // when it can be as small as the receiver's copy.

@@ -117,8 +117,10 @@ ListingStep readListingReply(QByteArray &received, qint32 &listLength, quint32 c
             return step;
         step.started = true;
         const quint32 announced = WireFormat::readBigEndian32(received, 0);
-        if (announced == 0)
+        if (announced == 0) {
+            step.surplus = int(received.size()) - ListingPrefixSize;
             return finish(ListingStep::Status::Complete);
+        }
         // Refused before any of it is buffered: no receiver of this
         // capacity can send that much.
         if (announced > maxListingBytes(capacity))
@@ -131,6 +133,7 @@ ListingStep readListingReply(QByteArray &received, qint32 &listLength, quint32 c
     // announced length are not part of the listing.
     if (received.size() < listLength)
         return step;
+    step.surplus = int(received.size()) - listLength;
     received.truncate(listLength);
     Listing listing = parseListingEntries(received, int(maxFileCount(capacity)));
     step.entries = std::move(listing.entries);

@@ -107,6 +107,9 @@ struct ListingStep
     // replaces whatever was shown before.
     bool started = false;
     QVector<ListingEntry> entries; // Complete or Malformed: the whole entries
+    // Complete: bytes that came after the listing's end in the same
+    // arrival, dropped; a line that carries them was not clean.
+    int surplus = 0;
 };
 // Takes the prefix from received as soon as it is in, and the entries once
 // they are all in; a finished listing leaves received empty and released.

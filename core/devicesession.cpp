@@ -19,6 +19,9 @@ DeviceSession::DeviceSession(QIODevice *line, QObject *parent)
     // A coarse timer may fire up to 5 % early, and a boot that pauses just
     // under the quiet spell would then be cut off.
     m_quietTimer.setTimerType(Qt::PreciseTimer);
+    m_cleanTimer.setSingleShot(true);
+    m_cleanTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_cleanTimer, &QTimer::timeout, this, [this] { finishCurrent(); });
     connect(&m_silenceTimer, &QTimer::timeout, this, &DeviceSession::onSilence);
     connect(&m_quietTimer, &QTimer::timeout, this, &DeviceSession::onQuietSpell);
     connect(&m_settler, &LineSettler::settled, this, &DeviceSession::onSettled);
@@ -59,14 +62,14 @@ DeviceReply *DeviceSession::requestListing()
     return enqueue(Exchange::Listing);
 }
 
-DeviceReply *DeviceSession::download(const QByteArray &name)
+DeviceReply *DeviceSession::download(const QByteArray &name, qint64 listedSize)
 {
-    return enqueue(Exchange::Download, name);
+    return enqueue(Exchange::Download, name, QByteArray(), false, listedSize);
 }
 
-DeviceReply *DeviceSession::downloadStreamed(const QByteArray &name)
+DeviceReply *DeviceSession::downloadStreamed(const QByteArray &name, qint64 listedSize)
 {
-    return enqueue(Exchange::Download, name, QByteArray(), true);
+    return enqueue(Exchange::Download, name, QByteArray(), true, listedSize);
 }
 
 DeviceReply *DeviceSession::upload(const QByteArray &name, const QByteArray &content)
@@ -99,7 +102,8 @@ void DeviceSession::abort()
     failAll(DeviceReply::AbortedError, tr("aborted"));
 }
 
-DeviceReply *DeviceSession::enqueue(Exchange kind, const QByteArray &name, const QByteArray &content, bool streamed)
+DeviceReply *DeviceSession::enqueue(Exchange kind, const QByteArray &name, const QByteArray &content, bool streamed,
+                                    qint64 listedSize)
 {
     auto *reply = new DeviceReply(kind, name, this);
     if (m_lineLost || !m_line || !m_line->isOpen()) {
@@ -108,7 +112,7 @@ DeviceReply *DeviceSession::enqueue(Exchange kind, const QByteArray &name, const
                       m_lineLostReason.isEmpty() ? tr("the port is not open") : m_lineLostReason);
         return reply;
     }
-    m_waiting.enqueue(Request{kind, reply, name, content, streamed});
+    m_waiting.enqueue(Request{kind, reply, name, content, streamed, listedSize, false});
     startNext();
     return reply;
 }
@@ -119,7 +123,7 @@ void DeviceSession::startNext()
         // The rest of a cut reply would be read as this request's answer:
         // it is drained first, as a settle of the session's own.
         if (m_remainder && m_waiting.head().kind != Exchange::Opening)
-            m_current = Request{Exchange::Opening, nullptr, QByteArray(), QByteArray(), false};
+            m_current = Request{Exchange::Opening, nullptr, QByteArray(), QByteArray(), false, -1, false};
         else
             m_current = m_waiting.dequeue();
         startCurrent();
@@ -218,6 +222,11 @@ void DeviceSession::onReadyRead()
     const QByteArray bytes = ReceiverLine::readAll(*m_line, m_lineExchange);
     if (bytes.isEmpty())
         return;
+    // A reply whose end has come, and now bytes after it.
+    if (m_cleanTimer.isActive()) {
+        onLineNotClean();
+        return;
+    }
 
     switch (m_current.kind) {
     case Exchange::Idle:
@@ -308,6 +317,8 @@ std::optional<ReplyRemainder> DeviceSession::cutShortRemainder(const Request &do
     remainder.exchange = done.kind;
     remainder.cutAtMs = QDateTime::currentMSecsSinceEpoch();
     // An answer that does not fit says nothing trustworthy of its length.
+    if (m_askingCapacityFirst)
+        remainder.exchange = Exchange::Memory;
     if (error == DeviceReply::BadReplyError)
         return remainder;
     if (m_askingCapacityFirst || done.kind == Exchange::Memory) {
@@ -315,10 +326,65 @@ std::optional<ReplyRemainder> DeviceSession::cutShortRemainder(const Request &do
         remainder.bytesDue = qMax(0, CatalogueFormat::MemoryReplySize - int(m_received.size()));
     } else if (done.kind == Exchange::Download && m_transferSize > 0) {
         remainder.bytesDue = m_transferSize - m_delivered - m_received.size();
+    } else if (done.kind == Exchange::Download && done.listedSize >= 0) {
+        // Cut before its size came: the listing said how much follows it.
+        remainder.bytesDue = qMax<qint64>(0, TransferFormat::DownloadHeaderSize + done.listedSize - m_received.size());
     } else if (done.kind == Exchange::Listing && m_listLength > 0) {
         remainder.bytesDue = m_listLength - m_received.size();
     }
     return remainder;
+}
+
+void DeviceSession::finishWhenLineClean(int surplus)
+{
+    if (!m_cleanLineCheck) {
+        finishCurrent();
+        return;
+    }
+    if (surplus > 0) {
+        onLineNotClean();
+        return;
+    }
+    m_silenceTimer.stop();
+    m_cleanTimer.start(CleanLineMs);
+}
+
+void DeviceSession::failOrAskAgain(const QString &reason)
+{
+    if (m_cleanLineCheck && !m_current.askedAgain && !m_current.streamed)
+        onLineNotClean();
+    else
+        finishCurrent(DeviceReply::BadReplyError, reason);
+}
+
+void DeviceSession::onLineNotClean()
+{
+    // What came may be anything's: figures from it are not kept.
+    m_memory.reset();
+    if (m_current.askedAgain || m_current.streamed) {
+        finishCurrent(DeviceReply::BadReplyError,
+                      m_current.streamed ? tr("bytes nobody asked for came right behind the file: the receiver may still "
+                                              "have been sending an earlier reply, and what was handed on may not be this file")
+                                         : tr("bytes nobody asked for came with the answer, twice: the receiver is still "
+                                              "sending something (an earlier reply cut short?); try again in a while"));
+        return;
+    }
+    // Drained by the settle's rules before the request goes out once more.
+    Request again = std::move(m_current);
+    again.askedAgain = true;
+    ReplyRemainder rest;
+    rest.name = again.name;
+    rest.exchange = again.kind;
+    rest.cutAtMs = QDateTime::currentMSecsSinceEpoch();
+    m_remainder = rest;
+    m_current = Request();
+    m_silenceTimer.stop();
+    m_cleanTimer.stop();
+    m_askingCapacityFirst = false;
+    m_received = QByteArray();
+    m_lineExchange = Exchange::Idle;
+    m_waiting.prepend(again);
+    startNext();
 }
 
 void DeviceSession::finishCurrent(DeviceReply::Error error, const QString &errorString)
@@ -329,6 +395,7 @@ void DeviceSession::finishCurrent(DeviceReply::Error error, const QString &error
     m_current = Request();
     m_silenceTimer.stop();
     m_quietTimer.stop();
+    m_cleanTimer.stop();
     m_settler.cancel();
     m_askingCapacityFirst = false;
     m_received = QByteArray(); // a large download's buffer is given back

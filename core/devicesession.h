@@ -56,6 +56,17 @@ public:
     void setTimeout(int msecs) { m_timeoutMs = qMax(0, msecs); }
     int timeout() const { return m_timeoutMs; }
 
+    // A stream still running (the rest of a reply nobody read) sends its
+    // next bytes within a few byte times. With the check on, a reply of known
+    // length (a memory report, a listing, a download) is believed only when
+    // nothing came with it or in the CleanLineMs after it; else the line was
+    // not clean: it is drained by the settle's rules and the request asked
+    // again, once. A second time, or a download already handed on as it came,
+    // fails with BadReplyError. Off by default: the window reads its replies
+    // as it always has.
+    static constexpr int CleanLineMs = 5;
+    void setCleanLineCheck(bool on) { m_cleanLineCheck = on; }
+
     // Waits for a quiet spell and drops what arrived; when that was ESP32
     // boot text, waits for the boot to end (LineSettler). Meant to come first.
     // With the rest of a reply an earlier run cut short, waits for that to
@@ -66,10 +77,13 @@ public:
     // Listings and downloads are read against the capacity of the last
     // memory report; without one, the exchange asks for it first.
     DeviceReply *requestListing();
-    DeviceReply *download(const QByteArray &name);
+    // listedSize is the file's size in the listing, when the caller has it:
+    // a download cut before the receiver's size arrived still knows how
+    // much of it is on the way.
+    DeviceReply *download(const QByteArray &name, qint64 listedSize = -1);
     // The same, handing the content on through contentArrived() as it comes
     // instead of gathering it: memory stays bounded by one arrival.
-    DeviceReply *downloadStreamed(const QByteArray &name);
+    DeviceReply *downloadStreamed(const QByteArray &name, qint64 listedSize = -1);
     DeviceReply *upload(const QByteArray &name, const QByteArray &content);
     DeviceReply *remove(const QByteArray &name);
     DeviceReply *format();
@@ -104,10 +118,12 @@ private:
         QByteArray name;
         QByteArray content; // what an upload sends
         bool streamed = false;
+        qint64 listedSize = -1; // a download's size in the listing, when known
+        bool askedAgain = false; // asked a second time after a line that was not clean
     };
 
     DeviceReply *enqueue(Exchange kind, const QByteArray &name = QByteArray(),
-                         const QByteArray &content = QByteArray(), bool streamed = false);
+                         const QByteArray &content = QByteArray(), bool streamed = false, qint64 listedSize = -1);
     void startNext();
     void startCurrent();
     void sendRequestNeedingCapacity();
@@ -123,7 +139,12 @@ private:
     void handleDownloadArrival();
     void handleCommandAnswer();
     void handleUploadAnswer();
-    std::optional<CatalogueFormat::MemoryFigures> takeFittingMemoryReply();
+    std::optional<CatalogueFormat::MemoryFigures> takeFittingMemoryReply(int *surplus);
+    void finishWhenLineClean(int surplus);
+    void onLineNotClean();
+    // An answer that cannot be the receiver's: with the check on, a line not
+    // clean, asked again once; else the exchange fails with reason.
+    void failOrAskAgain(const QString &reason);
     std::optional<ReplyRemainder> cutShortRemainder(const Request &done, DeviceReply::Error error) const;
     void armSilenceTimer();
     void finishCurrent(DeviceReply::Error error = DeviceReply::NoError, const QString &errorString = QString());
@@ -150,6 +171,8 @@ private:
     QTimer m_silenceTimer;
     QTimer m_quietTimer; // after a reboot's boot text
     LineSettler m_settler;
+    bool m_cleanLineCheck = false;
+    QTimer m_cleanTimer; // after a reply of known length, while the check is on
 };
 
 #endif // DEVICESESSION_H

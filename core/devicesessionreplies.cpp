@@ -10,8 +10,9 @@ using CatalogueFormat::ListingStep;
 using TransferFormat::DownloadStep;
 using TransferFormat::UploadTurn;
 
-std::optional<CatalogueFormat::MemoryFigures> DeviceSession::takeFittingMemoryReply()
+std::optional<CatalogueFormat::MemoryFigures> DeviceSession::takeFittingMemoryReply(int *surplus)
 {
+    *surplus = qMax(0, int(m_received.size()) - CatalogueFormat::MemoryReplySize);
     const std::optional<CatalogueFormat::MemoryFigures> figures = CatalogueFormat::takeMemoryReply(m_received);
     if (!figures)
         return std::nullopt;
@@ -19,18 +20,23 @@ std::optional<CatalogueFormat::MemoryFigures> DeviceSession::takeFittingMemoryRe
     if (problem.isEmpty())
         return figures;
     // Neither kept nor measured against: a later listing or download asks
-    // again.
-    finishCurrent(DeviceReply::BadReplyError, tr("the receiver's memory report does not fit: %1").arg(problem));
+    // again. Such figures are most often another reply's bytes.
+    failOrAskAgain(tr("the receiver's memory report does not fit: %1").arg(problem));
     return std::nullopt;
 }
 
 void DeviceSession::handleArrival()
 {
     DeviceReply *reply = m_current.reply;
+    int surplus = 0;
     if (m_askingCapacityFirst) {
-        const std::optional<CatalogueFormat::MemoryFigures> figures = takeFittingMemoryReply();
+        const std::optional<CatalogueFormat::MemoryFigures> figures = takeFittingMemoryReply(&surplus);
         if (!figures)
             return;
+        if (m_cleanLineCheck && surplus > 0) {
+            onLineNotClean();
+            return;
+        }
         m_memory = figures;
         m_askingCapacityFirst = false;
         m_received.clear();
@@ -41,13 +47,13 @@ void DeviceSession::handleArrival()
 
     switch (m_current.kind) {
     case Exchange::Memory: {
-        const std::optional<CatalogueFormat::MemoryFigures> figures = takeFittingMemoryReply();
+        const std::optional<CatalogueFormat::MemoryFigures> figures = takeFittingMemoryReply(&surplus);
         if (!figures)
             return;
         m_memory = figures;
         if (reply)
             reply->m_memory = *figures;
-        finishCurrent();
+        finishWhenLineClean(surplus);
         return;
     }
     case Exchange::Listing:
@@ -83,10 +89,10 @@ void DeviceSession::handleListingArrival()
     case ListingStep::Status::Complete:
         if (reply)
             reply->m_entries = std::move(step.entries);
-        finishCurrent();
+        finishWhenLineClean(step.surplus);
         return;
     case ListingStep::Status::Malformed:
-        finishCurrent(DeviceReply::BadReplyError, tr("the file list does not fit the file system's size"));
+        failOrAskAgain(tr("the file list does not fit the file system's size"));
         return;
     }
 }
@@ -120,13 +126,13 @@ void DeviceSession::handleDownloadArrival()
             reply->setProgress(step.content.size(), step.content.size());
             reply->m_content = std::move(step.content);
         }
-        finishCurrent();
+        finishWhenLineClean(step.surplus);
         return;
     case DownloadStep::Status::Refused:
         finishCurrent(DeviceReply::RefusedError, tr("the receiver cannot open the file"));
         return;
     case DownloadStep::Status::BadSize:
-        finishCurrent(DeviceReply::BadReplyError, tr("the receiver announced a size larger than its flash"));
+        failOrAskAgain(tr("the receiver announced a size larger than its flash"));
         return;
     }
 }

@@ -36,11 +36,32 @@ qint64 drainLimitMs(const ReplyRemainder &remainder, qint64 nowMs)
     return std::max<qint64>(0, latestEndMs(remainder) - nowMs);
 }
 
+namespace {
+
+QString cutReply(const ReplyRemainder &remainder, const QString &shownName)
+{
+    return remainder.exchange == Exchange::Listing ? QStringLiteral("the file list")
+           : shownName.isEmpty()                   ? QStringLiteral("a reply")
+                                                   : shownName;
+}
+
+} // namespace
+
+QString waitingText(const ReplyRemainder &remainder, const QString &shownName, qint64 startedMs, qint64 nowMs)
+{
+    if (wireMsLeft(remainder, nowMs) > 0 || !remainder.sizeKnown())
+        return QStringLiteral("the receiver is ") + waitText(remainder, shownName, nowMs);
+    // The drain's own bound, from when it started (LineSettler).
+    const qint64 limit = startedMs + std::max<qint64>(drainLimitMs(remainder, startedMs), LineSettler::SettleLimitMs);
+    const qint64 seconds = std::max<qint64>(1, (limit - nowMs + 999) / 1000);
+    return QStringLiteral("the rest of %1 should have passed; the line is still busy: waiting for it to fall quiet, at "
+                          "most %2 s more")
+            .arg(cutReply(remainder, shownName), QString::number(seconds));
+}
+
 QString waitText(const ReplyRemainder &remainder, const QString &shownName, qint64 nowMs)
 {
-    const QString what = remainder.exchange == Exchange::Listing ? QStringLiteral("the file list")
-                         : shownName.isEmpty()                   ? QStringLiteral("a reply")
-                                                                 : shownName;
+    const QString what = cutReply(remainder, shownName);
     if (!remainder.sizeKnown())
         return QStringLiteral("perhaps still sending the rest of %1").arg(what);
     // Whole seconds, never "about 0 s": the pauses may still hold some back.

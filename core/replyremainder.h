@@ -69,6 +69,13 @@ qint64 drainLimitMs(const ReplyRemainder &remainder, qint64 nowMs);
 // names.
 QString waitText(const ReplyRemainder &remainder, const QString &shownName, qint64 nowMs);
 
+// The wait as it goes on, started at startedMs, in a sentence of its own:
+// "the receiver is " and waitText() while the rest may still be on the
+// line at full speed; once its time is over and the line has not yet
+// fallen quiet, "the rest of big.mp3 should have passed; the line is still
+// busy: waiting for it to fall quiet, at most 9 s more".
+QString waitingText(const ReplyRemainder &remainder, const QString &shownName, qint64 startedMs, qint64 nowMs);
+
 } // namespace Remainder
 
 #endif // REPLYREMAINDER_H

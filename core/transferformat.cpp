@@ -198,8 +198,12 @@ std::optional<DownloadStep> readHeader(QByteArray &received, qint64 &transferSiz
         return ended(received, transferSize, DownloadStep::Status::Refused);
     case Header::BadSize:
         return ended(received, transferSize, DownloadStep::Status::BadSize);
-    case Header::Empty:
-        return ended(received, transferSize, DownloadStep::Status::Complete);
+    case Header::Empty: {
+        const int surplus = int(received.size());
+        DownloadStep step = ended(received, transferSize, DownloadStep::Status::Complete);
+        step.surplus = surplus;
+        return step;
+    }
     case Header::Taken:
         break;
     }
@@ -226,10 +230,12 @@ DownloadStep readDownloadReply(QByteArray &received, qint64 &transferSize, quint
         step.percent = downloadPercent(received.size(), transferSize);
         return step;
     }
+    const int surplus = int(received.size() - transferSize);
     received.truncate(int(transferSize)); // what follows the announced size is not the file's
     QByteArray content = std::move(received);
     DownloadStep step = ended(received, transferSize, DownloadStep::Status::Complete, std::move(content));
     step.percent = 100;
+    step.surplus = surplus;
     return step;
 }
 
@@ -243,6 +249,7 @@ DownloadStep readDownloadStream(QByteArray &received, qint64 &transferSize, qint
 
     // What follows the announced size is not the file's.
     QByteArray piece = received.left(int(std::min<qint64>(received.size(), transferSize - delivered)));
+    const int surplus = int(received.size() - piece.size());
     received.clear();
     delivered += piece.size();
     const int percent = downloadPercent(delivered, transferSize);
@@ -250,6 +257,7 @@ DownloadStep readDownloadStream(QByteArray &received, qint64 &transferSize, qint
                                 ? DownloadStep{DownloadStep::Status::Receiving, 0, std::move(piece)}
                                 : ended(received, transferSize, DownloadStep::Status::Complete, std::move(piece));
     step.percent = percent;
+    step.surplus = surplus;
     return step;
 }
 

@@ -83,6 +83,10 @@ struct DownloadStep
     Status status = Status::Waiting;
     int percent = 0;
     QByteArray content;
+    // Complete: bytes that came after the file's last one in the same
+    // arrival. They are not the file's and are dropped; a line that carries
+    // them was not clean.
+    int surplus = 0;
 };
 // Takes the size from received once it is in; a finished download leaves
 // received empty and released, with the file's bytes moved into content.

@@ -4,6 +4,7 @@
 #include "link/operation.h"
 #include "link/portconnection.h"
 #include "core/catalogueformat.h"
+#include "core/transferformat.h"
 #include "ui/mainwindowui.h"
 
 #include <QtCore/QDateTime>
@@ -73,6 +74,8 @@ ReplyRemainder cutRemainder(qint64 nowMs)
         rest.name = link.downloadName;
         if (link.transferSize > 0)
             rest.bytesDue = qMax<qint64>(0, link.transferSize - held);
+        else if (link.downloadListedSize >= 0)
+            rest.bytesDue = qMax<qint64>(0, TransferFormat::DownloadHeaderSize + link.downloadListedSize - held);
     } else if (link.currentOperation == Operation::List && link.listLength > 0) {
         rest.bytesDue = qMax<qint64>(0, link.listLength - held);
     } else if (link.currentOperation == Operation::Memory) {

@@ -34,6 +34,7 @@ void LinkState::reset()
     uploadOffset = 0;
     uploadEndSent = false;
     downloadName.clear();
+    downloadListedSize = -1;
     remainder.reset();
     remainderPort.clear();
     answerLimitMs = AnswerSilenceMs;

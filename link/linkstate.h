@@ -54,8 +54,11 @@ struct LinkState
     qint64 uploadOffset = 0;
     // The end frame has gone: the device's next "u" means it has every byte.
     bool uploadEndSent = false;
-    // The file a download is reading, named in what its cut reply leaves.
+    // The file a download is reading, named in what its cut reply leaves,
+    // and its size in the listing: cut before the device's size came, the
+    // reply still has that much and the size to send.
     QByteArray downloadName;
+    qint64 downloadListedSize = -1;
 
     // The rest of a download or listing a Disconnect cut short, still on its
     // way from the receiver; the next Connect to that port waits it out.

@@ -235,6 +235,24 @@ private slots:
         QCOMPARE(readFile(setup.localPath(QStringLiteral("a.txt"))), QByteArray("new"));
     }
 
+    // Cut before the device's size came: the listing's size tells how much
+    // is still on its way, for the next Connect to wait out.
+    void cutBeforeItsSizeKeepsTheListedRest()
+    {
+        WindowHarness harness;
+        QTemporaryDir folder;
+        QVERIFY(harness.connectWithFiles({{"big.wav", 20000}}));
+        QVERIFY(harness.selectFile(QStringLiteral("big.wav")));
+        harness.answerer->queueFileAnswer(folder.path());
+        harness.button("pushButton")->click();
+        QCOMPARE(harness.device.readExactly(17 + 4 + 8), frame('D', pathField("/big.wav")));
+        harness.device.deliver(QByteArray(1, '\0'));
+        harness.button("pushButton_3")->click(); // disconnect
+        QVERIFY(linkState().remainder);
+        QCOMPARE(linkState().remainder->bytesDue, qint64(4 + 20000 - 1));
+        QCOMPARE(linkState().remainder->name, QByteArray("big.wav"));
+    }
+
     void folderThatCannotBeWritten()
     {
         DownloadSetup setup;

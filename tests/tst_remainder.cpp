@@ -13,6 +13,7 @@
 #include "core/receiverline.h"
 #include "core/remaindernote.h"
 #include "core/tracewriter.h"
+#include "core/wireformat.h"
 
 #include <QtCore/QBuffer>
 #include <QtCore/QDir>
@@ -63,6 +64,29 @@ private slots:
         QFETCH(QString, text);
         QCOMPARE(Remainder::waitText(remainder, QStringLiteral("50%1 %2.mp3"), remainder.cutAtMs + cutAgoMs),
                  text.replace(QLatin1String("big.mp3"), QLatin1String("50%1 %2.mp3")));
+    }
+
+    // Told as it goes: a countdown while the rest may be on the line, then,
+    // with the line still busy, that it should be over and how long at most.
+    void waitingText_data()
+    {
+        QTest::addColumn<qint64>("due");
+        QTest::addColumn<qint64>("cutAgoMs");
+        QTest::addColumn<QString>("text");
+        const qint64 second = 11520;
+        QTest::newRow("on the line") << 3 * second << qint64(1000) << "the receiver is still sending the rest of big.mp3, about 2 s";
+        QTest::newRow("its time over, the line busy")
+                << second << qint64(2000)
+                << "the rest of big.mp3 should have passed; the line is still busy: waiting for it to fall quiet, at most 16 s more";
+        QTest::newRow("of unknown size") << qint64(-1) << qint64(2000) << "the receiver is perhaps still sending the rest of big.mp3";
+    }
+    void waitingText()
+    {
+        QFETCH(qint64, due);
+        QFETCH(qint64, cutAgoMs);
+        const ReplyRemainder remainder = rest(due, cutAgoMs);
+        QTEST(Remainder::waitingText(remainder, QStringLiteral("big.mp3"), remainder.cutAtMs, remainder.cutAtMs + cutAgoMs),
+              "text");
     }
 
     // A rest is waited for as long as its bytes and the pauses between them
@@ -231,6 +255,115 @@ private slots:
     }
 
     // ---- the session --------------------------------------------------------
+
+    // With the check on (the command line), a reply of known length that
+    // comes with bytes nobody asked for is not believed: the line is drained
+    // and the request asked again, once; a second such answer fails. A
+    // status line long after a reply is only noise between exchanges.
+    void cleanLineBeforeAnyAnswer_data()
+    {
+        QTest::addColumn<int>("exchange");
+        QTest::addColumn<QByteArrayList>("answers"); // each after a request; "" for none
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<bool>("believed");
+        const int memory = int(Exchange::Memory);
+        const int download = int(Exchange::Download);
+        const QByteArray report = memoryReply(1000, 100);
+        const QByteArray file = be32(5) + "hello";
+        QTest::newRow("a clean memory report") << memory << QByteArrayList{report} << 1 << true;
+        QTest::newRow("figures with bytes behind them") << memory << QByteArrayList{report + QByteArray(20, '\0'), report}
+                                                        << 2 << true;
+        QTest::newRow("not clean when asked again") << memory << QByteArrayList{report + "x", report + "x"} << 2 << false;
+        // What came may be anything's: the capacity is asked again too.
+        QTest::newRow("a file with bytes behind it") << download << QByteArrayList{report, file + "junk", report, file}
+                                                     << 4 << true;
+        QTest::newRow("a clean file") << download << QByteArrayList{report, file} << 2 << true;
+    }
+    void cleanLineBeforeAnyAnswer()
+    {
+        QFETCH(int, exchange);
+        QFETCH(QByteArrayList, answers);
+        QFETCH(int, requests);
+        QFETCH(bool, believed);
+        PtyDevice device;
+        QSerialPort port(device.portName());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        DeviceSession session(&port);
+        session.setTimeout(3000);
+        session.setCleanLineCheck(true);
+        const OwnedReply reply(Exchange(exchange) == Exchange::Memory ? session.requestMemoryReport()
+                                                                     : session.download("a.txt", 5));
+        int asked = 0;
+        for (const QByteArray &answer : std::as_const(answers)) {
+            const QByteArray request = device.readExactly(17, 5000);
+            QVERIFY(request.startsWith(WireFormat::Preamble));
+            if (request.endsWith(WireFormat::Letter::Download))
+                QCOMPARE(device.readExactly(4 + 6), QByteArray(be32(6) + "/a.txt"));
+            ++asked;
+            device.send(answer);
+        }
+        QVERIFY(reply->isFinished() || QSignalSpy(reply.get(), &DeviceReply::finished).wait(5000));
+        QCOMPARE(asked, requests);
+        QVERIFY(device.staysQuiet());
+        QCOMPARE(reply->error() == DeviceReply::NoError, believed);
+        if (!believed)
+            QCOMPARE(reply->error(), DeviceReply::BadReplyError);
+        else if (Exchange(exchange) == Exchange::Memory)
+            QCOMPARE(reply->memory().usedBytes, 100u);
+        else
+            QCOMPARE(reply->content(), QByteArray("hello"));
+
+        // A status line a while after: noise between exchanges, and the
+        // next request is answered as usual.
+        QTest::qWait(50);
+        device.deliver("I (5230) radio: 7200 kHz\r\n");
+        const OwnedReply next(session.requestMemoryReport());
+        QVERIFY(device.readExactly(17, 5000).startsWith(WireFormat::Preamble));
+        device.send(memoryReply(1000, 300));
+        QVERIFY(next->isFinished() || QSignalSpy(next.get(), &DeviceReply::finished).wait(5000));
+        QCOMPARE(next->error(), DeviceReply::NoError);
+        QCOMPARE(next->memory().usedBytes, 300u);
+    }
+
+    // What a cut exchange leaves names what was really cut: a listing that
+    // first asked for the capacity and got figures no receiver sends left
+    // the rest of a memory report, not of a file list.
+    void cutShortNamesWhatWasCut()
+    {
+        PtyDevice device;
+        QSerialPort port(device.portName());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        DeviceSession session(&port);
+        const OwnedReply listing(session.requestListing());
+        QVERIFY(device.readExactly(17).endsWith(WireFormat::Letter::Memory));
+        device.send(memoryReply(0xFFFFFFFFu, 0));
+        QVERIFY(QSignalSpy(listing.get(), &DeviceReply::finished).wait(3000));
+        QCOMPARE(listing->error(), DeviceReply::BadReplyError);
+        QVERIFY(session.remainder());
+        QVERIFY(session.remainder()->exchange == Exchange::Memory);
+        QVERIFY(!Remainder::waitText(*session.remainder(), QString(), now()).contains(QStringLiteral("file list")));
+    }
+
+    // A download cut before the receiver's size came still knows, from the
+    // listing, how much of it is on the way: the size and the file.
+    void cutBeforeItsSizeCountsTheListedFile()
+    {
+        PtyDevice device;
+        QSerialPort port(device.portName());
+        QVERIFY(port.open(QIODevice::ReadWrite));
+        DeviceSession session(&port);
+        const OwnedReply memory(session.requestMemoryReport());
+        QVERIFY(device.readExactly(17).startsWith(WireFormat::Preamble));
+        device.send(memoryReply(100000, 0));
+        QVERIFY(QSignalSpy(memory.get(), &DeviceReply::finished).wait(3000));
+        const OwnedReply download(session.download("big.wav", 20000));
+        QVERIFY(device.readExactly(17 + 4 + 8).startsWith(WireFormat::Preamble));
+        device.deliver(QByteArray(1, '\0'));
+        session.abort();
+        QVERIFY(session.remainder());
+        QCOMPARE(session.remainder()->bytesDue, qint64(4 + 20000 - 1));
+        QCOMPARE(session.remainder()->name, QByteArray("big.wav"));
+    }
 
     // A download cut short, however: the next request goes out only once
     // the rest has passed, and is answered with the receiver's figures. The

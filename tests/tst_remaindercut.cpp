@@ -199,6 +199,29 @@ private slots:
         QCOMPARE(folderEntries(local.path()), QStringList{QStringLiteral("up.txt")});
     }
 
+    // Killed outright, a run leaves no note; the next one still never takes
+    // the rest of the file for its answer: the bytes that come with the
+    // answer show the line was not clean, and it asks again once drained.
+    void cliWithoutANoteNeverBelievesTheRest()
+    {
+        StoreFolder store;
+        EmulatorProgram device(QStringList{"--dir", store.dir.path()} + pausedReceiver());
+        const QProcessEnvironment environment = cliEnvironment();
+        const CliRun before = runCli({"-p", device.port(), "df"}, environment);
+        QCOMPARE(before.exitCode, 0);
+        QProcess cli;
+        cli.setProcessEnvironment(environment);
+        cli.start(cliPath(), QStringList{"-p", device.port(), "cat", "big.bin"});
+        QVERIFY(cli.waitForReadyRead(10000));
+        QCOMPARE(::kill(pid_t(cli.processId()), SIGKILL), 0);
+        QVERIFY(cli.waitForFinished(5000));
+        QCOMPARE(notesLeft(), 0);
+
+        const CliRun run = runCli({"-p", device.port(), "df"}, environment);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QCOMPARE(run.out, before.out);
+    }
+
     // A note whose time has passed costs nothing: no wait, no word.
     void cliIgnoresAStaleNote()
     {

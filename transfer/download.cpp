@@ -63,6 +63,7 @@ void startDownload(MainWindowUi &ui)
     link.rxBuffer.clear();
     link.transferSize = 0;
     link.downloadName = *deviceName;
+    link.downloadListedSize = selectedFileSize(ui.tableWidget);
     startOperation(Operation::Download, downloadRequest(*deviceName));
 }
 
