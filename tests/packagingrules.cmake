@@ -57,6 +57,10 @@ if(TOOLS STREQUAL "found")
     foreach(tool IN LISTS tools)
         set(${tool} /usr/bin/true CACHE FILEPATH "")
     endforeach()
+else()
+    # Not even the host's own (a Mac's codesign).
+    set(CMAKE_FIND_USE_SYSTEM_ENVIRONMENT_PATH FALSE)
+    set(CMAKE_FIND_USE_CMAKE_SYSTEM_PATH FALSE)
 endif()
 
 include(${SOURCE_DIR}/packaging/desktops.cmake)
