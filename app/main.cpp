@@ -1,11 +1,6 @@
-#include "app/mainwindow.h"
-
-#include <QtWidgets/QApplication>
+#include "app/startup.h"
 
 int main(int argc, char *argv[])
 {
-    QApplication application(argc, argv);
-    MainWindow window;
-    window.show();
-    return application.exec();
+    return WindowProgram::run(argc, argv);
 }

@@ -33,6 +33,7 @@ void runPorts(const CommandContext &context)
             entry.insert(QStringLiteral("listedBySystem"), port.listedBySystem);
             entry.insert(QStringLiteral("canOpen"), port.access == PortAccess::Usable);
             entry.insert(QStringLiteral("access"), accessText(port.access));
+            entry.insert(QStringLiteral("reason"), port.reason.isEmpty() ? QJsonValue() : QJsonValue(port.reason));
             list.append(entry);
         }
         context.output.result().insert(QStringLiteral("ports"), list);
@@ -67,6 +68,8 @@ void runPorts(const CommandContext &context)
         field(QStringLiteral("listed by"), port.listedBySystem ? QStringLiteral("the system")
                                                                : QLatin1String(PortDiscovery::PortsVariable));
         field(QStringLiteral("access"), accessText(port.access));
+        // As opening would say it.
+        field(QStringLiteral("why"), port.reason);
     }
 }
 

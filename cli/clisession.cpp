@@ -167,12 +167,15 @@ void CliSession::open()
     openTrace();
     choosePort();
 
+    // From the moment the port is open, a signal ends the run through the
+    // session's own end, which closes the port and so gives up its lock.
+    Console::catchInterrupt();
     // As the window opens it.
     m_port.setPortName(m_portName);
     ReceiverLine::applySettings(m_port);
     if (!m_port.open(QIODevice::ReadWrite)) {
         throw CommandFailure(Failure::Port, QStringLiteral("cannot open %1: %2")
-                                                    .arg(m_portName, PortOpening::failureReason(m_port, m_portName)));
+                                                    .arg(m_portName, PortOpening::failureReason(m_port, m_portName).full));
     }
     if (m_trace)
         m_trace->startPort(m_portName);
@@ -186,7 +189,6 @@ void CliSession::open()
     m_session->setTimeout(int(std::ceil(m_global.timeoutSeconds * 1000)));
     if (m_trace)
         m_trace->follow(&m_port);
-    Console::catchInterrupt();
     m_interruptPoll.start();
     m_opened = true;
 

@@ -87,10 +87,10 @@ const std::vector<CommandRow> &commandTable()
          2, 2, optionBits({OptionId::Force}), ValueKind::None, runMv, checkMv},
         {"edit", "edit NAME", "edit a file of the receiver in $VISUAL or $EDITOR",
          "Downloads NAME into a temporary file (an empty one when the receiver has no NAME),\n"
-         "runs $VISUAL, else $EDITOR, else vi on it through the shell, and when it was changed,\n"
-         "uploads it under the same name and verifies it (room counted as put counts it). When\n"
-         "the editor fails or the upload does, or Ctrl-C ends the editor (exit 130), the\n"
-         "temporary file is kept and named.\n"
+         "runs $VISUAL, else $EDITOR, else vi (Notepad on Windows) on it through the shell\n"
+         "(cmd.exe on Windows), and when it was changed, uploads it under the same name and\n"
+         "verifies it (room counted as put counts it). When the editor fails or the upload does,\n"
+         "or Ctrl-C ends the editor (exit 130), the temporary file is kept and named.\n"
          "NAME may be a PATTERN that matches one file; one that matches none is a new file.\n",
          1, 1, optionBits({}), ValueKind::None, runEdit, checkEdit},
         {"format", "format [--yes]", "erase every file",

@@ -5,6 +5,7 @@
 #include "commands.h"
 #include "console.h"
 #include "devicenames.h"
+#include "editorlaunch.h"
 #include "localfiles.h"
 #include "namepattern.h"
 #include "progressmeter.h"
@@ -42,25 +43,6 @@ ReceiverWrites::Subjects writeSubjects(const CommandContext &context, const QByt
     return {QStringLiteral("%1: writing %2 (%3)").arg(command, shown, whereabouts),
             QStringLiteral("%1: reading %2 back (%3)").arg(command, shown, whereabouts),
             QStringLiteral("%1: the receiver's %2 differs from what was sent (%3)").arg(command, shown, whereabouts)};
-}
-
-// The editor the user chose: $VISUAL, else $EDITOR, else vi. On Unix it is
-// given to the shell, as other programs do, so it may hold arguments and
-// quotes ("code --wait", "emacsclient -t").
-QStringList editorCommand(const QString &path)
-{
-    QString editor = QStringLiteral("vi");
-    for (const char *variable : {"VISUAL", "EDITOR"}) {
-        if (!qEnvironmentVariable(variable).trimmed().isEmpty()) {
-            editor = qEnvironmentVariable(variable);
-            break;
-        }
-    }
-#ifdef Q_OS_UNIX
-    return {QStringLiteral("/bin/sh"), QStringLiteral("-c"), editor + QStringLiteral(" \"$@\""), editor, path};
-#else
-    return QProcess::splitCommand(editor) << path;
-#endif
 }
 
 // As typed until the listing says which file OLD is: every document names
@@ -191,13 +173,17 @@ EditTarget editTarget(const CommandContext &context)
 // in path.
 void runEditor(const QString &path)
 {
-    QStringList editor = editorCommand(path);
-    const QString program = editor.takeFirst();
-    const QString shownEditor = editor.value(2, program);
+    const EditorLaunch editor = editorLaunch(chosenEditor(), path);
+    const QString &shownEditor = editor.shown;
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedChannels);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
-    process.start(program, editor);
+    process.setProgram(editor.program);
+    process.setArguments(editor.arguments);
+#ifdef Q_OS_WIN
+    process.setNativeArguments(editor.nativeArguments);
+#endif
+    process.start();
     const bool ran = process.waitForStarted(-1) && process.waitForFinished(-1);
     const bool endedWell = ran && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     // Ctrl-C reaches the editor too: one that ends on it ends the command

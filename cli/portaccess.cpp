@@ -19,6 +19,10 @@ QString accessText(PortAccess access)
         return QStringLiteral("no permission");
     case PortAccess::Busy:
         return QStringLiteral("busy");
+    case PortAccess::LeftLocked:
+        return QStringLiteral("locked by a program that has ended");
+    case PortAccess::NotATerminal:
+        return QStringLiteral("not a serial port");
     }
     return QString();
 }
@@ -29,6 +33,18 @@ QString usbIdsText(const PortDescription &port)
         return QString();
     return QStringLiteral("%1:%2").arg(port.vendorId, 4, 16, QLatin1Char('0')).arg(port.productId, 4, 16, QLatin1Char('0'));
 }
+
+namespace {
+
+// As opening would find it, in the words opening would say it in.
+void describeAccess(PortDescription &port)
+{
+    port.access = checkAccess(port.systemLocation);
+    if (port.access != PortAccess::Usable)
+        port.reason = PortOpening::accessReason(port.systemLocation, port.access).full;
+}
+
+} // namespace
 
 QList<PortDescription> describePorts()
 {
@@ -44,7 +60,7 @@ QList<PortDescription> describePorts()
         port.hasUsbIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
         port.vendorId = info.vendorIdentifier();
         port.productId = info.productIdentifier();
-        port.access = checkAccess(port.systemLocation);
+        describeAccess(port);
         system << port;
     }
     QList<PortDescription> named;
@@ -54,7 +70,7 @@ QList<PortDescription> describePorts()
         port.name = name;
         port.systemLocation = ReceiverLine::systemLocation(name);
         port.listedBySystem = false;
-        port.access = checkAccess(name);
+        describeAccess(port);
         named << port;
     }
     return arrangeForListing(system, named);
@@ -70,6 +86,7 @@ QList<PortDescription> arrangeForListing(const QList<PortDescription> &systemPor
         described.hasUsbIds = port.hasUsbIds;
         described.vendorId = port.vendorId;
         described.productId = port.productId;
+        described.description = port.description;
         system << described;
     }
     QStringList named;
@@ -82,11 +99,15 @@ QList<PortDescription> arrangeForListing(const QList<PortDescription> &systemPor
         port.receiverBridge = port.listedBySystem ? bridges.contains(port.name)
                                                   : PortDiscovery::isBridgePortName(QFileInfo(port.name).fileName());
     }
-    // The window starts on the first port when nothing looks like the
-    // receiver's; that one is not marked.
+    // The window starts on the first port when no rule finds the receiver's;
+    // that one is not marked.
+    const QStringList usb = PortDiscovery::usbSerialPorts(system);
     const int preferred = PortDiscovery::preferredPortIndex(system, named);
-    if (preferred >= 0 && (ports[preferred].receiverBridge || !ports[preferred].listedBySystem))
-        ports[preferred].preferred = true;
+    if (preferred >= 0) {
+        PortDescription &port = ports[preferred];
+        const bool onlyUsb = bridges.isEmpty() && usb == QStringList{port.name};
+        port.preferred = port.receiverBridge || !port.listedBySystem || onlyUsb;
+    }
     const auto rank = [](const PortDescription &port) { return port.preferred ? 0 : port.receiverBridge ? 1 : 2; };
     std::stable_sort(ports.begin(), ports.end(),
                      [&rank](const PortDescription &a, const PortDescription &b) { return rank(a) < rank(b); });
@@ -137,12 +158,20 @@ PortChoice choosePort(const QStringList &candidates, const QStringList &usbPorts
 
 PortChoice choosePortAutomatically(const QList<PortDiscovery::SystemPort> &systemPorts, const QStringList &namedByUser)
 {
-    QStringList usb;
     QStringList seen;
-    for (const PortDiscovery::SystemPort &port : systemPorts) {
+    for (const PortDiscovery::SystemPort &port : systemPorts)
         seen << port.name;
-        if (port.hasUsbIds)
-            usb << port.name;
+    PortChoice choice = choosePort(PortDiscovery::receiverCandidates(systemPorts, namedByUser),
+                                   PortDiscovery::usbSerialPorts(systemPorts), seen);
+    // The receiver's own CP210x is taken over boards of other makes; say
+    // which were passed over, in case one of them is the receiver.
+    QStringList passedOver = PortDiscovery::receiverBridges(systemPorts);
+    for (const QString &best : PortDiscovery::bestBridges(systemPorts))
+        passedOver.removeAll(best);
+    if (choice.chosen && choice.note.isEmpty() && !passedOver.isEmpty()) {
+        choice.note = QStringLiteral("using %1, the receiver's CP210x bridge; %2 (another make of ESP32 bridge) "
+                                     "left aside: -p names it")
+                              .arg(*choice.chosen, passedOver.join(QStringLiteral(", ")));
     }
-    return choosePort(PortDiscovery::receiverCandidates(systemPorts, namedByUser), usb, seen);
+    return choice;
 }

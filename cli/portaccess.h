@@ -32,6 +32,7 @@ struct PortDescription
     bool preferred = false;
     bool listedBySystem = true; // else named in SPIFFS_MANAGER_PORTS
     PortAccess access = PortAccess::Usable;
+    QString reason; // why it would not open, as opening says it; empty when it would
 };
 
 QString accessText(PortAccess access);
@@ -48,8 +49,9 @@ QList<PortDescription> arrangeForListing(const QList<PortDescription> &systemPor
                                          const QList<PortDescription> &namedByUser);
 
 // The port a command uses when none is named: the one that may be the
-// receiver (its bridge, or named in SPIFFS_MANAGER_PORTS); when none is,
-// the only USB serial port, said on standard error.
+// receiver (its bridge, the CP210x before other makes, or named in
+// SPIFFS_MANAGER_PORTS); when none is, the only USB serial port, said on
+// standard error.
 struct PortChoice
 {
     std::optional<QString> chosen;

@@ -14,7 +14,53 @@ SystemPort SystemPort::from(const QSerialPortInfo &info)
     port.hasUsbIds = info.hasVendorIdentifier() && info.hasProductIdentifier();
     port.vendorId = info.vendorIdentifier();
     port.productId = info.productIdentifier();
+    port.description = info.description();
     return port;
+}
+
+const KnownBridge *knownBridge(const SystemPort &port)
+{
+    if (!port.hasUsbIds)
+        return nullptr;
+    for (const KnownBridge &bridge : KnownBridges) {
+        if (bridge.vendorId == port.vendorId && bridge.productId == port.productId)
+            return &bridge;
+    }
+    return nullptr;
+}
+
+bool isBluetooth(const SystemPort &port)
+{
+    return port.name.contains(QLatin1String("Bluetooth"), Qt::CaseInsensitive)
+           || port.name.startsWith(QLatin1String("rfcomm"))
+           || port.description.contains(QLatin1String("Bluetooth"), Qt::CaseInsensitive);
+}
+
+namespace {
+
+bool isDialInTwin(const QString &name, const QStringList &names)
+{
+    return name.startsWith(QLatin1String("tty.")) && names.contains(QLatin1String("cu.") + name.mid(4));
+}
+
+QStringList namesOf(const QList<SystemPort> &ports)
+{
+    QStringList names;
+    for (const SystemPort &port : ports)
+        names << port.name;
+    return names;
+}
+
+} // namespace
+
+QStringList usbSerialPorts(const QList<SystemPort> &systemPorts)
+{
+    QStringList usb;
+    for (const SystemPort &port : systemPorts) {
+        if (port.hasUsbIds && !isBluetooth(port))
+            usb << port.name;
+    }
+    return withoutDialInTwins(usb);
 }
 
 QList<SystemPort> systemPorts()
@@ -43,6 +89,11 @@ bool isBridgePortName(const QString &portName)
 
 bool looksLikeReceiverBridge(const SystemPort &port)
 {
+    return knownBridge(port) != nullptr || isBridgePortName(port.name);
+}
+
+bool isFirstChoiceBridge(const SystemPort &port)
+{
     if (port.hasUsbIds && port.vendorId == BridgeVendorId && port.productId == BridgeProductId)
         return true;
     return isBridgePortName(port.name);
@@ -57,8 +108,7 @@ QStringList withoutDialInTwins(const QStringList &names)
 {
     QStringList kept;
     for (const QString &name : names) {
-        const bool dialInTwin = name.startsWith(QLatin1String("tty.")) && names.contains(QLatin1String("cu.") + name.mid(4));
-        if (!dialInTwin)
+        if (!isDialInTwin(name, names))
             kept << name;
     }
     return kept;
@@ -66,17 +116,30 @@ QStringList withoutDialInTwins(const QStringList &names)
 
 QStringList receiverBridges(const QList<SystemPort> &systemPorts)
 {
-    QStringList bridges;
+    QStringList first;
+    QStringList others;
     for (const SystemPort &port : systemPorts) {
-        if (looksLikeReceiverBridge(port))
-            bridges << port.name;
+        if (isFirstChoiceBridge(port))
+            first << port.name;
+        else if (looksLikeReceiverBridge(port))
+            others << port.name;
     }
-    return withoutDialInTwins(bridges);
+    return withoutDialInTwins(first + others);
+}
+
+QStringList bestBridges(const QList<SystemPort> &systemPorts)
+{
+    QList<SystemPort> first;
+    for (const SystemPort &port : systemPorts) {
+        if (isFirstChoiceBridge(port))
+            first << port;
+    }
+    return receiverBridges(first.isEmpty() ? systemPorts : first);
 }
 
 QStringList receiverCandidates(const QList<SystemPort> &systemPorts, const QStringList &namedByUser)
 {
-    QStringList candidates = receiverBridges(systemPorts);
+    QStringList candidates = bestBridges(systemPorts);
     for (const QString &name : namedByUser) {
         if (!candidates.contains(name))
             candidates << name;
@@ -94,9 +157,7 @@ QStringList receiverCandidates(const QList<QSerialPortInfo> &systemPorts, const 
 
 int preferredPortIndex(const QList<SystemPort> &systemPorts, const QStringList &namedByUser)
 {
-    QStringList listed;
-    for (const SystemPort &port : systemPorts)
-        listed << port.name;
+    QStringList listed = namesOf(systemPorts);
     listed << namedByUser;
 
     const int byName = int(listed.indexOf(QString::fromLatin1(BridgePortName)));
@@ -110,6 +171,15 @@ int preferredPortIndex(const QList<SystemPort> &systemPorts, const QStringList &
     const QStringList bridges = receiverBridges(systemPorts);
     if (!bridges.isEmpty())
         return int(listed.indexOf(bridges.constFirst()));
+    // An ESP32 board of a make not known here, as spiffs-cli takes it.
+    const QStringList usb = usbSerialPorts(systemPorts);
+    if (usb.size() == 1)
+        return int(listed.indexOf(usb.constFirst()));
+    const QStringList names = namesOf(systemPorts);
+    for (int i = 0; i < systemPorts.size(); ++i) {
+        if (!isBluetooth(systemPorts.at(i)) && !isDialInTwin(names.at(i), names))
+            return i;
+    }
     return listed.isEmpty() ? -1 : 0;
 }
 

@@ -4,6 +4,7 @@
 #include "link/linetrace.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
+#include "link/statusfit.h"
 #include "core/catalogueformat.h"
 #include "core/linesettler.h"
 #include "core/portopening.h"
@@ -76,21 +77,23 @@ void onPortError(QPointer<QWidget> window, MainWindowUi &ui, QSerialPort::Serial
     ui.statusbar->showMessage(QStringLiteral("ESP32: connection lost"), 0);
 }
 
-// The reason is long for the status bar of a small window: its tooltip
-// holds the whole text while it is shown.
-void showOpenFailure(MainWindowUi &ui, const QString &portName, const QString &reason)
+// The reason after the port's name is the short one; the tooltip holds the
+// whole, with the next step.
+void showOpenFailure(MainWindowUi &ui, const QString &portName, const PortOpening::Reason &reason)
 {
-    static QMetaObject::Connection clearTip;
-    QStatusBar *bar = ui.statusbar;
-    const QString text = QStringLiteral("ESP32: can't use the port%1: %2")
-                                 .arg(portName.isEmpty() ? QString() : QLatin1Char(' ') + portName, reason);
-    bar->showMessage(text, 0);
-    bar->setToolTip(text);
-    QObject::disconnect(clearTip);
-    clearTip = QObject::connect(bar, &QStatusBar::messageChanged, bar, [bar, text](const QString &shown) {
-        if (shown != text)
-            bar->setToolTip(QString());
-    });
+    const QString head = QStringLiteral("ESP32: can't use the port");
+    const QString name = portName.isEmpty() ? QString() : QLatin1Char(' ') + portName;
+    showFitted(ui.statusbar, head, name, QStringLiteral(": ") + reason.brief,
+               head + name + QStringLiteral(": ") + reason.full);
+}
+
+// While the rest of a cut reply passes: the file's name gives way first.
+void showWaiting(MainWindowUi &ui, const QString &text, const QString &name)
+{
+    const int at = name.isEmpty() ? -1 : int(text.indexOf(name));
+    if (at < 0)
+        return showFitted(ui.statusbar, text, QString(), QString(), text);
+    showFitted(ui.statusbar, text.left(at), name, text.mid(at + name.size()), text);
 }
 
 // What this Connect waits out: the later of what a Disconnect here kept and
@@ -179,9 +182,9 @@ bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const 
     const std::optional<ReplyRemainder> remainder = takeRemainder(portName, now);
     QString waiting;
     if (remainder) {
-        waiting = QStringLiteral("ESP32: ")
-                  + Remainder::waitText(*remainder, CatalogueFormat::deviceNameText(remainder->name), now);
-        ui.statusbar->showMessage(waiting, 0);
+        const QString name = CatalogueFormat::deviceNameText(remainder->name);
+        showWaiting(ui, QStringLiteral("ESP32: ") + Remainder::waitText(*remainder, name, now), name);
+        waiting = ui.statusbar->currentMessage();
     }
     settleThenBind(ui, replyTable, Exchange::Opening, remainder, [&ui, waiting, whenSettled] {
         if (!waiting.isEmpty() && ui.statusbar->currentMessage() == waiting)

@@ -9,11 +9,17 @@ set(SPIFFS_HOMEPAGE "https://github.com/spiffs-manager/spiffs-manager")
 set(SPIFFS_SCREENSHOT_URL
     "https://raw.githubusercontent.com/spiffs-manager/spiffs-manager/v${PROJECT_VERSION}/docs/screenshot.png")
 set(SPIFFS_APPSTREAM_ID io.github.spiffs_manager.spiffs_manager)
+# macOS allows only letters, digits, "-" and "." in a bundle id: the
+# AppStream id with its "_" made "-" is the bundle's.
+string(REPLACE "_" "-" SPIFFS_BUNDLE_ID "${SPIFFS_APPSTREAM_ID}")
 set(SPIFFS_MAINTAINER "SPIFFS manager developers <noreply@spiffs-manager.invalid>"
     CACHE STRING "The Debian package's Maintainer field")
 # The program's icon as Windows and macOS want it, made everywhere so that a
 # test here checks it.
 include(${CMAKE_CURRENT_LIST_DIR}/icons.cmake)
+# Info.plist is made and checked on every system, so that a mistake in it
+# shows here and not on a Mac.
+include(${CMAKE_CURRENT_LIST_DIR}/macos/bundle.cmake)
 if(WIN32 OR APPLE)
     include(${CMAKE_CURRENT_LIST_DIR}/desktops.cmake)
 else()

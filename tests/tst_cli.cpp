@@ -5,6 +5,8 @@
 #include "testfiles.h"
 #include "windowharness.h"
 
+#include "core/portlock.h"
+
 #include <QtCore/QCryptographicHash>
 #include <QtCore/QDir>
 #include <QtCore/QFile>
@@ -13,8 +15,10 @@
 #include <QtCore/QJsonObject>
 #include <QtCore/QMap>
 #include <QtCore/QProcess>
+#include <QtCore/QScopeGuard>
 #include <QtCore/QSet>
 #include <QtCore/QStandardPaths>
+#include <QtCore/QSysInfo>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QTest>
 
@@ -58,6 +62,21 @@ void writeBackup(const QString &folder, const QVector<BackupFile> &files)
     }
     QFile out(QDir(folder).filePath(QStringLiteral("MANIFEST")));
     QVERIFY(out.open(QIODevice::WriteOnly) && out.write(manifest) == manifest.size());
+}
+
+} // namespace
+
+namespace {
+
+// The entry of `ports --json` for one port.
+QJsonObject listedPort(const QByteArray &document, const QString &name)
+{
+    const QJsonArray ports = QJsonDocument::fromJson(document).object().value(QStringLiteral("ports")).toArray();
+    for (const QJsonValue &port : ports) {
+        if (port.toObject().value(QStringLiteral("name")).toString() == name)
+            return port.toObject();
+    }
+    return QJsonObject();
 }
 
 } // namespace
@@ -749,8 +768,7 @@ private slots:
         const QStringList asNobody = {"--reuid=65534", "--regid=65534", "--clear-groups", CLI_PATH};
 
         const CliRun ports = runCli({"ports", "--json"}, environment, setpriv, asNobody);
-        const QJsonObject named =
-                QJsonDocument::fromJson(ports.out).object().value(QStringLiteral("ports")).toArray().last().toObject();
+        const QJsonObject named = listedPort(ports.out, emulator.port());
         QCOMPARE(named.value(QStringLiteral("access")).toString(), QStringLiteral("no permission"));
         QCOMPARE(named.value(QStringLiteral("canOpen")).toBool(), false);
 
@@ -758,7 +776,61 @@ private slots:
         QCOMPARE(df.exitCode, 3);
         QVERIFY2(df.err.contains("no permission"), df.err.constData());
         QVERIFY2(df.err.contains("belongs to the group uucp; join it"), df.err.constData());
-        QVERIFY2(df.err.contains("udev rule"), df.err.constData());
+        // A pseudo-terminal is no USB bridge: no udev rule, nothing to unplug.
+        for (const char *word : {"udev", "unplug"})
+            QVERIFY2(!df.err.contains(word), df.err.constData());
+    }
+
+    // A program run as root and killed left its lock file, which the user
+    // may not remove: opening and `ports` both say so, and how to remove it.
+    void lockLeftBehindIsNamed()
+    {
+        if (::geteuid() != 0)
+            QSKIP("needs root, to leave a lock file that an unprivileged user may not remove");
+        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+        if (setpriv.isEmpty())
+            QSKIP("setpriv (util-linux) is not installed");
+        EmulatorProgram emulator;
+        QCOMPARE(::chmod(QFile::encodeName(emulator.port()).constData(), 0666), 0);
+        QProcess ended;
+        ended.start(QStringLiteral("true"), QStringList());
+        QVERIFY(ended.waitForStarted());
+        const qint64 pid = ended.processId();
+        QVERIFY(ended.waitForFinished());
+        const QString lock = PortLocks::lockPath(emulator.port());
+        QVERIFY(!lock.isEmpty());
+        {
+            QFile file(lock);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray::number(pid) + "\nspiffs-cli\n" + QSysInfo::machineHostName().toUtf8() + '\n');
+        }
+        QCOMPARE(::chmod(QFile::encodeName(lock).constData(), 0644), 0);
+        auto removeLock = qScopeGuard([&lock] { QFile::remove(lock); });
+        QProcessEnvironment environment = cleanEnvironment();
+        environment.insert(QStringLiteral("SPIFFS_MANAGER_PORTS"), emulator.port());
+        const QStringList asNobody = {"--reuid=65534", "--regid=65534", "--clear-groups", CLI_PATH};
+        const QString says = QStringLiteral("locked by a program that has ended: the lock file %1 names process %2, "
+                                            "which no longer runs")
+                                     .arg(lock)
+                                     .arg(pid);
+
+        const CliRun df = runCli({"df"}, environment, setpriv, asNobody);
+        QCOMPARE(df.exitCode, 3);
+        QVERIFY2(df.err.contains(says.toLocal8Bit()), df.err.constData());
+        QVERIFY2(df.err.contains("sudo rm " + lock.toLocal8Bit()), df.err.constData());
+
+        const CliRun ports = runCli({"ports", "--json"}, environment, setpriv, asNobody);
+        const QJsonObject named = listedPort(ports.out, emulator.port());
+        QCOMPARE(named.value(QStringLiteral("access")).toString(), QStringLiteral("locked by a program that has ended"));
+        QCOMPARE(named.value(QStringLiteral("canOpen")).toBool(), false);
+        QVERIFY2(named.value(QStringLiteral("reason")).toString().startsWith(says), ports.out.constData());
+        const CliRun listed = runCli({"ports"}, environment, setpriv, asNobody);
+        QVERIFY2(listed.out.contains(says.toLocal8Bit()), listed.out.constData());
+
+        // Gone once removed, as the message says.
+        removeLock.dismiss();
+        QVERIFY(QFile::remove(lock));
+        QCOMPARE(runCli({"df"}, environment, setpriv, asNobody).exitCode, 0);
     }
 };
 

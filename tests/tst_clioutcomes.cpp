@@ -8,6 +8,8 @@
 #include "emulatorprogram.h"
 #include "testfiles.h"
 
+#include "core/portlock.h"
+
 #include <QtCore/QElapsedTimer>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
@@ -147,6 +149,7 @@ private slots:
         QTest::addColumn<QString>("ending");
         QTest::newRow("SIGTERM") << "SIGTERM";
         QTest::newRow("SIGHUP") << "SIGHUP";
+        QTest::newRow("SIGINT") << "SIGINT";
         QTest::newRow("a closed pipe") << "pipe";
     }
     void endingsLeaveThePortFree()
@@ -164,17 +167,25 @@ private slots:
         }
         cli.start(cliPath(), {"-p", device.port(), "cat", "big.bin"});
         QVERIFY(cli.waitForStarted());
+        const QString lock = PortLocks::lockPath(device.port());
         if (ending != QLatin1String("pipe")) {
             QTest::qWait(800); // well into the 1.7 s the file takes at 115200 baud
-            QCOMPARE(::kill(pid_t(cli.processId()), ending == QLatin1String("SIGTERM") ? SIGTERM : SIGHUP), 0);
+            QVERIFY(QFile::exists(lock));
+            const int signal = ending == QLatin1String("SIGTERM") ? SIGTERM : ending == QLatin1String("SIGHUP") ? SIGHUP : SIGINT;
+            QCOMPARE(::kill(pid_t(cli.processId()), signal), 0);
         }
         QVERIFY(cli.waitForFinished(20000));
+        // Removed by the program itself, not cleared later as an ended one's.
+        QVERIFY2(!QFile::exists(lock), qPrintable(lock));
         const QByteArray errors = cli.readAllStandardError();
         if (ending == QLatin1String("pipe")) {
             QVERIFY(reader.waitForFinished(5000));
             QCOMPARE(reader.readAllStandardOutput(), bigContent.left(1));
             QCOMPARE(cli.exitCode(), 0);
             QVERIFY2(errors.isEmpty(), errors.constData());
+        } else if (ending == QLatin1String("SIGINT")) {
+            QCOMPARE(cli.exitCode(), 130);
+            QVERIFY2(errors.contains("interrupted"), errors.constData());
         } else {
             QCOMPARE(cli.exitCode(), 143);
             QVERIFY2(errors.contains("terminated"), errors.constData());

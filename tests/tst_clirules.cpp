@@ -4,6 +4,7 @@
 // itself is read.
 #include "devicenames.h"
 #include "commandparser.h"
+#include "editorlaunch.h"
 #include "commandtable.h"
 #include "failures.h"
 #include "helptext.h"
@@ -566,6 +567,48 @@ private slots:
         skipped.sort();
         // A name that keeps nothing before its type once cleaned.
         QCOMPARE(skipped, (QStringList{"loop", "pipe.txt", QString::fromUtf8("\xc3\xa9.txt")}));
+    }
+
+    // The editor as each desktop's shell starts it: a command with
+    // arguments, a .cmd such as VS Code's `code`, a path with spaces; the
+    // desktop's own editor when none is chosen.
+    void editorStartsAsTheShellWould_data()
+    {
+        QTest::addColumn<int>("desktop");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("comspec");
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("native");
+
+        const int linux = int(PortOpening::Desktop::Linux);
+        const int windows = int(PortOpening::Desktop::Windows);
+        const QString temp = QStringLiteral("C:/Users/Ada Lovelace/AppData/Local/Temp/spiffs-edit-x/notes.txt");
+        const QString native = QStringLiteral("C:\\Users\\Ada Lovelace\\AppData\\Local\\Temp\\spiffs-edit-x\\notes.txt");
+        QTest::newRow("Linux, none chosen") << linux << "" << "/tmp/e/notes" << "" << "/bin/sh"
+                                            << QStringList{"-c", "vi \"$@\"", "vi", "/tmp/e/notes"} << "";
+        QTest::newRow("Linux, with arguments") << linux << "code --wait" << "/tmp/e/notes" << "" << "/bin/sh"
+                                               << QStringList{"-c", "code --wait \"$@\"", "code --wait", "/tmp/e/notes"} << "";
+        QTest::newRow("Windows, none chosen") << windows << "" << temp << "" << "notepad.exe" << QStringList{native} << "";
+        QTest::newRow("Windows, a .cmd with arguments")
+                << windows << "code --wait" << temp << "C:\\Windows\\system32\\cmd.exe"
+                << "C:\\Windows\\system32\\cmd.exe" << QStringList{}
+                << "/d /s /c \"code --wait \"" + native + "\"\"";
+        QTest::newRow("Windows, a quoted path, no COMSPEC")
+                << windows << "\"C:\\Program Files\\Notepad++\\notepad++.exe\" -multiInst" << temp << "" << "cmd.exe"
+                << QStringList{} << "/d /s /c \"\"C:\\Program Files\\Notepad++\\notepad++.exe\" -multiInst \"" + native + "\"\"";
+    }
+    void editorStartsAsTheShellWould()
+    {
+        QFETCH(int, desktop);
+        QFETCH(QString, chosen);
+        QFETCH(QString, path);
+        QFETCH(QString, comspec);
+        const EditorLaunch launch = editorLaunch(chosen, path, PortOpening::Desktop(desktop), comspec);
+        QTEST(launch.program, "program");
+        QTEST(launch.arguments, "arguments");
+        QTEST(launch.nativeArguments, "native");
     }
 };
 

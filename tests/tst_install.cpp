@@ -4,6 +4,8 @@
 // changelog, README, troubleshooting) land where they are looked for, and
 // nothing else does. The real tools judge them: man, lexgrog, gzip,
 // appstreamcli, desktop-file-validate and, where it has `verify`, udevadm.
+#include "core/portdiscovery.h"
+
 #include <QtCore/QDateTime>
 #include <QtCore/QDir>
 #include <QtCore/QDirIterator>
@@ -702,31 +704,42 @@ private slots:
         QVERIFY(rule.contains("ATTRS{idProduct}==\"" + modalias.captured(2).toLower().toUtf8() + '"'));
     }
 
-    // One rule: the tty of a 10c4:ea60 bridge, tagged uaccess before
-    // 73-seat-late.rules acts on the tag, and ignored by ModemManager.
-    void udevRuleTagsTheBridge()
+    // A rule for the tty of each bridge the programs know, tagged uaccess
+    // before 73-seat-late.rules acts on the tag, and ignored by ModemManager.
+    void udevRuleTagsTheBridges()
     {
         QString error;
         const QList<QList<UdevField>> rules = parseUdevRules(readFile(installed(udevRulePath)), &error);
         QVERIFY2(error.isEmpty(), qPrintable(error));
-        QCOMPARE(rules.size(), 1);
-        QHash<QString, QPair<QString, QString>> fields;
-        for (const UdevField &field : rules.constFirst()) {
-            QVERIFY2(!fields.contains(field.key), qPrintable(field.key));
-            fields.insert(field.key, {field.op, field.value});
+        QSet<QString> ruled;
+        for (const QList<UdevField> &rule : rules) {
+            QHash<QString, QPair<QString, QString>> fields;
+            for (const UdevField &field : rule) {
+                QVERIFY2(!fields.contains(field.key), qPrintable(field.key));
+                fields.insert(field.key, {field.op, field.value});
+            }
+            const QString vendor = fields.value(QStringLiteral("ATTRS{idVendor}")).second;
+            const QString product = fields.value(QStringLiteral("ATTRS{idProduct}")).second;
+            const QHash<QString, QPair<QString, QString>> expected = {
+                    {QStringLiteral("SUBSYSTEM"), {QStringLiteral("=="), QStringLiteral("tty")}},
+                    {QStringLiteral("ATTRS{idVendor}"), {QStringLiteral("=="), vendor}},
+                    {QStringLiteral("ATTRS{idProduct}"), {QStringLiteral("=="), product}},
+                    {QStringLiteral("TAG"), {QStringLiteral("+="), QStringLiteral("uaccess")}},
+                    {QStringLiteral("ENV{ID_MM_DEVICE_IGNORE}"), {QStringLiteral("="), QStringLiteral("1")}}};
+            QCOMPARE(fields, expected);
+            ruled << vendor + QLatin1Char(':') + product;
         }
-        const QHash<QString, QPair<QString, QString>> expected = {
-                {QStringLiteral("SUBSYSTEM"), {QStringLiteral("=="), QStringLiteral("tty")}},
-                {QStringLiteral("ATTRS{idVendor}"), {QStringLiteral("=="), QStringLiteral("10c4")}},
-                {QStringLiteral("ATTRS{idProduct}"), {QStringLiteral("=="), QStringLiteral("ea60")}},
-                {QStringLiteral("TAG"), {QStringLiteral("+="), QStringLiteral("uaccess")}},
-                {QStringLiteral("ENV{ID_MM_DEVICE_IGNORE}"), {QStringLiteral("="), QStringLiteral("1")}}};
-        QCOMPARE(fields, expected);
+        QSet<QString> known;
+        for (const PortDiscovery::KnownBridge &bridge : PortDiscovery::KnownBridges) {
+            known << QStringLiteral("%1:%2").arg(bridge.vendorId, 4, 16, QLatin1Char('0')).arg(bridge.productId, 4, 16,
+                                                                                              QLatin1Char('0'));
+        }
+        QCOMPARE(ruled, known);
 
         const int number = QFileInfo(udevRulePath).fileName().section(QLatin1Char('-'), 0, 0).toInt();
         QVERIFY(number > 0 && number < 73);
 
-        // The programs look for the same bridge.
+        // The programs look for the receiver's own bridge first.
         const Run help = run(installed(QStringLiteral("bin/spiffs-cli")), {QStringLiteral("--help")});
         QVERIFY(help.out.contains("10c4:ea60"));
     }

@@ -2,13 +2,18 @@
 // through a real QSerialPort on a pseudo-terminal.
 #include "link/commandguard.h"
 #include "link/linkstate.h"
+#include "link/statusfit.h"
 #include "link/operation.h"
 #include "clirun.h"
 #include "windowharness.h"
 
+#include "core/portlock.h"
+#include "core/remaindernote.h"
 #include "core/portopening.h"
 
+#include <QtCore/QDateTime>
 #include <QtCore/QDir>
+#include <QtCore/QRegularExpression>
 #include <QtCore/QTemporaryDir>
 
 #include <grp.h>
@@ -24,6 +29,15 @@
 #include <QtWidgets/QTableWidget>
 
 using namespace DeviceBytes;
+
+namespace {
+
+bool fits(WindowHarness &harness, const QString &shown)
+{
+    return harness.statusBar()->fontMetrics().horizontalAdvance(shown) <= messageRoom(harness.statusBar());
+}
+
+} // namespace
 
 class LinkTest : public QObject
 {
@@ -49,23 +63,27 @@ private slots:
         QVERIFY(harness.device.staysQuiet());
     }
 
-    // A port that does not open: the window says why and what to do, in the
-    // words spiffs-cli uses for the same port, and stays closed.
+    // A port that does not open: the window says why in a few words, and
+    // the tooltip and spiffs-cli say what to do, in the same words.
     void connectFailureReportsAndStaysClosed_data()
     {
         QTest::addColumn<QString>("port"); // "@": the test's own port, held by another program
+        QTest::addColumn<QString>("brief");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("no port in the list") << "" << "no port is chosen: " + PortOpening::noPortAdvice();
-        QTest::newRow("gone") << "/nonexistent/port" << "no such port: is the receiver plugged in?";
-        QTest::newRow("no terminal: ENOTTY") << "/dev/null" << "not a serial port";
-        QTest::newRow("a regular file") << "file" << "not a serial port";
-        QTest::newRow("held by another program") << "@"
-                                                 << "busy: another program is using it (a serial monitor, the window, "
-                                                    "spiffs-cli); close it and try again";
+        QTest::newRow("no port in the list") << "" << "no port is chosen"
+                                             << "no port is chosen: " + PortOpening::noPortAdvice();
+        QTest::newRow("gone") << "/nonexistent/port" << "no such port" << "no such port: is the receiver plugged in?";
+        QTest::newRow("no terminal: ENOTTY") << "/dev/null" << "not a serial port" << "not a serial port";
+        QTest::newRow("a regular file") << "file" << "not a serial port" << "not a serial port";
+        // The holder's lock names it.
+        QTest::newRow("held by another program") << "@" << "busy: another program is using it"
+                                                 << "busy: another program is using it (process %1, tst_link, by its "
+                                                    "lock file %2); close it and try again";
     }
     void connectFailureReportsAndStaysClosed()
     {
         QFETCH(QString, port);
+        QFETCH(QString, brief);
         QFETCH(QString, reason);
         WindowHarness harness;
         QTemporaryDir folder;
@@ -77,30 +95,115 @@ private slots:
         } else if (port == QLatin1String("@")) {
             port = harness.device.portName();
             QVERIFY(holder.open(QIODevice::ReadWrite));
+            const std::optional<PortLock> lock = PortLocks::find(port);
+            QVERIFY(lock && lock->running);
+            reason = reason.arg(QCoreApplication::applicationPid()).arg(lock->path);
         }
         harness.ports()->clear();
         if (!port.isEmpty())
             harness.ports()->addItem(port);
         harness.button("pushButton_3")->click();
-        const QString said = QStringLiteral("ESP32: can't use the port%1: %2")
-                                     .arg(port.isEmpty() ? QString() : QLatin1Char(' ') + port, reason);
-        QCOMPARE(harness.statusText(), said);
-        QCOMPARE(harness.statusBar()->toolTip(), said);
+        const QString head = QStringLiteral("ESP32: can't use the port%1: ").arg(port.isEmpty() ? QString() : QLatin1Char(' ') + port);
+        // Whole where it fits; else the port's name gives way, never the reason.
+        const QString shown = harness.statusText();
+        QVERIFY2(shown.startsWith(QLatin1String("ESP32: can't use the port")) && shown.endsWith(QStringLiteral(": ") + brief),
+                 qPrintable(shown));
+        QVERIFY2(fits(harness, shown), qPrintable(shown));
+        if (harness.statusBar()->fontMetrics().horizontalAdvance(head + brief) <= messageRoom(harness.statusBar()))
+            QCOMPARE(shown, head + brief);
+        QCOMPARE(harness.statusBar()->toolTip(), head + reason);
         QCOMPARE(harness.button("pushButton_3")->text(), QStringLiteral("connect"));
         QVERIFY(!linkState().portOpen);
         QVERIFY(harness.device.staysQuiet());
         if (!port.isEmpty()) {
             const CliTesting::CliRun cli = CliTesting::runCli({QStringLiteral("-p"), port, QStringLiteral("df")});
             QCOMPARE(cli.exitCode, 3);
-            QCOMPARE(QString::fromLocal8Bit(cli.err), QStringLiteral("spiffs-cli: cannot open %1: %2\n").arg(port, reason));
+            QString said = QString::fromLocal8Bit(cli.err);
+            // spiffs-cli's own process id where the window's is.
+            said.replace(QRegularExpression(QStringLiteral("process \\d+, spiffs-cli,")),
+                         QStringLiteral("process %1, tst_link,").arg(QCoreApplication::applicationPid()));
+            QCOMPARE(said, QStringLiteral("spiffs-cli: cannot open %1: %2\n").arg(port, reason));
         }
         // The whole text stays only as long as the message does.
         harness.statusBar()->showMessage(QStringLiteral("next"), 0);
         QCOMPARE(harness.statusBar()->toolTip(), QString());
     }
 
-    // Without permission: a group to join, and the udev rule: to install,
-    // or, when it is installed already, to let apply.
+    // Every short reason fits after the window's own text, whatever the
+    // port's name; the tooltip holds the whole.
+    void everyOpenFailureFits_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("brief");
+        QTest::addColumn<QString>("full");
+        using PortOpening::Desktop;
+        using PortOpening::PortFacts;
+        PortFacts lockedByRoot;
+        lockedByRoot.lock = PortLock{QStringLiteral("/var/lock/LCK..serial_by-id_usb-x"), 4242, false, QString(), false};
+        PortFacts closed;
+        closed.mayUse = false;
+        closed.group = QStringLiteral("dialout");
+        closed.kind = PortOpening::PortKind::ReceiverBridge;
+        PortFacts gone;
+        gone.exists = false;
+        const QList<std::tuple<int, Desktop, PortFacts>> failures = {
+                {QSerialPort::PermissionError, Desktop::Linux, lockedByRoot},
+                {QSerialPort::PermissionError, Desktop::Linux, PortFacts()},
+                {QSerialPort::PermissionError, Desktop::Linux, closed},
+                {QSerialPort::PermissionError, Desktop::MacOS, closed},
+                {QSerialPort::DeviceNotFoundError, Desktop::Linux, gone},
+                {QSerialPort::UnsupportedOperationError, Desktop::Linux, PortFacts()},
+                {QSerialPort::OpenError, Desktop::Linux, PortFacts()},
+                {QSerialPort::PermissionError, Desktop::Windows, PortFacts()},
+                {QSerialPort::DeviceNotFoundError, Desktop::Windows, PortFacts()}};
+        const QString longName = QStringLiteral("/dev/serial/by-id/usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_"
+                                                "0001-if00-port0");
+        for (const auto &[error, desktop, facts] : failures) {
+            for (const QString &port : {longName, QStringLiteral("/dev/ttyUSB0"), QString()}) {
+                const PortOpening::Reason reason = PortOpening::failureReason(QSerialPort::SerialPortError(error), QString(),
+                                                                              port, facts, desktop);
+                QTest::addRow("%s, %s", qPrintable(reason.brief), qPrintable(port)) << port << reason.brief << reason.full;
+            }
+        }
+    }
+    void everyOpenFailureFits()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, brief);
+        QFETCH(QString, full);
+        WindowHarness harness;
+        const QString head = QStringLiteral("ESP32: can't use the port");
+        const QString name = port.isEmpty() ? QString() : QLatin1Char(' ') + port;
+        showFitted(harness.statusBar(), head, name, QStringLiteral(": ") + brief, head + name + QStringLiteral(": ") + full);
+        const QString shown = harness.statusText();
+        QVERIFY2(shown.startsWith(head) && shown.endsWith(QStringLiteral(": ") + brief), qPrintable(shown));
+        QVERIFY2(fits(harness, shown), qPrintable(shown));
+        QCOMPARE(harness.statusBar()->toolTip(), head + name + QStringLiteral(": ") + full);
+    }
+
+    // The rest of a cut download of a file with a long name: the name gives
+    // way, the seconds stay.
+    void waitingTextFits()
+    {
+        WindowHarness harness;
+        const QByteArray name("presets/shortwave-bands-2026.txt");
+        const ReplyRemainder rest{name, Exchange::Download, 20000, QDateTime::currentMSecsSinceEpoch()};
+        QVERIFY(RemainderNote::leave(harness.device.portName(), rest));
+        harness.ports()->setCurrentText(harness.device.portName());
+        harness.button("pushButton_3")->click();
+        const QString whole = harness.statusBar()->toolTip();
+        QVERIFY2(whole.startsWith(QStringLiteral("ESP32: still sending the rest of %1, about ").arg(QLatin1String(name))),
+                 qPrintable(whole));
+        const QString shown = harness.statusText();
+        QVERIFY2(shown.startsWith(QLatin1String("ESP32: still sending the rest of ")), qPrintable(shown));
+        QCOMPARE(shown.section(QLatin1Char(','), -1), whole.section(QLatin1Char(','), -1));
+        QVERIFY2(fits(harness, shown), qPrintable(shown));
+        harness.button("pushButton_3")->click();
+    }
+
+    // Without permission: a group to join, and for the receiver's bridge
+    // the udev rule: to install, or, when it is installed already, to let
+    // apply.
     void permissionAdviceNamesTheRule_data()
     {
         QTest::addColumn<bool>("installed");
@@ -136,7 +239,12 @@ private slots:
         }
         const QString owner = QFileInfo(device).group();
         QVERIFY(!owner.isEmpty() && owner != QLatin1String("root"));
-        const QString advice = PortOpening::permissionAdvice(device, PortOpening::installedUdevRule(folders));
+        PortOpening::PortFacts facts = PortOpening::portFacts(device, folders);
+        QCOMPARE(facts.group, owner);
+        QCOMPARE(facts.installedRule, installed ? rule : QString());
+        // As the system lists the bridge: by its USB ids.
+        facts.kind = PortOpening::kindOf(device, std::make_pair(quint16(0x10c4), quint16(0xea60)));
+        const QString advice = PortOpening::permissionAdvice(facts);
         QVERIFY2(advice.startsWith(QStringLiteral("no permission to use it: %1 belongs to the group %2; join it "
                                                   "(sudo usermod -aG %2 $USER, then log out and in again)")
                                            .arg(device, owner)),
@@ -150,6 +258,9 @@ private slots:
             QVERIFY2(advice.contains(QLatin1String("install the receiver's udev rule")), qPrintable(advice));
             QVERIFY2(advice.contains(QLatin1String("/usr/share/doc/spiffs-manager/README.md.gz")), qPrintable(advice));
         }
+        // A port of another kind gets the group alone.
+        facts.kind = PortOpening::kindOf(device, std::make_pair(quint16(0x067b), quint16(0x2303)));
+        QCOMPARE(PortOpening::permissionAdvice(facts), advice.section(QLatin1Char(')'), 0, 0) + QLatin1Char(')'));
     }
 
     void disconnectEmptiesWindowAndKeepsRegister()

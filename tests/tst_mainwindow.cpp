@@ -25,7 +25,7 @@ Q_DECLARE_METATYPE(QList<SystemPort>)
 namespace {
 SystemPort port(const char *name, quint16 vendorId = 0, quint16 productId = 0)
 {
-    return SystemPort{QLatin1String(name), vendorId != 0 || productId != 0, vendorId, productId};
+    return SystemPort{QLatin1String(name), vendorId != 0 || productId != 0, vendorId, productId, QString()};
 }
 const SystemPort usbBridge = port("ttyUSB1", 0x10C4, 0xEA60);
 
@@ -263,13 +263,18 @@ private slots:
         QTest::newRow("none") << QList<SystemPort>{} << QStringList{} << QString();
         QTest::newRow("Linux: the bridge after serial ports")
                 << QList<SystemPort>{port("ttyS0"), port("ttyS1"), usbBridge} << QStringList{} << "ttyUSB1";
-        QTest::newRow("no bridge: the first") << QList<SystemPort>{port("ttyS0"), port("ttyACM0", 0x2341, 0x0043)}
-                                              << QStringList{} << "ttyS0";
-        QTest::newRow("vendor alone") << QList<SystemPort>{port("ttyS0"), port("ttyUSB0", 0x10C4, 0xEA70)}
-                                      << QStringList{} << "ttyS0";
-        QTest::newRow("product alone") << QList<SystemPort>{port("ttyS0"), port("ttyUSB0", 0x0403, 0xEA60)}
-                                       << QStringList{} << "ttyS0";
-        QTest::newRow("ids unknown") << QList<SystemPort>{port("ttyS0"), SystemPort{QStringLiteral("ttyUSB0"), false, 0x10C4, 0xEA60}}
+        QTest::newRow("no bridge: the only USB serial port")
+                << QList<SystemPort>{port("ttyS0"), port("ttyACM0", 0x2341, 0x0043)} << QStringList{} << "ttyACM0";
+        QTest::newRow("no bridge, two USB ports: the first")
+                << QList<SystemPort>{port("ttyS0"), port("ttyACM0", 0x2341, 0x0043), port("ttyACM1", 0x2341, 0x0043)}
+                << QStringList{} << "ttyS0";
+        QTest::newRow("vendor alone")
+                << QList<SystemPort>{port("ttyS0"), port("ttyUSB0", 0x10C4, 0xEA71), port("ttyACM0", 0x2341, 0x0043)}
+                << QStringList{} << "ttyS0";
+        QTest::newRow("product alone")
+                << QList<SystemPort>{port("ttyS0"), port("ttyUSB0", 0x0403, 0xEA60), port("ttyACM0", 0x2341, 0x0043)}
+                << QStringList{} << "ttyS0";
+        QTest::newRow("ids unknown") << QList<SystemPort>{port("ttyS0"), SystemPort{QStringLiteral("ttyUSB0"), false, 0x10C4, 0xEA60, QString()}}
                                      << QStringList{} << "ttyS0";
         QTest::newRow("two bridges: the first")
                 << QList<SystemPort>{port("ttyS0"), port("ttyUSB3", 0x10C4, 0xEA60), usbBridge} << QStringList{} << "ttyUSB3";
