@@ -319,6 +319,7 @@ private slots:
         {
             const FileSizeLimit limit(4);
             setup.harness.device.deliver(fileReply(QByteArray(size, 'n')));
+            QTRY_VERIFY(isIdle());
         }
         QCOMPARE(setup.harness.statusText(), QStringLiteral("PC: can't save downloaded file: file too large"));
         QCOMPARE(readFile(setup.localPath(QStringLiteral("a.txt"))), QByteArray("old content"));
