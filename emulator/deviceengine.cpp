@@ -184,8 +184,12 @@ void DeviceEngine::handle(char letter, const QByteArray &payload, qint64 doneUs)
         reboot(doneUs, !m_options.silentLetters.contains(letter));
         return;
     }
-    if (!outcome.answer.isEmpty())
-        reply(letter, outcome.answer, doneUs + (outcome.afterWrite ? m_options.writeDelayUs : 0));
+    if (outcome.answer.isEmpty())
+        return;
+    qint64 delayUs = outcome.afterWrite ? m_options.writeDelayUs : 0;
+    if (letter == 'D')
+        delayUs += qint64(m_options.openDelayMs) * 1000;
+    reply(letter, outcome.answer, doneUs + delayUs);
 }
 
 void DeviceEngine::reboot(qint64 doneUs, bool banner)

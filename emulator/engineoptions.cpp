@@ -56,6 +56,10 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
                                         QStringLiteral("Flash write time: delays the acknowledgement of each "
                                                        "uploaded chunk by <us> microseconds."),
                                         QStringLiteral("us"));
+    const QCommandLineOption openDelay(QStringLiteral("open-delay-ms"),
+                                       QStringLiteral("Time to open a file: a download's answer starts <ms> "
+                                                      "milliseconds after its request."),
+                                       QStringLiteral("ms"));
     const QCommandLineOption split(QStringLiteral("split"),
                                    QStringLiteral("Sends every reply in pieces of <n> bytes, each its own write."),
                                    QStringLiteral("n"));
@@ -95,7 +99,7 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Logs every command and its answer on standard error, not only "
                                                     "the files opened by X."));
-    parser.addOptions({help, version, dir, capacity, spareBlocks, baud, writeDelay, split, gap, silent, garbage, hangUp, bootOnOpen, corrupt,
+    parser.addOptions({help, version, dir, capacity, spareBlocks, baud, writeDelay, openDelay, split, gap, silent, garbage, hangUp, bootOnOpen, corrupt,
                        replay, verbose});
     parsed.helpText = parser.helpText();
 
@@ -145,6 +149,11 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
             return parsed;
         options.baud = qint32(number);
     }
+    if (parser.isSet(openDelay)) {
+        if (!numberOption(openDelay, 0, 60000))
+            return parsed;
+        options.openDelayMs = int(number);
+    }
     if (parser.isSet(writeDelay)) {
         if (!numberOption(writeDelay, 0, 60000000))
             return parsed;
@@ -186,7 +195,7 @@ ParsedArguments parseEmulatorArguments(const QStringList &arguments)
     options.verbose = parser.isSet(verbose);
     if (parser.isSet(replay)) {
         options.replayTrace = parser.value(replay);
-        for (const QCommandLineOption &other : {dir, capacity, spareBlocks, baud, writeDelay, split, gap, silent, garbage, hangUp,
+        for (const QCommandLineOption &other : {dir, capacity, spareBlocks, baud, writeDelay, openDelay, split, gap, silent, garbage, hangUp,
                                                 bootOnOpen, corrupt}) {
             if (parser.isSet(other)) {
                 parsed.error = QStringLiteral("--replay plays the trace as recorded: it takes no --%1")

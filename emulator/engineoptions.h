@@ -24,6 +24,9 @@ struct EngineOptions
     qint32 baud = 0;
     // Flash write time: added before each chunk's acknowledgement.
     qint64 writeDelayUs = 0;
+    // Time to open a file: a download's answer starts this long after its
+    // request, as a receiver slow to open a large file.
+    int openDelayMs = 0;
     // Replies go out in pieces of splitBytes bytes (0: whole) with gapMs
     // milliseconds of silence between them.
     int splitBytes = 0;

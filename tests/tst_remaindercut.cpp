@@ -199,6 +199,46 @@ private slots:
         QCOMPARE(folderEntries(local.path()), QStringList{QStringLiteral("up.txt")});
     }
 
+    // Cut before the receiver's size came (a receiver slow to open a large
+    // file): the listing's size is the rest, and the next run waits it out
+    // rather than read the file as its answer.
+    void cliCutBeforeTheSizeCame_data()
+    {
+        QTest::addColumn<QStringList>("cut");
+        QTest::addColumn<QStringList>("next");
+        QTest::addColumn<QByteArray>("out");
+        QTest::newRow("Ctrl-C of cat, then df") << QStringList{"cat", "big.bin"} << QStringList{"df"} << QByteArray("total");
+        QTest::newRow("a time-out, then ls -l") << QStringList{"--timeout", "1", "cat", "big.bin"} << QStringList{"ls", "-l"}
+                                                << QByteArray("     20000  big.bin\n");
+    }
+    void cliCutBeforeTheSizeCame()
+    {
+        QFETCH(QStringList, cut);
+        QFETCH(QStringList, next);
+        QFETCH(QByteArray, out);
+        StoreFolder store;
+        EmulatorProgram device({"--dir", store.dir.path(), "--open-delay-ms", "1500", "--baud", "115200"});
+        const QProcessEnvironment environment = cliEnvironment();
+        const CliRun before = runCli({"-p", device.port(), "df"}, environment);
+        QProcess cli;
+        cli.setProcessEnvironment(environment);
+        cli.start(cliPath(), QStringList{"-p", device.port()} + cut);
+        QVERIFY(cli.waitForStarted());
+        if (!cut.contains(QStringLiteral("--timeout"))) {
+            QTest::qWait(600);
+            QCOMPARE(::kill(pid_t(cli.processId()), SIGINT), 0);
+        }
+        QVERIFY(cli.waitForFinished(20000));
+        QCOMPARE(notesLeft(), 1);
+
+        const CliRun run = runCli(QStringList{"-p", device.port()} + next, environment);
+        QVERIFY2(run.exitCode == 0, run.err.constData());
+        QVERIFY2(run.err.startsWith("spiffs-cli: the receiver is still sending the rest of big.bin, about "), run.err.constData());
+        QVERIFY2(run.out.contains(out), run.out.constData());
+        if (next.constFirst() == QLatin1String("df"))
+            QCOMPARE(run.out, before.out);
+    }
+
     // Killed outright, a run leaves no note; the next one still never takes
     // the rest of the file for its answer: the bytes that come with the
     // answer show the line was not clean, and it asks again once drained.
