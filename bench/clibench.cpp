@@ -203,6 +203,36 @@ void benchStartup(Results &results, int runs, const EmulatorProcess &device)
     }
 }
 
+// df's time to its figures on a clean line, and what of it comes after the
+// memory report's last byte was read: there the reply is believed only once
+// the line has stayed quiet for DeviceSession::CleanLineMs, then the figures
+// are printed and the process ends. SPIFFS_BENCH_CLI runs another build of
+// spiffs-cli instead (one from before that check, say), to compare.
+void benchFirstFigure(Results &results, int runs, const EmulatorProcess &device)
+{
+    Figure &toFigure = results.add(QStringLiteral("cli_df_figures_ms"), QStringLiteral("spiffs-cli df start to its figures"),
+                                   QStringLiteral("ms"));
+    Figure &afterReply = results.add(QStringLiteral("cli_df_reply_to_figures_ms"),
+                                     QStringLiteral("  of which the report's last byte read to the end"), QStringLiteral("ms"));
+    const QString program = qEnvironmentVariable("SPIFFS_BENCH_CLI", QStringLiteral(CLI_PATH));
+    for (int run = -1; run < runs; ++run) {
+        CliRun cli;
+        cli.program = program;
+        cli.port = device.portName();
+        cli.arguments = QStringList{QStringLiteral("df")};
+        cli.watchPortReads = true;
+        const CliTimings timings = runCli(cli);
+        if (!timings.finished || timings.exitCode != 0 || timings.lastReadNs == 0) {
+            say(QStringLiteral("  df: did not finish (%1)").arg(said(timings)));
+            continue;
+        }
+        if (run < 0)
+            continue;
+        toFigure.samples.append(ms(timings.exitNs - timings.startNs));
+        afterReply.samples.append(ms(timings.exitNs - timings.lastReadNs));
+    }
+}
+
 // A board that restarts whenever its port opens pays its boot on every run;
 // a chain pays it once.
 void benchChain(Results &results, int runs, const QString &work)
@@ -369,8 +399,10 @@ void benchCli(Results &results, int runs, const QString &workFolder, const CliBe
         say(QStringLiteral("cli: %1").arg(device.errorString()));
         return;
     }
-    if (groups.startup)
+    if (groups.startup) {
         benchStartup(results, runs, device);
+        benchFirstFigure(results, runs, device);
+    }
     if (groups.get)
         benchGet(results, runs, workFolder, device, name, content);
     if (groups.put)

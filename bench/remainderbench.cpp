@@ -12,7 +12,11 @@
 
 #include <QtCore/QDir>
 #include <QtCore/QFile>
+#include <QtCore/QElapsedTimer>
 #include <QtCore/QProcess>
+#include <QtCore/QThread>
+
+#include <algorithm>
 
 #include <csignal>
 
@@ -163,6 +167,49 @@ bool cliRun(Figures &figures, const QString &work, const EmulatorProcess &device
     return true;
 }
 
+// cat cut before the receiver's size came (it takes OpenDelayMs to open the
+// file; Ctrl-C UnsizedCutMs after cat's start), then df: the rest is the
+// listed size, its header and what was left of the open, all still to come.
+constexpr int OpenDelayMs = 1500;
+constexpr int UnsizedCutMs = 600;
+
+bool cliUnsizedRun(Figures &figures, const QString &work, const EmulatorProcess &device, int run)
+{
+    const QString cutTrace = QDir(work).filePath(QStringLiteral("unsized-cut-%1.trace").arg(run));
+    const QString nextTrace = QDir(work).filePath(QStringLiteral("unsized-next-%1.trace").arg(run));
+    QProcess cat;
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    cat.start(QStringLiteral(CLI_PATH), {QStringLiteral("-p"), device.portName(), QStringLiteral("--trace"), cutTrace,
+                                         QStringLiteral("cat"), QStringLiteral("big.bin")});
+    if (!cat.waitForStarted(TimeoutMs))
+        return false;
+    QThread::msleep(ulong(std::max<qint64>(0, UnsizedCutMs - sinceStart.elapsed())));
+    ::kill(pid_t(cat.processId()), SIGINT);
+    if (!cat.waitForFinished(TimeoutMs) || readTrace(cutTrace, 1).downloadBytes != 0)
+        return false;
+    const qint64 cutMs = sinceStart.elapsed();
+
+    CliRun df;
+    df.program = QStringLiteral(CLI_PATH);
+    df.port = device.portName();
+    df.arguments = QStringList{QStringLiteral("--trace"), nextTrace, QStringLiteral("df")};
+    df.portWritesWatched = 1;
+    const CliTimings timings = runCli(df);
+    const TracePart after = readTrace(nextTrace, 1);
+    if (timings.exitCode != 0 || timings.writeNs.isEmpty() || after.firstRequestUs < 0 || timings.openedNs == 0)
+        return false;
+    // The download's request went out a quiet spell after cat's port opened,
+    // about 110 ms after its start.
+    const double openLeftMs = std::max<double>(0, OpenDelayMs - (double(cutMs) - 110));
+    const double openedMs = double(timings.openedNs - timings.startNs) / 1e6;
+    figures.wire.samples << openLeftMs + wireSeconds(SizeHeader + FileBytes) * 1000;
+    figures.rest.samples << openedMs + double(after.lastDroppedUs) / 1000;
+    figures.request.samples << double(timings.writeNs.constFirst() - timings.startNs) / 1e6;
+    figures.quiet.samples << double(after.firstRequestUs - after.lastDroppedUs) / 1000;
+    return true;
+}
+
 } // namespace
 
 void benchRemainder(Results &results, int runs, const QString &workFolder)
@@ -188,5 +235,30 @@ void benchRemainder(Results &results, int runs, const QString &workFolder)
     for (int run = 0; run < runs; ++run) {
         if (!cliRun(cli, workFolder, device, run))
             say(QStringLiteral("remainder: spiffs-cli's run %1 failed").arg(run));
+    }
+    device.stop();
+
+    EmulatorProcess slow;
+    if (!slow.start(QStringLiteral(EMULATOR_PATH), store,
+                    {QStringLiteral("--baud"), QString::number(int(Baud)), QStringLiteral("--open-delay-ms"),
+                     QString::number(OpenDelayMs)},
+                    Affinity::deviceCpu())) {
+        say(QStringLiteral("remainder: %1").arg(slow.errorString()));
+        return;
+    }
+    Figure &wire = results.add(QStringLiteral("remainder_cli_unsized_wire_ms"),
+                               QStringLiteral("cli after a 32 KiB download cut before its size: the rest's time (the "
+                                              "open left, then size and file on the wire)"),
+                               QStringLiteral("ms"));
+    Figure &rest = results.add(QStringLiteral("remainder_cli_unsized_rest_ms"),
+                               QStringLiteral("  its last byte, from the process's start"), QStringLiteral("ms"));
+    Figure &request = results.add(QStringLiteral("remainder_cli_unsized_first_request_ms"),
+                                  QStringLiteral("  the first request, from the process's start"), QStringLiteral("ms"));
+    Figure &quiet = results.add(QStringLiteral("remainder_cli_unsized_quiet_ms"), QStringLiteral("  the line quiet before it"),
+                                QStringLiteral("ms"));
+    Figures unsized{wire, rest, request, quiet};
+    for (int run = 0; run < runs; ++run) {
+        if (!cliUnsizedRun(unsized, workFolder, slow, run))
+            say(QStringLiteral("remainder: spiffs-cli's cut-before-its-size run %1 failed").arg(run));
     }
 }
