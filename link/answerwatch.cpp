@@ -33,8 +33,10 @@ void onNoAnswer(MainWindowUi &ui, const ReplyTable &replyTable)
         return;
     const ReplyRemainder rest = cutRemainder(QDateTime::currentMSecsSinceEpoch());
     ui.statusbar->showMessage(QStringLiteral("ESP32: no answer"), 0);
-    // A download's file is written only once complete, so nothing was.
-    settleThenBind(ui, replyTable, Exchange::Idle, rest, forgetCutOperation);
+    // A download's file is written only once complete, so nothing was. The
+    // silence that ended the exchange counts toward the drain's quiet spell:
+    // a line silent this long has mostly nothing left to drain.
+    settleThenBind(ui, replyTable, Exchange::Idle, rest, forgetCutOperation, link.answerWatch->interval());
 }
 
 } // namespace

@@ -4,9 +4,9 @@
 // two minutes). When the silence runs out the status bar says "ESP32: no
 // answer", the operation ends as failed (a download leaves no local file),
 // and what the receiver may still send of it is drained before the register
-// empties, so no later request takes it for its answer. While that drain
-// runs the buttons answer busy; the line has already been silent, so it is
-// short.
+// empties, so no later request takes it for its answer. The silence already
+// seen counts toward the drain's quiet spell, so the buttons are free again
+// as the message shows.
 #ifndef ANSWERWATCH_H
 #define ANSWERWATCH_H
 

@@ -256,6 +256,33 @@ private slots:
         QCOMPARE(harness.tableNames(), QStringList{QStringLiteral("a.txt")});
     }
 
+    // After "no answer" the buttons are free as soon as it shows: the
+    // silence that ended the exchange counts toward the quiet spell of the
+    // drain that follows, which is longer than this watch.
+    void aClickRightAfterNoAnswerWorks_data()
+    {
+        QTest::addColumn<QByteArray>("sent"); // what comes of the download before the silence
+        QTest::newRow("nothing") << QByteArray();
+        QTest::newRow("part of the file") << be32(5) + "ab";
+    }
+    void aClickRightAfterNoAnswerWorks()
+    {
+        QFETCH(QByteArray, sent);
+        WindowHarness harness;
+        linkState().answerLimitMs = Remainder::ReplyPauseMs + 200;
+        QVERIFY(harness.connectWithFiles({{"a.txt", 5}}, 4096, 1024));
+        QTemporaryDir folder;
+        QVERIFY(harness.selectFile(QStringLiteral("a.txt")));
+        harness.answerer->queueFileAnswer(folder.path());
+        harness.button("pushButton")->click();
+        QCOMPARE(harness.device.readExactly(27), frame('D', pathField("/a.txt")));
+        harness.device.deliver(sent);
+        QTRY_COMPARE_WITH_TIMEOUT(harness.statusText(), NoAnswer, linkState().answerLimitMs * 3);
+        harness.button("pushButton_7")->click();
+        QCOMPARE(harness.answerer->boxes.size(), 0);
+        QCOMPARE(harness.device.readExactly(27), frame('X', pathField("/a.txt")));
+    }
+
     // Only an exchange that meets silence is ended, and only once it has.
     void noAnswerOnlyForTheSilentExchange_data()
     {
