@@ -26,13 +26,22 @@ void forgetCutOperation()
     emit link.notifier.exchangeEnded();
 }
 
+// The receiver carries a removal out before it answers: one that went
+// unanswered may have happened all the same.
+QString noAnswerText(const QString &operation)
+{
+    if (operation == Operation::Remove)
+        return NoAnswerText + QStringLiteral("; the file may be removed: Connect to see");
+    return NoAnswerText;
+}
+
 void onNoAnswer(MainWindowUi &ui, const ReplyTable &replyTable)
 {
     LinkState &link = linkState();
     if (!link.portOpen || link.currentOperation.isEmpty())
         return;
     const ReplyRemainder rest = cutRemainder(QDateTime::currentMSecsSinceEpoch());
-    ui.statusbar->showMessage(QStringLiteral("ESP32: no answer"), 0);
+    ui.statusbar->showMessage(noAnswerText(link.currentOperation), 0);
     // A download's file is written only once complete, so nothing was. The
     // silence that ended the exchange counts toward the drain's quiet spell:
     // a line silent this long has mostly nothing left to drain.

@@ -14,7 +14,11 @@
 
 #include "core/replyremainder.h"
 
+#include <QtCore/QString>
+
 class MainWindowUi;
+
+inline const QString NoAnswerText = QStringLiteral("ESP32: no answer");
 
 // At Connect: the watch, a child of the window, and what it does when the
 // silence runs out. It runs from the first request on.
