@@ -3,7 +3,6 @@
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/portconnection.h"
-#include "core/catalogueformat.h"
 #include "ui/mainwindowui.h"
 
 #include <QtCore/QDateTime>
@@ -35,13 +34,29 @@ QString noAnswerText(const QString &operation)
     return NoAnswerText;
 }
 
+// A memory request changes nothing and starts no reply that must be let
+// pass: while nothing else goes out, whatever comes next is its answer,
+// given late by a receiver still starting up, and the reply handler takes
+// it up (onBytesArrived).
+void awaitLateMemoryAnswer()
+{
+    LinkState &link = linkState();
+    link.memoryAnswerAwaited = true;
+    link.currentOperation = Operation::Idle;
+    emit link.notifier.exchangeEnded();
+}
+
 void onNoAnswer(MainWindowUi &ui, const ReplyTable &replyTable)
 {
     LinkState &link = linkState();
     if (!link.portOpen || link.currentOperation.isEmpty())
         return;
-    const ReplyRemainder rest = cutRemainder(QDateTime::currentMSecsSinceEpoch());
     ui.statusbar->showMessage(noAnswerText(link.currentOperation), 0);
+    if (link.currentOperation == Operation::Memory) {
+        awaitLateMemoryAnswer();
+        return;
+    }
+    const ReplyRemainder rest = cutRemainder(QDateTime::currentMSecsSinceEpoch());
     // A download's file is written only once complete, so nothing was. The
     // silence that ended the exchange counts toward the drain's quiet spell:
     // a line silent this long has mostly nothing left to drain.
@@ -86,8 +101,6 @@ ReplyRemainder cutRemainder(qint64 nowMs)
             rest.bytesDue = qMax<qint64>(0, link.transferSize - held);
     } else if (link.currentOperation == Operation::List && link.listLength > 0) {
         rest.bytesDue = qMax<qint64>(0, link.listLength - held);
-    } else if (link.currentOperation == Operation::Memory) {
-        rest.bytesDue = qMax<qint64>(0, CatalogueFormat::MemoryReplySize - held);
     }
     return rest;
 }

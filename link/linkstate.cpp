@@ -34,6 +34,7 @@ void LinkState::reset()
     uploadOffset = 0;
     uploadEndSent = false;
     downloadName.clear();
+    memoryAnswerAwaited = false;
     remainder.reset();
     remainderPort.clear();
     answerLimitMs = AnswerSilenceMs;

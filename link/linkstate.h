@@ -57,6 +57,9 @@ struct LinkState
     bool uploadEndSent = false;
     // The file a download is reading, named in what its cut reply leaves.
     QByteArray downloadName;
+    // A memory request met silence and nothing has been sent since: the
+    // next bytes are its answer, late.
+    bool memoryAnswerAwaited = false;
 
     // The rest of a download or listing a Disconnect cut short, still on its
     // way from the receiver; the next Connect to that port waits it out.

@@ -139,6 +139,8 @@ bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const 
 {
     LinkState &link = linkState();
     emptyWindowFigures(ui);
+    // Connect asks afresh; after a Disconnect, nothing is awaited.
+    link.memoryAnswerAwaited = false;
 
     if (link.portOpen) {
         closeLink(ui, Closing::ByUser);
