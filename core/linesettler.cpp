@@ -83,8 +83,12 @@ void LineSettler::onReadyRead()
 {
     if (!m_settling || !m_line)
         return;
-    const QByteArray bytes = ReceiverLine::readAll(*m_line, m_traceAs);
-    if (bytes.isEmpty())
+    takeArrival(ReceiverLine::readAll(*m_line, m_traceAs));
+}
+
+void LineSettler::takeArrival(const QByteArray &bytes)
+{
+    if (!m_settling || bytes.isEmpty())
         return;
     const bool counted = m_remainder && m_remainder->sizeKnown() && m_dropped < m_remainder->bytesDue;
     m_dropped += bytes.size();

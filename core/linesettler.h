@@ -69,6 +69,10 @@ public:
     // all of it, settled() is emitted before start() returns.
     void start(Exchange traceAs = Exchange::Opening,
                const std::optional<ReplyRemainder> &remainder = std::nullopt, int quietSoFarMs = 0);
+    // Bytes of the line that its reader took after start(): judged and
+    // dropped as if the settler had read them. A settler made without a
+    // line is fed only so.
+    void takeArrival(const QByteArray &bytes);
     // Stops without settled(). Closing the line does the same.
     void cancel();
 

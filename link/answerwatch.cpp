@@ -81,7 +81,9 @@ void rewatchAnswer()
     LinkState &link = linkState();
     if (!link.answerWatch)
         return;
-    if (!link.portOpen || link.currentOperation.isEmpty()) {
+    // While a settle reads the line (a reboot's boot text) its own bound holds.
+    const bool settling = link.settler && link.settler->isSettling();
+    if (!link.portOpen || link.currentOperation.isEmpty() || settling) {
         link.answerWatch->stop();
         return;
     }
