@@ -352,6 +352,11 @@ private slots:
         QTest::newRow("missing argument") << QStringList{"cat"} << "cat" << "missing argument";
         QTest::newRow("a mistyped command") << QStringList{"lst"} << "lst" << "did you mean \"ls\"?";
         QTest::newRow("nothing close") << QStringList{"frobnicate"} << "frobnicate" << "unknown command \"frobnicate\"";
+        // Refused by the option parser, still named (--json puts it in the document).
+        QTest::newRow("an unknown option") << QStringList{"--json", "ls", "-Z"} << "ls" << "Unknown option 'Z'";
+        QTest::newRow("options' values like a command")
+                << QStringList{"-p", "ls", "--port", "ls", "-pls", "--port=x", "-Z", "df"} << "df" << "Unknown option";
+        QTest::newRow("a value missing") << QStringList{"get", "a.txt", "-o"} << "get" << "Missing value after '-o'";
     }
     void commandLines()
     {
