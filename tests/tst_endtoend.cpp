@@ -298,6 +298,23 @@ private slots:
         verifyWindowShowsStore(harness);
     }
 
+    // A name the receiver refuses as too long ("/" and the name over 31
+    // bytes) passes the window's own checks; what follows is what the
+    // manual tells.
+    void uploadNameTooLong()
+    {
+        EmulatorHarness harness;
+        QVERIFY(harness.connectAndWait());
+        QTemporaryDir folder;
+        QVERIFY(harness.upload(writeLocalFile(folder, QString(27, QLatin1Char('n')) + QStringLiteral(".txt"), "abc")));
+        QCOMPARE(harness.answerer->boxes.size(), 0);
+        QCOMPARE(harness.statusText(), QStringLiteral("uploading stoped"));
+        QVERIFY(harness.store().files().isEmpty() && harness.tableNames().isEmpty());
+        const QString page = QString::fromUtf8(readLocalFile(QStringLiteral(SOURCE_DIR "/docs/man/spiffs-manager.1.in")));
+        const QString upload = page.section(QStringLiteral(".SS Upload\n"), 1).section(QStringLiteral(".SS "), 0, 0);
+        QVERIFY2(upload.contains(QStringLiteral("too long")) && upload.contains(harness.statusText()), qPrintable(upload));
+    }
+
     // ---- remove, format, execute, reboot -------------------------------------
 
     void removeAndFormat_data() { addLineConditions(); }
