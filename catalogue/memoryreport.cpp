@@ -2,6 +2,7 @@
 
 #include "core/catalogueformat.h"
 #include "catalogue/filelisting.h"
+#include "link/answerwatch.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/replydispatch.h"
@@ -47,6 +48,9 @@ void handleMemoryReply(MainWindowUi &ui)
     }
     link.totalBytes = figures->totalBytes;
     link.usedBytes = figures->usedBytes;
+    // The answer came after all, late.
+    if (ui.statusbar->currentMessage() == NoAnswerText)
+        ui.statusbar->showMessage(QString(), 0);
 
     const GaugeSetting gauge = gaugeSetting(*figures);
     ui.memory->setRange(0, gauge.maximum);

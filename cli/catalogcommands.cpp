@@ -86,13 +86,12 @@ void runDf(const CommandContext &context)
                                               {QStringLiteral("free"), qint64(free)}};
         return;
     }
-    const auto size = [&](qint64 bytes) {
-        return context.line.humanReadable ? QStringLiteral("%1").arg(byteCount(bytes), 11)
-                                          : QStringLiteral("%1").arg(bytes, 11);
-    };
-    Console::printLine(QStringLiteral("total ") + size(figures.totalBytes));
-    Console::printLine(QStringLiteral("used  ") + size(figures.usedBytes));
-    Console::printLine(QStringLiteral("free  ") + size(free));
+    SpaceFigures shown{QString::number(figures.totalBytes), QString::number(figures.usedBytes), QString::number(free)};
+    if (context.line.humanReadable)
+        shown = spaceFigures(figures.totalBytes, figures.usedBytes);
+    Console::printLine(QStringLiteral("total %1").arg(shown.total, 11));
+    Console::printLine(QStringLiteral("used  %1").arg(shown.used, 11));
+    Console::printLine(QStringLiteral("free  %1").arg(shown.free, 11));
 }
 
 void runLs(const CommandContext &context)

@@ -21,18 +21,31 @@ QCommandLineOption parserOption(const OptionRow &row)
                            : QCommandLineOption(names);
 }
 
+// The options that take a value: their letters, and their long names with
+// the dashes.
+struct ValueOptions
+{
+    QSet<QChar> letters;
+    QSet<QString> longNames;
+
+    ValueOptions()
+    {
+        for (const OptionRow &option : optionTable()) {
+            if (!*option.valueName)
+                continue;
+            if (*option.shortName)
+                letters.insert(QLatin1Char(*option.shortName));
+            longNames.insert(QStringLiteral("--") + QLatin1String(option.longName));
+        }
+    }
+};
+
 // After ls and df, -h is GNU's --human-readable; anywhere else it is help.
 QStringList withHumanReadable(const QStringList &arguments)
 {
-    QSet<QChar> shortWithValue;
-    QSet<QString> longWithValue;
-    for (const OptionRow &option : optionTable()) {
-        if (!*option.valueName)
-            continue;
-        if (*option.shortName)
-            shortWithValue.insert(QLatin1Char(*option.shortName));
-        longWithValue.insert(QStringLiteral("--") + QLatin1String(option.longName));
-    }
+    const ValueOptions withValue;
+    const QSet<QChar> &shortWithValue = withValue.letters;
+    const QSet<QString> &longWithValue = withValue.longNames;
     QStringList result;
     const CommandRow *command = nullptr;
     bool valueNext = false;
@@ -96,6 +109,32 @@ int editDistance(const QString &a, const QString &b)
         }
     }
     return costs[b.size()];
+}
+
+// The first word that is neither an option nor an option's value: the
+// command, for a line the parser refused before it could say.
+QString firstWord(const QStringList &arguments)
+{
+    const ValueOptions withValue;
+    bool valueNext = false;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        if (valueNext) {
+            valueNext = false;
+        } else if (argument == QLatin1String("--")) {
+            return arguments.value(i + 1);
+        } else if (argument.startsWith(QLatin1String("--"))) {
+            valueNext = withValue.longNames.contains(argument);
+        } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            const int letter = int(std::find_if(argument.cbegin() + 1, argument.cend(),
+                                                [&](QChar c) { return withValue.letters.contains(c); })
+                                   - argument.cbegin());
+            valueNext = letter == argument.size() - 1;
+        } else {
+            return argument;
+        }
+    }
+    return QString();
 }
 
 } // namespace
@@ -198,6 +237,7 @@ CommandLine parseCommandLine(const QStringList &typed)
     line.quiet = options.isSet(OptionId::Quiet);
     if (!parsed) {
         line.error = options.parser().errorText();
+        line.command = firstWord(typed);
         return line;
     }
     line.help = options.isSet(OptionId::Help);

@@ -23,7 +23,9 @@ const std::vector<CommandRow> &commandTable()
          0, 0, optionBits({}), ValueKind::None, runPorts, nullptr},
         {"df", "df [-h]", "total, used and free bytes",
          "The receiver's memory report: total, used and free bytes of its file system;\n"
-         "with -h (--human-readable) in KiB and MiB (1 KiB = 1024 bytes).\n",
+         "with -h (--human-readable) in the total's unit, KiB or MiB (1 KiB = 1024 bytes),\n"
+         "rounded once, so that used and free add up to the total as shown (a figure too\n"
+         "small for that unit is given in its own).\n",
          0, 0, optionBits({OptionId::HumanReadable}), ValueKind::None, runDf, nullptr},
         {"ls", "ls [-l] [-h] [PATTERN|FOLDER...]", "file names (-l: with sizes)",
          "Lists the receiver's files in the order it keeps them; -l puts each size first,\n"

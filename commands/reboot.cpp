@@ -1,11 +1,34 @@
 #include "commands/reboot.h"
 
 #include "core/commandformat.h"
+#include "core/linesettler.h"
 #include "link/commandguard.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/replydispatch.h"
 #include "ui/mainwindowui.h"
+
+namespace {
+
+// Fed by the reply handler, which stays bound and reads the line.
+void startBootWatch(MainWindowUi &ui)
+{
+    LinkState &link = linkState();
+    delete link.settler.data();
+    link.settler = new LineSettler(nullptr, ui.centralwidget->window());
+    QObject::connect(link.settler, &LineSettler::settled, link.settler, [] {
+        LinkState &link = linkState();
+        link.settler->deleteLater();
+        if (link.currentOperation != Operation::Reboot)
+            return;
+        link.rxBuffer.clear();
+        link.currentOperation = Operation::Idle;
+        emit link.notifier.exchangeEnded();
+    });
+    link.settler->start(Exchange::Reboot);
+}
+
+} // namespace
 
 void startReboot(MainWindowUi &ui)
 {
@@ -16,10 +39,11 @@ void startReboot(MainWindowUi &ui)
     ui.statusbar->showMessage(QStringLiteral("ESP32 restarted"), 0);
 }
 
-void handleRebootReply(MainWindowUi &)
+void handleRebootReply(MainWindowUi &ui)
 {
-    // Later pieces of the boot banner arrive while idle and are dropped.
     LinkState &link = linkState();
+    if (!link.settler || !link.settler->isSettling())
+        startBootWatch(ui);
+    link.settler->takeArrival(link.rxBuffer);
     link.rxBuffer.clear();
-    link.currentOperation = Operation::Idle;
 }

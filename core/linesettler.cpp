@@ -38,7 +38,7 @@ LineSettler::LineSettler(QIODevice *line, QObject *parent) : QObject(parent), m_
     connect(line, &QIODevice::aboutToClose, this, &LineSettler::cancel);
 }
 
-void LineSettler::start(Exchange traceAs, const std::optional<ReplyRemainder> &remainder)
+void LineSettler::start(Exchange traceAs, const std::optional<ReplyRemainder> &remainder, int quietSoFarMs)
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     m_traceAs = traceAs;
@@ -46,7 +46,14 @@ void LineSettler::start(Exchange traceAs, const std::optional<ReplyRemainder> &r
     m_dropped = 0;
     m_remainder = remainder && !Remainder::isStale(*remainder, now) ? remainder : std::nullopt;
     m_settling = true;
-    m_quiet.start(quietSpellMs());
+    const int quietLeftMs = quietSpellMs() - std::max(0, quietSoFarMs);
+    if (quietLeftMs <= 0) {
+        // Settled already: a zero timer would leave the buttons busy until
+        // the event loop's next pass.
+        finish();
+        return;
+    }
+    m_quiet.start(quietLeftMs);
     qint64 limit = SettleLimitMs;
     if (m_remainder)
         limit = std::max(limit, Remainder::drainLimitMs(*m_remainder, now));
@@ -76,8 +83,12 @@ void LineSettler::onReadyRead()
 {
     if (!m_settling || !m_line)
         return;
-    const QByteArray bytes = ReceiverLine::readAll(*m_line, m_traceAs);
-    if (bytes.isEmpty())
+    takeArrival(ReceiverLine::readAll(*m_line, m_traceAs));
+}
+
+void LineSettler::takeArrival(const QByteArray &bytes)
+{
+    if (!m_settling || bytes.isEmpty())
         return;
     const bool counted = m_remainder && m_remainder->sizeKnown() && m_dropped < m_remainder->bytesDue;
     m_dropped += bytes.size();

@@ -64,9 +64,15 @@ public:
     // board restarted and the boot rule applies. Such a drain may last its
     // Remainder::drainLimitMs(), SettleLimitMs at least, and SettleLimitMs
     // more once the bytes due have been counted. A stale remainder is no
-    // remainder.
+    // remainder. A line already quiet for quietSoFarMs (an exchange that got
+    // no answer) has that much of its quiet spell behind it; when that is
+    // all of it, settled() is emitted before start() returns.
     void start(Exchange traceAs = Exchange::Opening,
-               const std::optional<ReplyRemainder> &remainder = std::nullopt);
+               const std::optional<ReplyRemainder> &remainder = std::nullopt, int quietSoFarMs = 0);
+    // Bytes of the line that its reader took after start(): judged and
+    // dropped as if the settler had read them. A settler made without a
+    // line is fed only so.
+    void takeArrival(const QByteArray &bytes);
     // Stops without settled(). Closing the line does the same.
     void cancel();
 

@@ -120,15 +120,22 @@ bool EmulatorHost::openLine()
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this, &EmulatorHost::onWritable);
     m_clients = 0;
-    if (m_served->watchesOpens() || m_served->sendsWithoutReader()) {
-        m_opensFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        const uint32_t events = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
-        if (m_opensFd < 0 || inotify_add_watch(m_opensFd, pty.slavePath.toLocal8Bit().constData(), events) < 0) {
-            m_error = QStringLiteral("cannot watch %1 for opens: %2")
-                              .arg(pty.slavePath, QString::fromLocal8Bit(std::strerror(errno)));
+    // Every line is watched, for the closes if for nothing else (takeOpens()).
+    m_opensFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    const uint32_t events = IN_OPEN | IN_CLOSE_WRITE | IN_CLOSE_NOWRITE;
+    if (m_opensFd < 0 || inotify_add_watch(m_opensFd, pty.slavePath.toLocal8Bit().constData(), events) < 0) {
+        const QString problem = QStringLiteral("cannot watch %1 for opens: %2")
+                                        .arg(pty.slavePath, QString::fromLocal8Bit(std::strerror(errno)));
+        if (m_served->watchesOpens() || m_served->sendsWithoutReader()) {
+            m_error = problem;
             closeLine();
             return false;
         }
+        emit logLine(problem + QStringLiteral("; a client that dies holding the line leaves it busy"));
+        if (m_opensFd >= 0)
+            ::close(m_opensFd);
+        m_opensFd = -1;
+    } else {
         m_opensNotifier = new QSocketNotifier(m_opensFd, QSocketNotifier::Read, this);
         connect(m_opensNotifier, &QSocketNotifier::activated, this, [this] {
             takeOpens();
@@ -205,10 +212,17 @@ void EmulatorHost::hangUpWhenTaken(int lineNumber, QDeadlineTimer deadline)
 // settings for a change missed a client that kept the settings it found.)
 // The open is taken before any byte read after it, and what the earlier
 // client left unread is dropped, as a real port starts empty.
+//
+// A serial port is opened for exclusive use (TIOCEXCL) and the flag is
+// cleared when the port is closed the serial way; a client killed, or one
+// that never clears it, leaves it on the line, which lives on while the
+// host holds the slave, and every later open fails as busy. Once the last
+// client has gone the host clears it, as unplugging a device would.
 void EmulatorHost::takeOpens()
 {
     alignas(inotify_event) char events[4096];
     bool opened = false;
+    bool closed = false;
     for (;;) {
         const ssize_t n = ::read(m_opensFd, events, sizeof events);
         if (n < 0 && errno == EINTR)
@@ -220,11 +234,15 @@ void EmulatorHost::takeOpens()
             opened = opened || (event->mask & IN_OPEN);
             if (event->mask & IN_OPEN)
                 ++m_clients;
-            if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE))
+            if (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) {
                 m_clients = std::max(0, m_clients - 1);
+                closed = true;
+            }
             at += ssize_t(sizeof(inotify_event) + event->len);
         }
     }
+    if (closed && m_clients == 0 && m_slave >= 0)
+        ::ioctl(m_slave, TIOCNXCL);
     if (!opened || !m_served->watchesOpens())
         return;
     // What the engine had sent and nobody read is gone with the old opener.

@@ -4,7 +4,9 @@
 // microsecond, as a device's UART sends them.
 //
 // The host holds the slave open itself, so the line stays up while the
-// program closes and opens its port. hangUp() closes the line: to the
+// program closes and opens its port; when its last client goes, however it
+// went, the line is free for the next (the exclusive-use flag a killed
+// client leaves is cleared). hangUp() closes the line: to the
 // program, the device has been unplugged. plugIn() opens a fresh
 // pseudo-terminal on the same engine and store. An engine that watches for
 // opens (LineEngine::watchesOpens()) is told of every open of the slave; an
@@ -89,7 +91,7 @@ private:
     QSocketNotifier *m_wakeNotifier = nullptr;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
-    int m_opensFd = -1; // inotify on the slave's path: opens and closes
+    int m_opensFd = -1; // inotify on the slave's path: opens and closes; -1 if it could not be had
     int m_clients = 0;  // opens of the slave's path not yet closed
     QSocketNotifier *m_opensNotifier = nullptr;
     int m_master = -1;

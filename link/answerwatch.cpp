@@ -3,7 +3,6 @@
 #include "link/linkstate.h"
 #include "link/operation.h"
 #include "link/portconnection.h"
-#include "core/catalogueformat.h"
 #include "core/transferformat.h"
 #include "ui/mainwindowui.h"
 
@@ -27,15 +26,42 @@ void forgetCutOperation()
     emit link.notifier.exchangeEnded();
 }
 
+// The receiver carries a removal out before it answers: one that went
+// unanswered may have happened all the same.
+QString noAnswerText(const QString &operation)
+{
+    if (operation == Operation::Remove)
+        return NoAnswerText + QStringLiteral("; the file may be removed: Connect to see");
+    return NoAnswerText;
+}
+
+// A memory request changes nothing and starts no reply that must be let
+// pass: while nothing else goes out, whatever comes next is its answer,
+// given late by a receiver still starting up, and the reply handler takes
+// it up (onBytesArrived).
+void awaitLateMemoryAnswer()
+{
+    LinkState &link = linkState();
+    link.memoryAnswerAwaited = true;
+    link.currentOperation = Operation::Idle;
+    emit link.notifier.exchangeEnded();
+}
+
 void onNoAnswer(MainWindowUi &ui, const ReplyTable &replyTable)
 {
     LinkState &link = linkState();
     if (!link.portOpen || link.currentOperation.isEmpty())
         return;
+    ui.statusbar->showMessage(noAnswerText(link.currentOperation), 0);
+    if (link.currentOperation == Operation::Memory) {
+        awaitLateMemoryAnswer();
+        return;
+    }
     const ReplyRemainder rest = cutRemainder(QDateTime::currentMSecsSinceEpoch());
-    ui.statusbar->showMessage(QStringLiteral("ESP32: no answer"), 0);
-    // A download's file is written only once complete, so nothing was.
-    settleThenBind(ui, replyTable, Exchange::Idle, rest, forgetCutOperation);
+    // A download's file is written only once complete, so nothing was. The
+    // silence that ended the exchange counts toward the drain's quiet spell:
+    // a line silent this long has mostly nothing left to drain.
+    settleThenBind(ui, replyTable, Exchange::Idle, rest, forgetCutOperation, link.answerWatch->interval());
 }
 
 } // namespace
@@ -56,7 +82,9 @@ void rewatchAnswer()
     LinkState &link = linkState();
     if (!link.answerWatch)
         return;
-    if (!link.portOpen || link.currentOperation.isEmpty()) {
+    // While a settle reads the line (a reboot's boot text) its own bound holds.
+    const bool settling = link.settler && link.settler->isSettling();
+    if (!link.portOpen || link.currentOperation.isEmpty() || settling) {
         link.answerWatch->stop();
         return;
     }
@@ -78,8 +106,6 @@ ReplyRemainder cutRemainder(qint64 nowMs)
             rest.bytesDue = qMax<qint64>(0, TransferFormat::DownloadHeaderSize + link.downloadListedSize - held);
     } else if (link.currentOperation == Operation::List && link.listLength > 0) {
         rest.bytesDue = qMax<qint64>(0, link.listLength - held);
-    } else if (link.currentOperation == Operation::Memory) {
-        rest.bytesDue = qMax<qint64>(0, CatalogueFormat::MemoryReplySize - held);
     }
     return rest;
 }

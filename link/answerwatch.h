@@ -4,9 +4,10 @@
 // two minutes). When the silence runs out the status bar says "ESP32: no
 // answer", the operation ends as failed (a download leaves no local file),
 // and what the receiver may still send of it is drained before the register
-// empties, so no later request takes it for its answer. While that drain
-// runs the buttons answer busy; the line has already been silent, so it is
-// short.
+// empties, so no later request takes it for its answer. The silence already
+// seen counts toward the drain's quiet spell, so the buttons are free again
+// as the message shows. A memory request is not drained: until the next
+// request goes out, a late answer is still taken as its answer.
 #ifndef ANSWERWATCH_H
 #define ANSWERWATCH_H
 
@@ -14,7 +15,11 @@
 
 #include "core/replyremainder.h"
 
+#include <QtCore/QString>
+
 class MainWindowUi;
+
+inline const QString NoAnswerText = QStringLiteral("ESP32: no answer");
 
 // At Connect: the watch, a child of the window, and what it does when the
 // silence runs out. It runs from the first request on.
@@ -25,8 +30,7 @@ void armAnswerWatch(MainWindowUi &ui, const ReplyTable &replyTable);
 void rewatchAnswer();
 
 // What the operation in the register leaves on its way if it is cut now: the
-// rest of a download or a listing once its size is in, of a memory report,
-// or of unknown size.
+// rest of a download or a listing once its size is in, or of unknown size.
 ReplyRemainder cutRemainder(qint64 nowMs);
 
 #endif // ANSWERWATCH_H

@@ -35,6 +35,7 @@ void LinkState::reset()
     uploadEndSent = false;
     downloadName.clear();
     downloadListedSize = -1;
+    memoryAnswerAwaited = false;
     remainder.reset();
     remainderPort.clear();
     answerLimitMs = AnswerSilenceMs;

@@ -59,6 +59,9 @@ struct LinkState
     // reply still has that much and the size to send.
     QByteArray downloadName;
     qint64 downloadListedSize = -1;
+    // A memory request met silence and nothing has been sent since: the
+    // next bytes are its answer, late.
+    bool memoryAnswerAwaited = false;
 
     // The rest of a download or listing a Disconnect cut short, still on its
     // way from the receiver; the next Connect to that port waits it out.

@@ -117,7 +117,8 @@ std::optional<ReplyRemainder> takeRemainder(const QString &portName, qint64 nowM
 } // namespace
 
 void settleThenBind(MainWindowUi &ui, const ReplyTable &replyTable, Exchange traceAs,
-                    const std::optional<ReplyRemainder> &remainder, const std::function<void()> &then)
+                    const std::optional<ReplyRemainder> &remainder, const std::function<void()> &then,
+                    int quietSoFarMs)
 {
     LinkState &link = linkState();
     // The branches reach the window's widgets; once it is gone they must not run.
@@ -139,13 +140,15 @@ void settleThenBind(MainWindowUi &ui, const ReplyTable &replyTable, Exchange tra
         link.settler->deleteLater();
         then();
     });
-    link.settler->start(traceAs, remainder);
+    link.settler->start(traceAs, remainder, quietSoFarMs);
 }
 
 bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const std::function<void()> &whenSettled)
 {
     LinkState &link = linkState();
     emptyWindowFigures(ui);
+    // Connect asks afresh; after a Disconnect, nothing is awaited.
+    link.memoryAnswerAwaited = false;
 
     if (link.portOpen) {
         closeLink(ui, Closing::ByUser);

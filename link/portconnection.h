@@ -31,9 +31,12 @@ class MainWindowUi;
 bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const std::function<void()> &whenSettled);
 
 // Unbinds the reply handler, reads and drops what the line brings (traced
-// as traceAs) until it has settled, with remainder still to pass; then binds
-// the handler again and runs then. A disconnect meanwhile cancels it.
+// as traceAs) until it has settled, with remainder still to pass and
+// quietSoFarMs of silence already behind it (LineSettler::start()); then
+// binds the handler again and runs then, at once when the silence was enough.
+// A disconnect meanwhile cancels it.
 void settleThenBind(MainWindowUi &ui, const ReplyTable &replyTable, Exchange traceAs,
-                    const std::optional<ReplyRemainder> &remainder, const std::function<void()> &then);
+                    const std::optional<ReplyRemainder> &remainder, const std::function<void()> &then,
+                    int quietSoFarMs = 0);
 
 #endif // PORTCONNECTION_H

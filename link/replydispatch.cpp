@@ -2,6 +2,7 @@
 
 #include "link/answerwatch.h"
 #include "link/linkstate.h"
+#include "link/operation.h"
 
 #include "core/exchange.h"
 #include "core/receiverline.h"
@@ -12,9 +13,10 @@ namespace {
 // core's words for the exchanges; empty is IDLE.
 Exchange registerExchange()
 {
-    const QString &operation = linkState().currentOperation;
+    const LinkState &link = linkState();
+    const QString &operation = link.currentOperation;
     if (operation.isEmpty())
-        return Exchange::Idle;
+        return link.memoryAnswerAwaited ? Exchange::Memory : Exchange::Idle;
     return exchangeNamed(operation).value_or(Exchange::Idle);
 }
 
@@ -22,7 +24,13 @@ Exchange registerExchange()
 
 void startOperation(const QString &operation, const QByteArray &frame)
 {
-    linkState().currentOperation = operation;
+    LinkState &link = linkState();
+    if (link.memoryAnswerAwaited) {
+        // From now on a late memory answer would pass for this request's.
+        link.memoryAnswerAwaited = false;
+        link.rxBuffer.clear();
+    }
+    link.currentOperation = operation;
     sendFrame(frame);
 }
 
@@ -46,8 +54,13 @@ void onReadyRead(const ReplyTable &table)
 void onBytesArrived(const QByteArray &incoming, const ReplyTable &table)
 {
     LinkState &link = linkState();
-    if (link.currentOperation.isEmpty())
-        return;
+    if (link.currentOperation.isEmpty()) {
+        if (!link.memoryAnswerAwaited)
+            return;
+        // The memory request that met silence is still the last one sent.
+        link.memoryAnswerAwaited = false;
+        link.currentOperation = Operation::Memory;
+    }
     link.rxBuffer += incoming;
     for (const ReplyBranch &branch : table) {
         if (link.currentOperation == branch.operation) {

@@ -32,7 +32,8 @@ void onReadyRead(const ReplyTable &table);
 
 // Appends one arrival of bytes to the receive buffer and runs the branch of
 // the operation in progress. Bytes that arrive while idle are dropped:
-// nothing would read them.
+// nothing would read them; but after a memory request that met silence,
+// with nothing sent since, they are its answer and the report goes on.
 void onBytesArrived(const QByteArray &incoming, const ReplyTable &table);
 
 #endif // REPLYDISPATCH_H

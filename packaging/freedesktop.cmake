@@ -25,6 +25,10 @@ set(spiffs_programs spiffs-manager spiffs-cli)
 if(SPIFFS_HAVE_EMULATOR)
     install(TARGETS spiffs-emulator RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     list(APPEND spiffs_programs spiffs-emulator)
+    # The files a receiver might hold, which the manual pages' examples serve
+    # with the emulator (from a copy: it changes the folder it serves).
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/sample-store
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/spiffs-manager)
 endif()
 # A stripped install (CPack's, or `cmake --install --strip`) also drops the
 # compiler's .comment section, as Debian's dh_strip does.

@@ -15,6 +15,7 @@
 #include <QtCore/QJsonObject>
 #include <QtCore/QMap>
 #include <QtCore/QProcess>
+#include <QtCore/QRegularExpression>
 #include <QtCore/QScopeGuard>
 #include <QtCore/QSet>
 #include <QtCore/QStandardPaths>
@@ -736,6 +737,12 @@ private slots:
         QCOMPARE(named.value(QStringLiteral("receiverBridge")).toBool(), false);
         QCOMPARE(named.value(QStringLiteral("access")).toString(), QStringLiteral("ok"));
         QCOMPARE(named.value(QStringLiteral("canOpen")).toBool(), true);
+        // Each field is in the manual's JSON section.
+        const QString manual = QString::fromUtf8(readLocalFile(QStringLiteral(SOURCE_DIR "/docs/man/spiffs-cli.1.in")));
+        const QString described = manual.section(QStringLiteral("\n.SH JSON\n"), 1).section(QStringLiteral("\n.B ports\n"), 1)
+                                          .section(QStringLiteral("\n.TP\n"), 0, 0);
+        for (const QString &field : named.keys())
+            QVERIFY2(described.contains(QRegularExpression(QStringLiteral("\\b%1\\b").arg(field))), qPrintable(field));
 
         environment.insert(QStringLiteral("SPIFFS_MANAGER_PORTS"), first.port() + QDir::listSeparator() + second.port());
         const CliRun ambiguous = runCli({"df"}, environment);

@@ -14,6 +14,7 @@
 #include "manifest.h"
 #include "namepattern.h"
 #include "portaccess.h"
+#include "shownfigures.h"
 #include "testfiles.h"
 
 #include <QtCore/QDir>
@@ -360,6 +361,31 @@ private slots:
         QCOMPARE(QStringList(found.toList()), paths);
     }
 
+    // df -h: used and free add up to the total as they read, in the total's
+    // unit; rounded each on its own, 1.04 MiB = 0.36 + 0.68 read 1.0, 0.4
+    // and 0.7.
+    void spaceFiguresAddUp_data()
+    {
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<qint64>("used");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("a little used") << qint64(1318001) << qint64(7475)
+                                       << QStringList{"1.3 MiB", "7.3 KiB", "1.3 MiB"};
+        QTest::newRow("a little free") << qint64(1318001) << qint64(1310526)
+                                       << QStringList{"1.3 MiB", "1.3 MiB", "7.3 KiB"};
+        QTest::newRow("each rounding up") << qint64(1090519) << qint64(377487)
+                                          << QStringList{"1.0 MiB", "0.4 MiB", "0.6 MiB"};
+        QTest::newRow("nothing used") << qint64(1318001) << qint64(0) << QStringList{"1.3 MiB", "0 B", "1.3 MiB"};
+        QTest::newRow("bytes") << qint64(1000) << qint64(300) << QStringList{"1000 B", "300 B", "700 B"};
+    }
+    void spaceFiguresAddUp()
+    {
+        QFETCH(qint64, total);
+        QFETCH(qint64, used);
+        const SpaceFigures figures = spaceFigures(total, used);
+        QTEST((QStringList{figures.total, figures.used, figures.free}), "shown");
+    }
+
     void unstorableNames_data()
     {
         QTest::addColumn<QString>("name");
@@ -393,6 +419,11 @@ private slots:
         QTest::newRow("missing argument") << QStringList{"cat"} << "cat" << "missing argument";
         QTest::newRow("a mistyped command") << QStringList{"lst"} << "lst" << "did you mean \"ls\"?";
         QTest::newRow("nothing close") << QStringList{"frobnicate"} << "frobnicate" << "unknown command \"frobnicate\"";
+        // Refused by the option parser, still named (--json puts it in the document).
+        QTest::newRow("an unknown option") << QStringList{"--json", "ls", "-Z"} << "ls" << "Unknown option 'Z'";
+        QTest::newRow("options' values like a command")
+                << QStringList{"-p", "ls", "--port", "ls", "-pls", "--port=x", "-Z", "df"} << "df" << "Unknown option";
+        QTest::newRow("a value missing") << QStringList{"get", "a.txt", "-o"} << "get" << "Missing value after '-o'";
     }
     void commandLines()
     {

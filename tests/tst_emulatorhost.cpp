@@ -11,7 +11,36 @@
 #include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
 
+#include <QtCore/QFile>
+#include <QtCore/QProcess>
+#include <QtCore/QStandardPaths>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 using namespace DeviceBytes;
+
+namespace {
+
+// Whether an ordinary user opens path. Root opens past the exclusive-use
+// flag, so a test run as root opens as "nobody", to whom it gives the line.
+bool opensAsOrdinaryUser(const QString &path)
+{
+    QStringList command{QStringLiteral("/bin/sh"), QStringLiteral("-c"), QStringLiteral("exec 3<>\"$0\""), path};
+    if (::geteuid() == 0) {
+        if (::chown(QFile::encodeName(path).constData(), 65534, 65534) != 0)
+            return false;
+        command = QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                              QStringLiteral("--clear-groups")} + command;
+        command.prepend(QStandardPaths::findExecutable(QStringLiteral("setpriv")));
+    }
+    QProcess open;
+    open.start(command.takeFirst(), command);
+    return open.waitForFinished(10000) && open.exitStatus() == QProcess::NormalExit && open.exitCode() == 0;
+}
+
+} // namespace
 
 class EmulatorHostTest : public QObject
 {
@@ -180,6 +209,25 @@ private slots:
         // At 11520 bytes a second, most of what fell due while closed is gone.
         const qint64 lost = reply.size() - first.size() - rest.size();
         QVERIFY2(lost >= ClosedMs * 11520 / 1000 * 8 / 10, qPrintable(QString::number(lost)));
+    }
+
+    // A client that goes without clearing the exclusive-use flag (killed,
+    // or careless) leaves it on the line, which the host keeps open: every
+    // later open failed as busy. Once the last client has gone the host
+    // clears it.
+    void lineFreeOnceItsClientHasGone()
+    {
+        if (::geteuid() == 0 && QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("run as root, which opens past the flag, and setpriv (util-linux) is not there to drop it");
+        EmulatorHost host;
+        QVERIFY(host.start());
+        const QString path = host.portName();
+        // As QSerialPort opens it, and as a killed client leaves it.
+        const int client = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        QVERIFY(client >= 0 && ::ioctl(client, TIOCEXCL) == 0);
+        QVERIFY(!opensAsOrdinaryUser(path));
+        ::close(client);
+        QTRY_VERIFY_WITH_TIMEOUT(opensAsOrdinaryUser(path), 5000);
     }
 
     void startFailsOnAMissingFolder()

@@ -215,18 +215,22 @@ private slots:
 
     // ---- a port where nothing answers --------------------------------------
 
-    // Connect's memory request unanswered: the window says so and, unlike a
-    // window that waits for ever, ends the operation once the line has been
-    // drained; an answer that comes late is dropped, not shown.
+    // Connect's memory request unanswered: the window says so and frees the
+    // buttons at once. A memory request needs nothing drained, and until
+    // another request goes out whatever comes is its answer: a receiver slow
+    // to start is shown once it answers, and the message goes.
     void silentPortSaysNoAnswer_data()
     {
         QTest::addColumn<int>("early"); // bytes of the memory reply that do come in time
-        QTest::newRow("nothing") << 0;
-        QTest::newRow("part of the reply") << 3;
+        QTest::addColumn<bool>("askedBetween"); // a Reboot goes out before the late reply
+        QTest::newRow("nothing") << 0 << false;
+        QTest::newRow("part of the reply") << 3 << false;
+        QTest::newRow("another request since") << 3 << true;
     }
     void silentPortSaysNoAnswer()
     {
         QFETCH(int, early);
+        QFETCH(bool, askedBetween);
         WindowHarness harness;
         linkState().answerLimitMs = 600;
         QVERIFY(harness.connectToDevice());
@@ -236,24 +240,65 @@ private slots:
         QCOMPARE(harness.statusText(), QString());
         QTRY_COMPARE_WITH_TIMEOUT(harness.statusText(), NoAnswer, linkState().answerLimitMs * 2);
 
-        // Still connected; busy while what may still come passes.
+        // Still connected, and free.
         QCOMPARE(harness.button("pushButton_3")->text(), QStringLiteral("disconnect"));
         QVERIFY(linkState().portOpen);
-        QCOMPARE(linkState().currentOperation, Operation::Memory);
+        QCOMPARE(linkState().currentOperation, Operation::Idle);
+        if (askedBetween) {
+            harness.button("pushButton_8")->click();
+            QCOMPARE(harness.device.readExactly(17), frame('Q'));
+        }
 
-        // The answer, late: dropped with the drain, and nothing sent again.
+        // The answer, late.
         harness.device.deliver(reply.mid(early));
-        QVERIFY(waitForIdleLink(5000));
-        QVERIFY(harness.device.staysQuiet());
-        QCOMPARE(harness.statusText(), NoAnswer);
-        QCOMPARE(harness.label("totalMemory")->text(), QStringLiteral("0"));
+        if (askedBetween) {
+            // Not the memory report's any more: the reboot's sign of life.
+            QVERIFY(waitForIdleLink(5000));
+            QVERIFY(harness.device.staysQuiet());
+            QCOMPARE(harness.label("totalMemory")->text(), QStringLiteral("0"));
+            QCOMPARE(harness.statusText(), QStringLiteral("ESP32 restarted"));
+        } else {
+            QCOMPARE(harness.device.readExactly(17), frame('L'));
+            QCOMPARE(harness.label("availableMemory")->text(), QStringLiteral("3072"));
+            QCOMPARE(harness.statusText(), QString());
+            harness.device.deliver(listingReply({{"a.txt", 5}}));
+            QVERIFY(waitForIdleLink(3000));
+            QCOMPARE(harness.tableNames(), QStringList{QStringLiteral("a.txt")});
+        }
         QVERIFY(linkState().rxBuffer.isEmpty());
 
         // A Disconnect and a Connect start afresh.
         harness.button("pushButton_3")->click();
+        QVERIFY(harness.connectWithFiles({{"b.txt", 5}}, 8192, 1024));
+        QCOMPARE(harness.label("totalMemory")->text(), QStringLiteral("8192"));
+        QCOMPARE(harness.tableNames(), QStringList{QStringLiteral("b.txt")});
+    }
+
+    // After "no answer" the buttons are free as soon as it shows: the
+    // silence that ended the exchange counts toward the quiet spell of the
+    // drain that follows, which is longer than this watch.
+    void aClickRightAfterNoAnswerWorks_data()
+    {
+        QTest::addColumn<QByteArray>("sent"); // what comes of the download before the silence
+        QTest::newRow("nothing") << QByteArray();
+        QTest::newRow("part of the file") << be32(5) + "ab";
+    }
+    void aClickRightAfterNoAnswerWorks()
+    {
+        QFETCH(QByteArray, sent);
+        WindowHarness harness;
+        linkState().answerLimitMs = Remainder::ReplyPauseMs + 200;
         QVERIFY(harness.connectWithFiles({{"a.txt", 5}}, 4096, 1024));
-        QCOMPARE(harness.label("totalMemory")->text(), QStringLiteral("4096"));
-        QCOMPARE(harness.tableNames(), QStringList{QStringLiteral("a.txt")});
+        QTemporaryDir folder;
+        QVERIFY(harness.selectFile(QStringLiteral("a.txt")));
+        harness.answerer->queueFileAnswer(folder.path());
+        harness.button("pushButton")->click();
+        QCOMPARE(harness.device.readExactly(27), frame('D', pathField("/a.txt")));
+        harness.device.deliver(sent);
+        QTRY_COMPARE_WITH_TIMEOUT(harness.statusText(), NoAnswer, linkState().answerLimitMs * 3);
+        harness.button("pushButton_7")->click();
+        QCOMPARE(harness.answerer->boxes.size(), 0);
+        QCOMPARE(harness.device.readExactly(27), frame('X', pathField("/a.txt")));
     }
 
     // Only an exchange that meets silence is ended, and only once it has.

@@ -31,6 +31,8 @@ const QString docDir = QStringLiteral("share/doc/spiffs-manager/");
 const QString udevRulePath = QStringLiteral("lib/udev/rules.d/70-spiffs-manager.rules");
 const QString metainfoDir = QStringLiteral("share/metainfo/");
 const QString appstreamId = QStringLiteral("io.github.spiffs_manager.spiffs_manager");
+const QString sampleStoreDir = QStringLiteral("share/spiffs-manager/sample-store/");
+const QString sampleStoreSource = QStringLiteral(SOURCE_DIR "/examples/sample-store/");
 
 QString manualPagePath(const QString &program)
 {
@@ -251,6 +253,8 @@ private slots:
                  << QStringLiteral("share/fish/vendor_completions.d/spiffs-cli.fish");
         expected << docDir + QStringLiteral("copyright") << udevRulePath
                  << metainfoDir + appstreamId + QStringLiteral(".metainfo.xml");
+        for (const QString &name : QDir(sampleStoreSource).entryList(QDir::Files))
+            expected << sampleStoreDir + name;
         expected.sort();
 
         QStringList found;
@@ -281,6 +285,31 @@ private slots:
         QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
         QCOMPARE(cli.exitCode(), 0);
         QVERIFY(cli.readAll().contains("Exit status"));
+    }
+
+    // The pages' examples serve the sample store the program installs, as it
+    // is in the source tree; a folder they copy is that store, or a backup
+    // the same example makes first.
+    void examplesServeTheInstalledSampleStore()
+    {
+        const QStringList names = QDir(sampleStoreSource).entryList(QDir::Files);
+        QCOMPARE(names.size(), 10);
+        for (const QString &name : names)
+            QVERIFY2(readFile(installed(sampleStoreDir + name)) == readFile(sampleStoreSource + name), qPrintable(name));
+
+        const QString packaged = QStringLiteral("/usr/") + sampleStoreDir;
+        const QByteArray copied = "cp \\-R " + packaged.chopped(1).replace(QLatin1Char('-'), QLatin1String("\\-")).toUtf8();
+        for (const QString &program : programs) {
+            const QByteArray page = gunzip(installed(manualPagePath(program)));
+            const QByteArray examples = page.mid(page.indexOf(".SH EXAMPLES\n"));
+            QVERIFY2(examples.contains(copied + " /tmp/store\n"), qPrintable(program));
+            for (const QByteArray &line : examples.split('\n')) {
+                if (!line.startsWith("cp ") || line.startsWith(copied))
+                    continue;
+                const QByteArray folder = line.split(' ').value(2);
+                QVERIFY2(examples.left(examples.indexOf(line)).contains("backup " + folder), line.constData());
+            }
+        }
     }
 
     void manualPageNamesTheProgram()

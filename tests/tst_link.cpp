@@ -402,6 +402,9 @@ private slots:
         harness.button("pushButton_8")->click();
         QCOMPARE(harness.device.readExactly(17), frame('Q'));
         harness.device.deliver("ets Jun  8 2016");
+        // A reboot ends once its boot text has.
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(ended.wait(LineSettler::BootQuietMs * 4));
         QCOMPARE(ended.count(), 2);
     }
 
