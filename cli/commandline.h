@@ -18,7 +18,9 @@ struct CommandLine
     QStringList arguments;             // what follows the command, options taken out
     int chainIndex = 0;                // its place in a chain of commands, from 0
 
+    // The options' values, each where its row in the option table puts it.
     QString port;
+    QString timeoutText; // --timeout as typed; timeoutSeconds, once read
     double timeoutSeconds = AnswerSilenceMs / 1000.0;
     bool timeoutGiven = false;
     bool quiet = false;

@@ -76,7 +76,7 @@ QStringList withHumanReadable(const QStringList &arguments)
                     valueNext = at + 1 == argument.size();
                     break;
                 }
-                if (letter == QLatin1Char('h') && command && command->owns(OptionId::HumanReadable))
+                if (letter == QLatin1Char('h') && command && command->owns(optionNamed("human-readable")))
                     human = true;
                 else
                     letters += letter;
@@ -164,40 +164,34 @@ public:
     {
         m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
         for (const OptionRow &row : optionTable()) {
-            m_options.emplace(row.id, parserOption(row));
-            m_parser.addOption(m_options.at(row.id));
+            m_options.emplace(&row, parserOption(row));
+            m_parser.addOption(m_options.at(&row));
         }
     }
     QCommandLineParser &parser() { return m_parser; }
-    bool isSet(OptionId id) const { return m_parser.isSet(m_options.at(id)); }
-    QString value(OptionId id) const { return m_parser.value(m_options.at(id)); }
+    bool isSet(const OptionRow &option) const { return m_parser.isSet(m_options.at(&option)); }
+    QString value(const OptionRow &option) const { return m_parser.value(m_options.at(&option)); }
 
 private:
     QCommandLineParser m_parser;
-    std::map<OptionId, QCommandLineOption> m_options;
+    std::map<const OptionRow *, QCommandLineOption> m_options;
 };
 
-// The options' values into line; a time-out that is none is an error.
+// Every option's value where its row puts it; a time-out that is none is
+// an error.
 void takeOptions(const OptionParser &options, CommandLine &line)
 {
-    line.port = options.value(OptionId::Port);
-    line.traceFile = options.value(OptionId::Trace);
-    line.longListing = options.isSet(OptionId::Long);
-    line.outputFolder = options.value(OptionId::Output);
-    line.verify = options.isSet(OptionId::Verify);
-    line.yes = options.isSet(OptionId::Yes);
-    line.clean = options.isSet(OptionId::Clean);
-    line.deleteExtra = options.isSet(OptionId::Delete);
-    line.checksum = options.isSet(OptionId::Checksum);
-    line.dryRun = options.isSet(OptionId::DryRun);
-    line.force = options.isSet(OptionId::Force);
-    line.humanReadable = options.isSet(OptionId::HumanReadable);
-    line.manifestName = options.value(OptionId::Manifest);
-    if (!options.isSet(OptionId::Timeout))
+    for (const OptionRow &option : optionTable()) {
+        if (option.flag)
+            line.*option.flag = options.isSet(option);
+        else
+            line.*option.text = options.value(option);
+    }
+    line.timeoutGiven = !line.timeoutText.isEmpty() || options.isSet(optionNamed("timeout"));
+    if (!line.timeoutGiven)
         return;
     bool ok = false;
-    line.timeoutSeconds = options.value(OptionId::Timeout).toDouble(&ok);
-    line.timeoutGiven = true;
+    line.timeoutSeconds = line.timeoutText.toDouble(&ok);
     if (!ok || line.timeoutSeconds < 0 || line.timeoutSeconds > 86400)
         line.error = QStringLiteral("--timeout takes seconds, from 0 to 86400");
 }
@@ -207,8 +201,8 @@ void takeOptions(const OptionParser &options, CommandLine &line)
 QString usageProblem(const OptionParser &options, const CommandLine &line)
 {
     for (const OptionRow &option : optionTable()) {
-        if (!option.global && options.isSet(option.id) && !line.row->owns(option.id))
-            return QStringLiteral("%1 is an option of %2").arg(optionDisplayName(option), commandsOwning(option.id));
+        if (!option.global && options.isSet(option) && !line.row->owns(option))
+            return QStringLiteral("%1 is an option of %2").arg(optionDisplayName(option), commandsOwning(option));
     }
     const int count = line.arguments.size();
     if (count < line.row->leastArguments)
@@ -233,15 +227,15 @@ CommandLine parseCommandLine(const QStringList &typed)
     OptionParser options;
     const bool parsed = options.parser().parse(withHumanReadable(typed));
     // Known however the line ends: a usage error gets its document too.
-    line.json = options.isSet(OptionId::Json);
-    line.quiet = options.isSet(OptionId::Quiet);
+    line.json = options.isSet(optionNamed("json"));
+    line.quiet = options.isSet(optionNamed("quiet"));
     if (!parsed) {
         line.error = options.parser().errorText();
         line.command = firstWord(typed);
         return line;
     }
-    line.help = options.isSet(OptionId::Help);
-    line.version = options.isSet(OptionId::Version);
+    line.help = options.isSet(optionNamed("help"));
+    line.version = options.isSet(optionNamed("version"));
     line.arguments = options.parser().positionalArguments();
     if (!line.arguments.isEmpty())
         line.command = line.arguments.takeFirst();

@@ -20,13 +20,13 @@ const std::vector<CommandRow> &commandTable()
          "Windows, which keeps no such permissions, the check opens each port and closes it\n"
          "at once. With -q, only the device files, one a line, in the same order (the shell\n"
          "completions offer these after -p).\n",
-         0, 0, optionBits({}), ValueKind::None, runPorts, nullptr},
+         0, 0, "", ValueKind::None, runPorts, nullptr},
         {"df", "df [-h]", "total, used and free bytes",
          "The receiver's memory report: total, used and free bytes of its file system;\n"
          "with -h (--human-readable) in the total's unit, KiB or MiB (1 KiB = 1024 bytes),\n"
          "rounded once, so that used and free add up to the total as shown (a figure too\n"
          "small for that unit is given in its own).\n",
-         0, 0, optionBits({OptionId::HumanReadable}), ValueKind::None, runDf, nullptr},
+         0, 0, "human-readable", ValueKind::None, runDf, nullptr},
         {"ls", "ls [-l] [-h] [PATTERN|FOLDER...]", "file names (-l: with sizes)",
          "Lists the receiver's files in the order it keeps them; -l puts each size first,\n"
          "-h (with -l) in KiB and MiB. PATTERNs are matched against whole names: * any\n"
@@ -37,7 +37,7 @@ const std::vector<CommandRow> &commandTable()
          "One that stands for no file is an error (exit 1). A name is itself before it is a\n"
          "pattern: when the receiver holds a file named a*.txt, 'a*.txt' stands for that file\n"
          "alone, here and in every command.\n",
-         0, -1, optionBits({OptionId::Long, OptionId::HumanReadable}), ValueKind::None, runLs, nullptr},
+         0, -1, "long human-readable", ValueKind::None, runLs, nullptr},
         {"get", "get NAME|PATTERN|FOLDER... [-o DIR]", "download files into DIR (default: here)",
          "Downloads each file into DIR (default: here) under the window's local name for it\n"
          "(\"/\" and characters file systems refuse become \"-\": presets/sw.txt is saved as\n"
@@ -48,14 +48,14 @@ const std::vector<CommandRow> &commandTable()
          "an existing one is kept. Nothing is written through a link in DIR that leads out of\n"
          "it or to nothing (exit 1, nothing got). DIR is made for the first file saved, so a\n"
          "get that saves nothing makes no folder.\n",
-         1, -1, optionBits({OptionId::Output}), ValueKind::None, runGet, nullptr},
+         1, -1, "output", ValueKind::None, runGet, nullptr},
         {"cat", "cat NAME|PATTERN", "download a file to standard output",
          "Writes the content of NAME, or of the one file PATTERN matches, to standard output\n"
          "as it arrives, byte for byte: memory holds one arrival, not the file, and cat log.txt\n"
          "| grep X works on a large file. A reader that stops early ends the command quietly\n"
          "(exit 0). With --json the content is in the document instead, base64 in\n"
          "contentBase64.\n",
-         1, 1, optionBits({}), ValueKind::None, runCat, nullptr},
+         1, 1, "", ValueKind::None, runCat, nullptr},
         {"put", "put FILE[:NAME]... [--verify]", "upload files",
          "Uploads each FILE, under NAME when given. Without NAME, the file's name is cleaned\n"
          "as the window does: only A-Z a-z 0-9 _ ' ( ) * + , - . are kept, and a name that\n"
@@ -71,14 +71,14 @@ const std::vector<CommandRow> &commandTable()
          "--verify downloads each file again after the upload and compares it (exit 5 on a\n"
          "difference; \"verified\" when it matches). Interrupted uploads may leave a partial\n"
          "file under NAME.\n",
-         1, -1, optionBits({OptionId::Verify}), ValueKind::LocalFile, runPut, checkPut},
+         1, -1, "verify", ValueKind::LocalFile, runPut, checkPut},
         {"rm", "rm NAME|PATTERN|FOLDER... [--yes]", "remove files",
          "Removes each NAME, and every file a PATTERN or FOLDER matches (see ls --help). A\n"
          "PATTERN that matches nothing is an error, and then nothing is removed. When more\n"
          "than one file would go, asks first (y or yes) when standard input is a terminal;\n"
          "without one it removes nothing, names what would go and exits 2, unless --yes is\n"
          "given. --yes does not ask. Says each file removed (not with -q).\n",
-         1, -1, optionBits({OptionId::Yes}), ValueKind::None, runRm, checkRm},
+         1, -1, "yes", ValueKind::None, runRm, checkRm},
         {"mv", "mv OLD NEW [--force]", "rename a file on the receiver",
          "The receiver has no rename: OLD is downloaded, uploaded as NEW, NEW is downloaded\n"
          "again and compared, and only then is OLD removed. On any failure OLD stays, and the\n"
@@ -86,7 +86,7 @@ const std::vector<CommandRow> &commandTable()
          "unanswered, OLD may or may not still be there). OLD is a name, or a PATTERN that\n"
          "matches one file; NEW follows put's rules for a NAME and its room. A NEW that exists\n"
          "is refused unless --force.\n",
-         2, 2, optionBits({OptionId::Force}), ValueKind::None, runMv, checkMv},
+         2, 2, "force", ValueKind::None, runMv, checkMv},
         {"edit", "edit NAME", "edit a file of the receiver in $VISUAL or $EDITOR",
          "Downloads NAME into a temporary file (an empty one when the receiver has no NAME),\n"
          "runs $VISUAL, else $EDITOR, else vi (Notepad on Windows) on it through the shell\n"
@@ -94,25 +94,25 @@ const std::vector<CommandRow> &commandTable()
          "verifies it (room counted as put counts it). When the editor fails or the upload does,\n"
          "or Ctrl-C ends the editor (exit 130), the temporary file is kept and named.\n"
          "NAME may be a PATTERN that matches one file; one that matches none is a new file.\n",
-         1, 1, optionBits({}), ValueKind::None, runEdit, checkEdit},
+         1, 1, "", ValueKind::None, runEdit, checkEdit},
         {"format", "format [--yes]", "erase every file",
          "Erases the receiver's file system. Asks first when standard input is a terminal (y\n"
          "or yes); otherwise refuses (exit 2, kind unconfirmed) unless --yes is given. Waits at\n"
          "least 120 s for the answer; says \"erased\" when done.\n",
-         0, 0, optionBits({OptionId::Yes}), ValueKind::None, runFormat, checkFormat},
+         0, 0, "yes", ValueKind::None, runFormat, checkFormat},
         {"run", "run NAME", "ask the receiver to open a file",
          "Asks the receiver to open NAME (play, show or load it by its type: txt, wav, mp3,\n"
          "mid, bmp, jpg, png, html, htm, ini, wifi). Exit 1 when the receiver holds no NAME\n"
          "(\"no such file\", from its listing) or does not open it.\n",
-         1, 1, optionBits({}), ValueKind::None, runRun, checkRun},
+         1, 1, "", ValueKind::None, runRun, checkRun},
         {"reboot", "reboot", "restart the receiver and wait for it",
          "Restarts the receiver and waits until its boot messages are over.\n",
-         0, 0, optionBits({}), ValueKind::None, runReboot, nullptr},
+         0, 0, "", ValueKind::None, runReboot, nullptr},
         {"verify", "verify FILE[:NAME]", "compare a local file with the receiver's copy",
          "Downloads NAME (by default FILE's cleaned name, as put uses; a PATTERN must match\n"
          "one file) into memory and compares it with FILE byte for byte: exit 0 and \"identical\"\n"
          "when they are the same, 5 when not.\n",
-         1, 1, optionBits({}), ValueKind::LocalFile, runVerify, nullptr},
+         1, 1, "", ValueKind::LocalFile, runVerify, nullptr},
         {"backup", "backup DIR", "every file into DIR, and DIR/MANIFEST",
          "Lists the receiver once and downloads every file into DIR (made once the first file\n"
          "is in). A \"/\" in a name makes sub-folders, each part made safe as get does:\n"
@@ -140,7 +140,7 @@ const std::vector<CommandRow> &commandTable()
          "download's byte count against the listing. The protocol carries no checksum: the\n"
          "SHA-256 is of the bytes that arrived, proof that the copy has not changed since, not\n"
          "that the line carried it faithfully.\n",
-         1, 1, optionBits({}), ValueKind::LocalFolder, runBackup, nullptr},
+         1, 1, "", ValueKind::LocalFolder, runBackup, nullptr},
         {"restore", "restore DIR [--manifest NAME] [--clean] [--dry-run] [--yes]", "put a backup back on the receiver",
          "Uploads every file DIR/MANIFEST names, under the exact name it records, in its order.\n"
          "Before anything is sent, every file's size and SHA-256 must match the MANIFEST, no\n"
@@ -161,7 +161,7 @@ const std::vector<CommandRow> &commandTable()
          "--manifest NAME restores an earlier backup that backup kept in DIR (below) instead.\n"
          "A MANIFEST that lists no file while DIR keeps earlier ones is not restored: they are\n"
          "named, exit 1.\n",
-         1, 1, optionBits({OptionId::Manifest, OptionId::Clean, OptionId::DryRun, OptionId::Yes}), ValueKind::LocalFolder,
+         1, 1, "manifest clean dry-run yes", ValueKind::LocalFolder,
          runRestore, nullptr},
         {"sync", "sync DIR [FOLDER] [--delete] [--dry-run] [--checksum] [--yes]", "make the receiver hold DIR's files",
          "Uploads the regular files under DIR that the receiver lacks or holds at another size\n"
@@ -184,7 +184,7 @@ const std::vector<CommandRow> &commandTable()
          "at its size, else exit 1.\n"
          "--dry-run prints the plan under the receiver's names, the bytes and the time at\n"
          "115200 baud, and sends nothing but the memory and listing requests.\n",
-         1, 2, optionBits({OptionId::Delete, OptionId::DryRun, OptionId::Checksum, OptionId::Yes}), ValueKind::LocalFolder,
+         1, 2, "delete dry-run checksum yes", ValueKind::LocalFolder,
          runSync, checkSync, 1},
     };
     return table;
@@ -199,7 +199,12 @@ const CommandRow *findCommand(const QString &name)
     return nullptr;
 }
 
-QString commandsOwning(OptionId option)
+bool CommandRow::owns(const OptionRow &option) const
+{
+    return QString::fromLatin1(options).split(QLatin1Char(' '), Qt::SkipEmptyParts).contains(QLatin1String(option.longName));
+}
+
+QString commandsOwning(const OptionRow &option)
 {
     QStringList names;
     for (const CommandRow &command : commandTable()) {

@@ -22,7 +22,7 @@ struct CommandRow
     const char *details;
     int leastArguments;
     int mostArguments; // -1: no limit
-    unsigned ownOptions; // optionBits() of the command's own options
+    const char *options; // the long names of its own options, "long human-readable"
     ValueKind arguments;  // what the completions offer for the arguments
     CommandHandler run;
     // What can be known before the receiver is asked (typed names, --yes),
@@ -33,12 +33,12 @@ struct CommandRow
     // completions offer; -1: all. The rest are the receiver's names.
     int localArguments = -1;
 
-    bool owns(OptionId option) const { return ownOptions & (1u << unsigned(option)); }
+    bool owns(const OptionRow &option) const;
 };
 const std::vector<CommandRow> &commandTable();
 const CommandRow *findCommand(const QString &name);
 
 // The commands that take option, in table order: "rm, format or sync".
-QString commandsOwning(OptionId option);
+QString commandsOwning(const OptionRow &option);
 
 #endif // COMMANDTABLE_H

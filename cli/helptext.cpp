@@ -29,7 +29,7 @@ QString optionsText(Predicate passes)
             continue;
         QString names = *option.shortName ? QStringLiteral("-%1, ").arg(QLatin1String(option.shortName)) : QString();
         // After ls and df, -h is --human-readable.
-        if (option.id == OptionId::HumanReadable)
+        if (option.is("human-readable"))
             names = QStringLiteral("-h, ");
         names += QStringLiteral("--") + QLatin1String(option.longName);
         if (*option.valueName)
@@ -74,8 +74,8 @@ QString helpText(const QString &command)
     if (const CommandRow *row = findCommand(command)) {
         QString text = QStringLiteral("Usage: spiffs-cli [OPTIONS] %1\n\n%2\n")
                                .arg(QLatin1String(row->synopsis), QLatin1String(row->details));
-        if (row->ownOptions)
-            text += optionsText([row](const OptionRow &option) { return !option.global && row->owns(option.id); })
+        if (*row->options)
+            text += optionsText([row](const OptionRow &option) { return !option.global && row->owns(option); })
                     + QLatin1Char('\n');
         return text + QStringLiteral("Options for all commands, chains with \"+\", exit statuses: spiffs-cli --help\n");
     }

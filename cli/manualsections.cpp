@@ -64,11 +64,11 @@ QString commandsSection()
     for (const CommandRow &command : commandTable()) {
         troff += QStringLiteral(".TP\n") + synopsisInFonts(QLatin1String(command.synopsis)) + QLatin1Char('\n');
         troff += runningText(QLatin1String(command.details));
-        if (!command.ownOptions)
+        if (!*command.options)
             continue;
         troff += QStringLiteral(".RS\n");
         for (const OptionRow &option : optionTable()) {
-            if (!option.global && command.owns(option.id))
+            if (!option.global && command.owns(option))
                 troff += QStringLiteral(".TP\n") + optionTag(option) + runningText(QLatin1String(option.help));
         }
         troff += QStringLiteral(".RE\n");

@@ -20,7 +20,7 @@ QStringList commandOptionNames(const CommandRow &command)
 {
     QStringList names;
     for (const OptionRow &option : optionTable()) {
-        if (!option.global && command.owns(option.id))
+        if (!option.global && command.owns(option))
             names << optionNames(option);
     }
     return names;
@@ -209,7 +209,7 @@ QString zshScript()
         commands += QStringLiteral("        '%1:%2'\n").arg(QLatin1String(command.name), escapedForShell(QLatin1String(command.summary)));
         QStringList arguments;
         for (const OptionRow &option : optionTable()) {
-            if (!option.global && command.owns(option.id))
+            if (!option.global && command.owns(option))
                 arguments << zshOptionArgument(option);
         }
         QString local;
@@ -337,7 +337,7 @@ QString fishOption(const OptionRow &option, const QString &condition)
     QString line = QStringLiteral("complete -c spiffs-cli%1 -l %2").arg(condition, QLatin1String(option.longName));
     if (*option.shortName)
         line += QStringLiteral(" -s %1").arg(QLatin1String(option.shortName));
-    if (option.id == OptionId::HumanReadable)
+    if (option.is("human-readable"))
         line += QStringLiteral(" -s h");
     if (option.value == ValueKind::Port)
         line += QStringLiteral(" -x -k -a '(__spiffs_cli_ports)'");
@@ -363,7 +363,7 @@ QString fishScript()
                           .arg(name, escapedForShell(QLatin1String(command.summary)));
         const QString seen = QStringLiteral("'__fish_seen_subcommand_from %1'").arg(name);
         for (const OptionRow &option : optionTable()) {
-            if (!option.global && command.owns(option.id))
+            if (!option.global && command.owns(option))
                 script += fishOption(option, QStringLiteral(" -n ") + seen);
         }
         const QString local = command.localArguments < 0

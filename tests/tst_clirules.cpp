@@ -446,6 +446,12 @@ private slots:
             QVERIFY2(help.contains(QStringLiteral("\n  ") + QLatin1String(command.synopsis)), command.name);
             QVERIFY(helpText(name).startsWith(QStringLiteral("Usage: spiffs-cli [OPTIONS] ") + QLatin1String(command.synopsis)));
 
+            // Each option a row names is one of the table's, none of the whole run's.
+            for (const QString &option : QString::fromLatin1(command.options).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+                const auto row = std::find_if(optionTable().cbegin(), optionTable().cend(),
+                                              [&option](const OptionRow &known) { return option == QLatin1String(known.longName); });
+                QVERIFY2(row != optionTable().cend() && !row->global, qPrintable(name + QLatin1Char(' ') + option));
+            }
             QStringList enough;
             for (int i = 0; i < command.leastArguments; ++i)
                 enough << QStringLiteral("x%1.txt").arg(i);
@@ -456,7 +462,7 @@ private slots:
                 if (*option.valueName)
                     arguments << QStringLiteral("value");
                 const CommandLine line = parseCommandLine(arguments + enough);
-                QVERIFY2(command.owns(option.id) == line.error.isEmpty(),
+                QVERIFY2(command.owns(option) == line.error.isEmpty(),
                          qPrintable(name + QLatin1Char(' ') + QLatin1String(option.longName) + QStringLiteral(": ") + line.error));
             }
             if (command.leastArguments > 0)
