@@ -397,7 +397,6 @@ void runBackup(const CommandContext &context)
         throw CommandFailure(Failure::LocalFile, QStringLiteral("backup: %1 is not a folder").arg(folder));
     const QDir dir(folder);
     const QStringList made = missingFolders(folder);
-    session.open();
     JobReport &report = context.output.keepReport(std::make_unique<JobReport>(context.line));
     context.output.showReport();
     const CliSession::Holdings holdings = session.memoryAndListing(QStringLiteral("backup"));

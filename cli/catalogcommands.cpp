@@ -76,7 +76,6 @@ void runPorts(const CommandContext &context)
 void runDf(const CommandContext &context)
 {
     CliSession &session = context.session;
-    session.open();
     const CatalogueFormat::MemoryFigures figures =
             session.answer(session.device().requestMemoryReport(), QStringLiteral("df"))->memory();
     const quint32 free = CatalogueFormat::freeBytes(figures);
@@ -98,7 +97,6 @@ void runLs(const CommandContext &context)
 {
     const CommandLine &line = context.line;
     CliSession &session = context.session;
-    session.open();
     const QVector<ListingEntry> listing = session.listing(QStringLiteral("ls"));
 
     QStringList unmatched;

@@ -1,5 +1,7 @@
 #include "clisession.h"
 
+#include "commandtable.h"
+
 #include "console.h"
 #include "devicenames.h"
 #include "jobprogress.h"
@@ -85,9 +87,10 @@ CliSession::~CliSession()
         m_port.close();
 }
 
-void CliSession::beginCommand(CommandOutput &output)
+void CliSession::beginCommand(CommandOutput &output, const CommandRow &row)
 {
     m_output = &output;
+    m_receiverUsed = row.usesReceiver;
     m_listing.reset();
     if (m_session)
         m_session->setTimeout(int(std::ceil(m_global.timeoutSeconds * 1000)));
@@ -158,6 +161,15 @@ void CliSession::leaveRemainderNote()
                                            "before the next command")
                                     .arg(problem, Remainder::waitText(remainder, shownName(remainder.name), now)));
     }
+}
+
+DeviceSession &CliSession::device()
+{
+    // A slip of the program's own, never of its user's: a test meets it.
+    if (!m_receiverUsed)
+        qFatal("spiffs-cli: a command whose row says it does not use the receiver asked for it");
+    open();
+    return *m_session;
 }
 
 void CliSession::open()
@@ -336,20 +348,20 @@ CommandFailure CliSession::failure(const DeviceReply &reply, const QString &subj
 
 CatalogueFormat::MemoryFigures CliSession::memoryReport(const QString &subject)
 {
-    return answer(m_session->requestMemoryReport(), subject)->memory();
+    return answer(device().requestMemoryReport(), subject)->memory();
 }
 
 CliSession::Holdings CliSession::memoryAndListing(const QString &subject)
 {
     const CatalogueFormat::MemoryFigures memory = memoryReport(subject);
-    m_listing = answer(m_session->requestListing(), subject)->entries();
+    m_listing = answer(device().requestListing(), subject)->entries();
     return Holdings{memory, *m_listing};
 }
 
 QVector<CatalogueFormat::ListingEntry> CliSession::listing(const QString &subject)
 {
     if (!m_listing)
-        m_listing = answer(m_session->requestListing(), subject)->entries();
+        m_listing = answer(device().requestListing(), subject)->entries();
     return *m_listing;
 }
 

@@ -23,6 +23,7 @@
 #include <optional>
 
 class DeviceSession;
+struct CommandRow;
 class JobProgress;
 class ProgressMeter;
 class TraceWriter;
@@ -36,16 +37,19 @@ public:
     explicit CliSession(const CommandLine &global);
     ~CliSession() override;
 
-    // The command about to run: its notes go through output, and the
-    // time-out is the run's again.
-    void beginCommand(CommandOutput &output);
+    // The command about to run: its notes go through output, the time-out
+    // is the run's again, and it reaches the receiver only when its row says
+    // it uses it.
+    void beginCommand(CommandOutput &output, const CommandRow &row);
 
-    // Chooses the port, opens it with the trace, and waits for the line to
-    // settle, and for the rest of a reply an earlier run left on the way
-    // (RemainderNote), said on standard error; once per run. Throws the
-    // failure when it cannot.
-    void open();
-    DeviceSession &device() { return *m_session; }
+    // The receiver, on a line opened for it: the first use in a run chooses
+    // the port, opens it with the trace, and waits for the line to settle,
+    // and for the rest of a reply an earlier run left on the way
+    // (RemainderNote), said on standard error; it throws the failure when it
+    // cannot. So the port opens once for a chain, when the first command
+    // that uses the receiver first needs it, after that command's own local
+    // checks; a command whose row says it does not use it never opens it.
+    DeviceSession &device();
     const QString &portName() const { return m_portName; }
 
     // Runs the event loop until request's reply has finished, a progress
@@ -90,6 +94,7 @@ public:
     static CommandFailure interruption();
 
 private:
+    void open();
     void openTrace();
     void choosePort();
     std::optional<ReplyRemainder> takeRemainderNote() const;
@@ -101,6 +106,7 @@ private:
     QString m_portName;
     bool m_portFromEnvironment = false;
     bool m_opened = false;
+    bool m_receiverUsed = false; // by the command that runs: its row says so
     QSerialPort m_port;
     QFile m_traceFile;
     std::unique_ptr<TraceWriter> m_trace;

@@ -20,7 +20,7 @@ const std::vector<CommandRow> &commandTable()
          "Windows, which keeps no such permissions, the check opens each port and closes it\n"
          "at once. With -q, only the device files, one a line, in the same order (the shell\n"
          "completions offer these after -p).\n",
-         0, 0, "", ValueKind::None, runPorts, nullptr},
+         0, 0, "", ValueKind::None, runPorts, nullptr, -1, false},
         {"df", "df [-h]", "total, used and free bytes",
          "The receiver's memory report: total, used and free bytes of its file system;\n"
          "with -h (--human-readable) in the total's unit, KiB or MiB (1 KiB = 1024 bytes),\n"

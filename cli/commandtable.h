@@ -32,6 +32,9 @@ struct CommandRow
     // How many of the arguments, from the first, are of the kind the
     // completions offer; -1: all. The rest are the receiver's names.
     int localArguments = -1;
+    // Whether it talks to the receiver: the port is opened for it, once for
+    // the chain, when it first needs the receiver (CliSession::device()).
+    bool usesReceiver = true;
 
     bool owns(const OptionRow &option) const;
 };

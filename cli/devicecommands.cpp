@@ -56,7 +56,6 @@ void runRm(const CommandContext &context)
     CliSession &session = context.session;
     CommandOutput &output = context.output;
     output.keepDoneList();
-    session.open();
     // Every argument must stand for a file before anything is removed.
     const QVector<ListingEntry> targets = filesToRemove(context);
     if (targets.size() > 1)
@@ -100,7 +99,6 @@ void runFormat(const CommandContext &context)
 {
     CliSession &session = context.session;
     confirmErasure(context, formatErasure());
-    session.open();
     // Erasing a whole flash takes the receiver a while, whatever --timeout says.
     DeviceSession &device = session.device();
     if (device.timeout() > 0)
@@ -126,7 +124,6 @@ void runRun(const CommandContext &context)
     CliSession &session = context.session;
     const QString &argument = context.line.arguments.constFirst();
     checkRun(context);
-    session.open();
     // The receiver answers a missing file as one it does not open; the
     // listing tells the two apart.
     const std::optional<ListingEntry> file = DeviceNames::find(QStringLiteral("run"), argument, session.listing(QStringLiteral("run")));
@@ -138,7 +135,6 @@ void runRun(const CommandContext &context)
 
 void runReboot(const CommandContext &context)
 {
-    context.session.open();
     context.session.answer(context.session.device().reboot(), QStringLiteral("reboot"));
     context.output.result().insert(QStringLiteral("restarted"), true);
 }

@@ -100,7 +100,6 @@ void runMv(const CommandContext &context)
     startMvDocument(context);
     output.keepDoneList();
     const QByteArray target = storableName(line.command, line.arguments.at(1));
-    session.open();
     const ListingEntry source = session.oneListedFile(line.command, line.arguments.at(0));
     output.result() = withName(output.result(), source.name, QStringLiteral("old"));
     const QString oldName = shownName(source.name);
@@ -241,7 +240,6 @@ QString writeEditedCopy(const QTemporaryDir &folder, const EditTarget &target)
 void runEdit(const CommandContext &context)
 {
     checkEdit(context);
-    context.session.open();
     const EditTarget target = editTarget(context);
     context.output.result() = withName(context.output.result(), target.name);
     context.output.result().insert(QStringLiteral("existed"), target.existed);

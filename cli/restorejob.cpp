@@ -204,7 +204,6 @@ void runRestore(const CommandContext &context)
     JobReport &report = context.output.keepReport(std::make_unique<JobReport>(line));
     const RestorePlan plan = checkBackup(context, QDir(folder), entries, report);
 
-    session.open();
     context.output.showReport();
     const CliSession::Holdings holdings = session.memoryAndListing(QStringLiteral("restore"));
     QVector<QByteArray> removals;

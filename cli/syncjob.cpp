@@ -231,7 +231,6 @@ void runSync(const CommandContext &context)
     const QString folder = existingFolder(line.command, line.arguments.constFirst());
     JobReport &report = context.output.keepReport(std::make_unique<JobReport>(line));
     const JobPlan::LocalTree tree = scanLocalFolder(context, folder, report);
-    session.open();
     context.output.showReport();
     const CliSession::Holdings holdings = session.memoryAndListing(QStringLiteral("sync"));
     SyncPlan plan = planSync(line, tree, holdings.entries, report);

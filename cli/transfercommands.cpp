@@ -117,7 +117,6 @@ void runGet(const CommandContext &context)
     if (QFileInfo::exists(folder) && !QFileInfo(folder).isDir())
         throw CommandFailure(Failure::LocalFile, QStringLiteral("get: %1 is not a folder").arg(folder));
     context.output.keepDoneList();
-    session.open();
     const QVector<ListingEntry> files = selectedFiles(context);
     const QStringList paths = savedPaths(folder, files);
     for (int i = 0; i < files.size(); ++i) {
@@ -132,7 +131,6 @@ void runGet(const CommandContext &context)
 void runCat(const CommandContext &context)
 {
     CliSession &session = context.session;
-    session.open();
     const ListingEntry file = session.oneListedFile(context.line.command, context.line.arguments.constFirst());
     context.output.result() = withName(context.output.result(), file.name);
     if (!context.line.json)
@@ -176,7 +174,6 @@ void runPut(const CommandContext &context)
     }
     refuseSharedNames(line.command, sources, Failure::Usage);
     output.keepDoneList();
-    session.open();
     checkPutRoom(context, files);
 
     for (const FileAndName &file : std::as_const(files)) {
@@ -237,7 +234,6 @@ void runVerify(const CommandContext &context)
     // pattern, or a name put would not give.
     const FileArgument argument = splitFileArgument(line.arguments.constFirst());
     FileAndName file = argument.nameGiven ? localFile(line.command, argument.file) : fileAndName(line.command, argument.file);
-    session.open();
     const ListingEntry listed = session.oneListedFile(line.command, argument.nameGiven ? argument.name : QString::fromLatin1(file.name));
     file.name = listed.name;
 

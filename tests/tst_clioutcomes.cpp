@@ -77,6 +77,10 @@ private slots:
         row("mv, a name the receiver refuses", {}, {"mv", "a.txt", "a b.txt"}, 2, "usage", {"old", "new"});
         row("edit, a name the receiver refuses", {}, {"edit", "a b.txt"}, 2, "usage", {"name", "changed"});
         row("a job", {}, {"backup", "@/backup"}, 0, "", {"received", "kept"});
+        // A job's fields however it ends, before the port opens too.
+        row("a job, no such port", {}, {"-p", "/dev/spiffs-no-such-port", "backup", "@/backup"}, 3, "port",
+            {"received", "kept"});
+        row("ports never opens the port", {}, {"-p", "/dev/spiffs-no-such-port", "ports"}, 0, "", {"ports"});
     }
     void oneDocumentForEveryOutcome()
     {

@@ -51,7 +51,7 @@ private slots:
         QVERIFY2(line.error.isEmpty(), qPrintable(line.error));
         CliSession session(line);
         CommandOutput output(line);
-        session.beginCommand(output);
+        session.beginCommand(output, *line.row);
         try {
             line.row->run(CommandContext{line, session, output});
         } catch (const CommandFailure &failure) {
