@@ -61,7 +61,7 @@ void runRm(const CommandContext &context)
     if (targets.size() > 1)
         confirmSeveral(context, targets);
     for (const ListingEntry &entry : targets) {
-        ReceiverWrites::removeFile(session, entry.name, QStringLiteral("rm %1").arg(shownName(entry.name)));
+        ReceiverWrites::remove(session, entry.name, QStringLiteral("rm %1").arg(shownName(entry.name)));
         output.addDone(shownName(entry.name));
         output.note(QStringLiteral("rm: removed %1").arg(shownName(entry.name)));
     }
@@ -97,13 +97,8 @@ void checkFormat(const CommandContext &context)
 
 void runFormat(const CommandContext &context)
 {
-    CliSession &session = context.session;
     confirmErasure(context, formatErasure());
-    // Erasing a whole flash takes the receiver a while, whatever --timeout says.
-    DeviceSession &device = session.device();
-    if (device.timeout() > 0)
-        device.setTimeout(std::max(device.timeout(), FormatSilenceMs));
-    session.answer(device.format(), QStringLiteral("format"));
+    ReceiverWrites::erase(context.session);
     context.output.result().insert(QStringLiteral("erased"), true);
     context.output.note(QStringLiteral("format: every file on the receiver erased"));
 }

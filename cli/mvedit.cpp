@@ -64,7 +64,7 @@ void startEditDocument(const CommandContext &context)
 // mv's last step, once NEW is in place and checked.
 void removeOld(const CommandContext &context, const QByteArray &old, const QString &newName)
 {
-    ReceiverWrites::removeFile(context.session, old, [&](const DeviceReply &removal) {
+    ReceiverWrites::remove(context.session, old, [&](const DeviceReply &removal) {
         // Only a refusal says the receiver kept OLD; after silence or a lost
         // line it may have removed it before the answer was lost.
         const QString left = removal.error() == DeviceReply::RefusedError
@@ -73,15 +73,6 @@ void removeOld(const CommandContext &context, const QByteArray &old, const QStri
         return QStringLiteral("mv: removing %1 (%2 is in place and checked; %3)").arg(shownName(old), newName, left);
     });
     context.output.addDone(QStringLiteral("removed %1").arg(shownName(old)));
-}
-
-// The file written under name must fit: counted against the file of that
-// name it replaces, and as a second copy while the first is still there.
-FlashRoom::Room roomToWrite(const CommandContext &context, const QByteArray &name, qint64 size, const QString &subject)
-{
-    CliSession &session = context.session;
-    const CliSession::Holdings holdings{session.memoryReport(subject), session.listing(context.line.command)};
-    return ReceiverWrites::roomFor(holdings, {}, {{name, size}});
 }
 
 } // namespace
@@ -118,12 +109,11 @@ void runMv(const CommandContext &context)
                           ->content();
     }
     output.addDone(QStringLiteral("read %1").arg(shownName(source.name)));
-    const FlashRoom::Room room = roomToWrite(context, target, content.size(), QStringLiteral("mv (nothing changed)"));
-    const QString copy = QStringLiteral("a second copy of %1 (%2 bytes) needs").arg(oldName, QString::number(content.size()));
-    ReceiverWrites::checkRoom(room, QStringLiteral("mv: %1; nothing changed").arg(ReceiverWrites::roomText(room, copy)));
-    ReceiverWrites::writeAndReadBack(session, target, content,
-                                     writeSubjects(context, target,
-                                                   QStringLiteral("%1 is untouched; %2 may be partial or wrong").arg(oldName, newName)));
+    ReceiverWrites::replace(context, {target, content, QStringLiteral("mv (nothing changed)"),
+                                      QStringLiteral("a second copy of %1 (%2 bytes) needs").arg(oldName, QString::number(content.size())),
+                                      QStringLiteral("nothing changed"),
+                                      writeSubjects(context, target,
+                                                    QStringLiteral("%1 is untouched; %2 may be partial or wrong").arg(oldName, newName))});
     output.addDone(QStringLiteral("wrote and checked %1").arg(QString::fromLatin1(target)));
     removeOld(context, source.name, newName);
     output.note(QStringLiteral("mv: %1 is now %2").arg(oldName, newName));
@@ -206,7 +196,6 @@ void runEditor(const QString &path)
 // kept.
 void putBack(const CommandContext &context, const EditTarget &target, const QString &path)
 {
-    CliSession &session = context.session;
     CommandOutput &output = context.output;
     const QString shown = shownName(target.name);
     QFile edited(path);
@@ -217,10 +206,9 @@ void putBack(const CommandContext &context, const EditTarget &target, const QStr
         return output.note(QStringLiteral("edit: %1 unchanged; nothing sent").arg(shown));
     output.result().insert(QStringLiteral("changed"), true);
     const QString kept = QStringLiteral("the edited text is kept in %1").arg(path);
-    const FlashRoom::Room room = roomToWrite(context, target.name, content.size(), QStringLiteral("edit: %1").arg(kept));
-    const QString needed = ReceiverWrites::roomText(room, QStringLiteral("%1 bytes need").arg(content.size()));
-    ReceiverWrites::checkRoom(room, QStringLiteral("edit: %1; %2").arg(needed, kept));
-    ReceiverWrites::writeAndReadBack(session, target.name, content, writeSubjects(context, target.name, kept));
+    ReceiverWrites::replace(context, {target.name, content, QStringLiteral("edit: %1").arg(kept),
+                                      QStringLiteral("%1 bytes need").arg(content.size()), kept,
+                                      writeSubjects(context, target.name, kept)});
     output.note(QStringLiteral("edit: %1 written and verified").arg(shown));
 }
 

@@ -1,13 +1,17 @@
 #include "receiverwrites.h"
 
 #include "devicenames.h"
+#include "erasing.h"
 #include "jobprogress.h"
 #include "jobreport.h"
 #include "progressmeter.h"
 
 #include "core/devicesession.h"
+#include "core/exchange.h"
 
 #include <QtCore/QSet>
+
+#include <algorithm>
 
 using CatalogueFormat::deviceNameText;
 using CatalogueFormat::ListingEntry;
@@ -37,6 +41,8 @@ QString roomText(const FlashRoom::Room &room, const QString &whatNeeds, const QS
                  room.freed > 0 ? QStringLiteral(" and %1 freed by %2").arg(QString::number(room.freed), freedBy) : QString());
 }
 
+namespace {
+
 void checkRoom(const FlashRoom::Room &room, const QString &refusal)
 {
     if (!room.fits())
@@ -49,6 +55,8 @@ void upload(CliSession &session, const QByteArray &name, const QByteArray &conte
     session.answer(session.device().upload(name, content), subject, &meter);
 }
 
+// Downloads name again and compares it with content; subject names a
+// failed download, differs is the whole message when the copy differs.
 void readBack(CliSession &session, const QByteArray &name, const QByteArray &content, const QString &subject,
               const QString &differs)
 {
@@ -58,22 +66,66 @@ void readBack(CliSession &session, const QByteArray &name, const QByteArray &con
         throw CommandFailure(Failure::Mismatch, differs);
 }
 
-void writeAndReadBack(CliSession &session, const QByteArray &name, const QByteArray &content, const Subjects &subjects)
+} // namespace
+
+void store(const CommandContext &context, const QVector<FileToStore> &files, bool verify, const StoreSteps &steps)
 {
-    upload(session, name, content, subjects.upload);
-    readBack(session, name, content, subjects.readBack, subjects.differs);
+    CliSession &session = context.session;
+    const QString &command = context.line.command;
+    const CliSession::Holdings holdings = session.memoryAndListing(command);
+    QVector<QPair<QByteArray, qint64>> sizes;
+    for (const FileToStore &file : files)
+        sizes.append({file.name, file.size});
+    const FlashRoom::Room room = roomFor(holdings, {}, sizes);
+    const FileToStore &first = files.constFirst();
+    const QString refusal = files.size() == 1
+                                    ? QStringLiteral("%1 %2: %3").arg(command, first.source, roomText(room, QStringLiteral("%1 bytes need").arg(first.size)))
+                                    : QStringLiteral("%1: %2").arg(command, roomText(room, QStringLiteral("the files to send need")));
+    checkRoom(room, refusal + QStringLiteral("; nothing sent"));
+
+    for (const FileToStore &file : files) {
+        const QByteArray content = file.read();
+        upload(session, file.name, content, QStringLiteral("%1 %2").arg(command, file.source));
+        steps.sent(file);
+        if (!verify)
+            continue;
+        const QString name = shownName(file.name);
+        readBack(session, file.name, content, QStringLiteral("%1 --verify %2").arg(command, name),
+                 QStringLiteral("%1 %2: the receiver's copy of %3 differs from it").arg(command, file.source, name));
+        steps.verified(file);
+    }
 }
 
-void removeFile(CliSession &session, const QByteArray &name, const std::function<QString(const DeviceReply &)> &subject)
+void replace(const CommandContext &context, const Replacement &replacement)
+{
+    CliSession &session = context.session;
+    const QString &command = context.line.command;
+    const CliSession::Holdings holdings{session.memoryReport(replacement.memorySubject), session.listing(command)};
+    const FlashRoom::Room room = roomFor(holdings, {}, {{replacement.name, replacement.content.size()}});
+    checkRoom(room, QStringLiteral("%1: %2; %3").arg(command, roomText(room, replacement.needs), replacement.whereabouts));
+    upload(session, replacement.name, replacement.content, replacement.subjects.upload);
+    readBack(session, replacement.name, replacement.content, replacement.subjects.readBack, replacement.subjects.differs);
+}
+
+void remove(CliSession &session, const QByteArray &name, const std::function<QString(const DeviceReply &)> &subject)
 {
     const OwnedReply removal(session.device().remove(name));
     if (!session.await(removal))
         throw session.failure(*removal, subject(*removal));
 }
 
-void removeFile(CliSession &session, const QByteArray &name, const QString &subject)
+void remove(CliSession &session, const QByteArray &name, const QString &subject)
 {
-    removeFile(session, name, [&subject](const DeviceReply &) { return subject; });
+    remove(session, name, [&subject](const DeviceReply &) { return subject; });
+}
+
+void erase(CliSession &session)
+{
+    // Erasing a whole flash takes the receiver a while, whatever --timeout says.
+    DeviceSession &device = session.device();
+    if (device.timeout() > 0)
+        device.setTimeout(std::max(device.timeout(), FormatSilenceMs));
+    session.answer(device.format(), QStringLiteral("format"));
 }
 
 namespace {
@@ -129,16 +181,21 @@ void checkListing(const CommandContext &context, JobReport &report, const QVecto
 
 } // namespace
 
-void carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
-              const QVector<PlannedUpload> &uploads, const QVector<ListingEntry> &expected)
+void change(const CommandContext &context, JobReport &report, const CliSession::Holdings &holdings,
+            const JobChanges &changes, const std::function<QVector<PlannedUpload>()> &read)
 {
-    for (const QByteArray &name : removals) {
-        removeFile(context.session, name, QStringLiteral("%1: removing %2").arg(context.line.command, shownName(name)));
+    const QString &command = context.line.command;
+    const FlashRoom::Room room = roomFor(holdings, changes.removals, changes.uploads);
+    checkRoom(room, QStringLiteral("%1: %2; nothing sent").arg(command, roomText(room, changes.needs, changes.freedBy)));
+    confirmRemovals(context, changes.removals, changes.which);
+    const QVector<PlannedUpload> uploads = read();
+    for (const QByteArray &name : changes.removals) {
+        remove(context.session, name, QStringLiteral("%1: removing %2").arg(command, shownName(name)));
         report.removed.append(shownName(name));
         report.lines << QStringLiteral("removed %1  %2").arg(QString(10, QLatin1Char(' ')), shownName(name));
     }
     sendAll(context, report, uploads);
-    checkListing(context, report, removals, expected);
+    checkListing(context, report, changes.removals, changes.expected);
 }
 
 } // namespace ReceiverWrites

@@ -1,8 +1,15 @@
-// Every change spiffs-cli makes to the receiver's files goes through here:
-// the room checked before anything is sent, each upload (read back and
-// compared when asked for), each removal, and a job's closing listing.
-// put, mv, edit, rm, restore and sync call it. A failure is thrown with the
-// caller's words for it, which say what is left where.
+// How spiffs-cli changes the receiver's files: one call per intent, each of
+// which checks the room before anything is sent, sends, reads back where
+// it says so, and throws a failure in the caller's words that says what is
+// left where. A command says what it wants (its plan) and what came of it
+// (its report); how it is done is here.
+//
+//   store()    put: these files, each under its name
+//   replace()  mv, edit: this one file, written anew beside the old
+//   change()   restore, sync: removals and uploads as a whole, then one
+//              listing that checks them
+//   remove()   rm, mv's last step: this one file
+//   erase()    format: every file
 #ifndef RECEIVERWRITES_H
 #define RECEIVERWRITES_H
 
@@ -29,6 +36,48 @@ struct PlannedUpload
 
 namespace ReceiverWrites {
 
+// A file for store(): its name on the receiver, its size as measured, the
+// local file it comes from as the user named it, and how to read it (just
+// before it is sent, so one file at a time is held).
+struct FileToStore
+{
+    QByteArray name;
+    qint64 size = 0;
+    QString source;
+    std::function<QByteArray()> read;
+};
+// What a command reports of each file as store() finishes with it.
+struct StoreSteps
+{
+    std::function<void(const FileToStore &)> sent;
+    std::function<void(const FileToStore &)> verified; // with verify only
+};
+// Every file planned before the first is sent (all must fit, each counted
+// against the file of its name it replaces), then each read, sent and,
+// with verify, read back and compared.
+void store(const CommandContext &context, const QVector<FileToStore> &files, bool verify, const StoreSteps &steps);
+
+// What each step of a changed file says when it fails, with what is left
+// where.
+struct Subjects
+{
+    QString upload;   // "mv: writing b.txt (a.txt is untouched; ...)"
+    QString readBack; // "mv: reading b.txt back (...)"
+    QString differs;  // "mv: the receiver's b.txt differs from what was sent (...)"
+};
+// One file written anew under name (mv's new name, edit's text), while the
+// old copy may still be there.
+struct Replacement
+{
+    QByteArray name;
+    QByteArray content;
+    QString memorySubject; // names a failed memory report: "mv (nothing changed)"
+    QString needs;         // "a second copy of a.txt (5 bytes) needs"
+    QString whereabouts;   // ends a refusal for want of room: "nothing changed"
+    Subjects subjects;
+};
+void replace(const CommandContext &context, const Replacement &replacement);
+
 // The room uploads (name and size, in their order) need on the receiver as
 // it holds now, once removals are gone: the flash's pages, as FlashRoom
 // counts them for every command that writes.
@@ -37,37 +86,31 @@ FlashRoom::Room roomFor(const CliSession::Holdings &holdings, const QVector<QByt
 // "the backup needs up to 4608 bytes of the receiver's room, which has 4096
 // free", and what removals made with freedBy (an option) free.
 QString roomText(const FlashRoom::Room &room, const QString &whatNeeds, const QString &freedBy = QString());
-// Throws refusal (made with roomText()) when room does not fit.
-void checkRoom(const FlashRoom::Room &room, const QString &refusal);
 
-// Uploads content as name, on a progress line; subject names a failure:
-// "put up.txt".
-void upload(CliSession &session, const QByteArray &name, const QByteArray &content, const QString &subject);
-
-// Downloads name again and compares it with content; subject names a
-// failed download, differs is the whole message when the copy differs.
-void readBack(CliSession &session, const QByteArray &name, const QByteArray &content, const QString &subject,
-              const QString &differs);
-
-// Both, for a file changed in place (mv, edit): what each step says when
-// it fails, with what is left where.
-struct Subjects
+// A job's changes to the receiver as a whole: the room, the removals
+// confirmed (which says what they are), then removals first, the uploads in
+// their order, and one listing that must show every expected name at its
+// size and none of the removed ones; each step goes into report.
+struct JobChanges
 {
-    QString upload;   // "mv: writing b.txt (a.txt is untouched; ...)"
-    QString readBack; // "mv: reading b.txt back (...)"
-    QString differs;  // "mv: the receiver's b.txt differs from what was sent (...)"
+    QVector<QByteArray> removals;
+    QVector<QPair<QByteArray, qint64>> uploads; // name and size, for the room
+    QVector<CatalogueFormat::ListingEntry> expected;
+    QString needs;    // "the backup needs"
+    QString freedBy;  // "--clean"
+    QString which;    // "from the receiver that the backup lacks"
 };
-void writeAndReadBack(CliSession &session, const QByteArray &name, const QByteArray &content, const Subjects &subjects);
+// read() gives the uploads' contents once the removals are confirmed, every
+// file read before the receiver is changed.
+void change(const CommandContext &context, JobReport &report, const CliSession::Holdings &holdings,
+            const JobChanges &changes, const std::function<QVector<PlannedUpload>()> &read);
 
 // Removes name; subject, made from the failed reply, says what is left.
-void removeFile(CliSession &session, const QByteArray &name, const std::function<QString(const DeviceReply &)> &subject);
-void removeFile(CliSession &session, const QByteArray &name, const QString &subject);
+void remove(CliSession &session, const QByteArray &name, const std::function<QString(const DeviceReply &)> &subject);
+void remove(CliSession &session, const QByteArray &name, const QString &subject);
 
-// A job's changes: removals first, then uploads in their order, then one
-// listing that must show every expected name at its size and none of the
-// removed ones; each step goes into report.
-void carryOut(const CommandContext &context, JobReport &report, const QVector<QByteArray> &removals,
-              const QVector<PlannedUpload> &uploads, const QVector<CatalogueFormat::ListingEntry> &expected);
+// Erases every file, waiting as long as a whole flash takes.
+void erase(CliSession &session);
 
 } // namespace ReceiverWrites
 

@@ -211,23 +211,23 @@ void runRestore(const CommandContext &context)
         if (line.clean && !plan.backedUp.contains(entry.name))
             removals << entry.name;
     }
-    QVector<QPair<QByteArray, qint64>> sizes;
+    ReceiverWrites::JobChanges changes{removals, {}, plan.expected, QStringLiteral("the backup needs"),
+                                       QStringLiteral("--clean"), QStringLiteral("from the receiver that the backup lacks")};
     for (const PlannedUpload &upload : plan.uploads)
-        sizes.append({upload.name, upload.content.size()});
-    const FlashRoom::Room room = ReceiverWrites::roomFor(holdings, removals, sizes);
-    const QString roomText = ReceiverWrites::roomText(room, QStringLiteral("the backup needs"), QStringLiteral("--clean"));
-    if (line.dryRun)
-        return reportDryRun(plan, removals, room, roomText, report);
-    ReceiverWrites::checkRoom(room, QStringLiteral("restore: %1; nothing sent").arg(roomText));
-    confirmRemovals(context, removals, QStringLiteral("from the receiver that the backup lacks"));
-
-    report.summary = [&report] {
-        return QStringLiteral("restore: sent %1 (%2), removed %3, in %4")
-                .arg(fileCount(report.sent.size()))
-                .arg(byteCount(report.bytes))
-                .arg(report.removed.size())
-                .arg(durationBegun(report.seconds()));
-    };
-    ReceiverWrites::carryOut(context, report, removals, plan.uploads, plan.expected);
+        changes.uploads.append({upload.name, upload.content.size()});
+    if (line.dryRun) {
+        const FlashRoom::Room room = ReceiverWrites::roomFor(holdings, removals, changes.uploads);
+        return reportDryRun(plan, removals, room, ReceiverWrites::roomText(room, changes.needs, changes.freedBy), report);
+    }
+    ReceiverWrites::change(context, report, holdings, changes, [&report, &plan] {
+        report.summary = [&report] {
+            return QStringLiteral("restore: sent %1 (%2), removed %3, in %4")
+                    .arg(fileCount(report.sent.size()))
+                    .arg(byteCount(report.bytes))
+                    .arg(report.removed.size())
+                    .arg(durationBegun(report.seconds()));
+        };
+        return plan.uploads; // read and checked before the port was opened
+    });
     failIfLeftOut(plan);
 }

@@ -156,17 +156,6 @@ QString removedFrom(const CommandLine &line, const QString &folder)
             .arg(under.isEmpty() ? QStringLiteral("from the receiver") : QStringLiteral("under %1").arg(under), folder);
 }
 
-// Whether the files to send fit, counting what --delete frees first.
-void checkRoom(const CliSession::Holdings &holdings, const SyncPlan &plan)
-{
-    QVector<QPair<QByteArray, qint64>> sizes;
-    for (const JobPlan::LocalFile &file : plan.toSend)
-        sizes.append({file.deviceName.toLatin1(), file.size});
-    const FlashRoom::Room room = ReceiverWrites::roomFor(holdings, plan.removals, sizes);
-    const QString needed = ReceiverWrites::roomText(room, QStringLiteral("the files to send need"), QStringLiteral("--delete"));
-    ReceiverWrites::checkRoom(room, QStringLiteral("sync: %1; nothing sent").arg(needed));
-}
-
 // The files under DIR and the receiver's folder they go to; what is
 // skipped is said, and counted against the job.
 JobPlan::LocalTree scanLocalFolder(const CommandContext &context, const QString &folder, JobReport &report)
@@ -237,22 +226,25 @@ void runSync(const CommandContext &context)
     if (line.dryRun)
         return reportDryRun(plan, tree, report);
     compareContents(session, plan, report);
-    checkRoom(holdings, plan);
-    confirmRemovals(context, plan.removals, removedFrom(line, folder));
-    QVector<PlannedUpload> uploads;
+    ReceiverWrites::JobChanges changes{plan.removals, {}, plan.expected, QStringLiteral("the files to send need"),
+                                       QStringLiteral("--delete"), removedFrom(line, folder)};
     for (const JobPlan::LocalFile &file : std::as_const(plan.toSend))
-        uploads << PlannedUpload{file.deviceName.toLatin1(), readSyncedFile(file)};
-
-    report.summary = [&report, &line, skipped = tree.skipped.size()] {
-        return QStringLiteral("sync: sent %1, removed %2, %3 unchanged%4, %5 skipped; %6 moved in %7")
-                .arg(fileCount(report.sent.size()))
-                .arg(report.removed.size())
-                .arg(report.unchanged.size())
-                .arg(line.checksum ? QStringLiteral(" (by content)") : QStringLiteral(" (by size)"))
-                .arg(skipped)
-                .arg(byteCount(report.bytes), durationBegun(report.seconds()));
-    };
-    ReceiverWrites::carryOut(context, report, plan.removals, uploads, plan.expected);
+        changes.uploads.append({file.deviceName.toLatin1(), file.size});
+    ReceiverWrites::change(context, report, holdings, changes, [&] {
+        QVector<PlannedUpload> uploads;
+        for (const JobPlan::LocalFile &file : std::as_const(plan.toSend))
+            uploads << PlannedUpload{file.deviceName.toLatin1(), readSyncedFile(file)};
+        report.summary = [&report, &line, skipped = tree.skipped.size()] {
+            return QStringLiteral("sync: sent %1, removed %2, %3 unchanged%4, %5 skipped; %6 moved in %7")
+                    .arg(fileCount(report.sent.size()))
+                    .arg(report.removed.size())
+                    .arg(report.unchanged.size())
+                    .arg(line.checksum ? QStringLiteral(" (by content)") : QStringLiteral(" (by size)"))
+                    .arg(skipped)
+                    .arg(byteCount(report.bytes), durationBegun(report.seconds()));
+        };
+        return uploads;
+    });
     if (!tree.skipped.isEmpty())
         throw CommandFailure(Failure::Incomplete, QStringLiteral("sync: %1 skipped (named above)").arg(fileCount(tree.skipped.size())));
 }

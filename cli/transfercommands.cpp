@@ -15,6 +15,7 @@
 #include <QtCore/QFileInfo>
 #include <QtCore/QHash>
 #include <QtCore/QJsonObject>
+#include <QtCore/QSet>
 
 #include <algorithm>
 
@@ -141,58 +142,44 @@ void runCat(const CommandContext &context)
     context.output.result().insert(QStringLiteral("contentBase64"), QLatin1String(reply->content().toBase64()));
 }
 
-namespace {
-
-// Every file of a put is planned before the first is sent: all of them must
-// fit, each counted against the file of its name it replaces.
-void checkPutRoom(const CommandContext &context, const QVector<FileAndName> &files)
-{
-    const CliSession::Holdings holdings = context.session.memoryAndListing(context.line.command);
-    QVector<QPair<QByteArray, qint64>> sizes;
-    for (const FileAndName &file : files)
-        sizes.append({file.name, file.size});
-    const FlashRoom::Room room = ReceiverWrites::roomFor(holdings, {}, sizes);
-    const FileAndName &first = files.constFirst();
-    const QString refusal = files.size() == 1
-                                    ? QStringLiteral("put %1: %2").arg(first.localPath, ReceiverWrites::roomText(room, QStringLiteral("%1 bytes need").arg(first.size)))
-                                    : QStringLiteral("put: %1").arg(ReceiverWrites::roomText(room, QStringLiteral("the files to send need")));
-    ReceiverWrites::checkRoom(room, refusal + QStringLiteral("; nothing sent"));
-}
-
-} // namespace
-
 void runPut(const CommandContext &context)
 {
     const CommandLine &line = context.line;
-    CliSession &session = context.session;
     CommandOutput &output = context.output;
-    QVector<FileAndName> files;
+    QVector<ReceiverWrites::FileToStore> files;
     QVector<SourceAndName> sources;
+    QSet<QString> cleanedNames; // stored under a name cleaned from the file's, which put says
     for (const QString &argument : line.arguments) {
-        files << fileAndName(line.command, argument);
-        sources << SourceAndName{files.constLast().localPath, files.constLast().name};
+        const FileAndName file = fileAndName(line.command, argument);
+        const bool cleaned = !file.nameGiven && QString::fromLatin1(file.name) != QFileInfo(file.localPath).fileName();
+        files << ReceiverWrites::FileToStore{file.name, file.size, file.localPath,
+                                             [command = line.command, file] { return readLocalFile(command, file); }};
+        sources << SourceAndName{file.localPath, file.name};
+        if (cleaned)
+            cleanedNames.insert(file.localPath);
     }
     refuseSharedNames(line.command, sources, Failure::Usage);
     output.keepDoneList();
-    checkPutRoom(context, files);
 
-    for (const FileAndName &file : std::as_const(files)) {
-        const QString name = shownName(file.name);
-        const QByteArray content = readLocalFile(line.command, file);
-        ReceiverWrites::upload(session, file.name, content, QStringLiteral("put %1").arg(file.localPath));
-        if (!file.nameGiven && QString::fromLatin1(file.name) != QFileInfo(file.localPath).fileName())
-            output.note(QStringLiteral("put: %1 stored as %2").arg(file.localPath, name));
-        QJsonObject done{{QStringLiteral("file"), file.localPath},
-                         {QStringLiteral("name"), QString::fromLatin1(file.name)},
-                         {QStringLiteral("size"), file.size}};
-        if (line.verify) {
-            ReceiverWrites::readBack(session, file.name, content, QStringLiteral("put --verify %1").arg(name),
-                                     QStringLiteral("put %1: the receiver's copy of %2 differs from it").arg(file.localPath, name));
-            output.note(QStringLiteral("put: %1 verified").arg(name));
-            done.insert(QStringLiteral("verified"), true);
-        }
-        output.addDone(done);
-    }
+    const auto doneWith = [](const ReceiverWrites::FileToStore &file) {
+        return QJsonObject{{QStringLiteral("file"), file.source},
+                           {QStringLiteral("name"), QString::fromLatin1(file.name)},
+                           {QStringLiteral("size"), file.size}};
+    };
+    ReceiverWrites::StoreSteps steps;
+    steps.sent = [&](const ReceiverWrites::FileToStore &file) {
+        if (cleanedNames.contains(file.source))
+            output.note(QStringLiteral("put: %1 stored as %2").arg(file.source, shownName(file.name)));
+        if (!line.verify)
+            output.addDone(doneWith(file));
+    };
+    steps.verified = [&](const ReceiverWrites::FileToStore &file) {
+        output.note(QStringLiteral("put: %1 verified").arg(shownName(file.name)));
+        QJsonObject verified = doneWith(file);
+        verified.insert(QStringLiteral("verified"), true);
+        output.addDone(verified);
+    };
+    ReceiverWrites::store(context, files, line.verify, steps);
 }
 
 void checkPut(const CommandContext &context)
