@@ -190,7 +190,7 @@ void CliSession::open()
                                                     .arg(m_portName, PortOpening::failureReason(m_port, m_portName).full));
     }
     if (m_trace)
-        m_trace->startPort(m_portName);
+        m_trace->startPort(ReceiverLine::description(m_portName));
     m_port.clear(QSerialPort::AllDirections);
 
     m_session = std::make_unique<DeviceSession>(&m_port);

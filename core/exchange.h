@@ -36,4 +36,10 @@ inline constexpr int FormatSilenceMs = 120000;
 // The silence after which an exchange counts as unanswered.
 int answerSilenceMs(Exchange exchange);
 
+// A line that never falls quiet (a receiver printing a log) holds a request
+// up no longer than this while it settles (LineSettler), and the rest of a
+// cut reply is waited for at most this long beyond its time on the line
+// (ReplyRemainder).
+inline constexpr int SettleLimitMs = 10000;
+
 #endif // EXCHANGE_H

@@ -49,9 +49,7 @@ public:
     // gaps of up to about 150 ms, and the receiver listens only once its own
     // start-up is over. A boot counts as finished after this much silence.
     static constexpr int BootQuietMs = 500;
-    // A line that never falls quiet (a receiver printing a log) does not hold
-    // the first request up longer than this.
-    static constexpr int SettleLimitMs = 10000;
+    static constexpr int SettleLimitMs = ::SettleLimitMs;
 
     explicit LineSettler(QIODevice *line, QObject *parent = nullptr);
 

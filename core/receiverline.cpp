@@ -34,6 +34,12 @@ QString systemLocation(const QString &portName)
 #endif
 }
 
+QString description(const QString &portName)
+{
+    return QStringLiteral("%1 (%2), %3 baud 8N1, no flow control")
+            .arg(portName, systemLocation(portName), QString::number(BaudRate));
+}
+
 qint64 write(QIODevice &line, const QByteArray &bytes, Exchange exchange)
 {
     if (TraceWriter *trace = TraceWriter::followerOf(&line))

@@ -29,6 +29,10 @@ bool meansLineLost(QSerialPort::SerialPortError error);
 // it is a path.
 QString systemLocation(const QString &portName);
 
+// The port and how it is set, as a trace names it: "ttyUSB0
+// (/dev/ttyUSB0), 115200 baud 8N1, no flow control".
+QString description(const QString &portName);
+
 // Every write to the receiver and every read from it goes through these
 // two, so that the trace writer following the line (TraceWriter::follow)
 // records it under the exchange it belongs to. One write, as QIODevice::write

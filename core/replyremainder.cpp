@@ -1,6 +1,5 @@
 #include "core/replyremainder.h"
 
-#include "core/linesettler.h"
 
 #include <algorithm>
 
@@ -16,7 +15,7 @@ qint64 wireMs(qint64 count)
 qint64 latestEndMs(const ReplyRemainder &remainder)
 {
     const qint64 wire = remainder.sizeKnown() ? PauseStretch * wireMs(remainder.bytesDue) : 0;
-    return remainder.cutAtMs + wire + LineSettler::SettleLimitMs;
+    return remainder.cutAtMs + wire + SettleLimitMs;
 }
 
 bool isStale(const ReplyRemainder &remainder, qint64 nowMs)
@@ -52,7 +51,7 @@ QString waitingText(const ReplyRemainder &remainder, const QString &shownName, q
     if (wireMsLeft(remainder, nowMs) > 0 || !remainder.sizeKnown())
         return QStringLiteral("the receiver is ") + waitText(remainder, shownName, nowMs);
     // The drain's own bound, from when it started (LineSettler).
-    const qint64 limit = startedMs + std::max<qint64>(drainLimitMs(remainder, startedMs), LineSettler::SettleLimitMs);
+    const qint64 limit = startedMs + std::max<qint64>(drainLimitMs(remainder, startedMs), SettleLimitMs);
     const qint64 seconds = std::max<qint64>(1, (limit - nowMs + 999) / 1000);
     return QStringLiteral("the rest of %1 should have passed; the line is still busy: waiting for it to fall quiet, at "
                           "most %2 s more")

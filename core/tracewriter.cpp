@@ -1,7 +1,6 @@
 #include "core/tracewriter.h"
 
 #include "core/localsave.h"
-#include "core/receiverline.h"
 
 #include <QtCore/QDateTime>
 #include <QtCore/QFileDevice>
@@ -68,11 +67,10 @@ void TraceWriter::startClock()
     m_clock.restart();
 }
 
-void TraceWriter::startPort(const QString &portName)
+void TraceWriter::startPort(const QString &lineDescription)
 {
     startClock();
-    writeComment(QStringLiteral("port %1 (%2), %3 baud 8N1, no flow control")
-                         .arg(portName, ReceiverLine::systemLocation(portName), QString::number(ReceiverLine::BaudRate)));
+    writeComment(QStringLiteral("port ") + lineDescription);
 }
 
 void TraceWriter::writeRecord(Direction direction, const QString &exchange, const QByteArray &bytes)

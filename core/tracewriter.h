@@ -51,8 +51,8 @@ public:
     // Time zero of the records: the moment the port opened.
     void startClock();
     // A port has just opened: the clock starts again and a comment names
-    // the port and its line settings.
-    void startPort(const QString &portName);
+    // the port and its line settings (ReceiverLine::description()).
+    void startPort(const QString &lineDescription);
     void writeRecord(Direction direction, const QString &exchange, const QByteArray &bytes);
 
     // Records every byte moved on port from now on, until another port is

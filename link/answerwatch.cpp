@@ -2,7 +2,7 @@
 
 #include "link/linkstate.h"
 #include "link/operation.h"
-#include "link/portconnection.h"
+#include "link/linesettle.h"
 #include "core/transferformat.h"
 #include "ui/mainwindowui.h"
 
@@ -75,6 +75,8 @@ void armAnswerWatch(MainWindowUi &ui, const ReplyTable &replyTable)
     link.answerWatch->setSingleShot(true);
     QObject::connect(link.answerWatch, &QTimer::timeout, link.answerWatch,
                      [&ui, replyTable] { onNoAnswer(ui, replyTable); });
+    QObject::connect(&link.notifier, &LinkNotifier::frameSent, link.answerWatch, rewatchAnswer);
+    QObject::connect(&link.notifier, &LinkNotifier::arrivalHandled, link.answerWatch, rewatchAnswer);
 }
 
 void rewatchAnswer()
@@ -96,7 +98,7 @@ ReplyRemainder cutRemainder(qint64 nowMs)
     const LinkState &link = linkState();
     ReplyRemainder rest;
     rest.cutAtMs = nowMs;
-    rest.exchange = exchangeNamed(link.currentOperation).value_or(Exchange::Idle);
+    rest.exchange = Operation::exchangeOf(link.currentOperation);
     const qint64 held = link.rxBuffer.size();
     if (link.currentOperation == Operation::Download) {
         rest.name = link.downloadName;

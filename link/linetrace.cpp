@@ -1,6 +1,7 @@
 #include "link/linetrace.h"
 
 #include "link/linkstate.h"
+#include "core/receiverline.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QDebug>
@@ -32,6 +33,6 @@ void traceOpenedPort(QSerialPort &port, const QString &portName)
     LinkState &link = linkState();
     if (!link.trace)
         return;
-    link.trace->startPort(portName);
+    link.trace->startPort(ReceiverLine::description(portName));
     link.trace->follow(&port);
 }

@@ -32,6 +32,10 @@ signals:
     // once), or after an unanswered exchange, and the reply handler is bound
     // to the port again.
     void replyHandlerBound();
+    // A frame has gone to the receiver; an arrival has been handled by its
+    // branch. The answer watch starts again on each.
+    void frameSent();
+    void arrivalHandled();
 };
 
 struct LinkState

@@ -5,11 +5,7 @@
 
 #include "link/replydispatch.h"
 
-#include "core/exchange.h"
-#include "core/replyremainder.h"
-
 #include <functional>
-#include <optional>
 
 class MainWindowUi;
 
@@ -29,14 +25,5 @@ class MainWindowUi;
 // A port that does not open is said with its reason and the next step,
 // after "ESP32: can't use the port" (PortOpening, as spiffs-cli says it).
 bool togglePortConnection(MainWindowUi &ui, const ReplyTable &replyTable, const std::function<void()> &whenSettled);
-
-// Unbinds the reply handler, reads and drops what the line brings (traced
-// as traceAs) until it has settled, with remainder still to pass and
-// quietSoFarMs of silence already behind it (LineSettler::start()); then
-// binds the handler again and runs then, at once when the silence was enough.
-// A disconnect meanwhile cancels it.
-void settleThenBind(MainWindowUi &ui, const ReplyTable &replyTable, Exchange traceAs,
-                    const std::optional<ReplyRemainder> &remainder, const std::function<void()> &then,
-                    int quietSoFarMs = 0);
 
 #endif // PORTCONNECTION_H

@@ -1,6 +1,5 @@
 #include "link/replydispatch.h"
 
-#include "link/answerwatch.h"
 #include "link/linkstate.h"
 #include "link/operation.h"
 
@@ -9,15 +8,15 @@
 
 namespace {
 
-// What a trace names the bytes on the line after: the register holds the
-// core's words for the exchanges; empty is IDLE.
+// What a trace names the bytes on the line after: the register's exchange,
+// or the memory report still awaited after silence.
 Exchange registerExchange()
 {
     const LinkState &link = linkState();
     const QString &operation = link.currentOperation;
     if (operation.isEmpty())
         return link.memoryAnswerAwaited ? Exchange::Memory : Exchange::Idle;
-    return exchangeNamed(operation).value_or(Exchange::Idle);
+    return Operation::exchangeOf(operation);
 }
 
 } // namespace
@@ -43,7 +42,7 @@ void sendFrame(const QByteArray &frame)
     // Hands the frame to the line now rather than on the next pass of the
     // event loop; flush() does not wait for the line to take it.
     port.flush();
-    rewatchAnswer();
+    emit linkState().notifier.frameSent();
 }
 
 void onReadyRead(const ReplyTable &table)
@@ -65,9 +64,8 @@ void onBytesArrived(const QByteArray &incoming, const ReplyTable &table)
     for (const ReplyBranch &branch : table) {
         if (link.currentOperation == branch.operation) {
             branch.handle();
-            // Whatever came counts as the receiver answering; a branch that
-            // sent the next request has started the watch for it already.
-            rewatchAnswer();
+            // Whatever came counts as the receiver answering (AnswerWatch).
+            emit link.notifier.arrivalHandled();
             if (link.currentOperation.isEmpty())
                 emit link.notifier.exchangeEnded();
             return;

@@ -23,7 +23,7 @@ using ReplyTable = std::vector<ReplyBranch>;
 void startOperation(const QString &operation, const QByteArray &frame);
 
 // Writes a frame that belongs to the operation already in the register, and
-// watches for its answer (rewatchAnswer()).
+// says so (LinkNotifier::frameSent()): the answer watch starts again.
 void sendFrame(const QByteArray &frame);
 
 // Bound to the port's readyRead while the link is open: hands everything the

@@ -260,7 +260,7 @@ private slots:
         TraceWriter trace(&text);
         trace.writeHeader();
         trace.writeProgramComments(program, QStringLiteral("1.0.0"), arguments);
-        trace.startPort(port);
+        trace.startPort(ReceiverLine::description(port));
         const QByteArrayList lines = text.data().split('\n');
         QCOMPARE(lines.size(), 5);
         QCOMPARE(lines.at(0), QByteArray("# spiffs-cli trace 1"));

@@ -44,6 +44,31 @@ class LinkTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Each value the register holds is one of the core's exchanges, named in
+    // a trace by the same word.
+    void registerValuesAreExchanges_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("exchange");
+        QTest::newRow("idle") << Operation::Idle << int(Exchange::Idle);
+        QTest::newRow("memory") << Operation::Memory << int(Exchange::Memory);
+        QTest::newRow("list") << Operation::List << int(Exchange::Listing);
+        QTest::newRow("download") << Operation::Download << int(Exchange::Download);
+        QTest::newRow("upload") << Operation::Upload << int(Exchange::Upload);
+        QTest::newRow("remove") << Operation::Remove << int(Exchange::Remove);
+        QTest::newRow("erase") << Operation::Erase << int(Exchange::Format);
+        QTest::newRow("execute") << Operation::Execute << int(Exchange::Execute);
+        QTest::newRow("reboot") << Operation::Reboot << int(Exchange::Reboot);
+    }
+    void registerValuesAreExchanges()
+    {
+        QFETCH(QString, value);
+        QFETCH(int, exchange);
+        QCOMPARE(int(Operation::exchangeOf(value)), exchange);
+        if (!value.isEmpty())
+            QCOMPARE(exchangeName(Exchange(exchange)), value);
+    }
+
     void connectOpensPortAndAsksForMemory()
     {
         WindowHarness harness;
