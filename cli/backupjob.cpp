@@ -340,14 +340,9 @@ void stageAndPlace(const CommandContext &context, const QDir &dir, const CliSess
     if (!clearStaging(staging.path()))
         throw CommandFailure(Failure::LocalFile, QStringLiteral("backup: cannot empty %1").arg(staging.path()));
     JobProgress progress(int(entries.size()), total, session.showsProgress());
-    for (int i = 0; i < entries.size(); ++i) {
-        try {
-            stageFile(session, entries.at(i), paths.at(i), staging, progress, run, report);
-        } catch (const CommandFailure &) {
-            progress.finish();
-            throw;
-        }
-    }
+    // A failure ends the progress line with the progress's end.
+    for (int i = 0; i < entries.size(); ++i)
+        stageFile(session, entries.at(i), paths.at(i), staging, progress, run, report);
     progress.finish();
     report.verifiedBy = QStringLiteral("bytes received against the listing's size; the SHA-256 is of what arrived");
     if (session.interrupted()) {

@@ -133,14 +133,8 @@ void compareContents(CliSession &session, SyncPlan &plan, JobReport &report)
                                                 QStringLiteral("sync: comparing %1").arg(file.deviceName), progress);
         progress.endFile();
         report.bytes += file.size;
-        QByteArray local;
-        try {
-            local = readSyncedFile(file);
-        } catch (const CommandFailure &) {
-            progress.finish();
-            throw;
-        }
-        if (reply->content() == local)
+        // A failure ends the progress line with the progress's end.
+        if (reply->content() == readSyncedFile(file))
             report.unchanged.append(file.deviceName);
         else
             plan.toSend << file;

@@ -100,8 +100,6 @@ public:
     // The rest of a reply cut short and not yet drained: what may still be
     // arriving, and what the next request waits for.
     const std::optional<ReplyRemainder> &remainder() const { return m_remainder; }
-    bool isLineLost() const { return m_lineLost; }
-    std::optional<CatalogueFormat::MemoryFigures> lastMemoryReport() const { return m_memory; }
     // What the bytes now on the line belong to: Opening before the first
     // request, Idle between two, else the running exchange (Memory while a
     // listing or download first asks for the capacity).

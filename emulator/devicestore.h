@@ -36,7 +36,6 @@ public:
     QString folder() const { return m_folder; }
     QStringList warnings() const { return m_warnings; }
 
-    bool isBackup() const { return m_backup.has_value(); }
 
     quint32 capacity() const { return m_capacity; }
     quint32 usedBytes() const;

@@ -121,7 +121,6 @@ void ReplayEngine::answer(int request, qint64 nowUs)
     Request &recorded = m_requests[request];
     const int index = recorded.exchanges.at(std::min(recorded.used, int(recorded.exchanges.size()) - 1));
     ++recorded.used;
-    ++m_answered;
     const ReplayTrace::Exchange &exchange = played().exchanges.at(index);
     qint64 replyBytes = 0;
     for (const ReplayTrace::Piece &piece : exchange.reply) {

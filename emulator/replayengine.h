@@ -41,7 +41,6 @@ public:
     // opening goes out.
     void lineOpened(qint64 nowUs) override;
 
-    int requestsAnswered() const { return m_answered; }
     qint64 bytesDropped() const { return m_dropped; }
     // The connection being played, counted from 0.
     int connection() const { return m_connection; }
@@ -80,7 +79,6 @@ private:
     int m_end = 0;
     qint64 m_lastByteUs = 0;
     QVector<Due> m_out; // in the order they go out
-    int m_answered = 0;
     qint64 m_dropped = 0;
 };
 
