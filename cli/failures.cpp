@@ -2,6 +2,8 @@
 
 #include <QtCore/QtGlobal>
 
+#include <algorithm>
+
 const std::vector<FailureRow> &failureTable()
 {
     static const std::vector<FailureRow> table = {
@@ -39,6 +41,15 @@ void failIfAny(Failure kind, const QStringList &messages)
     CommandFailure failure(kind, messages.constFirst());
     failure.messages = messages;
     throw failure;
+}
+
+std::vector<const FailureRow *> failuresByExitStatus()
+{
+    std::vector<const FailureRow *> rows;
+    for (const FailureRow &row : failureTable())
+        rows.push_back(&row);
+    std::stable_sort(rows.begin(), rows.end(), [](const FailureRow *a, const FailureRow *b) { return a->code < b->code; });
+    return rows;
 }
 
 const FailureRow &failureRow(Failure failure)

@@ -47,6 +47,9 @@ struct FailureRow
 };
 const std::vector<FailureRow> &failureTable();
 const FailureRow &failureRow(Failure failure);
+// The rows in the order the help and the manual give them: by exit status,
+// the table's order within one.
+std::vector<const FailureRow *> failuresByExitStatus();
 
 // A command's failure: a step throws it, and runCli() catches it once and
 // has CommandOutput::finish() turn it into standard error, the exit status

@@ -3,6 +3,7 @@
 //
 //   spiffs-cli-generate completion bash|zsh|fish OUTPUT
 //   spiffs-cli-generate manual SOURCE OUTPUT
+//   spiffs-cli-generate readme-commands OUTPUT   (README's table of commands)
 #include "manualsections.h"
 #include "shellcompletions.h"
 
@@ -25,6 +26,8 @@ int main(int argc, char *argv[])
             text = completionScript(Shell::Zsh);
         else if (shell == QLatin1String("fish"))
             text = completionScript(Shell::Fish);
+    } else if (arguments.size() == 3 && arguments.at(1) == QLatin1String("readme-commands")) {
+        text = readmeCommandTable();
     } else if (arguments.size() == 4 && arguments.at(1) == QLatin1String("manual")) {
         QFile source(arguments.at(2));
         if (!source.open(QIODevice::ReadOnly)) {
@@ -33,20 +36,22 @@ int main(int argc, char *argv[])
         }
         const std::optional<QString> page = manualPage(QString::fromUtf8(source.readAll()));
         if (!page) {
-            std::fprintf(stderr, "spiffs-cli-generate: %s lacks a line %s, %s or %s\n", qPrintable(arguments.at(2)),
-                         SynopsisMarker, CommandsMarker, ExitStatusMarker);
+            std::fprintf(stderr, "spiffs-cli-generate: %s lacks a line %s, %s, %s or %s\n", qPrintable(arguments.at(2)),
+                         SynopsisMarker, CommandsMarker, OptionsMarker, ExitStatusMarker);
             return 1;
         }
         text = *page;
     }
     if (text.isEmpty()) {
-        std::fputs("usage: spiffs-cli-generate completion bash|zsh|fish OUTPUT | manual SOURCE OUTPUT\n", stderr);
+        std::fputs("usage: spiffs-cli-generate completion bash|zsh|fish OUTPUT | manual SOURCE OUTPUT | readme-commands "
+                   "OUTPUT\n",
+                   stderr);
         return 2;
     }
-    QSaveFile output(arguments.at(3));
+    QSaveFile output(arguments.constLast());
     const QByteArray bytes = text.toUtf8();
     if (!output.open(QIODevice::WriteOnly) || output.write(bytes) != bytes.size() || !output.commit()) {
-        std::fprintf(stderr, "spiffs-cli-generate: cannot write %s\n", qPrintable(arguments.at(3)));
+        std::fprintf(stderr, "spiffs-cli-generate: cannot write %s\n", qPrintable(arguments.constLast()));
         return 1;
     }
     return 0;

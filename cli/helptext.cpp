@@ -53,15 +53,11 @@ QString exitStatusText()
     constexpr int CodeWidth = 5;
     QString text = QStringLiteral("Exit status:\n  %1done\n").arg(int(ExitDone), -CodeWidth);
     int lastCode = -1;
-    for (ExitCode code : {ExitFailed, ExitUsage, ExitPort, ExitNoAnswer, ExitMismatch, ExitInterrupted, ExitTerminated}) {
-        for (const FailureRow &row : failureTable()) {
-            if (row.code != code)
-                continue;
-            const QString column = code == lastCode ? QString(CodeWidth, QLatin1Char(' '))
-                                                     : QStringLiteral("%1").arg(int(code), -CodeWidth);
-            text += QStringLiteral("  %1%2\n").arg(column, indentedText(row.meaning, CodeWidth + 2));
-            lastCode = code;
-        }
+    for (const FailureRow *row : failuresByExitStatus()) {
+        const QString column = row->code == lastCode ? QString(CodeWidth, QLatin1Char(' '))
+                                                      : QStringLiteral("%1").arg(int(row->code), -CodeWidth);
+        text += QStringLiteral("  %1%2\n").arg(column, indentedText(row->meaning, CodeWidth + 2));
+        lastCode = row->code;
     }
     return text;
 }

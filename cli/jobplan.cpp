@@ -21,11 +21,6 @@ namespace {
 constexpr int BaudRate = ReceiverLine::BaudRate;
 constexpr int BitsPerByte = 10;
 
-qint64 pagesBegun(qint64 bytes, qint64 perPage)
-{
-    return (bytes + perPage - 1) / perPage;
-}
-
 QString key(const QString &path)
 {
     return path.toCaseFolded();
@@ -98,7 +93,7 @@ qint64 uploadWireBytes(const QByteArray &name, qint64 size)
     const qint64 start = TransferFormat::uploadStartRequest(WireFormat::devicePath(name), quint32(size)).size() + 1;
     const qint64 chunkFrame = WireFormat::commandFrame(WireFormat::Letter::Upload, QByteArray(1, '\0')).size() + 1;
     const qint64 end = WireFormat::commandFrame(WireFormat::Letter::UploadEnd).size() + 1;
-    return start + pagesBegun(size, TransferFormat::MaxChunkBytes) * chunkFrame + size + end;
+    return start + TransferFormat::uploadChunkCount(size) * chunkFrame + size + end;
 }
 
 qint64 removeWireBytes(const QByteArray &name)

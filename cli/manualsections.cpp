@@ -76,23 +76,37 @@ QString commandsSection()
     return troff;
 }
 
+// The options of the whole run, as sentences.
+QString optionsSection()
+{
+    QString troff;
+    for (const OptionRow &option : optionTable()) {
+        if (!option.global)
+            continue;
+        QString help = QString::fromLatin1(option.help);
+        help[0] = help.at(0).toUpper();
+        if (!help.endsWith(QLatin1Char('.')))
+            help += QLatin1Char('.');
+        troff += QStringLiteral(".TP\n") + optionTag(option) + runningText(help);
+        if (*option.details)
+            troff += runningText(QLatin1String(option.details));
+    }
+    return troff;
+}
+
 QString exitStatusSection()
 {
     QString table = QStringLiteral(".TP\n.B 0\nDone.\n");
     int lastCode = -1;
-    for (ExitCode code : {ExitFailed, ExitUsage, ExitPort, ExitNoAnswer, ExitMismatch, ExitInterrupted, ExitTerminated}) {
-        for (const FailureRow &row : failureTable()) {
-            if (row.code != code)
-                continue;
-            if (code != lastCode)
-                table += QStringLiteral(".TP\n.B %1\n").arg(int(code));
-            else
-                table += QStringLiteral(".br\n");
-            QString meaning = QString::fromLatin1(row.meaning).replace(QLatin1Char('\n'), QLatin1Char(' '));
-            meaning[0] = meaning.at(0).toUpper();
-            table += escapedForTroff(meaning) + QStringLiteral(" [%1].\n").arg(escapedForTroff(QLatin1String(row.kind)));
-            lastCode = code;
-        }
+    for (const FailureRow *row : failuresByExitStatus()) {
+        if (row->code != lastCode)
+            table += QStringLiteral(".TP\n.B %1\n").arg(int(row->code));
+        else
+            table += QStringLiteral(".br\n");
+        QString meaning = QString::fromLatin1(row->meaning).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        meaning[0] = meaning.at(0).toUpper();
+        table += escapedForTroff(meaning) + QStringLiteral(" [%1].\n").arg(escapedForTroff(QLatin1String(row->kind)));
+        lastCode = row->code;
     }
     return table;
 }
@@ -116,11 +130,23 @@ QString synopsisInFonts(const QString &synopsis)
     return troff;
 }
 
+QString readmeCommandTable()
+{
+    QString table = QStringLiteral("| Command | What it does |\n|---|---|\n");
+    for (const CommandRow &command : commandTable()) {
+        table += QStringLiteral("| `%1` | %2 |\n")
+                         .arg(QString::fromLatin1(command.synopsis).replace(QLatin1Char('|'), QStringLiteral("\\|")),
+                              QString::fromLatin1(command.summary).replace(QLatin1Char('|'), QStringLiteral("\\|")));
+    }
+    return table;
+}
+
 std::optional<QString> manualPage(const QString &source)
 {
     QString page = source;
     const QVector<QPair<const char *, QString>> sections = {
-            {SynopsisMarker, synopsisSection()}, {CommandsMarker, commandsSection()}, {ExitStatusMarker, exitStatusSection()}};
+            {SynopsisMarker, synopsisSection()}, {CommandsMarker, commandsSection()}, {OptionsMarker, optionsSection()},
+            {ExitStatusMarker, exitStatusSection()}};
     for (const auto &[marker, text] : sections) {
         const QString line = QLatin1String(marker) + QLatin1Char('\n');
         if (!page.contains(line))

@@ -29,6 +29,8 @@ struct OptionRow
     // fills text.
     bool CommandLine::*flag = nullptr;
     QString CommandLine::*text = nullptr;
+    // What the manual page says of it beyond the help, if anything.
+    const char *details = "";
 
     bool is(const char *name) const;
 };

@@ -261,6 +261,11 @@ DownloadStep readDownloadStream(QByteArray &received, qint64 &transferSize, qint
     return step;
 }
 
+qint64 uploadChunkCount(qint64 size)
+{
+    return (size + MaxChunkBytes - 1) / MaxChunkBytes;
+}
+
 QByteArray uploadStartRequest(const QByteArray &devicePath, quint32 fileSize)
 {
     return WireFormat::commandFrame(WireFormat::Letter::Upload, uploadStartPayload(devicePath, fileSize));

@@ -99,6 +99,10 @@ DownloadStep readDownloadStream(QByteArray &received, qint64 &transferSize, qint
 
 // The start frame of an upload of content under devicePath.
 QByteArray uploadStartRequest(const QByteArray &devicePath, quint32 fileSize);
+// How many chunks an upload of size bytes is sent in: 32 bytes each, the
+// last the rest.
+qint64 uploadChunkCount(qint64 size);
+
 // The frame that answers the device's "A": the next chunk of at most 32
 // bytes from content at offset (which moves past it), or the end frame once
 // nothing is left.

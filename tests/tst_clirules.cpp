@@ -12,6 +12,7 @@
 #include "jobplan.h"
 #include "localfiles.h"
 #include "manifest.h"
+#include "manualsections.h"
 #include "namepattern.h"
 #include "portaccess.h"
 #include "shownfigures.h"
@@ -550,6 +551,8 @@ private slots:
         const QString manual = QString::fromUtf8(man.readAllStandardOutput()).simplified();
         QVERIFY2(manual.contains(QStringLiteral("EXIT STATUS")), qPrintable(manual.left(200)));
         QString readme = QString::fromUtf8(readLocalFile(QStringLiteral(SOURCE_DIR "/README.md")));
+        QVERIFY2(readme.contains(readmeCommandTable()), "README's table of commands is not the command table's; "
+                                                       "spiffs-cli-generate readme-commands writes it");
         readme.remove(QLatin1Char('`'));
         for (const CommandRow &command : commandTable())
             QVERIFY2(manual.contains(QLatin1String(command.synopsis)), command.synopsis);

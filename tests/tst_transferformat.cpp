@@ -1,5 +1,6 @@
 #include "core/flashroom.h"
 #include "core/transferformat.h"
+#include "core/wireformat.h"
 
 #include <QtTest/QTest>
 
@@ -10,6 +11,29 @@ class TransferFormatTest : public QObject
     Q_OBJECT
 
 private slots:
+    // The chunks an upload is planned in are the chunks it is sent in.
+    void uploadChunkCount_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<qint64>("chunks");
+        QTest::newRow("empty") << 0 << qint64(0);
+        QTest::newRow("one byte") << 1 << qint64(1);
+        QTest::newRow("one chunk, full") << 32 << qint64(1);
+        QTest::newRow("a byte more") << 33 << qint64(2);
+        QTest::newRow("many") << 1000 << qint64(32);
+    }
+    void uploadChunkCount()
+    {
+        QFETCH(int, size);
+        QTEST(TransferFormat::uploadChunkCount(size), "chunks");
+        const QByteArray content(size, 'c');
+        qint64 offset = 0;
+        qint64 chunks = 0;
+        while (TransferFormat::nextUploadFrame(content, offset).at(16) == WireFormat::Letter::Upload)
+            ++chunks;
+        QCOMPARE(chunks, TransferFormat::uploadChunkCount(size));
+    }
+
     void percentages()
     {
         QCOMPARE(downloadPercent(100, 256), 39);
