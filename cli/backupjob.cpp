@@ -1,7 +1,7 @@
 // backup DIR: every file of the receiver into DIR, and DIR/MANIFEST last.
 // Nothing in DIR is deleted, and nothing is written through a link.
 #include "clisession.h"
-#include "commands.h"
+#include "jobs.h"
 #include "devicenames.h"
 #include "jobprogress.h"
 #include "jobreport.h"

@@ -1,7 +1,5 @@
 #include "clisession.h"
 
-#include "commandtable.h"
-
 #include "console.h"
 #include "devicenames.h"
 #include "jobprogress.h"
@@ -87,10 +85,10 @@ CliSession::~CliSession()
         m_port.close();
 }
 
-void CliSession::beginCommand(CommandOutput &output, const CommandRow &row)
+void CliSession::beginCommand(CommandOutput &output, bool usesReceiver)
 {
     m_output = &output;
-    m_receiverUsed = row.usesReceiver;
+    m_receiverUsed = usesReceiver;
     m_listing.reset();
     if (m_session)
         m_session->setTimeout(int(std::ceil(m_global.timeoutSeconds * 1000)));

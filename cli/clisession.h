@@ -23,7 +23,6 @@
 #include <optional>
 
 class DeviceSession;
-struct CommandRow;
 class JobProgress;
 class ProgressMeter;
 class TraceWriter;
@@ -40,7 +39,7 @@ public:
     // The command about to run: its notes go through output, the time-out
     // is the run's again, and it reaches the receiver only when its row says
     // it uses it.
-    void beginCommand(CommandOutput &output, const CommandRow &row);
+    void beginCommand(CommandOutput &output, bool usesReceiver);
 
     // The receiver, on a line opened for it: the first use in a run chooses
     // the port, opens it with the trace, and waits for the line to settle,

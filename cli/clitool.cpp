@@ -15,7 +15,7 @@ namespace {
 int runHandler(CliSession &session, const CommandLine &line, CommandHandler handler, bool check)
 {
     CommandOutput output(line);
-    session.beginCommand(output, *line.row);
+    session.beginCommand(output, line.row->usesReceiver);
     try {
         handler(CommandContext{line, session, output});
     } catch (const CommandFailure &failure) {

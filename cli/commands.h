@@ -1,6 +1,8 @@
-// The functions of each row of the command table (commandtable.cpp): the
-// command itself, and what can be checked before the receiver is asked. Each
-// returns when it went well and throws a CommandFailure when it did not.
+// The functions of the command table's rows (commandtable.cpp) for the
+// commands of one file or none: the command itself, and what can be checked
+// before the receiver is asked. Each returns when it went well and throws a
+// CommandFailure when it did not. The jobs over the whole receiver are in
+// jobs.h.
 #ifndef COMMANDS_H
 #define COMMANDS_H
 
@@ -32,11 +34,5 @@ void runReboot(const CommandContext &context);
 void checkRm(const CommandContext &context);
 void checkFormat(const CommandContext &context);
 void checkRun(const CommandContext &context);
-
-// Jobs over the whole receiver, a file each.
-void runBackup(const CommandContext &context);
-void runRestore(const CommandContext &context);
-void runSync(const CommandContext &context);
-void checkSync(const CommandContext &context);
 
 #endif // COMMANDS_H

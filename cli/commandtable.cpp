@@ -1,6 +1,7 @@
 #include "commandtable.h"
 
 #include "commands.h"
+#include "jobs.h"
 
 #include <QtCore/QStringList>
 

@@ -1,5 +1,6 @@
 #include "jobplan.h"
 
+#include "localfiles.h"
 #include "manifest.h"
 
 #include "core/receiverline.h"
@@ -132,15 +133,6 @@ QString unrestorableReason(const QByteArray &name)
     return QString();
 }
 
-bool leadsOutside(const QString &folder, const QString &path)
-{
-    const QString top = QFileInfo(folder).canonicalFilePath();
-    const QString target = QFileInfo(path).canonicalFilePath();
-    if (target.isEmpty())
-        return false;
-    return top.isEmpty() || !(target + QLatin1Char('/')).startsWith(top + QLatin1Char('/'));
-}
-
 namespace {
 
 // The receiver's name for a path relative to sync's folder: each part
@@ -168,7 +160,7 @@ void scan(const QString &top, const QDir &dir, const QString &prefix, const QStr
             continue;
         if (entry.isDir() && entry.isSymLink()) {
             tree.skipped << Skipped{name, QStringLiteral("a link to a folder, not followed")};
-        } else if (entry.isSymLink() && leadsOutside(top, entry.filePath())) {
+        } else if (entry.isSymLink() && ::leadsOutside(top, entry.filePath())) {
             tree.skipped << Skipped{name, QStringLiteral("a link leading outside the folder, not followed")};
         } else if (entry.isDir()) {
             scan(top, QDir(entry.filePath()), name + QLatin1Char('/'), deviceFolder, tree);

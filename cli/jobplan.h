@@ -48,11 +48,6 @@ QString unstorableReason(const QString &name);
 // Backup and restore both ask here.
 QString unrestorableReason(const QByteArray &name);
 
-// Whether path, inside folder, leads out of it once links are followed
-// (a link, or a folder on the way that is one). A path that does not exist
-// does not.
-bool leadsOutside(const QString &folder, const QString &path);
-
 struct LocalFile
 {
     QString path; // as found

@@ -2,7 +2,6 @@
 
 #include "devicenames.h"
 #include "failures.h"
-#include "jobplan.h"
 
 #include "core/transferformat.h"
 #include "core/uploadfile.h"
@@ -110,6 +109,15 @@ void refuseSharedNames(const QString &command, const QVector<SourceAndName> &fil
     }
 }
 
+bool leadsOutside(const QString &folder, const QString &path)
+{
+    const QString top = QFileInfo(folder).canonicalFilePath();
+    const QString target = QFileInfo(path).canonicalFilePath();
+    if (target.isEmpty())
+        return false;
+    return top.isEmpty() || !(target + QLatin1Char('/')).startsWith(top + QLatin1Char('/'));
+}
+
 QString linkProblem(const QString &folder, const QString &path)
 {
     const QFileInfo info(path);
@@ -119,7 +127,7 @@ QString linkProblem(const QString &folder, const QString &path)
     // that is.
     if (!info.exists())
         return QStringLiteral("%1 is a link to %2, which does not exist").arg(path, info.symLinkTarget());
-    if (JobPlan::leadsOutside(folder, path))
+    if (leadsOutside(folder, path))
         return QStringLiteral("%1 is a link leading outside %2").arg(path, folder);
     return QString();
 }

@@ -56,6 +56,11 @@ struct SourceAndName
 };
 void refuseSharedNames(const QString &command, const QVector<SourceAndName> &files, Failure failure);
 
+// Whether path, inside folder, leads out of it once links are followed
+// (a link, or a folder on the way that is one). A path that does not exist
+// does not.
+bool leadsOutside(const QString &folder, const QString &path);
+
 // Why writing path, a file in folder, would write outside folder: a link
 // there that leads out of it, or leads nowhere (writing would make its
 // target). Empty when writing stays inside. Nothing is ever written through

@@ -1,7 +1,7 @@
 // restore DIR: a backup back on the receiver, under the exact names its
 // MANIFEST records, checked against it before anything is sent.
 #include "clisession.h"
-#include "commands.h"
+#include "jobs.h"
 #include "devicenames.h"
 #include "erasing.h"
 #include "jobreport.h"
@@ -28,7 +28,7 @@ QString problemWith(const QDir &dir, const Manifest::Entry &entry, std::optional
 {
     const QString path = dir.filePath(entry.path);
     QFile file;
-    if (JobPlan::leadsOutside(dir.path(), path))
+    if (leadsOutside(dir.path(), path))
         return QStringLiteral("%1 is a link leading outside %2").arg(path, dir.path());
     const QFileInfo info(path);
     if (info.isSymLink() && !info.exists())
@@ -54,7 +54,7 @@ QString problemWith(const QDir &dir, const Manifest::Entry &entry, std::optional
 Manifest::Contents readManifest(const QString &folder, const QString &name)
 {
     const QString manifestPath = QDir(folder).filePath(name);
-    if (JobPlan::leadsOutside(folder, manifestPath)) {
+    if (leadsOutside(folder, manifestPath)) {
         throw CommandFailure(Failure::LocalFile, QStringLiteral("restore: %1 is a link leading outside %2; nothing sent")
                                                          .arg(manifestPath, folder));
     }

@@ -1,7 +1,7 @@
 // sync DIR: the receiver made to hold DIR's files, sending only what
 // differs (by size, or with --checksum by content).
 #include "clisession.h"
-#include "commands.h"
+#include "jobs.h"
 #include "devicenames.h"
 #include "erasing.h"
 #include "jobprogress.h"

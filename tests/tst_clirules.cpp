@@ -180,11 +180,11 @@ private slots:
         QVERIFY(link(QDir(folder).filePath(QStringLiteral("inner/a.txt")), QStringLiteral("in.txt")));
         QVERIFY(link(elsewhere.path(), QStringLiteral("outfolder")));
         QVERIFY(link(top.path() + QStringLiteral("/backup-other"), QStringLiteral("dangling")));
-        QVERIFY(JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("out.txt"))));
-        QVERIFY(JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("outfolder/secret.txt"))));
-        QVERIFY(!JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("in.txt"))));
-        QVERIFY(!JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("inner/a.txt"))));
-        QVERIFY(!JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("dangling"))));
+        QVERIFY(leadsOutside(folder, QDir(folder).filePath(QStringLiteral("out.txt"))));
+        QVERIFY(leadsOutside(folder, QDir(folder).filePath(QStringLiteral("outfolder/secret.txt"))));
+        QVERIFY(!leadsOutside(folder, QDir(folder).filePath(QStringLiteral("in.txt"))));
+        QVERIFY(!leadsOutside(folder, QDir(folder).filePath(QStringLiteral("inner/a.txt"))));
+        QVERIFY(!leadsOutside(folder, QDir(folder).filePath(QStringLiteral("dangling"))));
         // Writing goes through no link out, nor through one to nothing.
         QVERIFY(!linkProblem(folder, QDir(folder).filePath(QStringLiteral("out.txt"))).isEmpty());
         QVERIFY(!linkProblem(folder, QDir(folder).filePath(QStringLiteral("dangling"))).isEmpty());
@@ -193,7 +193,7 @@ private slots:
         QVERIFY(linkProblem(folder, QDir(folder).filePath(QStringLiteral("new.txt"))).isEmpty());
         // A sibling whose name starts with the folder's is outside it.
         QVERIFY(QDir().mkpath(top.path() + QStringLiteral("/backup-other")));
-        QVERIFY(JobPlan::leadsOutside(folder, QDir(folder).filePath(QStringLiteral("dangling"))));
+        QVERIFY(leadsOutside(folder, QDir(folder).filePath(QStringLiteral("dangling"))));
 
         const JobPlan::LocalTree tree = JobPlan::scanFolder(folder);
         QStringList sent;

@@ -51,7 +51,7 @@ private slots:
         QVERIFY2(line.error.isEmpty(), qPrintable(line.error));
         CliSession session(line);
         CommandOutput output(line);
-        session.beginCommand(output, *line.row);
+        session.beginCommand(output, line.row->usesReceiver);
         try {
             line.row->run(CommandContext{line, session, output});
         } catch (const CommandFailure &failure) {
