@@ -1,11 +1,11 @@
-#include "clitool.h"
+#include "cli/clitool.h"
 
-#include "clisession.h"
-#include "commandoutput.h"
-#include "commandparser.h"
-#include "commandtable.h"
-#include "console.h"
-#include "helptext.h"
+#include "cli/session/clisession.h"
+#include "cli/output/commandoutput.h"
+#include "cli/table/commandparser.h"
+#include "cli/table/commandtable.h"
+#include "cli/output/console.h"
+#include "cli/texts/helptext.h"
 
 namespace {
 

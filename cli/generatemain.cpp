@@ -4,8 +4,8 @@
 //   spiffs-cli-generate completion bash|zsh|fish OUTPUT
 //   spiffs-cli-generate manual SOURCE OUTPUT
 //   spiffs-cli-generate readme-commands OUTPUT   (README's table of commands)
-#include "manualsections.h"
-#include "shellcompletions.h"
+#include "cli/texts/manualsections.h"
+#include "cli/texts/shellcompletions.h"
 
 #include <QtCore/QCoreApplication>
 #include <QtCore/QFile>

@@ -1,5 +1,5 @@
 // spiffs-cli: the receiver's SPIFFS from a shell or a script.
-#include "clitool.h"
+#include "cli/clitool.h"
 
 #include <QtCore/QCoreApplication>
 

@@ -2,9 +2,9 @@
 // spiffs-emulator in another, as runCli() runs them: what a command keeps of
 // the receiver's replies once it has read them.
 #include "clirun.h"
-#include "clisession.h"
-#include "commandparser.h"
-#include "commandtable.h"
+#include "cli/session/clisession.h"
+#include "cli/table/commandparser.h"
+#include "cli/table/commandtable.h"
 #include "emulatorprogram.h"
 #include "testfiles.h"
 

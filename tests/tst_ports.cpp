@@ -2,7 +2,7 @@
 // first choice, spiffs-cli's choice and the top of `spiffs-cli ports` are
 // the same port. And why a port does not open, in each desktop's words, from
 // what the system says of the port: every row runs on every host.
-#include "portaccess.h"
+#include "cli/session/portaccess.h"
 
 #include "core/portdiscovery.h"
 #include "core/portopening.h"
