@@ -6,10 +6,13 @@
 // functions, so whoever runs a session sends the bytes every user of the
 // core sends.
 //
-// The protocol has no sequence numbers, so nothing is ever sent twice: an
-// exchange that meets silence longer than timeout() fails with TimeoutError
-// and the caller decides what to do, and an upload's "A" that comes after
-// its end frame is dropped. Bytes that arrive between exchanges answer
+// The protocol has no sequence numbers, so nothing that may have been
+// carried out is sent again: an exchange that meets silence longer than
+// timeout() fails with TimeoutError and the caller decides what to do, and
+// an upload's "A" that comes after its end frame is dropped. Only a read
+// (a memory report, a listing, a download) that came with bytes nobody asked
+// for is asked once more, with the clean-line check on, once they are
+// drained (setCleanLineCheck()). Bytes that arrive between exchanges answer
 // nothing and are dropped. An exchange cut short (aborted, timed out, or
 // answered with what does not fit) leaves the rest of its reply on the way:
 // the session keeps it (remainder()) and drains it before it sends the next

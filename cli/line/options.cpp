@@ -29,12 +29,13 @@ const std::vector<OptionRow> &optionTable()
          "seconds of silence from the receiver before giving up (default 5;\n"
          "format waits at least 120; 0 waits for ever)", nullptr, &CommandLine::timeoutText,
          "The command then names the file and how many bytes had passed. Silence from the\n"
-         "very first request also says where to look (the port, another program, a\n"
-         "trace). A request is never sent twice; the next one waits until what may still\n"
-         "come of the last has passed. A port whose device file has gone meanwhile (an\n"
-         "adapter unplugged) ends the command as a lost line, exit 3. A memory report that\n"
-         "cannot be the receiver's (more used than the total and its spare blocks, a total\n"
-         "beyond 16 MiB) ends it with exit status 1."},
+         "very first request also says where to look (the port, another program, a trace).\n"
+         "A request that met silence is never sent again; the next one waits until what\n"
+         "may still come of the last has passed. A port whose device file has gone\n"
+         "meanwhile (an adapter unplugged) ends the command as a lost line, exit 3. A\n"
+         "memory report that cannot be the receiver's (more used than the total and its\n"
+         "spare blocks, a total beyond 16 MiB) is asked once more, and ends it with exit\n"
+         "status 1 if it comes again."},
         {"q", "quiet", "", ValueKind::None, true,
          "no progress line (drawn only when standard error is a terminal) and no\n"
          "notes on success; errors are still said", &CommandLine::quiet, nullptr,

@@ -1,7 +1,13 @@
 // Every command spiffs-cli knows, in one table beside those of its options
-// (options.h) and its failures (failures.h). The parser, the help, the
-// manual and the shell completions are all made from these tables, so a
-// command is added with one row and one function.
+// (line/options.h) and its failures (line/failures.h). The parser, the
+// help, the manual, README's table of commands and the shell completions
+// are all made from these tables. Adding a command takes its row here (name,
+// synopsis, help, arguments, the options it takes by their long names,
+// whether it uses the receiver) and its function, declared in
+// commands/commands.h (or jobs/jobs.h) and written in the file of its kind;
+// a check function too when something can be refused before the receiver
+// is asked. Then README's table is written again (spiffs-cli-generate
+// readme-commands), as a test insists.
 #ifndef COMMANDTABLE_H
 #define COMMANDTABLE_H
 
