@@ -133,6 +133,28 @@ bool windowRun(Figures &figures, const QString &work, int run)
     return true;
 }
 
+// df, started at once after a cut, timed from its start to its first
+// request on the port; its trace says when the rest ended. wireMs is the
+// rest's own time on the line.
+bool nextDf(Figures &figures, const EmulatorProcess &device, const QString &nextTrace, double wireMs)
+{
+    CliRun df;
+    df.program = QStringLiteral(CLI_PATH);
+    df.port = device.portName();
+    df.arguments = QStringList{QStringLiteral("--trace"), nextTrace, QStringLiteral("df")};
+    df.portWritesWatched = 1;
+    const CliTimings timings = runCli(df);
+    const TracePart after = readTrace(nextTrace, 1);
+    if (timings.exitCode != 0 || timings.writeNs.isEmpty() || after.firstRequestUs < 0 || timings.openedNs == 0)
+        return false;
+    const double openedMs = double(timings.openedNs - timings.startNs) / 1e6;
+    figures.wire.samples << wireMs;
+    figures.rest.samples << openedMs + double(after.lastDroppedUs) / 1000;
+    figures.request.samples << double(timings.writeNs.constFirst() - timings.startNs) / 1e6;
+    figures.quiet.samples << double(after.firstRequestUs - after.lastDroppedUs) / 1000;
+    return true;
+}
+
 // spiffs-cli cat, Ctrl-C once CutAfterBytes are out; then df, timed from its
 // start to its first request on the port, its trace for the rest's end.
 bool cliRun(Figures &figures, const QString &work, const EmulatorProcess &device, int run)
@@ -149,22 +171,8 @@ bool cliRun(Figures &figures, const QString &work, const EmulatorProcess &device
     if (!cat.waitForFinished(TimeoutMs))
         return false;
 
-    CliRun df;
-    df.program = QStringLiteral(CLI_PATH);
-    df.port = device.portName();
-    df.arguments = QStringList{QStringLiteral("--trace"), nextTrace, QStringLiteral("df")};
-    df.portWritesWatched = 1;
-    const CliTimings timings = runCli(df);
-    const TracePart after = readTrace(nextTrace, 1);
-    if (timings.exitCode != 0 || timings.writeNs.isEmpty() || after.firstRequestUs < 0 || timings.openedNs == 0)
-        return false;
     const qint64 due = SizeHeader + FileBytes - readTrace(cutTrace, 1).downloadBytes;
-    const double openedMs = double(timings.openedNs - timings.startNs) / 1e6;
-    figures.wire.samples << wireSeconds(due) * 1000;
-    figures.rest.samples << openedMs + double(after.lastDroppedUs) / 1000;
-    figures.request.samples << double(timings.writeNs.constFirst() - timings.startNs) / 1e6;
-    figures.quiet.samples << double(after.firstRequestUs - after.lastDroppedUs) / 1000;
-    return true;
+    return nextDf(figures, device, nextTrace, wireSeconds(due) * 1000);
 }
 
 // cat cut before the receiver's size came (it takes OpenDelayMs to open the
@@ -188,26 +196,10 @@ bool cliUnsizedRun(Figures &figures, const QString &work, const EmulatorProcess 
     ::kill(pid_t(cat.processId()), SIGINT);
     if (!cat.waitForFinished(TimeoutMs) || readTrace(cutTrace, 1).downloadBytes != 0)
         return false;
-    const qint64 cutMs = sinceStart.elapsed();
-
-    CliRun df;
-    df.program = QStringLiteral(CLI_PATH);
-    df.port = device.portName();
-    df.arguments = QStringList{QStringLiteral("--trace"), nextTrace, QStringLiteral("df")};
-    df.portWritesWatched = 1;
-    const CliTimings timings = runCli(df);
-    const TracePart after = readTrace(nextTrace, 1);
-    if (timings.exitCode != 0 || timings.writeNs.isEmpty() || after.firstRequestUs < 0 || timings.openedNs == 0)
-        return false;
     // The download's request went out a quiet spell after cat's port opened,
     // about 110 ms after its start.
-    const double openLeftMs = std::max<double>(0, OpenDelayMs - (double(cutMs) - 110));
-    const double openedMs = double(timings.openedNs - timings.startNs) / 1e6;
-    figures.wire.samples << openLeftMs + wireSeconds(SizeHeader + FileBytes) * 1000;
-    figures.rest.samples << openedMs + double(after.lastDroppedUs) / 1000;
-    figures.request.samples << double(timings.writeNs.constFirst() - timings.startNs) / 1e6;
-    figures.quiet.samples << double(after.firstRequestUs - after.lastDroppedUs) / 1000;
-    return true;
+    const double openLeftMs = std::max<double>(0, OpenDelayMs - (double(sinceStart.elapsed()) - 110));
+    return nextDf(figures, device, nextTrace, openLeftMs + wireSeconds(SizeHeader + FileBytes) * 1000);
 }
 
 } // namespace

@@ -140,6 +140,11 @@ ListingStep readListingReply(QByteArray &received, qint32 &listLength, quint32 c
     return finish(listing.malformed ? ListingStep::Status::Malformed : ListingStep::Status::Complete);
 }
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence of two to four bytes starting at
+// bytes[pos], or 0 when the bytes there are not one; its code point in
+// *codePoint.
 int utf8SequenceAt(const QByteArray &bytes, int pos, char32_t *codePoint)
 {
     const auto lead = quint8(bytes.at(pos));
@@ -175,26 +180,34 @@ int utf8SequenceAt(const QByteArray &bytes, int pos, char32_t *codePoint)
     return length;
 }
 
+} // namespace
+
+NamePiece namePieceAt(const QByteArray &name, int pos)
+{
+    NamePiece piece;
+    piece.codePoint = quint8(name.at(pos));
+    if (piece.codePoint < 0x80)
+        return piece;
+    char32_t codePoint = 0;
+    const int length = utf8SequenceAt(name, pos, &codePoint);
+    if (length == 0) {
+        piece.utf8 = false;
+        return piece;
+    }
+    piece.codePoint = codePoint;
+    piece.length = length;
+    return piece;
+}
+
 QString deviceNameText(const QByteArray &name)
 {
     QString text;
     text.reserve(name.size());
-    int pos = 0;
-    while (pos < name.size()) {
-        const auto byte = quint8(name.at(pos));
-        char32_t codePoint = 0;
-        const int length = byte < 0x80 ? 0 : utf8SequenceAt(name, pos, &codePoint);
-        if (length == 0) {
-            text += QChar(char16_t(byte));
-            ++pos;
-        } else if (QChar::requiresSurrogates(codePoint)) {
-            text += QChar(QChar::highSurrogate(codePoint));
-            text += QChar(QChar::lowSurrogate(codePoint));
-            pos += length;
-        } else {
-            text += QChar(char16_t(codePoint));
-            pos += length;
-        }
+    for (int pos = 0; pos < name.size();) {
+        const NamePiece piece = namePieceAt(name, pos);
+        // A byte that is not UTF-8 reads as its Latin-1 character.
+        text += QString::fromUcs4(&piece.codePoint, 1);
+        pos += piece.length;
     }
     return text;
 }

@@ -121,10 +121,15 @@ ListingStep readListingReply(QByteArray &received, qint32 &listLength, quint32 c
 // a name must stand for one file only, its bytes decide.
 QString deviceNameText(const QByteArray &name);
 
-// Length of the well-formed UTF-8 sequence of two to four bytes starting at
-// bytes[pos], or 0 when the bytes there are not one; its code point in
-// *codePoint.
-int utf8SequenceAt(const QByteArray &bytes, int pos, char32_t *codePoint);
+// A name's piece at pos: a well-formed UTF-8 character, or a single byte
+// that is not one (then codePoint is the byte's value).
+struct NamePiece
+{
+    char32_t codePoint = 0;
+    int length = 1; // bytes
+    bool utf8 = true;
+};
+NamePiece namePieceAt(const QByteArray &name, int pos);
 
 // The lower-cased text between the first "." and the next "." (or the end);
 // empty when there is no "." or the name starts with one.

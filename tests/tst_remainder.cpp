@@ -28,6 +28,19 @@ using namespace CliTesting;
 using namespace DeviceBytes;
 using namespace RemainderTesting;
 
+namespace {
+
+// A session on a real port whose far end the test plays.
+struct ScriptedSession
+{
+    ScriptedSession() { port.open(QIODevice::ReadWrite); }
+    PtyDevice device;
+    QSerialPort port{device.portName()};
+    DeviceSession session{&port};
+};
+
+} // namespace
+
 class RemainderTest : public QObject
 {
     Q_OBJECT
@@ -285,10 +298,10 @@ private slots:
         QFETCH(QByteArrayList, answers);
         QFETCH(int, requests);
         QFETCH(bool, believed);
-        PtyDevice device;
-        QSerialPort port(device.portName());
-        QVERIFY(port.open(QIODevice::ReadWrite));
-        DeviceSession session(&port);
+        ScriptedSession scripted;
+        QVERIFY(scripted.port.isOpen());
+        PtyDevice &device = scripted.device;
+        DeviceSession &session = scripted.session;
         session.setTimeout(3000);
         session.setCleanLineCheck(true);
         const OwnedReply reply(Exchange(exchange) == Exchange::Memory ? session.requestMemoryReport()
@@ -330,10 +343,10 @@ private slots:
     // the rest of a memory report, not of a file list.
     void cutShortNamesWhatWasCut()
     {
-        PtyDevice device;
-        QSerialPort port(device.portName());
-        QVERIFY(port.open(QIODevice::ReadWrite));
-        DeviceSession session(&port);
+        ScriptedSession scripted;
+        QVERIFY(scripted.port.isOpen());
+        PtyDevice &device = scripted.device;
+        DeviceSession &session = scripted.session;
         const OwnedReply listing(session.requestListing());
         QVERIFY(device.readExactly(17).endsWith(WireFormat::Letter::Memory));
         device.send(memoryReply(0xFFFFFFFFu, 0));
@@ -348,10 +361,10 @@ private slots:
     // listing, how much of it is on the way: the size and the file.
     void cutBeforeItsSizeCountsTheListedFile()
     {
-        PtyDevice device;
-        QSerialPort port(device.portName());
-        QVERIFY(port.open(QIODevice::ReadWrite));
-        DeviceSession session(&port);
+        ScriptedSession scripted;
+        QVERIFY(scripted.port.isOpen());
+        PtyDevice &device = scripted.device;
+        DeviceSession &session = scripted.session;
         const OwnedReply memory(session.requestMemoryReport());
         QVERIFY(device.readExactly(17).startsWith(WireFormat::Preamble));
         device.send(memoryReply(100000, 0));

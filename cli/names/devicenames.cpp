@@ -26,21 +26,17 @@ QString shownName(const QByteArray &name)
 {
     QString shown;
     shown.reserve(name.size());
-    int pos = 0;
-    while (pos < name.size()) {
-        const auto byte = quint8(name.at(pos));
-        char32_t codePoint = byte;
-        const int length = byte < 0x80 ? 1 : CatalogueFormat::utf8SequenceAt(name, pos, &codePoint);
-        if (length == 0 || isControl(codePoint)) {
-            for (int i = 0; i < qMax(1, length); ++i)
+    for (int pos = 0; pos < name.size();) {
+        const CatalogueFormat::NamePiece piece = CatalogueFormat::namePieceAt(name, pos);
+        if (!piece.utf8 || isControl(piece.codePoint)) {
+            for (int i = 0; i < piece.length; ++i)
                 shown += escapedByte(quint8(name.at(pos + i)));
-            pos += qMax(1, length);
-            continue;
+        } else {
+            if (piece.codePoint == U'\\')
+                shown += QLatin1Char('\\');
+            shown += QString::fromUcs4(&piece.codePoint, 1);
         }
-        if (codePoint == U'\\')
-            shown += QLatin1Char('\\');
-        shown += QString::fromUcs4(&codePoint, 1);
-        pos += length;
+        pos += piece.length;
     }
     return shown;
 }
