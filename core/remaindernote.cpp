@@ -77,39 +77,49 @@ QByteArray readNote(const QString &path)
 
 } // namespace
 
+QString folderFor(PortOpening::Desktop desktop, const QString &runtime, const QString &cache, const QString &localData)
+{
+    const QString name = QStringLiteral("/spiffs-manager");
+    // The application's name differs between the two programs; the folder
+    // must not. Never the shared temporary folder: anyone may make a name
+    // there first.
+    if (desktop == PortOpening::Desktop::Windows)
+        return localData.isEmpty() ? QString() : localData + name;
+    if (!runtime.isEmpty())
+        return runtime + name;
+    return cache.isEmpty() ? QString() : cache + name;
+}
+
+QString keyFor(const QString &portName, PortOpening::Desktop desktop, const std::function<QString(const QString &)> &resolve)
+{
+    if (desktop == PortOpening::Desktop::Windows) {
+        const QString prefix = QStringLiteral("\\\\.\\");
+        return (portName.startsWith(prefix) ? portName.mid(prefix.size()) : portName).toUpper();
+    }
+    const QString location = portName.startsWith(QLatin1Char('/')) ? portName : QStringLiteral("/dev/") + portName;
+    const QString device = resolve(location);
+    return device.isEmpty() ? location : device;
+}
+
 QString defaultFolder()
 {
+    const QString localData = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
 #ifdef Q_OS_UNIX
-    // Not the shared temporary folder: anyone may make a name there first.
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-    QString folder;
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
-        folder = runtime + QStringLiteral("/spiffs-manager");
-    else if (!cache.isEmpty() && privateFolder(cache, false))
-        folder = cache + QStringLiteral("/spiffs-manager");
+    const QString folder = folderFor(PortOpening::thisDesktop(), QFileInfo(runtime).isDir() ? runtime : QString(),
+                                     !cache.isEmpty() && privateFolder(cache, false) ? cache : QString(), localData);
     return !folder.isEmpty() && privateFolder(folder, true) ? folder : QString();
 #else
-    // The application's name differs between the two programs; the folder
-    // must not.
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    const QString folder = data.isEmpty() ? QString() : data + QStringLiteral("/spiffs-manager");
+    const QString folder = folderFor(PortOpening::thisDesktop(), QString(), QString(), localData);
     return !folder.isEmpty() && QDir().mkpath(folder) ? folder : QString();
 #endif
 }
 
 QString portKey(const QString &portName)
 {
-    const QString location = ReceiverLine::systemLocation(portName);
-#ifdef Q_OS_WIN
-    QString name = location;
-    if (name.startsWith(QLatin1String("\\\\.\\")))
-        name = name.mid(4);
-    return name.toUpper();
-#else
-    const QString device = QFileInfo(location).canonicalFilePath();
-    return device.isEmpty() ? location : device;
-#endif
+    return keyFor(portName, PortOpening::thisDesktop(),
+                  [](const QString &location) { return QFileInfo(location).canonicalFilePath(); });
 }
 
 qint64 deviceStamp(const QString &portName)

@@ -14,11 +14,13 @@
 #ifndef REMAINDERNOTE_H
 #define REMAINDERNOTE_H
 
+#include "core/portopening.h"
 #include "core/replyremainder.h"
 
 #include <QtCore/QByteArray>
 #include <QtCore/QString>
 
+#include <functional>
 #include <optional>
 
 namespace RemainderNote {
@@ -34,6 +36,15 @@ QString defaultFolder();
 // "/dev/ttyUSB0" for "ttyUSB0", "/dev/ttyUSB0" or a /dev/serial/by-id/ link
 // to it; "COM3" for "COM3" or "\\.\COM3". Notes are filed under it.
 QString portKey(const QString &portName);
+
+// The same two rules for any desktop, from what it reports, so that every
+// host can check each: the folder from the runtime folder, the user's cache
+// folder and local application data, each as it may be used (empty when
+// not); the key with resolve, which gives the device file a path leads to
+// (empty when there is none).
+QString folderFor(PortOpening::Desktop desktop, const QString &runtime, const QString &cache, const QString &localData);
+QString keyFor(const QString &portName, PortOpening::Desktop desktop,
+               const std::function<QString(const QString &)> &resolve);
 
 // What identifies the device file behind portName: its change time in
 // milliseconds, -1 when there is none.

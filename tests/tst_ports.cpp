@@ -6,6 +6,7 @@
 
 #include "core/portdiscovery.h"
 #include "core/portopening.h"
+#include "core/remaindernote.h"
 
 #include <QtTest/QtTest>
 
@@ -58,6 +59,65 @@ class TestPorts : public QObject
     Q_OBJECT
 
 private slots:
+    // Where both programs keep a note of a cut reply, and the one name a
+    // port is filed under, on each desktop from what it reports.
+    void noteFolderPerDesktop_data()
+    {
+        QTest::addColumn<int>("desktop");
+        QTest::addColumn<QString>("runtime");
+        QTest::addColumn<QString>("cache");
+        QTest::addColumn<QString>("folder");
+        const int onLinux = int(PortOpening::Desktop::Linux);
+        const int onMac = int(PortOpening::Desktop::MacOS);
+        const int onWindows = int(PortOpening::Desktop::Windows);
+        QTest::newRow("Linux, a runtime folder") << onLinux << "/run/user/1000" << "/home/u/.cache"
+                                                  << "/run/user/1000/spiffs-manager";
+        QTest::newRow("Linux, none: the cache") << onLinux << "" << "/home/u/.cache" << "/home/u/.cache/spiffs-manager";
+        QTest::newRow("Linux, no folder of the user's") << onLinux << "" << "" << "";
+        QTest::newRow("macOS: the cache") << onMac << "" << "/Users/u/Library/Caches"
+                                          << "/Users/u/Library/Caches/spiffs-manager";
+        QTest::newRow("Windows: local application data")
+                << onWindows << "" << "" << "C:/Users/u/AppData/Local/spiffs-manager";
+    }
+    void noteFolderPerDesktop()
+    {
+        QFETCH(int, desktop);
+        QFETCH(QString, runtime);
+        QFETCH(QString, cache);
+        QTEST(RemainderNote::folderFor(PortOpening::Desktop(desktop), runtime, cache, QStringLiteral("C:/Users/u/AppData/Local")),
+              "folder");
+    }
+
+    void notePortKeyPerDesktop_data()
+    {
+        QTest::addColumn<int>("desktop");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("key");
+        const int onLinux = int(PortOpening::Desktop::Linux);
+        const int onWindows = int(PortOpening::Desktop::Windows);
+        QTest::newRow("Linux, a name") << onLinux << "ttyUSB0" << "/dev/ttyUSB0";
+        QTest::newRow("Linux, the path") << onLinux << "/dev/ttyUSB0" << "/dev/ttyUSB0";
+        QTest::newRow("Linux, a by-id link") << onLinux << "/dev/serial/by-id/usb-Silicon_Labs_CP2102-if00-port0"
+                                             << "/dev/ttyUSB0";
+        QTest::newRow("Linux, gone") << onLinux << "ttyUSB9" << "/dev/ttyUSB9";
+        QTest::newRow("macOS, a name") << int(PortOpening::Desktop::MacOS) << "cu.SLAB_USBtoUART" << "/dev/cu.SLAB_USBtoUART";
+        QTest::newRow("Windows, a name") << onWindows << "COM3" << "COM3";
+        QTest::newRow("Windows, the device path") << onWindows << "\\\\.\\COM3" << "COM3";
+        QTest::newRow("Windows, another case") << onWindows << "com3" << "COM3";
+    }
+    void notePortKeyPerDesktop()
+    {
+        QFETCH(int, desktop);
+        QFETCH(QString, port);
+        // What this machine's file system would say, as data.
+        const auto resolve = [](const QString &location) {
+            if (location.startsWith(QLatin1String("/dev/serial/by-id/")) || location == QLatin1String("/dev/ttyUSB0"))
+                return QStringLiteral("/dev/ttyUSB0");
+            return location == QLatin1String("/dev/cu.SLAB_USBtoUART") ? location : QString();
+        };
+        QTEST(RemainderNote::keyFor(port, PortOpening::Desktop(desktop), resolve), "key");
+    }
+
     void receiverPortOnEachDesktop_data();
     void receiverPortOnEachDesktop();
     void nothingLooksLikeTheReceiver_data();
