@@ -64,6 +64,7 @@ struct ParsedArguments
 };
 
 // arguments[0] is the program's name, as in QCoreApplication::arguments().
+// The options are the rows of optiontable.h, checked in their order.
 ParsedArguments parseEmulatorArguments(const QStringList &arguments);
 
 #endif // ENGINEOPTIONS_H

@@ -6,7 +6,8 @@
 //
 // Invariants: no crash or sanitizer report; between arrivals the buffer holds
 // less than the reply still awaited; an accepted download size or listing
-// never exceeds what a file system of the reported capacity can hold; a
+// never exceeds what a file system of the reported capacity can hold
+// (its whole area, the spare blocks included); a
 // completed download is exactly the content the stream announced.
 #include "core/catalogueformat.h"
 #include "core/commandformat.h"
@@ -46,7 +47,7 @@ bool isAnnouncedContent(const State &state, const QByteArray &content)
     if (stream.size() < DownloadHeaderSize)
         return false;
     const quint32 size = WireFormat::readBigEndian32(stream, 0);
-    return size <= state.capacity && stream.size() - DownloadHeaderSize >= qint64(size)
+    return size <= wholeAreaBytes(state.capacity) && stream.size() - DownloadHeaderSize >= qint64(size)
            && content == stream.mid(DownloadHeaderSize, int(size));
 }
 
@@ -70,7 +71,7 @@ void step(State &state)
     }
     case Exchange::Download: {
         const DownloadStep download = readDownloadReply(state.received, state.transferSize, state.capacity);
-        FUZZ_CHECK(state.transferSize <= qint64(state.capacity));
+        FUZZ_CHECK(quint64(state.transferSize) <= wholeAreaBytes(state.capacity));
         FUZZ_CHECK(download.percent >= 0 && download.percent <= 100);
         switch (download.status) {
         case DownloadStep::Status::Complete:

@@ -90,7 +90,7 @@ install(FILES ${SPIFFS_BASH_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/bas
 install(FILES ${SPIFFS_ZSH_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 install(FILES ${SPIFFS_FISH_COMPLETION} DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 if(SPIFFS_HAVE_EMULATOR)
-    spiffs_gzip(${SPIFFS_MANUAL_DIR}/spiffs-emulator.1 spiffs-emulator.1 ${CMAKE_INSTALL_MANDIR}/man1)
+    spiffs_gzip(${SPIFFS_EMULATOR_MANUAL} spiffs-emulator.1 ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
 # The version 1.0.0-1 has a Debian revision, so Debian looks for the
 # packaging's changelog under this name.
@@ -98,8 +98,12 @@ spiffs_gzip(${PROJECT_SOURCE_DIR}/packaging/changelog changelog.Debian ${CMAKE_I
 spiffs_gzip(${PROJECT_SOURCE_DIR}/README.md README.md ${CMAKE_INSTALL_DOCDIR})
 spiffs_gzip(${PROJECT_SOURCE_DIR}/docs/troubleshooting.md troubleshooting.md ${CMAKE_INSTALL_DOCDIR})
 add_custom_target(spiffs-packaging-files ALL DEPENDS ${spiffs_packaging_files})
-# spiffs-cli's page is made in cli/: a Makefile here has no rule for it.
+# spiffs-cli's page is made in cli/, spiffs-emulator's in emulator/: a
+# Makefile here has no rule for them.
 add_dependencies(spiffs-packaging-files spiffs-cli-generated)
+if(SPIFFS_HAVE_EMULATOR)
+    add_dependencies(spiffs-packaging-files spiffs-emulator-generated)
+endif()
 
 # The receiver's USB bridge: its port for the user at the computer, and
 # ModemManager kept away from it. Linux only.

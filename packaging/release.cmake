@@ -24,17 +24,19 @@ endif()
 set(SPIFFS_RELEASE_DATE ${CMAKE_MATCH_3}-${spiffs_month}-${CMAKE_MATCH_1})
 
 # The manual pages, with that date and the version in their headers, in
-# generated/ beside what spiffs-cli-generate makes. spiffs-cli's page is
-# only a source there: the generator fills in its synopsis, its commands,
-# its options and its exit statuses at the lines "@SYNOPSIS@",
-# "@COMMANDS@", "@OPTIONS@" and "@EXIT_STATUS@", which are left as they are.
+# generated/ beside what the generators make. spiffs-cli's and
+# spiffs-emulator's pages are only sources there: spiffs-cli-generate fills
+# in the synopsis, the commands, the options and the exit statuses at the
+# lines "@SYNOPSIS@", "@COMMANDS@", "@OPTIONS@" and "@EXIT_STATUS@",
+# spiffs-emulator-generate the options at "@OPTIONS@"; those lines are left
+# as they are.
 set(SPIFFS_MANUAL_DIR ${PROJECT_BINARY_DIR}/generated)
 set(SYNOPSIS "@SYNOPSIS@")
 set(COMMANDS "@COMMANDS@")
 set(OPTIONS "@OPTIONS@")
 set(EXIT_STATUS "@EXIT_STATUS@")
 configure_file(${PROJECT_SOURCE_DIR}/docs/man/spiffs-manager.1.in ${SPIFFS_MANUAL_DIR}/spiffs-manager.1 @ONLY)
-configure_file(${PROJECT_SOURCE_DIR}/docs/man/spiffs-emulator.1.in ${SPIFFS_MANUAL_DIR}/spiffs-emulator.1 @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/docs/man/spiffs-emulator.1.in ${SPIFFS_MANUAL_DIR}/spiffs-emulator.1.in @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/docs/man/spiffs-cli.1.in ${SPIFFS_MANUAL_DIR}/spiffs-cli.1.in @ONLY)
 unset(SYNOPSIS)
 unset(COMMANDS)

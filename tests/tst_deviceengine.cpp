@@ -1,6 +1,7 @@
 // The emulated receiver's protocol engine on its own: bytes in at a given
 // time, bytes out when due. No line, no window: the test owns the clock.
 #include "deviceengine.h"
+#include "optiontable.h"
 #include "replayengine.h"
 #include "replaytrace.h"
 #include "windowharness.h"
@@ -1125,27 +1126,88 @@ private slots:
     void badArguments_data()
     {
         QTest::addColumn<QStringList>("arguments");
-        QTest::newRow("unknown option") << QStringList{QStringLiteral("--fast")};
-        QTest::newRow("baud zero") << QStringList{QStringLiteral("--baud"), QStringLiteral("0")};
-        QTest::newRow("baud words") << QStringList{QStringLiteral("--baud"), QStringLiteral("fast")};
-        QTest::newRow("split zero") << QStringList{QStringLiteral("--split"), QStringLiteral("0")};
-        QTest::newRow("negative gap") << QStringList{QStringLiteral("--gap-ms"), QStringLiteral("-1")};
-        QTest::newRow("capacity too big") << QStringList{QStringLiteral("--capacity"), QStringLiteral("4294967296")};
-        QTest::newRow("silent word") << QStringList{QStringLiteral("--silent"), QStringLiteral("MX")};
-        QTest::newRow("silent unknown") << QStringList{QStringLiteral("--silent"), QStringLiteral("Z")};
-        QTest::newRow("missing value") << QStringList{QStringLiteral("--hangup-after")};
-        QTest::newRow("stray argument") << QStringList{QStringLiteral("store")};
-        QTest::newRow("corrupt nothing") << QStringList{QStringLiteral("--corrupt"), QStringLiteral("/")};
+        QTest::addColumn<QString>("error");
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--fast")} << "Unknown option 'fast'.";
+        QTest::newRow("baud zero") << QStringList{QStringLiteral("--baud"), QStringLiteral("0")}
+                                   << "--baud takes a whole number from 1 to 100000000";
+        QTest::newRow("baud words") << QStringList{QStringLiteral("--baud"), QStringLiteral("fast")}
+                                    << "--baud takes a whole number from 1 to 100000000";
+        QTest::newRow("split zero") << QStringList{QStringLiteral("--split"), QStringLiteral("0")}
+                                    << "--split takes a whole number from 1 to 1073741824";
+        QTest::newRow("negative gap") << QStringList{QStringLiteral("--gap-ms"), QStringLiteral("-1")}
+                                      << "--gap-ms takes a whole number from 0 to 60000";
+        QTest::newRow("capacity too big") << QStringList{QStringLiteral("--capacity"), QStringLiteral("4294967296")}
+                                          << "--capacity takes a whole number from 0 to 4294967295";
+        QTest::newRow("more spare blocks than the capacity has")
+                << QStringList{QStringLiteral("--spare-blocks"), QStringLiteral("3"), QStringLiteral("--capacity"), QStringLiteral("8192")}
+                << "--spare-blocks takes a whole number from 0 to 2";
+        QTest::newRow("the last value counts")
+                << QStringList{QStringLiteral("--open-delay-ms"), QStringLiteral("5"), QStringLiteral("--open-delay-ms=60001")}
+                << "--open-delay-ms takes a whole number from 0 to 60000";
+        QTest::newRow("silent word") << QStringList{QStringLiteral("--silent"), QStringLiteral("MX")}
+                                     << "--silent takes one command letter: M L D U u R E X Q";
+        QTest::newRow("silent unknown") << QStringList{QStringLiteral("--silent"), QStringLiteral("M"), QStringLiteral("--silent"), QStringLiteral("Z")}
+                                        << "--silent takes one command letter: M L D U u R E X Q";
+        QTest::newRow("missing value") << QStringList{QStringLiteral("--hangup-after")} << "Missing value after '--hangup-after'.";
+        QTest::newRow("stray argument") << QStringList{QStringLiteral("store")} << "unexpected argument: store";
+        QTest::newRow("corrupt nothing") << QStringList{QStringLiteral("--corrupt"), QStringLiteral("/")}
+                                         << "--corrupt takes the name of a file";
         QTest::newRow("replay with a store")
-                << QStringList{QStringLiteral("--replay"), QStringLiteral("t"), QStringLiteral("--dir"), QStringLiteral("d")};
+                << QStringList{QStringLiteral("--replay"), QStringLiteral("t"), QStringLiteral("--dir"), QStringLiteral("d")}
+                << "--replay plays the trace as recorded: it takes no --dir";
         QTest::newRow("replay with a fault")
-                << QStringList{QStringLiteral("--replay"), QStringLiteral("t"), QStringLiteral("--silent"), QStringLiteral("M")};
+                << QStringList{QStringLiteral("--replay"), QStringLiteral("t"), QStringLiteral("--silent"), QStringLiteral("M")}
+                << "--replay plays the trace as recorded: it takes no --silent";
+        QTest::newRow("replay with a flag, beside --verbose")
+                << QStringList{QStringLiteral("--replay"), QStringLiteral("t"), QStringLiteral("--verbose"), QStringLiteral("--garbage")}
+                << "--replay plays the trace as recorded: it takes no --garbage";
     }
     void badArguments()
     {
         QFETCH(QStringList, arguments);
+        QFETCH(QString, error);
         const ParsedArguments parsed = parseEmulatorArguments(QStringList{QStringLiteral("e")} + arguments);
-        QVERIFY(!parsed.error.isEmpty());
+        QCOMPARE(parsed.error, error);
+    }
+
+    // The manual's text from the rows: the value in italics, options in
+    // bold, quotes as troff's, nothing a line could take for a request.
+    void manualText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("troff");
+        QTest::newRow("value and options") << "Waits <ms> between pieces (with --split, not --spare-blocks)."
+                                           << "Waits \\fIMS\\fR between pieces (with \\fB\\-\\-split\\fR, not "
+                                              "\\fB\\-\\-spare\\-blocks\\fR).\n";
+        QTest::newRow("hyphens in words stay") << "a 256-byte page on a pseudo-terminal" << "a 256-byte page on a pseudo-terminal\n";
+        QTest::newRow("quotes, bold, italics") << "each \"# port\" of `spiffs-cli --trace` in *.incoming*"
+                                               << "each \\(lq# port\\(rq of \\fBspiffs-cli \\-\\-trace\\fR in \\fI.incoming\\fR\n";
+        QTest::newRow("paragraphs, a dot first, a backslash") << "one\n\n.two \\ three" << "one\n.IP\n\\&.two \\e three\n";
+    }
+    void manualText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, troff);
+        QCOMPARE(troffText(text), troff);
+    }
+
+    // Every row in the page, in its order, --help and --version last.
+    void manualHasEveryRow()
+    {
+        const QString page = *emulatorManualPage(QStringLiteral(".SH OPTIONS\n@OPTIONS@\n.SH EXIT STATUS\n"));
+        QVERIFY(!page.contains(QLatin1String(OptionsMarker)));
+        QStringList tags;
+        for (const QString &line : page.split(QLatin1Char('\n'))) {
+            if (line.startsWith(QLatin1String(".B")))
+                tags << line;
+        }
+        QCOMPARE(tags.size(), int(emulatorOptionTable().size()));
+        QCOMPARE(tags.constFirst(), QStringLiteral(".BI \\-\\-dir \" FOLDER\""));
+        QVERIFY(tags.contains(QStringLiteral(".BI \\-\\-spare\\-blocks \" N\"")));
+        QCOMPARE(tags.at(tags.size() - 3), QStringLiteral(".B \\-\\-verbose"));
+        QCOMPARE(tags.at(tags.size() - 2), QStringLiteral(".BR \\-h \", \" \\-\\-help"));
+        QCOMPARE(tags.constLast(), QStringLiteral(".B \\-\\-version"));
+        QVERIFY(!emulatorManualPage(QStringLiteral(".SH OPTIONS\n")));
     }
 
     void helpNamesEveryOption()
