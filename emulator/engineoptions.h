@@ -54,17 +54,4 @@ struct EngineOptions
     QString replayTrace;
 };
 
-struct ParsedArguments
-{
-    EngineOptions options;
-    bool helpRequested = false;
-    bool versionRequested = false;
-    QString error; // empty when the arguments were fine
-    QString helpText;
-};
-
-// arguments[0] is the program's name, as in QCoreApplication::arguments().
-// The options are the rows of optiontable.h, checked in their order.
-ParsedArguments parseEmulatorArguments(const QStringList &arguments);
-
 #endif // ENGINEOPTIONS_H

@@ -1,7 +1,7 @@
 // spiffs-emulator: a stand-in receiver on a pseudo-terminal. The first line
 // of standard output is the path to open as the serial port.
 #include "emulatorhost.h"
-#include "engineoptions.h"
+#include "emulatorarguments.h"
 #include "replayengine.h"
 #include "replaytrace.h"
 

@@ -1,6 +1,7 @@
 // The emulated receiver's protocol engine on its own: bytes in at a given
 // time, bytes out when due. No line, no window: the test owns the clock.
 #include "deviceengine.h"
+#include "emulatorarguments.h"
 #include "optiontable.h"
 #include "replayengine.h"
 #include "replaytrace.h"

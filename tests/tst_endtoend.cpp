@@ -9,6 +9,7 @@
 // pattern: an EmulatorHarness made with lineOptions(), files put into its
 // store, connectAndWait(), then the buttons.
 #include "app/mainwindow.h"
+#include "emulatorarguments.h"
 #include "emulatorharness.h"
 #include "link/linkstate.h"
 #include "testfiles.h"

@@ -3,6 +3,7 @@
 // Each must end in a clear message or a state a reconnect cures, with no
 // local file lost or left half-written.
 #include "emulatorharness.h"
+#include "emulatorarguments.h"
 #include "link/linkstate.h"
 #include "testfiles.h"
 

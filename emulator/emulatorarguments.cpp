@@ -1,4 +1,4 @@
-#include "engineoptions.h"
+#include "emulatorarguments.h"
 
 #include "optiontable.h"
 
