@@ -13,6 +13,7 @@
 #include <QtCore/QDirIterator>
 #include <QtCore/QJsonDocument>
 #include <QtCore/QJsonObject>
+#include <QtCore/QProcess>
 #include <QtCore/QTemporaryDir>
 #include <QtTest/QTest>
 
@@ -241,6 +242,46 @@ private slots:
         QVERIFY2(run.err.contains("nothing written through it"), run.err.constData());
         QCOMPARE(readLocalFile(outside.filePath(target)), exists ? QByteArray("mine") : QByteArray("<missing>"));
         QVERIFY(!QFileInfo::exists(folder.filePath(QStringLiteral("notes"))));
+    }
+
+    // The link is made after the check of the folder, while the file is on
+    // its way (1.7 s at 115200 baud): get's copy replaces the link, backup
+    // finds it when it puts its copies in place; the file outside keeps its
+    // bytes either way.
+    void linkMadeWhileWriting_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("downloadsSoFar"); // big.bin comes second in a backup
+        QTest::addColumn<QByteArray>("err");
+        QTest::newRow("get") << QStringList{"get", "big.bin", "-o", "@"} << 1 << QByteArray();
+        QTest::newRow("backup") << QStringList{"backup", "@"} << 2 << QByteArray("backup: a link is in the way of ");
+    }
+    void linkMadeWhileWriting()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, downloadsSoFar);
+        QFETCH(QByteArray, err);
+        StoreFolder store;
+        EmulatorProgram device({"--dir", store.dir.path(), "--baud", "115200"});
+        QTemporaryDir folder;
+        QTemporaryDir outside;
+        const QString kept = writeLocalFile(outside, QStringLiteral("kept"), "mine");
+        const QString trace = outside.filePath(QStringLiteral("trace"));
+        const QString copy = folder.filePath(QStringLiteral("big.bin"));
+        QProcess cli;
+        cli.setProcessEnvironment(cleanEnvironment());
+        cli.start(cliPath(), QStringList{"-p", device.port(), "--trace", trace} + withFolder(arguments, folder.path()));
+        QVERIFY(cli.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(readLocalFile(trace).count(" > DOWNLOAD") == downloadsSoFar, 20000);
+        QVERIFY(QFile::link(kept, copy));
+        QVERIFY(cli.waitForFinished(20000));
+        const QByteArray errors = cli.readAllStandardError();
+        QCOMPARE(cli.exitCode(), err.isEmpty() ? 0 : 1);
+        QVERIFY2(err.isEmpty() ? errors.isEmpty() : errors.startsWith("spiffs-cli: " + err), errors.constData());
+        QCOMPARE(readLocalFile(kept), QByteArray("mine"));
+        QCOMPARE(QFileInfo(copy).isSymLink(), !err.isEmpty());
+        if (err.isEmpty())
+            QVERIFY(readLocalFile(copy) == bigContent);
     }
 
     void noFolderWhenNothingIsWritten_data()
