@@ -1,5 +1,6 @@
 #include "cli/clitool.h"
 
+#include "cli/names/devicenames.h"
 #include "cli/session/clisession.h"
 #include "cli/output/commandoutput.h"
 #include "cli/table/commandparser.h"
@@ -52,9 +53,21 @@ int refuseUsage(const CommandLine &line)
     return CommandOutput(line).finish(failure);
 }
 
+// A name changed on its way in would be some other name: a local file
+// not found, or a receiver's file that only reads alike.
+int refuseUndecodable(const CommandLine &line, const QVector<QByteArray> &undecodable)
+{
+    CommandLine refused = line;
+    refused.error = QStringLiteral("%1 %2 %3 not UTF-8 and would reach spiffs-cli changed: give a local file a "
+                                   "UTF-8 name; type a receiver's name as ls shows it")
+                            .arg(undecodable.size() == 1 ? QStringLiteral("the argument") : QStringLiteral("the arguments"),
+                                 shownNames(undecodable), undecodable.size() == 1 ? QStringLiteral("is") : QStringLiteral("are"));
+    return refuseUsage(refused);
+}
+
 } // namespace
 
-int runCli(const QStringList &arguments)
+int runCli(const QStringList &arguments, const QVector<QByteArray> &undecodable)
 {
     Console::ignoreBrokenPipe();
     if (arguments.size() <= 1) {
@@ -75,6 +88,8 @@ int runCli(const QStringList &arguments)
         if (!line.error.isEmpty())
             return refuseUsage(line);
     }
+    if (!undecodable.isEmpty())
+        return refuseUndecodable(first, undecodable);
 
     // One session for the whole chain: the port opens and settles once.
     CliSession session(first);

@@ -6,7 +6,11 @@
 
 #include <QtCore/QStringList>
 
-// The process's exit status.
-int runCli(const QStringList &arguments);
+#include <QtCore/QByteArray>
+#include <QtCore/QVector>
+
+// The process's exit status. undecodable holds the arguments, as typed,
+// that arguments could not carry unchanged: the run is refused.
+int runCli(const QStringList &arguments, const QVector<QByteArray> &undecodable = {});
 
 #endif // CLITOOL_H

@@ -24,6 +24,7 @@
 #include <QtTest/QTest>
 
 #include <csignal>
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -434,6 +435,31 @@ private slots:
         const CliRun second = runCli({"-p", emulator.port(), "sync", local.path()});
         QVERIFY2(second.exitCode == 0, second.err.constData());
         QVERIFY2(second.out.contains("sync: sent 0 files, removed 0, 1 unchanged"), second.out.constData());
+    }
+
+    // A name that is not UTF-8 is never silently left out nor changed: sync
+    // skips it and says so, keeping the receiver's file it would have
+    // replaced; an argument that is one is refused.
+    void namesThatAreNotUtf8AreSaid()
+    {
+        QTemporaryDir store;
+        writeLocalFile(store, QStringLiteral("a.ini"), "old");
+        EmulatorProgram emulator({"--dir", store.path()});
+        QTemporaryDir local;
+        writeLocalFile(local, QStringLiteral("b.ini"), "two");
+        const QByteArray raw = QFile::encodeName(local.path()) + "/a\xff.ini";
+        const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        const CliRun sync = runCli({"-p", emulator.port(), "sync", local.path(), "--delete", "--yes"});
+        QCOMPARE(sync.exitCode, 1);
+        QVERIFY2(sync.err.contains("skipped a\\xff.ini: its name is not UTF-8"), sync.err.constData());
+        QCOMPARE(readLocalFile(store.path() + QStringLiteral("/a.ini")), QByteArray("old"));
+        QCOMPARE(readLocalFile(store.path() + QStringLiteral("/b.ini")), QByteArray("two"));
+        const CliRun put = runCli({"-p", emulator.port(), "put"}, cleanEnvironment(), QStringLiteral("/bin/sh"),
+                                  {"-c", R"sh(exec "$0" "$@" "$(printf 'a\377.ini')")sh", cliPath()});
+        QCOMPARE(put.exitCode, 2);
+        QVERIFY2(put.err.contains("the argument a\\xff.ini is not UTF-8"), put.err.constData());
     }
 
     // put and restore judge room alike, by the flash's pages, the file of

@@ -1,5 +1,6 @@
 #include "cli/jobs/jobplan.h"
 
+#include "cli/names/devicenames.h"
 #include "cli/names/localfiles.h"
 #include "cli/jobs/manifest.h"
 
@@ -8,6 +9,7 @@
 #include "core/transferformat.h"
 
 #include <QtCore/QDir>
+#include <QtCore/QFile>
 #include <QtCore/QFileInfo>
 #include <QtCore/QSet>
 #include <QtCore/QStringList>
@@ -176,6 +178,15 @@ void scan(const QString &top, const QDir &dir, const QString &prefix, const QStr
         } else {
             tree.files << LocalFile{entry.filePath(), name, entry.size(), deviceFolder + cleaned};
         }
+    }
+    // Qt's listing leaves these out; they are said, not silently missing.
+    for (const QByteArray &raw : undecodableNames(dir.path())) {
+        if (raw.startsWith('.'))
+            continue;
+        const QString cleaned = cleanedName(prefix + QFile::decodeName(raw));
+        tree.skipped << Skipped{prefix + shownName(raw),
+                                QStringLiteral("its name is not UTF-8, so it cannot be opened by that name here: rename it"),
+                                cleaned.isEmpty() ? QString() : deviceFolder + cleaned};
     }
 }
 

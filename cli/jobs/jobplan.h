@@ -59,6 +59,9 @@ struct Skipped
 {
     QString name;
     QString reason;
+    // The receiver's name the file would have had, when one can be told:
+    // sync --delete keeps a receiver's file of that name.
+    QString deviceName = QString();
 };
 struct LocalTree
 {
@@ -72,7 +75,8 @@ struct LocalTree
 // goes to the receiver under deviceFolder ("presets/", or empty for the
 // top), each part of its name cleaned as put cleans a file's name ("a b.txt"
 // is "ab.txt"), and is skipped when the whole name is still not one a
-// receiver takes. Two files may come to one name: the caller refuses that.
+// receiver takes. A name this program cannot open (not UTF-8) is skipped
+// and said. Two files may come to one name: the caller refuses that.
 LocalTree scanFolder(const QString &folder, const QString &deviceFolder = QString());
 
 } // namespace JobPlan

@@ -60,8 +60,11 @@ SyncPlan planSync(const CommandLine &line, const JobPlan::LocalTree &tree, const
     // nothing outside the folder filled is DIR's to judge.
     const QString folder = deviceFolder(line);
     QSet<QByteArray> skippedNames;
-    for (const JobPlan::Skipped &skipped : tree.skipped)
+    for (const JobPlan::Skipped &skipped : tree.skipped) {
         skippedNames.insert((folder + skipped.name).toUtf8());
+        if (!skipped.deviceName.isEmpty())
+            skippedNames.insert(skipped.deviceName.toUtf8());
+    }
     for (const ListingEntry &entry : held) {
         if (!entry.name.startsWith(folder.toUtf8()))
             continue;

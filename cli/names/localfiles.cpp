@@ -11,6 +11,12 @@
 #include <QtCore/QFileInfo>
 #include <QtCore/QHash>
 
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <dirent.h>
+#endif
+
 namespace {
 
 // Where FILE ends in FILE:NAME; -1 when the argument is a FILE alone. NAME
@@ -152,4 +158,29 @@ QString existingFolder(const QString &command, const QString &folder)
     if (!QFileInfo(folder).isDir())
         throw CommandFailure(Failure::LocalFile, QStringLiteral("%1: no such folder: %2").arg(command, folder));
     return folder;
+}
+
+bool decodesUnchanged(const QByteArray &bytes)
+{
+    return QFile::encodeName(QFile::decodeName(bytes)) == bytes;
+}
+
+QVector<QByteArray> undecodableNames(const QString &folder)
+{
+    QVector<QByteArray> names;
+#ifdef Q_OS_UNIX
+    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (!decodesUnchanged(name))
+            names << name;
+    }
+    ::closedir(dir);
+    std::sort(names.begin(), names.end());
+#else
+    Q_UNUSED(folder)
+#endif
+    return names;
 }

@@ -73,4 +73,15 @@ QByteArray readLocalFile(const QString &command, const FileAndName &file);
 // DIR of command (restore, sync): a folder that exists, else refused.
 QString existingFolder(const QString &command, const QString &folder);
 
+// Whether bytes, a name from the file system or an argument, come through
+// Qt's decoding unchanged. Those that do not (not UTF-8 on a UTF-8 system)
+// are left out of Qt's folder listings, and a path made from their decoded
+// text opens some other file or none.
+bool decodesUnchanged(const QByteArray &bytes);
+
+// The entries of folder whose names do not decode unchanged, as bytes,
+// sorted: the ones a listing through Qt leaves out without a word. Always
+// empty on Windows, whose names are UTF-16.
+QVector<QByteArray> undecodableNames(const QString &folder);
+
 #endif // LOCALFILES_H
