@@ -444,6 +444,7 @@ private slots:
     {
         QTemporaryDir store;
         writeLocalFile(store, QStringLiteral("a.ini"), "old");
+        writeLocalFile(store, QStringLiteral("d%2Fx.ini"), "under");
         EmulatorProgram emulator({"--dir", store.path()});
         QTemporaryDir local;
         writeLocalFile(local, QStringLiteral("b.ini"), "two");
@@ -451,10 +452,12 @@ private slots:
         const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
         QVERIFY(fd >= 0);
         ::close(fd);
+        QCOMPARE(::mkdir((QFile::encodeName(local.path()) + "/d\xff").constData(), 0755), 0);
         const CliRun sync = runCli({"-p", emulator.port(), "sync", local.path(), "--delete", "--yes"});
         QCOMPARE(sync.exitCode, 1);
         QVERIFY2(sync.err.contains("skipped a\\xff.ini: its name is not UTF-8"), sync.err.constData());
         QCOMPARE(readLocalFile(store.path() + QStringLiteral("/a.ini")), QByteArray("old"));
+        QCOMPARE(readLocalFile(store.path() + QStringLiteral("/d%2Fx.ini")), QByteArray("under"));
         QCOMPARE(readLocalFile(store.path() + QStringLiteral("/b.ini")), QByteArray("two"));
         const CliRun put = runCli({"-p", emulator.port(), "put"}, cleanEnvironment(), QStringLiteral("/bin/sh"),
                                   {"-c", R"sh(exec "$0" "$@" "$(printf 'a\377.ini')")sh", cliPath()});

@@ -150,6 +150,16 @@ QString cleanedName(const QString &name)
     return parts.join(QLatin1Char('/'));
 }
 
+// Where a skipped entry would have gone on the receiver: a file's name, or
+// a folder's with "/" after it; empty when its name cleans to nothing.
+QString skippedDeviceName(const QString &deviceFolder, const QString &name, bool folder)
+{
+    const QString cleaned = cleanedName(name);
+    if (cleaned.isEmpty())
+        return QString();
+    return deviceFolder + cleaned + (folder ? QStringLiteral("/") : QString());
+}
+
 void scan(const QString &top, const QDir &dir, const QString &prefix, const QString &deviceFolder, LocalTree &tree)
 {
     const QFileInfoList entries =
@@ -161,7 +171,8 @@ void scan(const QString &top, const QDir &dir, const QString &prefix, const QStr
             || Manifest::isKeptName(name))
             continue;
         if (entry.isDir() && entry.isSymLink()) {
-            tree.skipped << Skipped{name, QStringLiteral("a link to a folder, not followed")};
+            tree.skipped << Skipped{name, QStringLiteral("a link to a folder, not followed"),
+                                    skippedDeviceName(deviceFolder, name, true)};
         } else if (entry.isSymLink() && ::leadsOutside(top, entry.filePath())) {
             tree.skipped << Skipped{name, QStringLiteral("a link leading outside the folder, not followed")};
         } else if (entry.isDir()) {
@@ -180,13 +191,12 @@ void scan(const QString &top, const QDir &dir, const QString &prefix, const QStr
         }
     }
     // Qt's listing leaves these out; they are said, not silently missing.
-    for (const QByteArray &raw : undecodableNames(dir.path())) {
-        if (raw.startsWith('.'))
+    for (const UndecodableName &raw : undecodableNames(dir.path())) {
+        if (raw.name.startsWith('.'))
             continue;
-        const QString cleaned = cleanedName(prefix + QFile::decodeName(raw));
-        tree.skipped << Skipped{prefix + shownName(raw),
+        tree.skipped << Skipped{prefix + shownName(raw.name),
                                 QStringLiteral("its name is not UTF-8, so it cannot be opened by that name here: rename it"),
-                                cleaned.isEmpty() ? QString() : deviceFolder + cleaned};
+                                skippedDeviceName(deviceFolder, prefix + QFile::decodeName(raw.name), raw.folder)};
     }
 }
 

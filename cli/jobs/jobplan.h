@@ -59,8 +59,9 @@ struct Skipped
 {
     QString name;
     QString reason;
-    // The receiver's name the file would have had, when one can be told:
-    // sync --delete keeps a receiver's file of that name.
+    // The receiver's name the file would have had, when one can be told,
+    // ending in "/" for a folder: sync --delete keeps a receiver's file of
+    // that name, or under that folder.
     QString deviceName = QString();
 };
 struct LocalTree

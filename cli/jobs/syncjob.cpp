@@ -17,6 +17,8 @@
 #include <QtCore/QFileInfo>
 #include <QtCore/QSet>
 
+#include <algorithm>
+
 #include <optional>
 
 using CatalogueFormat::ListingEntry;
@@ -60,17 +62,23 @@ SyncPlan planSync(const CommandLine &line, const JobPlan::LocalTree &tree, const
     // nothing outside the folder filled is DIR's to judge.
     const QString folder = deviceFolder(line);
     QSet<QByteArray> skippedNames;
+    QVector<QByteArray> skippedFolders;
     for (const JobPlan::Skipped &skipped : tree.skipped) {
         skippedNames.insert((folder + skipped.name).toUtf8());
-        if (!skipped.deviceName.isEmpty())
+        if (skipped.deviceName.endsWith(QLatin1Char('/')))
+            skippedFolders << skipped.deviceName.toUtf8();
+        else if (!skipped.deviceName.isEmpty())
             skippedNames.insert(skipped.deviceName.toUtf8());
     }
+    const auto underSkippedFolder = [&skippedFolders](const QByteArray &name) {
+        return std::any_of(skippedFolders.cbegin(), skippedFolders.cend(),
+                           [&name](const QByteArray &skipped) { return name.startsWith(skipped); });
+    };
     for (const ListingEntry &entry : held) {
         if (!entry.name.startsWith(folder.toUtf8()))
             continue;
-        if (!localNames.contains(entry.name) && !skippedNames.contains(entry.name)) {
+        if (!localNames.contains(entry.name) && !skippedNames.contains(entry.name) && !underSkippedFolder(entry.name))
             plan.removals << entry.name;
-        }
     }
     return plan;
 }

@@ -15,6 +15,7 @@
 
 #ifdef Q_OS_UNIX
 #include <dirent.h>
+#include <sys/stat.h>
 #endif
 
 namespace {
@@ -165,20 +166,24 @@ bool decodesUnchanged(const QByteArray &bytes)
     return QFile::encodeName(QFile::decodeName(bytes)) == bytes;
 }
 
-QVector<QByteArray> undecodableNames(const QString &folder)
+QVector<UndecodableName> undecodableNames(const QString &folder)
 {
-    QVector<QByteArray> names;
+    QVector<UndecodableName> names;
 #ifdef Q_OS_UNIX
-    DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+    const QByteArray path = QFile::encodeName(folder);
+    DIR *dir = ::opendir(path.constData());
     if (!dir)
         return names;
     while (const dirent *entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
-        if (!decodesUnchanged(name))
-            names << name;
+        if (decodesUnchanged(name))
+            continue;
+        struct stat status;
+        names << UndecodableName{name, ::lstat((path + '/' + name).constData(), &status) == 0 && S_ISDIR(status.st_mode)};
     }
     ::closedir(dir);
-    std::sort(names.begin(), names.end());
+    std::sort(names.begin(), names.end(),
+              [](const UndecodableName &a, const UndecodableName &b) { return a.name < b.name; });
 #else
     Q_UNUSED(folder)
 #endif

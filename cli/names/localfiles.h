@@ -79,9 +79,14 @@ QString existingFolder(const QString &command, const QString &folder);
 // text opens some other file or none.
 bool decodesUnchanged(const QByteArray &bytes);
 
-// The entries of folder whose names do not decode unchanged, as bytes,
-// sorted: the ones a listing through Qt leaves out without a word. Always
-// empty on Windows, whose names are UTF-16.
-QVector<QByteArray> undecodableNames(const QString &folder);
+// The entries of folder whose names do not decode unchanged, by name:
+// the ones a listing through Qt leaves out without a word. Always empty on
+// Windows, whose names are UTF-16.
+struct UndecodableName
+{
+    QByteArray name;
+    bool folder = false; // a folder itself, not a link to one
+};
+QVector<UndecodableName> undecodableNames(const QString &folder);
 
 #endif // LOCALFILES_H
